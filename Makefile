@@ -1,0 +1,31 @@
+# The two entry points: `make test` and `make demo`. Both install what is missing first.
+SHELL := /bin/bash
+JOBS ?= 2
+
+.PHONY: all setup native win32 test test-native test-win32 demo bench clean
+
+all: native win32
+
+setup:
+	@scripts/setup
+
+native: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS)
+
+win32: setup
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j $(JOBS)
+
+test: native win32
+	@scripts/run-tests
+
+demo: native win32
+	@scripts/demo
+
+bench: native
+	@cmake --build --preset native --target bench -j $(JOBS)
+
+clean:
+	@scripts/wine-env --stop >/dev/null 2>&1 || true
+	rm -rf build

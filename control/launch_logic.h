@@ -1,0 +1,77 @@
+// The launch decision of the control, free of the windowing platform: the client's command
+// line, the password block, the login server choice and what happens when the control's
+// window is created. The platform operations come in through LaunchOps, so the whole decision
+// runs under test with fakes. All strings are bytes in the process's ANSI code page.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tavrin {
+
+constexpr const char* kClientExe = "Orbisan.exe";
+constexpr const char* kSettingWorkDir = "WorkDir";
+constexpr int kWriteSaveStart = 0;  // WriteSetting(value, 0): SaveStart
+constexpr int kWriteLoginServer = 1;  // WriteSetting(value, 1): LoginSERV
+constexpr size_t kEncodedPasswordLength = 64;  // a password of this length is already encoded
+constexpr size_t kMaxPlainPassword = 27;  // what fits the 32-byte block
+
+// The thirteen string properties a page gives the control.
+struct LaunchProperties {
+    std::string strID;
+    std::string strPass;
+    std::string key;
+    std::array<std::string, 10> servers;  // strServer, strServer1 ... strServer9
+};
+
+// The runtime library's clock and generator, as the encoding and the server choice use them.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+    virtual uint32_t Time() = 0;  // time(NULL)
+    virtual void Srand(unsigned seed) = 0;
+    virtual int Rand() = 0;  // 0 ... RAND_MAX
+};
+
+// What OnCreate drives besides the clock.
+class LaunchOps : public RandomSource {
+public:
+    // theApp.ReadSetting: 0 on success (out set), 1 on failure (out unchanged).
+    virtual int ReadSetting(const std::string& name, std::string& out) = 0;
+    // theApp.WriteSetting: which 1 writes LoginSERV, any other SaveStart.
+    virtual void WriteSetting(const std::string& value, int which) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    // Deletes the WorkDir value from the client's key (nothing when the key does not open).
+    virtual void DeleteWorkDir() = 0;
+    // ShellExecute of the client; params null means the client gets no parameters.
+    virtual void StartClient(const std::string& path, const std::string* params) = 0;
+    virtual void PostLaunchDone() = 0;  // WM_LAUNCH_DONE (1, 0) to the control's own window
+    virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
+    virtual void Trace(const std::string& line) = 0;
+};
+
+enum class LaunchOutcome {
+    Started,  // the client was started and WM_LAUNCH_DONE posted
+    Updater,  // the updater was created
+    Refused,  // unsafe properties: nothing written, nothing started
+};
+
+// The 64 lowercase hex digits of the time-keyed password block. The password must be at most
+// kMaxPlainPassword bytes; a longer one is cut there (callers refuse such passwords before).
+std::string EncodePassword(const std::string& password, RandomSource& random);
+
+// " /NAME:<id> /PASSWORD:<p> /JOINKEY:<key or 1000>", or " /NAME:+ /JOINKEY:9000".
+std::string BuildCommandLine(const LaunchProperties& props, RandomSource& random);
+
+// The slot (0-9) of the login server for join key "9000": uniform among the non-empty slots,
+// in slot order; -1 when every slot is empty.
+int PickServer(const LaunchProperties& props, RandomSource& random);
+
+// Why these properties must not reach the client's command line, or "" when they may.
+std::string RefusalReason(const LaunchProperties& props);
+
+// Everything OnCreate does after the base window creation succeeded.
+LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops);
+
+}  // namespace tavrin

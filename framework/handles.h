@@ -1,0 +1,164 @@
+// RAII owners for the handle kinds the module uses. One small, non-copyable type per kind,
+// all here, each with get/attach/detach/close.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace fw {
+
+// Owner of a handle closed by Close(h); Invalid is the value meaning "none".
+template <typename H, auto Close, H Invalid = H()>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(H h) : h_(h) {}
+    ~UniqueHandle() { close(); }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.detach()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) attach(other.detach());
+        return *this;
+    }
+
+    H get() const { return h_; }
+    explicit operator bool() const { return h_ != Invalid; }
+    H* receive() { close(); return &h_; }
+    void attach(H h) { close(); h_ = h; }
+    H detach() { H h = h_; h_ = Invalid; return h; }
+    void close() {
+        if (h_ != Invalid) Close(h_);
+        h_ = Invalid;
+    }
+
+private:
+    H h_ = Invalid;
+};
+
+namespace detail {
+inline void CloseKernel(HANDLE h) { ::CloseHandle(h); }
+inline void CloseFile(HANDLE h) { ::CloseHandle(h); }
+inline void CloseKey(HKEY k) { ::RegCloseKey(k); }
+inline void DeleteGdi(HGDIOBJ o) { ::DeleteObject(o); }
+inline void DeleteDc(HDC dc) { ::DeleteDC(dc); }
+inline void FreeModule(HMODULE m) { ::FreeLibrary(m); }
+inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
+inline void FreeFind(HANDLE h) { ::FindClose(h); }
+}  // namespace detail
+
+using Handle = UniqueHandle<HANDLE, detail::CloseKernel>;  // events, threads, processes
+using FileHandle = UniqueHandle<HANDLE, detail::CloseFile, INVALID_HANDLE_VALUE>;
+using FindHandle = UniqueHandle<HANDLE, detail::FreeFind, INVALID_HANDLE_VALUE>;
+using RegKey = UniqueHandle<HKEY, detail::CloseKey>;
+using GdiObject = UniqueHandle<HGDIOBJ, detail::DeleteGdi>;
+using MemoryDc = UniqueHandle<HDC, detail::DeleteDc>;
+using Library = UniqueHandle<HMODULE, detail::FreeModule>;
+using OwnedWindow = UniqueHandle<HWND, detail::DestroyWin>;
+
+// A device context from GetDC, given back with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    ~WindowDc() { if (dc_) ::ReleaseDC(hwnd_, dc_); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// An object selected into a DC for one scope; the previous one is selected back.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ obj) : dc_(dc), old_(::SelectObject(dc, obj)) {}
+    ~SelectedObject() { if (old_) ::SelectObject(dc_, old_); }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A COM interface pointer that is released when it goes.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(std::nullptr_t) {}
+    explicit ComPtr(T* p, bool addRef = true) : p_(p) { if (p_ && addRef) p_->AddRef(); }
+    ~ComPtr() { reset(); }
+    ComPtr(const ComPtr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+    ComPtr(ComPtr&& o) noexcept : p_(o.detach()) {}
+    ComPtr& operator=(ComPtr o) noexcept { std::swap(p_, o.p_); return *this; }
+
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T** receive() { reset(); return &p_; }
+    void** receiveVoid() { return reinterpret_cast<void**>(receive()); }
+    void attach(T* p) { reset(); p_ = p; }
+    T* detach() { T* p = p_; p_ = nullptr; return p; }
+    void reset() { if (p_) { T* p = p_; p_ = nullptr; p->Release(); } }
+
+    template <typename U>
+    HRESULT as(ComPtr<U>& out) const {
+        if (!p_) return E_POINTER;
+        return p_->QueryInterface(__uuidof(U), out.receiveVoid());
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// CoInitialize for one scope. S_FALSE (already initialised) still needs CoUninitialize.
+class CoInit {
+public:
+    CoInit() : hr_(::CoInitialize(nullptr)) {}
+    ~CoInit() { if (SUCCEEDED(hr_)) ::CoUninitialize(); }
+    CoInit(const CoInit&) = delete;
+    CoInit& operator=(const CoInit&) = delete;
+    HRESULT result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+// An owned BSTR.
+class Bstr {
+public:
+    Bstr() = default;
+    explicit Bstr(const wchar_t* s) : s_(s ? ::SysAllocString(s) : nullptr) {}
+    ~Bstr() { ::SysFreeString(s_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return s_; }
+    BSTR* receive() { ::SysFreeString(s_); s_ = nullptr; return &s_; }
+    BSTR detach() { BSTR s = s_; s_ = nullptr; return s; }
+    UINT length() const { return ::SysStringLen(s_); }
+
+private:
+    BSTR s_ = nullptr;
+};
+
+// A VARIANT cleared when it goes.
+class Variant {
+public:
+    Variant() { ::VariantInit(&v_); }
+    ~Variant() { ::VariantClear(&v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() { return &v_; }
+    const VARIANT* get() const { return &v_; }
+
+private:
+    VARIANT v_;
+};
+
+}  // namespace fw
