@@ -1,0 +1,1 @@
+// Helpers shared by the tests of the Windows layer.
