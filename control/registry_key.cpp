@@ -1,0 +1,67 @@
+#include "control/registry_key.h"
+
+#include <cstring>
+
+#include "framework/handles.h"
+
+namespace tavrin {
+
+CRegistryKey::~CRegistryKey() { Close(); }
+
+LONG CRegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
+    m_strSubKey = path;
+    Close();
+    DWORD disposition = 0;  // created or opened: both are fine
+    return ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                             nullptr, &m_hKey, &disposition);
+}
+
+void CRegistryKey::Close() {
+    if (m_hKey) {
+        ::RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+}
+
+LONG CRegistryKey::SetString(const std::string& name, const std::string& value) {
+    return ::RegSetValueExA(m_hKey, name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>(value.size() + 1));
+}
+
+LONG CRegistryKey::QueryString(const std::string& name, std::string& out) {
+    BYTE buffer[kSettingBufferSize];
+    DWORD size = sizeof(buffer);
+    LONG rc = ::RegQueryValueExA(m_hKey, name.c_str(), nullptr, nullptr, buffer, &size);
+    if (rc != ERROR_SUCCESS) return rc;
+    // Data may come without a terminating NUL (or fill the buffer exactly): never read past
+    // what the call returned.
+    if (size > sizeof(buffer)) size = sizeof(buffer);
+    const void* nul = std::memchr(buffer, 0, size);
+    size_t length = nul ? static_cast<size_t>(static_cast<const BYTE*>(nul) - buffer) : size;
+    out.assign(reinterpret_cast<const char*>(buffer), length);
+    return ERROR_SUCCESS;
+}
+
+int ReadClientSetting(const std::string& name, std::string& out) {
+    CRegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kClientKeyPath, KEY_READ) != ERROR_SUCCESS) return 1;
+    return key.QueryString(name, out) == ERROR_SUCCESS ? 0 : 1;
+}
+
+void WriteClientSetting(const std::string& value, int which) {
+    CRegistryKey key;
+    // Failures are not reported: the launch goes on without the record.
+    if (key.Open(HKEY_CURRENT_USER, kClientKeyPath, KEY_WRITE) != ERROR_SUCCESS) return;
+    key.SetString(which == 1 ? "LoginSERV" : "SaveStart", value);
+}
+
+void DeleteClientWorkDir() {
+    fw::RegKey key;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKeyPath, 0, KEY_ALL_ACCESS, key.receive()) !=
+        ERROR_SUCCESS)
+        return;
+    ::RegDeleteValueA(key.get(), "WorkDir");
+}
+
+}  // namespace tavrin

@@ -1,0 +1,42 @@
+// The client's settings key and the small wrapper the control reads and writes it with.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tavrin {
+
+// HKEY_CURRENT_USER subkey shared with the installed client.
+constexpr const char* kClientKeyPath = "Software\\Brennix\\Orbisan\\Sumnel";
+constexpr DWORD kSettingBufferSize = 200;  // the client's own limit for these values
+
+// One open registry key; opened per operation and closed again, never kept between calls.
+class CRegistryKey {
+public:
+    CRegistryKey() = default;
+    virtual ~CRegistryKey();
+    CRegistryKey(const CRegistryKey&) = delete;
+    CRegistryKey& operator=(const CRegistryKey&) = delete;
+
+    // Creates or opens the key; returns the system error code (0 on success).
+    LONG Open(HKEY root, const std::string& path, REGSAM access);
+    void Close();
+    // REG_SZ with its terminating NUL counted in the stored size.
+    LONG SetString(const std::string& name, const std::string& value);
+    // Reads at most 200 bytes; out is set only on success, to the data up to its first NUL
+    // (all of it when the data hold none).
+    LONG QueryString(const std::string& name, std::string& out);
+
+    HKEY m_hKey = nullptr;
+    std::string m_strSubKey;
+};
+
+// 0 on success (out set), 1 on failure (out unchanged).
+int ReadClientSetting(const std::string& name, std::string& out);
+// which 1 writes LoginSERV, anything else SaveStart; failures are ignored.
+void WriteClientSetting(const std::string& value, int which);
+// Deletes WorkDir from the client's key; nothing when the key does not open.
+void DeleteClientWorkDir();
+
+}  // namespace tavrin
