@@ -10,10 +10,12 @@
 
 namespace fw {
 
-// Owner of a handle closed by Close(h); Invalid is the value meaning "none".
-template <typename H, auto Close, H Invalid = H()>
+// Owner of a handle; Traits gives its type, its "none" value and how it is closed.
+template <typename Traits>
 class UniqueHandle {
 public:
+    using H = typename Traits::Type;
+
     UniqueHandle() = default;
     explicit UniqueHandle(H h) : h_(h) {}
     ~UniqueHandle() { close(); }
@@ -26,38 +28,47 @@ public:
     }
 
     H get() const { return h_; }
-    explicit operator bool() const { return h_ != Invalid; }
+    explicit operator bool() const { return h_ != Traits::Invalid(); }
     H* receive() { close(); return &h_; }
     void attach(H h) { close(); h_ = h; }
-    H detach() { H h = h_; h_ = Invalid; return h; }
+    H detach() { H h = h_; h_ = Traits::Invalid(); return h; }
     void close() {
-        if (h_ != Invalid) Close(h_);
-        h_ = Invalid;
+        if (h_ != Traits::Invalid()) Traits::Close(h_);
+        h_ = Traits::Invalid();
     }
 
 private:
-    H h_ = Invalid;
+    H h_ = Traits::Invalid();
 };
 
 namespace detail {
+template <typename T, T (*InvalidValue)(), void (*CloseFn)(T)>
+struct Traits {
+    using Type = T;
+    static T Invalid() { return InvalidValue(); }
+    static void Close(T h) { CloseFn(h); }
+};
+template <typename T> T Null() { return T(); }
+inline HANDLE InvalidHandle() { return INVALID_HANDLE_VALUE; }
 inline void CloseKernel(HANDLE h) { ::CloseHandle(h); }
-inline void CloseFile(HANDLE h) { ::CloseHandle(h); }
 inline void CloseKey(HKEY k) { ::RegCloseKey(k); }
 inline void DeleteGdi(HGDIOBJ o) { ::DeleteObject(o); }
-inline void DeleteDc(HDC dc) { ::DeleteDC(dc); }
-inline void FreeModule(HMODULE m) { ::FreeLibrary(m); }
+inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
+inline void UnloadModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
-inline void FreeFind(HANDLE h) { ::FindClose(h); }
+inline void CloseFind(HANDLE h) { ::FindClose(h); }
 }  // namespace detail
 
-using Handle = UniqueHandle<HANDLE, detail::CloseKernel>;  // events, threads, processes
-using FileHandle = UniqueHandle<HANDLE, detail::CloseFile, INVALID_HANDLE_VALUE>;
-using FindHandle = UniqueHandle<HANDLE, detail::FreeFind, INVALID_HANDLE_VALUE>;
-using RegKey = UniqueHandle<HKEY, detail::CloseKey>;
-using GdiObject = UniqueHandle<HGDIOBJ, detail::DeleteGdi>;
-using MemoryDc = UniqueHandle<HDC, detail::DeleteDc>;
-using Library = UniqueHandle<HMODULE, detail::FreeModule>;
-using OwnedWindow = UniqueHandle<HWND, detail::DestroyWin>;
+// Events, threads, processes.
+using Handle = UniqueHandle<detail::Traits<HANDLE, detail::Null<HANDLE>, detail::CloseKernel>>;
+using FileHandle =
+    UniqueHandle<detail::Traits<HANDLE, detail::InvalidHandle, detail::CloseKernel>>;
+using FindHandle = UniqueHandle<detail::Traits<HANDLE, detail::InvalidHandle, detail::CloseFind>>;
+using RegKey = UniqueHandle<detail::Traits<HKEY, detail::Null<HKEY>, detail::CloseKey>>;
+using GdiObject = UniqueHandle<detail::Traits<HGDIOBJ, detail::Null<HGDIOBJ>, detail::DeleteGdi>>;
+using MemoryDc = UniqueHandle<detail::Traits<HDC, detail::Null<HDC>, detail::DeleteMemoryDc>>;
+using Library = UniqueHandle<detail::Traits<HMODULE, detail::Null<HMODULE>, detail::UnloadModule>>;
+using OwnedWindow = UniqueHandle<detail::Traits<HWND, detail::Null<HWND>, detail::DestroyWin>>;
 
 // A device context from GetDC, given back with ReleaseDC.
 class WindowDc {

@@ -1,0 +1,174 @@
+#include "control/tavrin_ctrl.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "control/registry_key.h"
+#include "control/tavrin_app.h"
+#include "control/tavrin_ids.h"
+#include "framework/codepage.h"
+#include "libs/wexlog/wexlog.h"
+
+namespace tavrin {
+
+namespace {
+
+const fw::ControlClassIds kIds = {&CLSID_Tavrin,    &DIID__DTavrin, &DIID__DTavrinEvents,
+                                  &LIBID_TAVRINLib, kLibMajor,      kLibMinor,
+                                  &kPropPageClsid,  IDS_TAVRIN,     kMiscStatus};
+
+// Persisted names, in DISPID order (1 to 13).
+const wchar_t* const kPropertyNames[] = {
+    L"strID",       L"strPass",     L"key",         L"strServer",   L"strServer1",
+    L"strServer2",  L"strServer3",  L"strServer4",  L"strServer5",  L"strServer6",
+    L"strServer7",  L"strServer8",  L"strServer9"};
+const DISPID kFirstProperty = 1;
+const DISPID kLastProperty = 13;
+
+INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        ::EndDialog(dlg, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+// The platform side of the launch decision, for one OnCreate.
+class ControlLaunchOps : public LaunchOps {
+public:
+    explicit ControlLaunchOps(CTavrinCtrl& ctrl) : m_ctrl(ctrl) {}
+
+    uint32_t Time() override { return static_cast<uint32_t>(std::time(nullptr)); }
+    void Srand(unsigned seed) override { std::srand(seed); }
+    int Rand() override { return std::rand(); }
+
+    int ReadSetting(const std::string& name, std::string& out) override {
+        return theApp.ReadSetting(name, out);
+    }
+    void WriteSetting(const std::string& value, int which) override {
+        theApp.WriteSetting(value, which);
+    }
+    bool FileExists(const std::string& path) override {
+        // An exact path only: no wildcard matching, and a folder of that name is no client.
+        DWORD attributes = ::GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    void DeleteWorkDir() override { DeleteClientWorkDir(); }
+    void StartClient(const std::string& path, const std::string* params) override {
+        // The result is not examined: the page closes whether or not the client came up.
+        ::ShellExecuteA(nullptr, nullptr, path.c_str(), params ? params->c_str() : nullptr,
+                        nullptr, SW_SHOWNORMAL);
+    }
+    void PostLaunchDone() override {
+        ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
+    }
+    void CreateUpdater() override {
+        // The updater dialog is not part of this module yet: the control stays idle.
+        WexlogTrace("CTavrinCtrl::OnCreate - the client is not installed");
+    }
+    void Trace(const std::string& line) override { WexlogTrace("%s", line.c_str()); }
+
+private:
+    CTavrinCtrl& m_ctrl;
+};
+
+CTavrinCtrl::CTavrinCtrl() : COleControl(kIds), m_xObjectSafety(this) {}
+
+CTavrinCtrl::~CTavrinCtrl() {
+    // A page closed before the updater finished: the dialog goes with the control.
+    m_pDownLoadDlg.reset();
+    DestroyWindow();
+}
+
+void CTavrinCtrl::DoPropExchange(fw::CPropExchange& px) {
+    DWORD version = kPropSetVersion;
+    px.ExchangeVersion(version, kPropSetVersion);
+    COleControl::DoPropExchange(px);
+    for (DISPID id = kFirstProperty; id <= kLastProperty; ++id)
+        px.ExchangeString(kPropertyNames[id - kFirstProperty], *PropertyById(id));
+}
+
+void CTavrinCtrl::OnResetState() { COleControl::OnResetState(); }
+
+void CTavrinCtrl::OnDraw(HDC, const RECT&) {}
+
+std::string* CTavrinCtrl::PropertyById(DISPID id) {
+    switch (id) {
+    case 1: return &m_props.strID;
+    case 2: return &m_props.strPass;
+    case 3: return &m_props.key;
+    default:
+        if (id >= 4 && id <= kLastProperty) return &m_props.servers[id - 4];
+        return nullptr;
+    }
+}
+
+HRESULT CTavrinCtrl::GetDispProperty(DISPID id, VARIANT* result) {
+    std::string* value = PropertyById(id);
+    if (!value) return DISP_E_MEMBERNOTFOUND;
+    BSTR text = fw::AnsiToBstr(*value);
+    if (!text) return E_OUTOFMEMORY;
+    ::VariantInit(result);
+    result->vt = VT_BSTR;
+    result->bstrVal = text;
+    return S_OK;
+}
+
+HRESULT CTavrinCtrl::PutDispProperty(DISPID id, const VARIANT& value) {
+    std::string* target = PropertyById(id);
+    if (!target) return DISP_E_MEMBERNOTFOUND;
+    fw::Variant text;
+    if (FAILED(::VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
+        return DISP_E_TYPEMISMATCH;
+    *target = fw::BstrToAnsi(text.get()->bstrVal);
+    SetModifiedFlag();
+    return S_OK;
+}
+
+HRESULT CTavrinCtrl::InvokeDispMethod(DISPID id) {
+    if (id != DISPID_ABOUTBOX) return DISP_E_MEMBERNOTFOUND;
+    AboutBox();
+    return S_OK;
+}
+
+void CTavrinCtrl::AboutBox() {
+    ::DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUTBOX_TAVRIN), nullptr,
+                      AboutProc, 0);
+}
+
+int CTavrinCtrl::OnCreate(CREATESTRUCTW* cs) {
+    if (COleControl::OnCreate(cs) == -1) return -1;
+    ControlLaunchOps ops(*this);
+    RunOnCreate(m_props, ops);
+    return 0;
+}
+
+LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_LAUNCH_DONE) {
+        // Closing the page's window may make the host let go of the control while this
+        // handler still runs: hold it until the handler is done.
+        fw::ComPtr<IOleObject> keepAlive(static_cast<IOleObject*>(this));
+        return OnLaunchDone(wParam, lParam);
+    }
+    return COleControl::WindowProc(msg, wParam, lParam);
+}
+
+LRESULT CTavrinCtrl::OnLaunchDone(WPARAM, LPARAM) {
+    m_pDownLoadDlg.reset();
+    HWND owner = GetParentOwner();
+    if (owner) {
+        WexlogTrace("CTavrinCtrl::OnLaunchDone - closing the page's window");
+        // This destroys our own window too; the base forgets its handle on the way.
+        ::DestroyWindow(owner);
+    } else {
+        WexlogTrace("CTavrinCtrl::OnLaunchDone - no parent window");
+    }
+    return 0;
+}
+
+}  // namespace tavrin

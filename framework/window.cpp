@@ -1,0 +1,126 @@
+#include "framework/window.h"
+
+namespace fw {
+
+CWindow::~CWindow() { DestroyWindow(); }
+
+HWND CWindow::GetParentOwner() const {
+    if (!m_hWnd) return nullptr;
+    HWND top = m_hWnd;
+    while (::GetWindowLongW(top, GWL_STYLE) & WS_CHILD) {
+        HWND parent = ::GetParent(top);
+        if (!parent) break;
+        top = parent;
+    }
+    return top == m_hWnd ? nullptr : top;
+}
+
+BOOL CWindow::DestroyWindow() {
+    if (!m_hWnd) return FALSE;
+    return ::DestroyWindow(m_hWnd);
+}
+
+bool CWindow::CreateEx(HINSTANCE module, const wchar_t* className, DWORD style, DWORD exStyle,
+                       const RECT& rect, HWND parent) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    if (!::GetClassInfoExW(module, className, &wc)) {
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = StaticWindowProc;
+        wc.hInstance = module;
+        wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        wc.lpszClassName = className;
+        if (!::RegisterClassExW(&wc)) return false;
+    }
+    HWND hwnd = ::CreateWindowExW(exStyle, className, L"", style, rect.left, rect.top,
+                                  rect.right - rect.left, rect.bottom - rect.top, parent,
+                                  nullptr, module, this);
+    return hwnd != nullptr;
+}
+
+LRESULT CWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return Default(msg, wParam, lParam);
+}
+
+LRESULT CWindow::Default(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CWindow* self = reinterpret_cast<CWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        self = static_cast<CWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->m_hWnd = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = self->WindowProc(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_hWnd = nullptr;
+        self->OnFinalDestroy();
+    }
+    return result;
+}
+
+CDialog::~CDialog() { DestroyWindow(); }
+
+bool CDialog::Create(HWND parent) {
+    m_bModal = false;
+    HWND hwnd = ::CreateDialogParamW(m_module, MAKEINTRESOURCEW(m_templateId), parent,
+                                     StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr;
+}
+
+INT_PTR CDialog::DoModal(HWND parent) {
+    m_bModal = true;
+    return ::DialogBoxParamW(m_module, MAKEINTRESOURCEW(m_templateId), parent, StaticDialogProc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CDialog::DestroyWindow() {
+    if (!m_hWnd) return FALSE;
+    return ::DestroyWindow(m_hWnd);
+}
+
+BOOL CDialog::OnCommand(WPARAM wParam, LPARAM) {
+    switch (LOWORD(wParam)) {
+    case IDOK: OnOK(); return TRUE;
+    case IDCANCEL: OnCancel(); return TRUE;
+    default: return FALSE;
+    }
+}
+
+INT_PTR CDialog::DialogProc(UINT, WPARAM, LPARAM) { return FALSE; }
+
+void CDialog::End(INT_PTR result) {
+    if (!m_hWnd) return;
+    if (m_bModal)
+        ::EndDialog(m_hWnd, result);
+    else
+        ::ShowWindow(m_hWnd, SW_HIDE);
+}
+
+INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CDialog* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lParam);
+        self->m_hWnd = hwnd;
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        return self->OnInitDialog();
+    }
+    if (!self) return FALSE;
+    INT_PTR result = FALSE;
+    if (msg == WM_COMMAND)
+        result = self->OnCommand(wParam, lParam);
+    else
+        result = self->DialogProc(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->m_hWnd = nullptr;
+    }
+    return result;
+}
+
+}  // namespace fw

@@ -1,0 +1,70 @@
+// Window and dialog bases: a C++ object bound to one window, its messages dispatched to the
+// virtual WindowProc / DialogProc. The object forgets its handle when the window goes, so a
+// window destroyed from outside (its owner closed) leaves no dangling handle behind.
+#pragma once
+
+#include <windows.h>
+
+namespace fw {
+
+class CWindow {
+public:
+    CWindow() = default;
+    virtual ~CWindow();
+    CWindow(const CWindow&) = delete;
+    CWindow& operator=(const CWindow&) = delete;
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    // The top-level window above this one (its owner chain ends there), or null.
+    HWND GetParentOwner() const;
+    BOOL DestroyWindow();
+
+protected:
+    // Registers (once per module) and creates a window of a class private to the module.
+    bool CreateEx(HINSTANCE module, const wchar_t* className, DWORD style, DWORD exStyle,
+                  const RECT& rect, HWND parent);
+    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Called once the window is gone, after its handle was forgotten.
+    virtual void OnFinalDestroy() {}
+
+    HWND m_hWnd = nullptr;
+
+private:
+    static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
+class CDialog {
+public:
+    CDialog(HINSTANCE module, UINT templateId) : m_module(module), m_templateId(templateId) {}
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    // Modeless: creates the dialog window from the template.
+    bool Create(HWND parent);
+    // Modal: runs the dialog and returns what EndDialog gave.
+    INT_PTR DoModal(HWND parent);
+    BOOL DestroyWindow();
+
+protected:
+    virtual BOOL OnInitDialog() { return TRUE; }
+    virtual void OnOK() { End(IDOK); }
+    virtual void OnCancel() { End(IDCANCEL); }
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // Messages not handled here; return FALSE for the dialog manager's default.
+    virtual INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Ends a modal dialog; hides a modeless one (its owner deletes it).
+    void End(INT_PTR result);
+
+    HINSTANCE m_module;
+    UINT m_templateId;
+    HWND m_hWnd = nullptr;
+    bool m_bModal = false;
+
+private:
+    static INT_PTR CALLBACK StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
+}  // namespace fw
