@@ -1,0 +1,195 @@
+#include "tools/tavrin-host/client_site.h"
+
+#include <olectl.h>
+
+namespace host {
+
+ClientSite::ClientSite(HWND frame, const RECT& pos) : frame_(frame), pos_(pos) {}
+
+void ClientSite::SetObject(IOleObject* object) { object_ = fw::ComPtr<IOleObject>(object); }
+
+void ClientSite::Forget() {
+    active_.reset();
+    object_.reset();
+}
+
+HRESULT ClientSite::QueryInterface(REFIID riid, void** out) {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
+        *out = static_cast<IOleClientSite*>(this);
+    else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
+        *out = static_cast<IOleInPlaceSite*>(this);
+    else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) || IsEqualIID(riid, IID_IOleInPlaceFrame))
+        *out = static_cast<IOleInPlaceFrame*>(this);
+    else if (IsEqualIID(riid, IID_IDispatch))
+        *out = static_cast<IDispatch*>(this);
+    else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG ClientSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG ClientSite::Release() {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+}
+
+// --- IOleClientSite: a page is never saved and offers no container or moniker.
+
+HRESULT ClientSite::SaveObject() { return S_OK; }
+
+HRESULT ClientSite::GetMoniker(DWORD, DWORD, IMoniker** out) {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT ClientSite::GetContainer(IOleContainer** out) {
+    if (out) *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT ClientSite::ShowObject() { return S_OK; }
+HRESULT ClientSite::OnShowWindow(BOOL) { return S_OK; }
+HRESULT ClientSite::RequestNewObjectLayout() { return E_NOTIMPL; }
+
+// --- IOleWindow
+
+HRESULT ClientSite::GetWindow(HWND* out) {
+    if (!out) return E_POINTER;
+    // The control may close our window and still ask during its own teardown.
+    if (!::IsWindow(frame_)) {
+        *out = nullptr;
+        return E_FAIL;
+    }
+    *out = frame_;
+    return S_OK;
+}
+
+HRESULT ClientSite::ContextSensitiveHelp(BOOL) { return S_OK; }
+
+// --- IOleInPlaceSite
+
+HRESULT ClientSite::CanInPlaceActivate() { return ::IsWindow(frame_) ? S_OK : S_FALSE; }
+HRESULT ClientSite::OnInPlaceActivate() { return S_OK; }
+HRESULT ClientSite::OnUIActivate() { return S_OK; }
+
+HRESULT ClientSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
+                                     LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+    if (!frame || !doc || !pos || !clip || !info) return E_POINTER;
+    *frame = static_cast<IOleInPlaceFrame*>(this);
+    AddRef();
+    // The frame is the document window too; some controls do not expect a null document.
+    *doc = static_cast<IOleInPlaceUIWindow*>(static_cast<IOleInPlaceFrame*>(this));
+    AddRef();
+    *pos = pos_;
+    if (!::GetClientRect(frame_, clip)) *clip = pos_;
+    info->fMDIApp = FALSE;
+    info->hwndFrame = frame_;
+    info->haccel = nullptr;
+    info->cAccelEntries = 0;
+    return S_OK;
+}
+
+HRESULT ClientSite::Scroll(SIZE) { return S_OK; }
+HRESULT ClientSite::OnUIDeactivate(BOOL) { return S_OK; }
+
+HRESULT ClientSite::OnInPlaceDeactivate() {
+    active_.reset();
+    return S_OK;
+}
+
+HRESULT ClientSite::DiscardUndoState() { return S_OK; }
+HRESULT ClientSite::DeactivateAndUndo() { return S_OK; }
+
+// The page grants whatever size the control asks for, as a browser does for a fixed layout.
+HRESULT ClientSite::OnPosRectChange(LPCRECT pos) {
+    if (!pos) return E_POINTER;
+    pos_ = *pos;
+    fw::ComPtr<IOleInPlaceObject> inPlace;
+    if (object_ && SUCCEEDED(object_.as(inPlace))) {
+        RECT clip;
+        if (!::GetClientRect(frame_, &clip)) clip = pos_;
+        inPlace->SetObjectRects(&pos_, &clip);
+    }
+    return S_OK;
+}
+
+// --- IOleInPlaceUIWindow / IOleInPlaceFrame: no toolbars, menus or accelerators of our own.
+
+HRESULT ClientSite::GetBorder(LPRECT) { return INPLACE_E_NOTOOLSPACE; }
+HRESULT ClientSite::RequestBorderSpace(LPCBORDERWIDTHS) { return INPLACE_E_NOTOOLSPACE; }
+
+HRESULT ClientSite::SetBorderSpace(LPCBORDERWIDTHS widths) {
+    return widths ? INPLACE_E_NOTOOLSPACE : S_OK;
+}
+
+HRESULT ClientSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) {
+    active_ = fw::ComPtr<IOleInPlaceActiveObject>(active);
+    return S_OK;
+}
+
+HRESULT ClientSite::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) { return S_OK; }
+HRESULT ClientSite::SetMenu(HMENU, HOLEMENU, HWND) { return S_OK; }
+HRESULT ClientSite::RemoveMenus(HMENU) { return S_OK; }
+HRESULT ClientSite::SetStatusText(LPCOLESTR) { return S_OK; }
+HRESULT ClientSite::EnableModeless(BOOL) { return S_OK; }
+HRESULT ClientSite::TranslateAccelerator(LPMSG, WORD) { return S_FALSE; }
+
+// --- IDispatch: ambient properties
+
+HRESULT ClientSite::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT ClientSite::GetTypeInfo(UINT, LCID, ITypeInfo** out) {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT ClientSite::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT ClientSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                           EXCEPINFO*, UINT*) {
+    if (!(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (!result) return E_POINTER;
+    ::VariantInit(result);
+    switch (id) {
+    case DISPID_AMBIENT_USERMODE:
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = VARIANT_TRUE;  // a page being viewed, not designed
+        return S_OK;
+    case DISPID_AMBIENT_UIDEAD:
+    case DISPID_AMBIENT_SHOWGRABHANDLES:
+    case DISPID_AMBIENT_SHOWHATCHING:
+    case DISPID_AMBIENT_MESSAGEREFLECT:
+    case DISPID_AMBIENT_DISPLAYASDEFAULT:
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = VARIANT_FALSE;
+        return S_OK;
+    case DISPID_AMBIENT_LOCALEID:
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(::GetUserDefaultLCID());
+        return S_OK;
+    case DISPID_AMBIENT_BACKCOLOR:
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(0x80000000 | COLOR_WINDOW);
+        return S_OK;
+    case DISPID_AMBIENT_FORECOLOR:
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(0x80000000 | COLOR_WINDOWTEXT);
+        return S_OK;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,488 @@
+// tavrin-host.exe [--timeout SECONDS] PAGE.html
+//
+// Does with the page's first <object classid="clsid:..."> what a browser in the Internet zone
+// does: creates it in-process, asks it to be safe for scripting and initialization, loads its
+// <param> values through IPersistPropertyBag, gives it a client site and activates it in place
+// inside our own top-level window, then pumps messages until that window is destroyed (the
+// control closes it when launching is done) or the time is up. One line per step on stdout.
+//
+// Exit codes: 0 window destroyed, 2 bad command line, 3 timeout, 4 refused safety,
+// 5 page unreadable, no object, or the object cannot be created, loaded or activated.
+
+#include <windows.h>
+#include <ole2.h>
+#include <objsafe.h>
+#include <ocidl.h>
+#include <shellapi.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/codepage.h"
+#include "framework/handles.h"
+#include "tools/tavrin-host/client_site.h"
+#include "tools/tavrin-host/page_parser.h"
+#include "tools/tavrin-host/property_bag.h"
+
+namespace {
+
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitUsage = 2,
+    kExitTimeout = 3,
+    kExitUnsafe = 4,
+    kExitFailed = 5,
+};
+
+const char kUsage[] = "usage: tavrin-host.exe [--timeout SECONDS] PAGE.html";
+const DWORD kDefaultTimeoutSeconds = 600;
+const DWORD kMaxTimeoutSeconds = 2000000;  // keeps milliseconds within a DWORD tick count
+const DWORD kWatchdogGraceMs = 5000;
+const DWORD kMaxPageBytes = 16 * 1024 * 1024;
+const int kMargin = 8;
+const int kDefaultWidth = 100;
+const int kDefaultHeight = 50;
+const wchar_t kFrameClass[] = L"TavrinHostFrame";
+
+// Set from the frame's WM_DESTROY, which may run deep inside the control's own handlers.
+bool g_frameDestroyed = false;
+// What the watchdog exits with if the main thread never comes back.
+volatile LONG g_watchdogCode = kExitTimeout;
+
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Text from the page or the system, made safe for an ASCII log line.
+std::string Printable(const std::string& s) {
+    std::string out;
+    for (char c : s) out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return out;
+}
+
+std::string Describe(HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    char* text = nullptr;
+    DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message;
+    if (n && text) message.assign(text, n);
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    if (message.empty()) {
+        // Wine's message table lacks some COM errors an operator meets first.
+        switch (hr) {
+        case REGDB_E_CLASSNOTREG: message = "class not registered"; break;
+        case CO_E_ERRORINDLL: message = "error in the DLL"; break;
+        case CO_E_DLLNOTFOUND: message = "DLL not found"; break;
+        case E_NOINTERFACE: message = "no such interface"; break;
+        default: return code;
+        }
+    }
+    return std::string(code) + " (" + Printable(message) + ")";
+}
+
+std::string LastError() { return Describe(HRESULT_FROM_WIN32(::GetLastError())); }
+
+struct Options {
+    DWORD timeoutSeconds = kDefaultTimeoutSeconds;
+    std::wstring page;
+};
+
+bool ParseSeconds(const std::wstring& s, DWORD& out) {
+    if (s.empty() || s.size() > 10) return false;
+    unsigned long long v = 0;
+    for (wchar_t c : s) {
+        if (c < L'0' || c > L'9') return false;
+        v = v * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (v > kMaxTimeoutSeconds) return false;
+    out = static_cast<DWORD>(v);
+    return true;
+}
+
+// Wide arguments, so a page in a folder with a Korean name opens on any system.
+bool ParseCommandLine(Options& opt, std::string& error) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv) {
+        error = "cannot read the command line";
+        return false;
+    }
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    ::LocalFree(argv);
+
+    bool havePage = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& a = args[i];
+        if (a == L"--timeout" || a.rfind(L"--timeout=", 0) == 0) {
+            std::wstring value;
+            if (a == L"--timeout") {
+                if (i + 1 >= args.size()) {
+                    error = "--timeout needs a number of seconds";
+                    return false;
+                }
+                value = args[++i];
+            } else {
+                value = a.substr(10);
+            }
+            if (!ParseSeconds(value, opt.timeoutSeconds)) {
+                error = "--timeout takes whole seconds from 0 to " + std::to_string(kMaxTimeoutSeconds) +
+                        ", not \"" + Printable(fw::WideToAnsi(value)) + "\"";
+                return false;
+            }
+        } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
+            error = "unknown option " + Printable(fw::WideToAnsi(a));
+            return false;
+        } else if (havePage) {
+            error = "only one page can be given";
+            return false;
+        } else {
+            opt.page = a;
+            havePage = true;
+        }
+    }
+    if (!havePage) {
+        error = "no page given";
+        return false;
+    }
+    return true;
+}
+
+bool ReadPage(const std::wstring& path, std::string& bytes, std::string& error) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        return false;
+    }
+    fw::FileHandle file(h);
+    DWORD high = 0;
+    DWORD size = ::GetFileSize(file.get(), &high);
+    if (size == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
+        error = LastError();
+        return false;
+    }
+    if (high != 0 || size > kMaxPageBytes) {
+        error = "the file is larger than " + std::to_string(kMaxPageBytes) + " bytes";
+        return false;
+    }
+    bytes.assign(size, '\0');
+    DWORD total = 0;
+    while (total < size) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), &bytes[total], size - total, &got, nullptr)) {
+            error = LastError();
+            return false;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    bytes.resize(total);
+    return true;
+}
+
+// Each run in its own code page: the page's, or UTF-8 for characters written as entities that
+// the page's charset was not asked to hold (see page_parser.h).
+std::wstring ToWide(const host::PageText& text, host::Charset charset) {
+    UINT pageCp = charset == host::Charset::EucKr ? 949 : CP_UTF8;
+    std::wstring out;
+    for (const host::TextRun& run : text) out += fw::AnsiToWide(run.bytes, run.utf8 ? CP_UTF8 : pageCp);
+    return out;
+}
+
+const char* CharsetName(host::Charset charset) {
+    return charset == host::Charset::EucKr ? "euc-kr" : "utf-8";
+}
+
+std::wstring FileName(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY) {
+        g_frameDestroyed = true;
+        ::InterlockedExchange(&g_watchdogCode, kExitDone);
+    }
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND CreateFrame(const RECT& objectRect) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = FrameProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kFrameClass;
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT r = {0, 0, objectRect.right + kMargin, objectRect.bottom + kMargin};
+    if (r.right < 240) r.right = 240;  // room for the caption
+    ::AdjustWindowRectEx(&r, style, FALSE, 0);
+    return ::CreateWindowExW(0, kFrameClass, L"", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                             r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
+// Until the frame is destroyed (kExitDone) or the deadline passes (kExitTimeout).
+int Pump(host::ClientSite& site, DWORD deadline) {
+    for (;;) {
+        if (g_frameDestroyed) return kExitDone;
+        LONG left = static_cast<LONG>(deadline - ::GetTickCount());
+        if (left <= 0) return kExitTimeout;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+        MSG msg;
+        while (!g_frameDestroyed && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;  // only our window's end stops a page
+            IOleInPlaceActiveObject* active = site.ActiveObject();
+            if (active && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST &&
+                active->TranslateAccelerator(&msg) == S_OK)
+                continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+// Takes the object out of the page whatever state it is in; its answers no longer matter.
+void Shutdown(IOleObject* ole, host::ClientSite& site) {
+    fw::ComPtr<IOleInPlaceObject> inPlace;
+    if (SUCCEEDED(ole->QueryInterface(IID_IOleInPlaceObject, inPlace.receiveVoid())))
+        inPlace->InPlaceDeactivate();
+    inPlace.reset();
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    site.Forget();
+}
+
+struct Placement {
+    HWND frame;
+    RECT pos;
+};
+
+// Given the safe object: the client site, the parameters, activation and the page's life.
+int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* persist,
+               host::ClientSite& site, const Placement& place, DWORD deadline,
+               DWORD timeoutSeconds) {
+    IOleClientSite* clientSite = static_cast<IOleClientSite*>(&site);
+
+    // A browser gives the site first when the object asks for it, so it can read ambient
+    // properties while loading.
+    DWORD misc = 0;
+    if (FAILED(ole->GetMiscStatus(DVASPECT_CONTENT, &misc))) misc = 0;
+    const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
+    HRESULT hr;
+    if (siteFirst) {
+        hr = ole->SetClientSite(clientSite);
+        if (FAILED(hr)) {
+            Say("error: the object refuses the client site: %s", Describe(hr).c_str());
+            return kExitFailed;
+        }
+        Say("client site set before loading");
+    }
+
+    std::vector<host::BagEntry> entries;
+    for (const host::PageParam& p : page.params)
+        entries.push_back({ToWide(p.name, page.charset), ToWide(p.value, page.charset)});
+    fw::ComPtr<host::PropertyBag> bag(new host::PropertyBag(std::move(entries)), false);
+    hr = persist->Load(bag.get(), nullptr);
+    if (FAILED(hr)) {
+        Say("error: the object cannot load its parameters: %s", Describe(hr).c_str());
+        return kExitFailed;
+    }
+    Say("loaded %u parameters", static_cast<unsigned>(page.params.size()));
+
+    if (!siteFirst) {
+        hr = ole->SetClientSite(clientSite);
+        if (FAILED(hr)) {
+            Say("error: the object refuses the client site: %s", Describe(hr).c_str());
+            return kExitFailed;
+        }
+        Say("client site set");
+    }
+
+    RECT pos = place.pos;
+    hr = ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, place.frame, &pos);
+    // The control may finish its work and close our window before DoVerb even returns.
+    if (!g_frameDestroyed) {
+        if (FAILED(hr)) {
+            Say("error: in-place activation failed: %s", Describe(hr).c_str());
+            return kExitFailed;
+        }
+        Say("activated");
+    }
+
+    int code = Pump(site, deadline);
+    if (code == kExitDone) Say("window destroyed");
+    else Say("timeout after %lu s", static_cast<unsigned long>(timeoutSeconds));
+    return code;
+}
+
+int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
+              DWORD timeoutSeconds) {
+    wchar_t idText[40] = {};
+    ::StringFromGUID2(clsid, idText, 40);
+    const std::string id = Printable(fw::WideToAnsi(idText));
+
+    fw::ComPtr<IUnknown> object;
+    HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                    object.receiveVoid());
+    if (FAILED(hr)) {
+        Say("error: cannot create %s: %s", id.c_str(), Describe(hr).c_str());
+        if (hr == REGDB_E_CLASSNOTREG) Say("hint: register the module first (regsvr32)");
+        return kExitFailed;
+    }
+    Say("created %s", id.c_str());
+
+    fw::ComPtr<IObjectSafety> safety;
+    if (FAILED(object->QueryInterface(IID_IObjectSafety, safety.receiveVoid()))) {
+        Say("error: the object has no IObjectSafety; a browser would not run it");
+        return kExitUnsafe;
+    }
+    hr = safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                           INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+    if (FAILED(hr)) {
+        Say("error: the object refuses to be safe for scripting: %s", Describe(hr).c_str());
+        return kExitUnsafe;
+    }
+    hr = safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
+                                           INTERFACESAFE_FOR_UNTRUSTED_DATA);
+    if (FAILED(hr)) {
+        Say("error: the object refuses to be safe for initialization: %s", Describe(hr).c_str());
+        return kExitUnsafe;
+    }
+    Say("safety ok");
+
+    fw::ComPtr<IOleObject> ole;
+    if (FAILED(object.as(ole))) {
+        Say("error: the object is not a control: it has no IOleObject");
+        return kExitFailed;
+    }
+    fw::ComPtr<IPersistPropertyBag> persist;
+    if (FAILED(object.as(persist))) {
+        Say("error: the object cannot take parameters: it has no IPersistPropertyBag");
+        return kExitFailed;
+    }
+
+    fw::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos), false);
+    site->SetObject(ole.get());
+    int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline, timeoutSeconds);
+    Shutdown(ole.get(), *site.get());
+    if (code == kExitDone || code == kExitTimeout) Say("closed");
+    return code;
+}
+
+int RunPage(const Options& opt, DWORD deadline) {
+    Say("page %s", Printable(fw::WideToAnsi(opt.page)).c_str());
+    std::string bytes, error;
+    if (!ReadPage(opt.page, bytes, error)) {
+        Say("error: cannot read the page: %s", error.c_str());
+        return kExitFailed;
+    }
+    const host::Page page = host::ParsePage(bytes);
+    if (!page.charsetKnown)
+        Say("warning: charset \"%s\" is not supported; reading the page as utf-8",
+            Printable(page.declaredCharset).c_str());
+    if (!page.hasObject) {
+        Say("error: the page has no <object classid=\"clsid:...\"> element");
+        return kExitFailed;
+    }
+    Say("found object %s with %u parameters, charset %s", Printable(page.classid).c_str(),
+        static_cast<unsigned>(page.params.size()), CharsetName(page.charset));
+
+    CLSID clsid;
+    std::wstring wideId = fw::Utf8ToWide(page.classid);
+    if (page.classid.size() != 38 || FAILED(::CLSIDFromString(&wideId[0], &clsid))) {
+        Say("error: classid %s is not a CLSID", Printable(page.classid).c_str());
+        return kExitFailed;
+    }
+
+    const int width = page.width > 0 ? page.width : kDefaultWidth;
+    const int height = page.height > 0 ? page.height : kDefaultHeight;
+    Placement place;
+    place.pos = RECT{kMargin, kMargin, kMargin + width, kMargin + height};
+    fw::OwnedWindow frame(CreateFrame(place.pos));
+    if (!frame) {
+        Say("error: cannot create the host window: %s", LastError().c_str());
+        return kExitFailed;
+    }
+    place.frame = frame.get();
+    std::wstring caption = ToWide(page.title, page.charset);
+    if (caption.empty()) caption = FileName(opt.page);
+    ::SetWindowTextW(frame.get(), caption.c_str());
+    ::ShowWindow(frame.get(), SW_SHOWNORMAL);
+    ::UpdateWindow(frame.get());
+
+    int code = RunObject(page, clsid, place, deadline, opt.timeoutSeconds);
+    if (g_frameDestroyed) frame.detach();  // already gone; its handle may be reused
+    return code;
+}
+
+struct Watchdog {
+    DWORD limitMs;
+    HANDLE finished;
+};
+
+// The deadline also holds while the control keeps the main thread in a modal loop of its own
+// or blocked: then nothing can be closed calmly, and the process ends here.
+DWORD WINAPI WatchdogMain(void* param) {
+    const Watchdog* w = static_cast<const Watchdog*>(param);
+    if (::WaitForSingleObject(w->finished, w->limitMs) == WAIT_TIMEOUT) {
+        LONG code = ::InterlockedCompareExchange(&g_watchdogCode, 0, 0);
+        Say(code == kExitTimeout ? "timeout: the control keeps the host busy; ending it"
+                                 : "the object does not close; ending the host");
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    Options opt;
+    std::string error;
+    if (!ParseCommandLine(opt, error)) {
+        Say("error: %s", error.c_str());
+        Say("%s", kUsage);
+        return kExitUsage;
+    }
+    const DWORD timeoutMs = opt.timeoutSeconds * 1000;
+    const DWORD deadline = ::GetTickCount() + timeoutMs;
+
+    fw::Handle finished(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Watchdog watchdog{timeoutMs + kWatchdogGraceMs, finished.get()};
+    fw::Handle watcher;
+    if (finished) watcher.attach(::CreateThread(nullptr, 0, WatchdogMain, &watchdog, 0, nullptr));
+
+    int code;
+    HRESULT hr = ::OleInitialize(nullptr);
+    if (FAILED(hr)) {
+        Say("error: OLE does not start: %s", Describe(hr).c_str());
+        code = kExitFailed;
+    } else {
+        code = RunPage(opt, deadline);
+        ::OleUninitialize();
+    }
+
+    if (watcher) {
+        ::SetEvent(finished.get());
+        ::WaitForSingleObject(watcher.get(), INFINITE);
+    }
+    return code;
+}
