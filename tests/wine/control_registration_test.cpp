@@ -1,0 +1,276 @@
+// Registration of the control module through the real regsvr32 and the prefix's registry, and
+// the module's exports as COM loads them.
+#include <windows.h>
+#include <objbase.h>
+#include <ole2.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/wine/support.h"
+
+namespace {
+
+using wt::GuidString;
+using wt::RegString;
+
+const std::wstring kCtlKey = L"CLSID\\" + GuidString(CLSID_Tavrin);
+const std::wstring kPageKey = L"CLSID\\" + GuidString(wt::CLSID_TavrinPropPage);
+const std::wstring kTypeLibKey = L"TypeLib\\" + GuidString(LIBID_TAVRINLib);
+
+::testing::AssertionResult ValueIs(const std::wstring& path, const wchar_t* name,
+                                   const std::wstring& expected) {
+    auto got = RegString(HKEY_CLASSES_ROOT, path, name);
+    if (!got)
+        return ::testing::AssertionFailure()
+               << "HKCR\\" << wt::Narrow(path) << " [" << wt::Narrow(name ? name : L"(default)")
+               << "] is missing";
+    if (*got != expected)
+        return ::testing::AssertionFailure()
+               << "HKCR\\" << wt::Narrow(path) << " [" << wt::Narrow(name ? name : L"(default)")
+               << "] is \"" << wt::Narrow(*got) << "\", expected \"" << wt::Narrow(expected)
+               << "\"";
+    return ::testing::AssertionSuccess();
+}
+
+// A registered module path: the path regsvr32 loaded, whatever letter case it comes back in.
+::testing::AssertionResult IsModulePath(const std::wstring& path, const wchar_t* name) {
+    auto got = RegString(HKEY_CLASSES_ROOT, path, name);
+    if (!got) return ::testing::AssertionFailure() << "HKCR\\" << wt::Narrow(path) << " missing";
+    if (!wt::SamePath(*got, wt::OcxPath()))
+        return ::testing::AssertionFailure() << "HKCR\\" << wt::Narrow(path) << " names \""
+                                             << wt::Narrow(*got) << "\", not the module \""
+                                             << wt::Narrow(wt::OcxPath()) << "\"";
+    return ::testing::AssertionSuccess();
+}
+
+// An export of the module as the function type it has.
+template <typename Fn>
+Fn Export(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    // Later tests of this program, and later programs, find the control registered.
+    static void SetUpTestSuite() { ASSERT_TRUE(wt::RunRegsvr32(false)); }
+    static void TearDownTestSuite() { EXPECT_TRUE(wt::RunRegsvr32(false)); }
+
+    void CheckRegistered() {
+        struct Row {
+            std::wstring key;
+            const wchar_t* name;
+            std::wstring expected;
+        };
+        const Row rows[] = {
+            {kCtlKey, nullptr, L"Tavrin Control"},
+            {kCtlKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+            {kCtlKey + L"\\ProgID", nullptr, L"TAVRIN.TavrinCtrl.1"},
+            {kCtlKey + L"\\MiscStatus", nullptr, L"131473"},
+            {kCtlKey + L"\\TypeLib", nullptr, GuidString(LIBID_TAVRINLib)},
+            {kCtlKey + L"\\Version", nullptr, L"1.0"},
+            {L"TAVRIN.TavrinCtrl.1", nullptr, L"Tavrin Control"},
+            {L"TAVRIN.TavrinCtrl.1\\CLSID", nullptr, GuidString(CLSID_Tavrin)},
+            {kPageKey, nullptr, L"Tavrin Property Page"},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(wt::Narrow(row.key));
+            EXPECT_TRUE(ValueIs(row.key, row.name, row.expected));
+        }
+
+        EXPECT_TRUE(IsModulePath(kCtlKey + L"\\InprocServer32", nullptr));
+        EXPECT_TRUE(IsModulePath(kPageKey + L"\\InprocServer32", nullptr));
+        EXPECT_TRUE(wt::KeyExists(HKEY_CLASSES_ROOT, kCtlKey + L"\\Control"));
+        EXPECT_FALSE(wt::KeyExists(HKEY_CLASSES_ROOT, kCtlKey + L"\\Insertable"));
+        EXPECT_FALSE(wt::KeyExists(HKEY_CLASSES_ROOT, L"TAVRIN.TavrinCtrl.1\\Insertable"));
+
+        // "<module>,1" (a blank after the comma is the other common spelling).
+        auto bitmap = RegString(HKEY_CLASSES_ROOT, kCtlKey + L"\\ToolboxBitmap32", nullptr);
+        ASSERT_TRUE(bitmap.has_value());
+        const std::wstring module = wt::OcxPath();
+        EXPECT_TRUE(wt::SamePath(*bitmap, module + L",1") ||
+                    wt::SamePath(*bitmap, module + L", 1"))
+            << wt::Narrow(*bitmap);
+
+        // What OLE itself reads back from the registry.
+        DWORD status = wt::kSentinel;
+        EXPECT_EQ(S_OK, ::OleRegGetMiscStatus(CLSID_Tavrin, DVASPECT_CONTENT, &status));
+        EXPECT_EQ(wt::kMiscStatus, status);
+        CLSID clsid;
+        std::memset(&clsid, 0xde, sizeof(clsid));
+        EXPECT_EQ(S_OK, ::CLSIDFromProgID(L"TAVRIN.TavrinCtrl.1", &clsid));
+        EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Tavrin));
+
+        // The type library: version 1.0 with its win32 path under one locale (0 or 0x409).
+        EXPECT_TRUE(ValueIs(kTypeLibKey + L"\\1.0", nullptr, L"Tavrin ActiveX Control module"));
+        int found = 0;
+        for (const std::wstring& lcid : wt::SubKeys(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0")) {
+            if (lcid != L"0" && lcid != L"409") continue;
+            SCOPED_TRACE(wt::Narrow(lcid));
+            EXPECT_TRUE(IsModulePath(kTypeLibKey + L"\\1.0\\" + lcid + L"\\win32", nullptr));
+            ++found;
+        }
+        EXPECT_GE(found, 1) << "no win32 entry under TypeLib\\{LIBID}\\1.0";
+        EXPECT_TRUE(ValueIs(L"Interface\\" + GuidString(DIID__DTavrin) + L"\\TypeLib", nullptr,
+                            GuidString(LIBID_TAVRINLib)));
+        BSTR path = nullptr;
+        EXPECT_EQ(S_OK, ::QueryPathOfRegTypeLib(LIBID_TAVRINLib, 1, 0, 0x409, &path));
+        EXPECT_TRUE(path && wt::SamePath(path, module)) << (path ? wt::Narrow(path) : "(null)");
+        ::SysFreeString(path);
+    }
+
+    fw::CoInit com_;
+};
+
+TEST_F(RegistrationTest, RegisterWritesTheControlPageAndTypeLibrary) {
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    CheckRegistered();
+}
+
+TEST_F(RegistrationTest, RegisteringTwiceLeavesTheSameEntries) {
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    CheckRegistered();
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesEveryKeyItWrote) {
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    ASSERT_TRUE(wt::RunRegsvr32(true));
+    const std::wstring gone[] = {
+        kCtlKey,
+        kPageKey,
+        L"TAVRIN.TavrinCtrl.1",
+        L"TAVRIN.TavrinPropPage.1",
+        kTypeLibKey,
+        L"Interface\\" + GuidString(DIID__DTavrin),
+        L"Interface\\" + GuidString(DIID__DTavrinEvents),
+    };
+    for (const std::wstring& key : gone) {
+        SCOPED_TRACE(wt::Narrow(key));
+        EXPECT_FALSE(wt::KeyExists(HKEY_CLASSES_ROOT, key));
+    }
+    CLSID clsid;
+    std::memset(&clsid, 0xde, sizeof(clsid));
+    EXPECT_NE(S_OK, ::CLSIDFromProgID(L"TAVRIN.TavrinCtrl.1", &clsid));
+    fw::ComPtr<IUnknown> unk;
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, ::CoCreateInstance(CLSID_Tavrin, nullptr, CLSCTX_INPROC_SERVER,
+                                                      IID_IUnknown, unk.receiveVoid()));
+    EXPECT_FALSE(unk);
+
+    // And it registers again after that.
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    CheckRegistered();
+}
+
+TEST_F(RegistrationTest, ModuleExportsTheFourEntryPoints) {
+    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    ASSERT_TRUE(module) << "LoadLibrary failed: " << ::GetLastError();
+    for (const char* name :
+         {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(nullptr, reinterpret_cast<void*>(::GetProcAddress(module.get(), name)));
+    }
+}
+
+TEST_F(RegistrationTest, ClassObjectsServeTheControlAndThePageOnly) {
+    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
+    ASSERT_NE(nullptr, getClassObject);
+
+    const GUID kUnknownClass = {0x6b1e0d3a, 0x1c0f, 0x4f7e, {1, 2, 3, 4, 5, 6, 7, 8}};
+    struct Row {
+        const char* name;
+        const CLSID* clsid;
+        HRESULT expected;
+    } rows[] = {
+        {"control", &CLSID_Tavrin, S_OK},
+        {"property page", &wt::CLSID_TavrinPropPage, S_OK},
+        {"unknown class", &kUnknownClass, CLASS_E_CLASSNOTAVAILABLE},
+        {"type library id", &LIBID_TAVRINLib, CLASS_E_CLASSNOTAVAILABLE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        void* raw = reinterpret_cast<void*>(static_cast<uintptr_t>(wt::kSentinel));
+        HRESULT hr = getClassObject(*row.clsid, IID_IClassFactory, &raw);
+        EXPECT_EQ(row.expected, hr);
+        if (hr == S_OK) {
+            ASSERT_NE(nullptr, raw);
+            fw::ComPtr<IClassFactory> factory(static_cast<IClassFactory*>(raw), false);
+            // The factory answers for itself only.
+            fw::ComPtr<IUnknown> none;
+            EXPECT_EQ(E_NOINTERFACE, factory->QueryInterface(IID_IDispatch, none.receiveVoid()));
+            EXPECT_FALSE(none);
+            // Aggregation is not offered.
+            fw::ComPtr<IUnknown> object;
+            fw::ComPtr<IUnknown> outer;
+            EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.receiveVoid()));
+            ASSERT_TRUE(object);
+            outer = object;
+            fw::ComPtr<IUnknown> aggregated;
+            HRESULT agg = factory->CreateInstance(outer.get(), IID_IDispatch,
+                                                  aggregated.receiveVoid());
+            // Aggregation may be offered, but only through IID_IUnknown.
+            EXPECT_TRUE(FAILED(agg)) << std::hex << agg;
+            EXPECT_FALSE(aggregated);
+            outer.reset();
+            EXPECT_EQ(0u, wt::FinalRelease(object));
+        } else {
+            EXPECT_EQ(nullptr, raw) << "out pointer not cleared";
+        }
+    }
+}
+
+TEST_F(RegistrationTest, CanUnloadOnlyWhenNoObjectLives) {
+    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    ASSERT_TRUE(module);
+    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto canUnload =
+        Export<CanUnloadFn>(module.get(), "DllCanUnloadNow");
+    auto getClassObject =
+        Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
+    ASSERT_NE(nullptr, canUnload);
+    ASSERT_NE(nullptr, getClassObject);
+
+    EXPECT_EQ(S_OK, canUnload());
+
+    for (const CLSID* clsid : {&CLSID_Tavrin, &wt::CLSID_TavrinPropPage}) {
+        SCOPED_TRACE(wt::Narrow(GuidString(*clsid)));
+        fw::ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, getClassObject(*clsid, IID_IClassFactory, factory.receiveVoid()));
+        fw::ComPtr<IUnknown> object;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.receiveVoid()));
+        factory.reset();  // class objects are static: no count of their own to check
+
+        EXPECT_EQ(S_FALSE, canUnload()) << "an object lives";
+        EXPECT_EQ(0u, wt::FinalRelease(object));
+        EXPECT_EQ(S_OK, canUnload());
+
+        // A server lock keeps the module as well.
+        ASSERT_EQ(S_OK, getClassObject(*clsid, IID_IClassFactory, factory.receiveVoid()));
+        EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+        factory.reset();
+        EXPECT_EQ(S_FALSE, canUnload()) << "the server is locked";
+        ASSERT_EQ(S_OK, getClassObject(*clsid, IID_IClassFactory, factory.receiveVoid()));
+        EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+        factory.reset();
+        EXPECT_EQ(S_OK, canUnload());
+    }
+}
+
+// Last in this program: a module that writes through a null out pointer ends the process.
+TEST_F(RegistrationTest, GetClassObjectRefusesANullOutPointer) {
+    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        Export<GetClassObjectFn>(module.get(), "DllGetClassObject");
+    ASSERT_NE(nullptr, getClassObject);
+    EXPECT_EQ(E_POINTER, getClassObject(CLSID_Tavrin, IID_IClassFactory, nullptr));
+}
+
+}  // namespace
