@@ -1,0 +1,20 @@
+// Resource ids of the control module, shared by TAVRIN.rc and the code.
+// Dialogs 201 and 202, the AVI clip 201 and the GIF 204 belong to the download dialogs.
+#pragma once
+
+// Strings
+#define IDS_TAVRIN              1
+#define IDS_TAVRIN_PPG          2
+#define IDS_TAVRIN_PPG_CAPTION  200
+
+// Artwork
+#define IDB_TAVRIN              1   // toolbox bitmap
+#define IDI_TAVRIN              1   // module icon, also shown in the about box
+
+// Dialogs
+#define IDD_ABOUTBOX_TAVRIN     1
+#define IDD_PROPPAGE_TAVRIN     200
+
+#ifndef IDC_STATIC
+#define IDC_STATIC              (-1)
+#endif
