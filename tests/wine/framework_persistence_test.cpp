@@ -90,8 +90,10 @@ TEST_F(PersistenceTest, BagLoadSetsEveryNamedProperty) {
 }
 
 // A page names only some parameters; the others keep what they held. The values are set
-// through IDispatch on an object that is then loaded once (no InitNew before the Load, so the
-// one initialisation is the Load itself).
+// through IDispatch on an object that is then loaded once, as a browser loads a page's
+// parameters: Load is the one initialisation, with no InitNew before it. (This control also
+// accepts a Load after InitNew, but other hosts' controls refuse it, so the test does not
+// rely on that.)
 TEST_F(PersistenceTest, BagLoadKeepsPropertiesItDoesNotName) {
     const struct {
         const char* name;
