@@ -91,9 +91,9 @@ TEST_F(PersistenceTest, BagLoadSetsEveryNamedProperty) {
 
 // A page names only some parameters; the others keep what they held. The values are set
 // through IDispatch on an object that is then loaded once, as a browser loads a page's
-// parameters: Load is the one initialisation, with no InitNew before it. (This control also
-// accepts a Load after InitNew, but other hosts' controls refuse it, so the test does not
-// rely on that.)
+// parameters: Load is the one initialisation, with no InitNew before it. (This control
+// accepts a Load after InitNew too; a control may refuse a second initialisation, so the test
+// does not depend on that.)
 TEST_F(PersistenceTest, BagLoadKeepsPropertiesItDoesNotName) {
     const struct {
         const char* name;
