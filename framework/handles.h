@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -57,6 +58,12 @@ inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
 inline void UnloadModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
 inline void CloseFind(HANDLE h) { ::FindClose(h); }
+// A status callback still registered would be called with HANDLE_CLOSING after its owner is
+// gone; unregister it first.
+inline void CloseInternet(HINTERNET h) {
+    ::InternetSetStatusCallbackA(h, nullptr);
+    ::InternetCloseHandle(h);
+}
 }  // namespace detail
 
 // Events, threads, processes.
@@ -69,6 +76,9 @@ using GdiObject = UniqueHandle<detail::Traits<HGDIOBJ, detail::Null<HGDIOBJ>, de
 using MemoryDc = UniqueHandle<detail::Traits<HDC, detail::Null<HDC>, detail::DeleteMemoryDc>>;
 using Library = UniqueHandle<detail::Traits<HMODULE, detail::Null<HMODULE>, detail::UnloadModule>>;
 using OwnedWindow = UniqueHandle<detail::Traits<HWND, detail::Null<HWND>, detail::DestroyWin>>;
+// WinINet sessions, connections and requests (link wininet where it is used).
+using InternetHandle =
+    UniqueHandle<detail::Traits<HINTERNET, detail::Null<HINTERNET>, detail::CloseInternet>>;
 
 // A device context from GetDC, given back with ReleaseDC.
 class WindowDc {
