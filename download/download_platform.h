@@ -1,0 +1,38 @@
+// Everything the downloader needs from the platform besides the status sink: sessions, local
+// files, a clock, the code page's lead bytes and a trace line sink.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "download/internet_session.h"
+
+namespace tavrin {
+
+class LocalFile {
+public:
+    virtual ~LocalFile() = default;
+    virtual bool Write(const char* data, size_t size, std::string& error) = 0;
+    // Closing must not lose written data silently: false with a message when it does.
+    virtual bool Close(std::string& error) = 0;
+};
+
+class DownloadPlatform {
+public:
+    virtual ~DownloadPlatform() = default;
+    // A new session whose requests carry this agent name; null (error set) when none opens.
+    virtual std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
+                                                         std::string& error) = 0;
+    // Creates or truncates the file; null (error set) when it cannot be.
+    virtual std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
+                                                       std::string& error) = 0;
+    // Whole seconds of a clock that does not jump; only differences are used.
+    virtual int64_t NowSeconds();
+    // Texts are cut at character boundaries; the product's code page is 949 by default.
+    virtual bool IsLeadByte(unsigned char c) const;
+    // Diagnostics only: nothing depends on them.
+    virtual void Trace(const std::string& line) { (void)line; }
+};
+
+}  // namespace tavrin

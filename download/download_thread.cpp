@@ -1,0 +1,60 @@
+#include "download/download_thread.h"
+
+#include <commctrl.h>
+#include <process.h>
+
+#include "download/download_worker.h"
+#include "download/status_codes.h"
+#include "download/window_status_sink.h"
+
+namespace tavrin {
+
+std::atomic<HWND> g_pBusyAnimate{nullptr};
+
+namespace {
+
+class ThreadOps : public WorkerOps {
+public:
+    ThreadOps(RunningClientCheck check, HWND owner) : check_(check), owner_(owner) {}
+
+    int StopRunningClient() override { return check_ ? check_(owner_, kRunningClientName) : 0; }
+
+    void StartBusyAnimation() override {
+        if (HWND animation = g_pBusyAnimate.load())
+            ::SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, -1));
+    }
+
+private:
+    RunningClientCheck check_;
+    HWND owner_;
+};
+
+unsigned __stdcall ThreadEntry(void* param) { return DownloadThreadProc(param); }
+
+}  // namespace
+
+UINT DownloadThreadProc(LPVOID param) {
+    // Nothing may leave a thread entry: a failure only ends the batch.
+    try {
+        std::unique_ptr<DownloadThreadStart> start(static_cast<DownloadThreadStart*>(param));
+        if (!start || !start->downloader) return 0;
+        auto window = std::dynamic_pointer_cast<WindowStatusSink>(start->downloader->NotifySink());
+        ThreadOps ops(start->stopRunningClient, window ? window->window() : nullptr);
+        RunDownloadWorker(*start->downloader, ops);
+    } catch (...) {
+    }
+    return 0;
+}
+
+fw::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
+                               RunningClientCheck stopRunningClient) {
+    auto* start = new DownloadThreadStart{std::move(downloader), stopRunningClient};
+    uintptr_t thread = ::_beginthreadex(nullptr, 0, ThreadEntry, start, 0, nullptr);
+    if (!thread) {
+        delete start;
+        return fw::Handle();
+    }
+    return fw::Handle(reinterpret_cast<HANDLE>(thread));
+}
+
+}  // namespace tavrin

@@ -1,0 +1,294 @@
+#include "download/http_downloader.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "download/status_text.h"
+
+namespace tavrin {
+
+namespace {
+
+// Counts are printed with "%s": the C libraries disagree on the printf size of 64 bits.
+struct Decimal {
+    explicit Decimal(uint64_t value) {
+        char* p = text + sizeof text - 1;
+        *p = '\0';
+        do {
+            *--p = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value);
+        start = p;
+    }
+    char text[24];
+    const char* start;
+};
+
+bool IsSuccess(int httpStatus) { return httpStatus >= 200 && httpStatus <= 299; }
+
+// Closes the response on every way out of a file's download.
+struct ResponseCloser {
+    std::unique_ptr<InternetResponse>& response;
+    ~ResponseCloser() {
+        if (response) response->Close();
+    }
+};
+
+}  // namespace
+
+CHttpDownloader::CHttpDownloader(std::shared_ptr<DownloadPlatform> platform)
+    : m_platform(std::move(platform)),
+      m_isLead([p = m_platform.get()](unsigned char c) { return p->IsLeadByte(c); }) {}
+
+CHttpDownloader::~CHttpDownloader() { CloseSession(); }
+
+void CHttpDownloader::SetTarget(std::shared_ptr<StatusSink> notify, const std::string& agent,
+                                const std::string& targetDir) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_pNotifyWnd = std::move(notify);
+    m_strAgent = agent;
+    m_strTargetDir = targetDir;
+}
+
+void CHttpDownloader::AddURL(const std::string& url) {
+    if (url.empty()) return;
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_arrURLs.push_back(url);
+}
+
+void CHttpDownloader::SetStop(bool stop) { m_bStop.store(stop, std::memory_order_release); }
+
+void CHttpDownloader::Abandon() {
+    SetStop(true);
+    std::shared_ptr<StatusSink> sink = NotifySink();
+    if (sink) sink->Disconnect();
+}
+
+std::shared_ptr<StatusSink> CHttpDownloader::NotifySink() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_pNotifyWnd;
+}
+
+std::vector<std::string> CHttpDownloader::QueuedURLs() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_arrURLs;
+}
+
+bool CHttpDownloader::CreateSession(const std::string& agent,
+                                    const std::shared_ptr<StatusSink>& notify) {
+    CloseSession();
+    std::string error;
+    std::unique_ptr<InternetSession> internet = m_platform->OpenSession(agent, error);
+    if (!internet) {
+        m_platform->Trace("CreateSession failed: " + error);
+        m_strSessionError = error;
+        return false;
+    }
+    m_pSession = std::make_unique<CWebGrabSession>(std::move(internet), notify, *m_platform);
+    return true;
+}
+
+void CHttpDownloader::CloseSession() {
+    if (!m_pSession) return;
+    m_pSession->Close();
+    m_pSession.reset();
+}
+
+bool CHttpDownloader::DownloadAll() {
+    std::vector<std::string> urls;
+    std::string targetDir, agent;
+    std::shared_ptr<StatusSink> notify;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        urls = m_arrURLs;
+        targetDir = m_strTargetDir;
+        agent = m_strAgent;
+        notify = m_pNotifyWnd;
+    }
+
+    bool outcome = true;
+    for (const std::string& url : urls) {
+        std::string fileName;
+        if (url.empty() || !UrlFileName(url, fileName)) continue;
+        if (!DownloadFile(url, targetDir + fileName, agent, notify) || IsStopRequested()) {
+            outcome = false;
+            break;
+        }
+    }
+
+    {
+        // Only what this batch took: the queue holds nothing else while a worker runs.
+        std::lock_guard<std::mutex> hold(m_lock);
+        size_t taken = urls.size() < m_arrURLs.size() ? urls.size() : m_arrURLs.size();
+        m_arrURLs.erase(m_arrURLs.begin(), m_arrURLs.begin() + static_cast<std::ptrdiff_t>(taken));
+    }
+
+    if (m_pSession) {
+        if (outcome) {
+            m_pSession->m_nStatusCode = STATUS_DOWNLOAD_COMPLETE;
+            m_pSession->SetStatus("Download Files Complete!");
+        } else {
+            m_pSession->m_nStatusCode = STATUS_DOWNLOAD_ERROR_CLOSE;
+            m_pSession->SetStatus("Download Error Close!");
+        }
+    }
+    return outcome;
+}
+
+bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& localPath,
+                                   const std::string& agent,
+                                   const std::shared_ptr<StatusSink>& notify) {
+    std::string fileName;
+    if (!UrlFileName(url, fileName)) return false;
+
+    if (!m_pSession) {
+        if (!CreateSession(agent, notify)) {
+            // Without any status the owner would wait for this batch for ever.
+            std::string message = m_strSessionError;
+            CutText(message, kMaxErrorMessage, m_isLead);
+            SendWithoutSession(notify, STATUS_NET_ERROR, "%s - %s", fileName.c_str(),
+                               message.c_str());
+            return false;
+        }
+    }
+    CWebGrabSession& session = *m_pSession;
+    if (notify) session.m_pNotifyWnd = notify;
+
+    session.m_nTotalSize = 0;
+    session.m_nCurrentSize = 0;
+    session.SetStatusCode(STATUS_DOWNLOAD_START, 0);
+    session.SetStatus("%s - Downloading...", fileName.c_str());
+    m_platform->Trace("szURL : " + url);
+
+    std::unique_ptr<InternetResponse> response;
+    ResponseCloser closeOnUnwind{response};
+    // Before the session, whose closing would leave the response handle dangling.
+    auto closeResponse = [&response]() {
+        if (response) response->Close();
+        response.reset();
+    };
+    std::string error;
+    // Another scheme gives no HTTP response to read a length or a status from.
+    OpenOutcome opened =
+        IsHttpUrl(url) ? session.Internet().OpenUrl(url, response, error) : OpenOutcome::NoResponse;
+    if (opened == OpenOutcome::Failed) {
+        closeResponse();
+        ReportNetError(fileName, error);
+        return false;
+    }
+    if (opened == OpenOutcome::NoResponse || !response) {
+        session.SetStatusCode(STATUS_URL_INVALID, 0);
+        session.SetStatus("%s is Invalid!", fileName.c_str());
+        closeResponse();
+        return false;
+    }
+
+    // An error page (404, 500, ...) is not the file: never store it.
+    std::string lengthText;
+    if (!IsSuccess(response->HttpStatus()) || !response->QueryContentLength(lengthText)) {
+        session.SetStatusCode(STATUS_URL_INVALID, 0);
+        session.SetStatus("%s is Invalid!", fileName.c_str());
+        closeResponse();
+        return false;
+    }
+    uint64_t total = 0;
+    bool lengthKnown = ParseContentLength(lengthText, total);
+    session.m_nTotalSize = total;
+    m_platform->Trace("m_nTotalSize : " + std::string(Decimal(total).start));
+
+    std::unique_ptr<LocalFile> file = m_platform->CreateLocalFile(localPath, error);
+    if (!file) {
+        closeResponse();
+        ReportFileError(fileName, error);
+        return false;
+    }
+
+    const int64_t start = m_platform->NowSeconds();
+    uint64_t received = 0;
+    for (;;) {
+        if (IsStopRequested()) {
+            session.SetStatusCode(STATUS_USER_STOP, 0);
+            session.SetStatus("User Stop!");
+            closeResponse();
+            file->Close(error);  // the partial file stays; a close error adds nothing to a stop
+            return false;
+        }
+        size_t got = 0;
+        if (!response->Read(m_szBuffer, kReadChunk, got, error)) {
+            std::string ignored;
+            file->Close(ignored);
+            closeResponse();
+            ReportNetError(fileName, error);
+            return false;
+        }
+        if (got == 0) {
+            // The library ends a body early without an error when the server closes the
+            // connection: a short body is a broken transfer, not a complete file.
+            if (lengthKnown && received < total) {
+                file->Close(error);
+                closeResponse();
+                ReportNetError(fileName, session.Internet().TruncatedBodyMessage());
+                return false;
+            }
+            closeResponse();
+            if (!file->Close(error)) {
+                ReportFileError(fileName, error);
+                return false;
+            }
+            session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
+            session.SetStatus("%s - Download End!", fileName.c_str());
+            return true;
+        }
+        if (!file->Write(m_szBuffer, got, error)) {
+            std::string ignored;
+            file->Close(ignored);
+            closeResponse();
+            ReportFileError(fileName, error);
+            return false;
+        }
+        received += got;
+        session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
+        ReportProgress(fileName, received, start);
+    }
+}
+
+void CHttpDownloader::ReportProgress(const std::string& fileName, uint64_t received,
+                                     int64_t startSeconds) {
+    Decimal count(received);
+    int64_t elapsed = m_platform->NowSeconds() - startSeconds;
+    if (elapsed > 0) {
+        double rate = static_cast<double>(received) / 1024.0 / static_cast<double>(elapsed);
+        m_pSession->SetStatus("%s - Read %s bytes (%0.1f Kb/s)", fileName.c_str(), count.start,
+                              rate);
+    } else {
+        m_pSession->SetStatus("%s - Read %s bytes", fileName.c_str(), count.start);
+    }
+}
+
+// Network and file errors close the session: the next download starts a fresh one.
+void CHttpDownloader::ReportNetError(const std::string& fileName, std::string message) {
+    CutText(message, kMaxErrorMessage, m_isLead);
+    m_pSession->SetStatusCode(STATUS_NET_ERROR, 0);
+    m_pSession->SetStatus("%s - %s", fileName.c_str(), message.c_str());
+    CloseSession();
+}
+
+void CHttpDownloader::ReportFileError(const std::string& fileName, std::string message) {
+    CutText(message, kMaxErrorMessage, m_isLead);
+    m_pSession->SetStatusCode(STATUS_FILE_ERROR, 0);
+    m_pSession->SetStatus("%s - %s", fileName.c_str(), message.c_str());
+    CloseSession();
+}
+
+void CHttpDownloader::SendWithoutSession(const std::shared_ptr<StatusSink>& notify,
+                                         uint16_t code, const char* format, ...) {
+    if (!notify) return;
+    char text[kStatusTextSize];
+    va_list args;
+    va_start(args, format);
+    FormatStatusText(text, m_isLead, format, args);
+    va_end(args);
+    notify->Send(code, 0, text);
+}
+
+}  // namespace tavrin

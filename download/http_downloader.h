@@ -1,0 +1,73 @@
+// The downloader: a queue of URLs fetched one after another into a folder, every step
+// reported through the status sink. The owner fills the queue and names the target on its own
+// thread, then one worker runs DownloadAll. The owner and the worker share the downloader
+// (std::shared_ptr), so it lives as long as the worker needs it; an owner that goes away calls
+// Abandon and the worker finishes quietly.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/download_platform.h"
+#include "download/status_codes.h"
+#include "download/status_sink.h"
+#include "download/web_grab_session.h"
+
+namespace tavrin {
+
+class CHttpDownloader {
+public:
+    explicit CHttpDownloader(std::shared_ptr<DownloadPlatform> platform);
+    ~CHttpDownloader();
+    CHttpDownloader(const CHttpDownloader&) = delete;
+    CHttpDownloader& operator=(const CHttpDownloader&) = delete;
+
+    // Owner's side. targetDir is used verbatim as the prefix of local paths (end it with "\").
+    void SetTarget(std::shared_ptr<StatusSink> notify, const std::string& agent,
+                   const std::string& targetDir);
+    void AddURL(const std::string& url);  // an empty URL is ignored
+    // Nothing resets a stop: a stopped downloader stays stopped.
+    void SetStop(bool stop);
+    bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
+    // The owner's window goes away: stop at the next chunk and send nothing more.
+    void Abandon();
+    std::shared_ptr<StatusSink> NotifySink() const;
+    std::vector<std::string> QueuedURLs() const;
+
+    // Worker's side.
+    bool DownloadAll();
+    bool DownloadFile(const std::string& url, const std::string& localPath,
+                      const std::string& agent, const std::shared_ptr<StatusSink>& notify);
+    bool CreateSession(const std::string& agent, const std::shared_ptr<StatusSink>& notify);
+    void CloseSession();
+    bool HasSession() const { return m_pSession != nullptr; }
+
+private:
+    // Sends a status when no session exists to carry it.
+    void SendWithoutSession(const std::shared_ptr<StatusSink>& notify, uint16_t code,
+                            const char* format, ...) TAVRIN_PRINTF_CHECK(4, 5);
+    void ReportNetError(const std::string& fileName, std::string message);
+    void ReportFileError(const std::string& fileName, std::string message);
+    void ReportProgress(const std::string& fileName, uint64_t received, int64_t startSeconds);
+
+    const std::shared_ptr<DownloadPlatform> m_platform;
+    LeadBytePredicate m_isLead;
+
+    mutable std::mutex m_lock;  // the owner's fields below, set from the owner's thread
+    std::string m_strTargetDir;
+    std::shared_ptr<StatusSink> m_pNotifyWnd;
+    std::string m_strAgent;
+    std::vector<std::string> m_arrURLs;
+
+    std::atomic<bool> m_bStop{false};
+
+    // The worker's own.
+    char m_szBuffer[kReadBufferSize];
+    std::unique_ptr<CWebGrabSession> m_pSession;
+    std::string m_strSessionError;  // why the last CreateSession failed
+};
+
+}  // namespace tavrin

@@ -1,0 +1,41 @@
+// The platform operations the download engine needs from an HTTP client library: one session
+// per agent name, responses opened by URL, their status and Content-Length, and reads. Errors
+// come back as values with the library's message (the engine turns them into status codes).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace tavrin {
+
+class InternetResponse {
+public:
+    virtual ~InternetResponse() = default;
+    // The HTTP status code, 0 when it cannot be had.
+    virtual int HttpStatus() = 0;
+    // The raw Content-Length header; false when the query fails (no such header, or it does
+    // not fit 31 characters).
+    virtual bool QueryContentLength(std::string& value) = 0;
+    // Up to size bytes; 0 bytes means the body has ended. False on a network error.
+    virtual bool Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
+    virtual void Close() = 0;
+};
+
+enum class OpenOutcome {
+    Opened,      // response set
+    NoResponse,  // nothing to read from, and no error either
+    Failed,      // a network error; error set
+};
+
+class InternetSession {
+public:
+    virtual ~InternetSession() = default;
+    virtual OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
+                                std::string& error) = 0;
+    virtual void Close() = 0;
+    // The library's message for a connection that ended before the announced body did.
+    virtual std::string TruncatedBodyMessage() = 0;
+};
+
+}  // namespace tavrin

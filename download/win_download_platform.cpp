@@ -1,0 +1,73 @@
+#include "download/win_download_platform.h"
+
+#include <atomic>
+
+#include "download/wininet_session.h"
+#include "framework/codepage.h"
+#include "framework/handles.h"
+
+namespace tavrin {
+
+namespace {
+
+std::atomic<DownloadTraceFn> g_trace{nullptr};
+
+class WinLocalFile : public LocalFile {
+public:
+    explicit WinLocalFile(HANDLE file) : file_(file) {}
+
+    bool Write(const char* data, size_t size, std::string& error) override {
+        while (size > 0) {
+            DWORD written = 0;
+            if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+                written == 0) {
+                error = InternetErrorText(::GetLastError());
+                return false;
+            }
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Close(std::string& error) override {
+        if (!file_) return true;
+        if (!::CloseHandle(file_.detach())) {
+            error = InternetErrorText(::GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    fw::FileHandle file_;
+};
+
+}  // namespace
+
+void SetDownloadTrace(DownloadTraceFn trace) { g_trace.store(trace); }
+DownloadTraceFn DownloadTrace() { return g_trace.load(); }
+
+std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::string& agent,
+                                                                  std::string& error) {
+    return WinInetSession::Open(agent, error);
+}
+
+std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::string& path,
+                                                                std::string& error) {
+    // Wide, so a Korean folder name works whatever the system's code page.
+    std::wstring widePath = fw::AnsiToWide(path, pathCodePage_);
+    HANDLE file = ::CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = InternetErrorText(::GetLastError());
+        return nullptr;
+    }
+    return std::make_unique<WinLocalFile>(file);
+}
+
+void WinDownloadPlatform::Trace(const std::string& line) {
+    if (DownloadTraceFn trace = DownloadTrace()) trace("%s", line.c_str());
+}
+
+}  // namespace tavrin

@@ -1,0 +1,35 @@
+// The download engine's platform on Windows: WinINet sessions, local files by their ANSI path,
+// the ANSI code page's lead bytes and the trace sink.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "download/download_platform.h"
+
+namespace tavrin {
+
+// printf-style, as the module's trace sink (WexlogTrace) is; null means no trace.
+using DownloadTraceFn = int(__cdecl*)(const char* format, ...);
+void SetDownloadTrace(DownloadTraceFn trace);
+DownloadTraceFn DownloadTrace();
+
+class WinDownloadPlatform : public DownloadPlatform {
+public:
+    // Local paths are in pathCodePage (the process's ANSI code page unless said otherwise).
+    explicit WinDownloadPlatform(UINT pathCodePage = CP_ACP) : pathCodePage_(pathCodePage) {}
+
+    std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
+                                                 std::string& error) override;
+    std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
+                                               std::string& error) override;
+    bool IsLeadByte(unsigned char c) const override { return ::IsDBCSLeadByte(c) != 0; }
+    void Trace(const std::string& line) override;
+
+private:
+    UINT pathCodePage_;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,12 @@
+#include "download/window_status_sink.h"
+
+#include "download/status_message.h"
+
+namespace tavrin {
+
+void WindowStatusSink::Deliver(uint16_t code, uint16_t percent, const char* text) {
+    if (!window_) return;
+    ::SendMessageA(window_, UWM_STATUS, MAKEWPARAM(code, percent), reinterpret_cast<LPARAM>(text));
+}
+
+}  // namespace tavrin

@@ -1,0 +1,121 @@
+#include "download/wininet_session.h"
+
+#include "download/status_text.h"
+#include "download/win_download_platform.h"
+
+namespace tavrin {
+
+namespace {
+
+class WinInetResponse : public InternetResponse {
+public:
+    explicit WinInetResponse(HINTERNET handle) : handle_(handle) {}
+
+    int HttpStatus() override {
+        DWORD status = 0, size = sizeof status;
+        if (!::HttpQueryInfoA(handle_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                              &status, &size, nullptr))
+            return 0;
+        return static_cast<int>(status);
+    }
+
+    bool QueryContentLength(std::string& value) override {
+        char text[32];
+        DWORD size = sizeof text;
+        if (!::HttpQueryInfoA(handle_.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+            return false;
+        value.assign(text, size < sizeof text ? size : sizeof text - 1);
+        return true;
+    }
+
+    bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+        DWORD read = 0;
+        if (!::InternetReadFile(handle_.get(), buffer, static_cast<DWORD>(size), &read)) {
+            error = InternetErrorText(::GetLastError());
+            return false;
+        }
+        got = read;
+        return true;
+    }
+
+    void Close() override { handle_.close(); }
+
+private:
+    fw::InternetHandle handle_;
+};
+
+// Diagnostics only: the texts go to the trace sink when one is set, else nowhere.
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+    DownloadTraceFn trace = DownloadTrace();
+    if (!trace) return;
+    std::string text = StatusCallbackText(status, info, length);
+    if (!text.empty()) trace("%s", text.c_str());
+}
+
+std::string FormatMessageText(DWORD flags, HMODULE module, DWORD code) {
+    char* text = nullptr;
+    DWORD n = ::FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                               module, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : std::string();
+    if (text) ::LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+}  // namespace
+
+std::string InternetErrorText(DWORD code) {
+    std::string message;
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+        DWORD detail = 0, size = 0;
+        ::InternetGetLastResponseInfoA(&detail, nullptr, &size);
+        if (size) {
+            message.resize(size + 1);
+            DWORD got = size + 1;
+            if (::InternetGetLastResponseInfoA(&detail, &message[0], &got)) message.resize(got);
+            else message.clear();
+        }
+    } else if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
+        message = FormatMessageText(FORMAT_MESSAGE_FROM_HMODULE,
+                                    ::GetModuleHandleA("wininet.dll"), code);
+    }
+    if (message.empty()) message = FormatMessageText(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    if (message.empty()) message = "Error " + std::to_string(code);
+    return message;
+}
+
+std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
+                                                     std::string& error) {
+    HINTERNET handle =
+        ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!handle) {
+        error = InternetErrorText(::GetLastError());
+        return nullptr;
+    }
+    // Without the callback only the diagnostic lines are missing.
+    ::InternetSetStatusCallbackA(handle, StatusCallback);
+    return std::unique_ptr<WinInetSession>(new WinInetSession(handle));
+}
+
+OpenOutcome WinInetSession::OpenUrl(const std::string& url,
+                                    std::unique_ptr<InternetResponse>& response,
+                                    std::string& error) {
+    if (!handle_) return OpenOutcome::NoResponse;
+    HINTERNET request = ::InternetOpenUrlA(handle_.get(), url.c_str(), nullptr, 0, kOpenUrlFlags,
+                                           kInternetContext);
+    if (!request) {
+        error = InternetErrorText(::GetLastError());
+        return OpenOutcome::Failed;
+    }
+    response = std::make_unique<WinInetResponse>(request);
+    return OpenOutcome::Opened;
+}
+
+std::string WinInetSession::TruncatedBodyMessage() {
+    return InternetErrorText(ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
+}  // namespace tavrin

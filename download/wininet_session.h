@@ -1,0 +1,42 @@
+// The download engine's Internet session over WinINet: one InternetOpenA per agent name, with
+// the system's proxy settings; responses by InternetOpenUrlA; reads of at most what is asked.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <memory>
+#include <string>
+
+#include "download/internet_session.h"
+#include "framework/handles.h"
+
+namespace tavrin {
+
+// Always from the server, never the cache; an open connection is reused.
+constexpr DWORD kOpenUrlFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_TRANSFER_BINARY;
+static_assert(kOpenUrlFlags == 0xA0000002, "the flags the download engine opens URLs with");
+constexpr DWORD_PTR kInternetContext = 1;
+
+class WinInetSession : public InternetSession {
+public:
+    // Null, with the system's message in error, when InternetOpenA fails.
+    static std::unique_ptr<WinInetSession> Open(const std::string& agent, std::string& error);
+
+    OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
+                        std::string& error) override;
+    void Close() override { handle_.close(); }
+    std::string TruncatedBodyMessage() override;
+
+    HINTERNET handle() const { return handle_.get(); }
+
+private:
+    explicit WinInetSession(HINTERNET handle) : handle_(handle) {}
+    fw::InternetHandle handle_;
+};
+
+// The message of a WinINet or system error code, without its line break.
+std::string InternetErrorText(DWORD code);
+
+}  // namespace tavrin
