@@ -1,0 +1,333 @@
+// The update dialog's reactions, driven through a recording fake of its window operations.
+#include "updater/update_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "download/status_codes.h"
+
+namespace tavrin {
+namespace {
+
+class FakeUi : public UpdaterUi {
+public:
+    std::vector<std::string> calls;
+    bool popup = false;
+    bool popupStop = false;
+    bool answerYes = false;
+    bool queueOk = true;
+    bool installOk = true;
+    std::function<void()> duringQuestion;  // what the message loop runs while the box waits
+
+    void EndDialog() override { calls.push_back("EndDialog"); }
+    void SetDialogStatus(const std::string& t) override { calls.push_back("DialogStatus " + t); }
+    void SetDialogProgress(int p) override { calls.push_back("DialogProgress " + std::to_string(p)); }
+    void RefreshDialog() override { calls.push_back("RefreshDialog"); }
+    void StopDialogAnimation() override { calls.push_back("StopDialogAnimation"); }
+    void DisableStopButton() override { calls.push_back("DisableStopButton"); }
+    void RelabelStopButton() override { calls.push_back("RelabelStopButton"); }
+    bool HasPopup() override { return popup; }
+    void CreatePopup() override { popup = true; calls.push_back("CreatePopup"); }
+    void DestroyPopup() override { popup = false; calls.push_back("DestroyPopup"); }
+    void StopPopupAnimation() override { calls.push_back("StopPopupAnimation"); }
+    void SetPopupStatus(const std::string& t, TextEncoding e) override {
+        calls.push_back(std::string("PopupStatus ") + (e == TextEncoding::Utf8 ? "utf8 " : "") + t);
+    }
+    void SetPopupProgress(int p) override { calls.push_back("PopupProgress " + std::to_string(p)); }
+    void RefreshPopup() override { calls.push_back("RefreshPopup"); }
+    bool PopupStopRequested() override { return popupStop; }
+    void MarkPopupStopRequested() override { popupStop = true; calls.push_back("MarkPopupStop"); }
+    void StopBusyAnimation() override { calls.push_back("StopBusyAnimation"); }
+    bool AskStop() override {
+        calls.push_back("AskStop");
+        if (duringQuestion) duringQuestion();
+        return answerYes;
+    }
+    void ShowUpgradeFailed() override { calls.push_back("ShowUpgradeFailed"); }
+    void ShowConfigReadFailed() override { calls.push_back("ShowConfigReadFailed"); }
+    void PostConfigDownloaded() override { calls.push_back("PostConfigDownloaded"); }
+    void PostPackagesDownloaded() override { calls.push_back("PostPackagesDownloaded"); }
+    void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
+    void SetStop() override { calls.push_back("SetStop"); }
+    bool QueuePackages() override { calls.push_back("QueuePackages"); return queueOk; }
+    void TargetPackages() override { calls.push_back("TargetPackages"); }
+    void StartWorker() override { calls.push_back("StartWorker"); }
+    void DeleteDownloadedPackages() override { calls.push_back("DeletePackages"); }
+    bool InstallAllPackages() override { calls.push_back("Install"); return installOk; }
+    void WriteShortcuts() override { calls.push_back("WriteShortcuts"); }
+    void StartClient() override { calls.push_back("StartClient"); }
+    void Trace(const std::string&) override {}
+};
+
+using Calls = std::vector<std::string>;
+
+// A workflow in the configuration phase, as OnInitDialog leaves it.
+struct ConfigPhase : ::testing::Test {
+    FakeUi ui;
+    UpdateWorkflow flow{ui};
+    void SetUp() override { flow.Started(); }
+};
+
+// A workflow in the package phase: configuration read, popup shown, second worker running.
+struct PackagePhase : ::testing::Test {
+    FakeUi ui;
+    UpdateWorkflow flow{ui};
+    void SetUp() override {
+        flow.Started();
+        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+        flow.OnConfigDownloaded();
+        ui.calls.clear();
+    }
+};
+
+struct Row {
+    int code;
+    int percent;
+    Calls expected;
+    UpdaterState state;
+    bool workerRunning;
+};
+
+TEST_F(ConfigPhase, EveryStatusCode) {
+    const std::string t = "orbisan3.cfg - x";
+    const Row rows[] = {
+        {STATUS_NET_ERROR, 0, {"EndDialog"}, UpdaterState::Ended, false},
+        {STATUS_FILE_ERROR, 0, {"EndDialog"}, UpdaterState::Ended, false},
+        {STATUS_USER_STOP, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, false},
+        {STATUS_DOWNLOAD_SIZE, 40, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
+        {STATUS_DOWNLOAD_START, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
+        {STATUS_DOWNLOAD_END, 0,
+         {"StopDialogAnimation", "RefreshDialog", "EndDialog", "RefreshDialog"},
+         UpdaterState::ConfigDownload, true},
+        {STATUS_DOWNLOAD_COMPLETE, 0,
+         {"DialogStatus " + t, "DialogProgress 100", "DisableStopButton", "PostConfigDownloaded",
+          "RefreshDialog"},
+         UpdaterState::PackageDownload, true},
+        {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {}, UpdaterState::ConfigDownload, false},
+        {STATUS_URL_INVALID, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
+         UpdaterState::Ended, false},
+        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, true},
+        {0, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
+        {11, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("code " + std::to_string(row.code));
+        FakeUi fresh;
+        UpdateWorkflow f(fresh);
+        f.Started();
+        f.OnDownloadStatus(row.code, row.percent, t);
+        EXPECT_EQ(row.expected, fresh.calls);
+        EXPECT_EQ(row.state, f.State());
+        EXPECT_EQ(row.workerRunning, f.WorkerRunning());
+        EXPECT_EQ(row.code != STATUS_DOWNLOAD_COMPLETE, f.ConfigPhase());
+    }
+}
+
+TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
+    const std::string t = "Vossel.dll.lzf - y";
+    const Row rows[] = {
+        {STATUS_NET_ERROR, 0,
+         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "EndDialog"},
+         UpdaterState::Ended, false},
+        {STATUS_FILE_ERROR, 0,
+         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "EndDialog"},
+         UpdaterState::Ended, false},
+        {STATUS_USER_STOP, 0,
+         {"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
+          "PopupProgress 0", "RefreshDialog"},
+         UpdaterState::PackageDownload, false},
+        {STATUS_DOWNLOAD_SIZE, 37,
+         {"PopupProgress 37", "PopupStatus " + t, "RefreshPopup", "RefreshDialog"},
+         UpdaterState::PackageDownload, true},
+        {STATUS_DOWNLOAD_START, 0, {"PopupProgress 0", "RefreshDialog"},
+         UpdaterState::PackageDownload, true},
+        {STATUS_DOWNLOAD_END, 0,
+         {"PopupStatus " + t, "PopupProgress 100", "RefreshDialog", "EndDialog",
+          "RefreshDialog"},
+         UpdaterState::PackageDownload, true},
+        {STATUS_DOWNLOAD_COMPLETE, 0,
+         {"DialogStatus " + t, "DialogProgress 100", "DisableStopButton",
+          "PostPackagesDownloaded", "RefreshDialog"},
+         UpdaterState::Finishing, true},
+        {STATUS_DOWNLOAD_ERROR_CLOSE, 0,
+         {"StopPopupAnimation", "PopupStatus " + t, "ShowUpgradeFailed", "EndDialog"},
+         UpdaterState::Ended, false},
+        {STATUS_URL_INVALID, 0,
+         {"StopPopupAnimation", "ShowUpgradeFailed", "EndDialog", "PopupStatus " + t},
+         UpdaterState::Ended, false},
+        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, true},
+        {12, 0, {"RefreshDialog"}, UpdaterState::PackageDownload, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("code " + std::to_string(row.code));
+        FakeUi fresh;
+        UpdateWorkflow f(fresh);
+        f.Started();
+        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
+        f.OnConfigDownloaded();
+        fresh.calls.clear();
+        f.OnDownloadStatus(row.code, row.percent, t);
+        EXPECT_EQ(row.expected, fresh.calls);
+        EXPECT_EQ(row.state, f.State());
+        EXPECT_EQ(row.workerRunning, f.WorkerRunning());
+    }
+}
+
+TEST_F(PackagePhase, FailedUrlThenErrorCloseShowsTheMessageTwice) {
+    flow.OnDownloadStatus(STATUS_URL_INVALID, 0, "a.lzf is Invalid!");
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
+    EXPECT_EQ(2, std::count(ui.calls.begin(), ui.calls.end(), "ShowUpgradeFailed"));
+}
+
+TEST_F(PackagePhase, ErrorCloseAfterAStopAskedInThePopupShowsNoMessage) {
+    ui.answerYes = true;
+    flow.OnPopupStop();
+    ui.calls.clear();
+    flow.OnDownloadStatus(STATUS_USER_STOP, 0, "User Stop!");
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
+    EXPECT_EQ((Calls{"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
+                     "PopupProgress 0", "RefreshDialog", "StopPopupAnimation",
+                     "PopupStatus Download Error Close!"}),
+              ui.calls);
+    EXPECT_EQ(UpdaterState::Stopping, flow.State());
+}
+
+TEST_F(PackagePhase, WithoutThePopupOnlyTheDialogIsTouched) {
+    ui.popup = false;  // the user's final close destroyed it
+    const int codes[] = {STATUS_NET_ERROR, STATUS_USER_STOP, STATUS_DOWNLOAD_SIZE,
+                         STATUS_DOWNLOAD_START, STATUS_DOWNLOAD_END, STATUS_DOWNLOAD_ERROR_CLOSE,
+                         STATUS_URL_INVALID};
+    for (int code : codes) {
+        SCOPED_TRACE(code);
+        ui.calls.clear();
+        flow.OnDownloadStatus(code, 50, "x");
+        for (const std::string& call : ui.calls) EXPECT_EQ(std::string::npos, call.find("Popup"));
+    }
+}
+
+TEST_F(ConfigPhase, ConfigurationReadQueuesPackagesAndStartsTheSecondWorker) {
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+    ui.calls.clear();
+    flow.OnConfigDownloaded();
+    EXPECT_EQ((Calls{"StopBusyAnimation", "QueuePackages", "TargetPackages", "CreatePopup",
+                     "StartWorker"}),
+              ui.calls);
+    EXPECT_TRUE(flow.WorkerRunning());
+    EXPECT_EQ(UpdaterState::PackageDownload, flow.State());
+}
+
+TEST_F(ConfigPhase, UnreadableConfigurationEndsInsteadOfInstallingNothing) {
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
+    ui.queueOk = false;
+    ui.calls.clear();
+    flow.OnConfigDownloaded();
+    EXPECT_EQ((Calls{"StopBusyAnimation", "QueuePackages", "ShowConfigReadFailed", "EndDialog"}),
+              ui.calls);
+    EXPECT_EQ(UpdaterState::Ended, flow.State());
+    EXPECT_FALSE(flow.WorkerRunning());
+}
+
+TEST_F(ConfigPhase, DialogStopButtonNoThenYesThenClose) {
+    ui.answerYes = false;
+    flow.OnStopButton();
+    EXPECT_EQ(Calls{"AskStop"}, ui.calls);
+    EXPECT_FALSE(flow.StopConfirmed());
+
+    ui.answerYes = true;
+    ui.calls.clear();
+    flow.OnStopButton();
+    EXPECT_EQ((Calls{"AskStop", "SetStop", "RelabelStopButton"}), ui.calls);
+    EXPECT_EQ(UpdaterState::Stopping, flow.State());
+
+    ui.calls.clear();
+    flow.OnStopButton();  // the button reads "닫  기" now
+    EXPECT_EQ((Calls{"EndDialog", "PostLaunchDone"}), ui.calls);
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+
+    ui.calls.clear();
+    flow.OnDownloadStatus(STATUS_USER_STOP, 0, "User Stop!");
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
+    flow.OnStopButton();
+    EXPECT_TRUE(ui.calls.empty()) << "a closed dialog hears nothing more";
+}
+
+TEST_F(ConfigPhase, StopConfirmedAfterTheWorkerEndedDoesNotTouchTheDownloader) {
+    flow.OnDownloadStatus(STATUS_NET_ERROR, 0, "x");
+    ui.answerYes = true;
+    ui.calls.clear();
+    flow.OnStopButton();
+    EXPECT_EQ((Calls{"AskStop", "RelabelStopButton"}), ui.calls);
+}
+
+TEST_F(PackagePhase, PopupStopStopsTheAnimationEvenWhenTheAnswerIsNo) {
+    ui.answerYes = false;
+    flow.OnPopupStop();
+    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop"}), ui.calls);
+    EXPECT_FALSE(ui.popupStop);
+
+    ui.answerYes = true;
+    ui.calls.clear();
+    flow.OnPopupStop();
+    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop", "SetStop", "MarkPopupStop"}), ui.calls);
+
+    ui.calls.clear();
+    flow.OnPopupStop();  // "닫  기"
+    EXPECT_EQ((Calls{"DestroyPopup", "EndDialog", "DeletePackages", "PostLaunchDone"}), ui.calls);
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+}
+
+TEST_F(PackagePhase, AnswerGivenAfterTheDownloadFinishedChangesNothing) {
+    ui.answerYes = true;
+    // While the question waits, the batch completes and the finishing step runs.
+    ui.duringQuestion = [this] {
+        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+        flow.OnPackagesDownloaded();
+    };
+    flow.OnPopupStop();
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "SetStop"));
+    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "MarkPopupStop"));
+    EXPECT_EQ(1, std::count(ui.calls.begin(), ui.calls.end(), "StartClient"));
+
+    ui.duringQuestion = [this] { flow.OnPackagesDownloaded(); };
+    ui.calls.clear();
+    flow.OnStopButton();
+    EXPECT_TRUE(ui.calls.empty());
+}
+
+TEST_F(PackagePhase, FinishingInstallsWritesShortcutsTellsTheControlThenStartsTheClient) {
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+    ui.calls.clear();
+    flow.OnPackagesDownloaded();
+    EXPECT_EQ((Calls{"DestroyPopup", "Install", "WriteShortcuts", "PostLaunchDone",
+                     "StartClient"}),
+              ui.calls);
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    EXPECT_FALSE(flow.WorkerRunning());
+}
+
+TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
+    ui.installOk = false;
+    flow.OnPackagesDownloaded();
+    EXPECT_EQ((Calls{"DestroyPopup", "Install", "ShowUpgradeFailed", "EndDialog"}), ui.calls);
+    EXPECT_EQ(UpdaterState::Ended, flow.State());
+}
+
+TEST(UpdaterStates, StalledWhenAFolderCannotBeMadeAndTheStopButtonStillCloses) {
+    FakeUi ui;
+    UpdateWorkflow flow(ui);
+    flow.FolderFailed();
+    EXPECT_EQ(UpdaterState::Stalled, flow.State());
+    ui.answerYes = true;
+    flow.OnStopButton();
+    flow.OnStopButton();
+    EXPECT_EQ((Calls{"AskStop", "RelabelStopButton", "EndDialog", "PostLaunchDone"}), ui.calls);
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+}
+
+}  // namespace
+}  // namespace tavrin

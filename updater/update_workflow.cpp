@@ -1,0 +1,234 @@
+#include "updater/update_workflow.h"
+
+#include "download/status_codes.h"
+#include "updater/updater_texts.h"
+
+namespace tavrin {
+
+void UpdateWorkflow::Started() {
+    m_bConfigPhase = true;
+    m_bThread = true;
+    m_state = UpdaterState::ConfigDownload;
+}
+
+void UpdateWorkflow::FolderFailed() { m_state = UpdaterState::Stalled; }
+
+void UpdateWorkflow::EndDialog() {
+    m_ui.EndDialog();
+    if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Ended;
+}
+
+void UpdateWorkflow::Close() {
+    m_state = UpdaterState::Closed;
+    m_ui.PostLaunchDone();
+}
+
+void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& text) {
+    // After the final close the control is deleting the dialog: a stopped worker that still
+    // reports is not heard any more.
+    if (m_state == UpdaterState::Closed) {
+        m_ui.Trace("CDownLoadDlg::OnDownloadStatus - closed, status dropped");
+        return;
+    }
+    if (m_bConfigPhase)
+        OnConfigStatus(code, text);
+    else
+        OnPackageStatus(code, percent, text);
+}
+
+void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
+    switch (code) {
+    case STATUS_NET_ERROR:
+    case STATUS_FILE_ERROR:
+        m_bThread = false;
+        EndDialog();
+        return;
+    case STATUS_USER_STOP:
+        m_bThread = false;
+        break;
+    case STATUS_DOWNLOAD_SIZE:
+        m_ui.Trace("STATUS_DOWNLOAD_SIZE-0");
+        break;
+    case STATUS_DOWNLOAD_START:
+        m_ui.Trace("STATUS_DOWNLOAD_START - 0");
+        m_ui.Trace("STATUS_DOWNLOAD_START  -- 1");
+        m_ui.Trace("STATUS_DOWNLOAD_START  -- 3");
+        break;
+    case STATUS_DOWNLOAD_END:
+        // The configuration file is in: the dialog hides, the progress popup takes over.
+        m_ui.StopDialogAnimation();
+        m_ui.RefreshDialog();
+        m_ui.EndDialog();
+        break;
+    case STATUS_DOWNLOAD_COMPLETE:
+        m_ui.SetDialogStatus(text);
+        m_ui.SetDialogProgress(100);
+        m_ui.DisableStopButton();
+        m_bConfigPhase = false;
+        if (m_state != UpdaterState::Stopping) m_state = UpdaterState::PackageDownload;
+        m_ui.PostConfigDownloaded();
+        break;
+    case STATUS_DOWNLOAD_ERROR_CLOSE:
+        m_bThread = false;
+        return;
+    case STATUS_URL_INVALID:
+        m_ui.StopDialogAnimation();
+        m_ui.ShowUpgradeFailed();
+        EndDialog();
+        m_bThread = false;
+        return;
+    case STATUS_CLIENT_RUNNING:
+        EndDialog();
+        return;
+    default:
+        break;
+    }
+    m_ui.RefreshDialog();
+}
+
+void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& text) {
+    const bool popup = m_ui.HasPopup();  // gone after the user's final close
+    switch (code) {
+    case STATUS_NET_ERROR:
+    case STATUS_FILE_ERROR:
+        if (popup) {
+            m_ui.StopPopupAnimation();
+            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+            m_ui.SetPopupProgress(0);
+        }
+        m_bThread = false;
+        EndDialog();
+        return;
+    case STATUS_USER_STOP:
+        if (popup) {
+            m_ui.StopPopupAnimation();
+            m_ui.SetPopupStatus(kUpgradeStopped, TextEncoding::Utf8);
+            m_ui.SetPopupProgress(0);
+        }
+        m_bThread = false;
+        break;
+    case STATUS_DOWNLOAD_SIZE:
+        m_ui.Trace("STATUS_DOWNLOAD_SIZE-0");
+        if (popup) {
+            m_ui.SetPopupProgress(percent);
+            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+            m_ui.RefreshPopup();
+        }
+        break;
+    case STATUS_DOWNLOAD_START:
+        m_ui.Trace("STATUS_DOWNLOAD_START - 0");
+        m_ui.Trace("down start...");
+        if (popup) m_ui.SetPopupProgress(0);
+        m_ui.Trace("STATUS_DOWNLOAD_START  -- 3");
+        break;
+    case STATUS_DOWNLOAD_END:
+        if (popup) {
+            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+            m_ui.SetPopupProgress(100);
+        }
+        m_ui.RefreshDialog();
+        m_ui.EndDialog();
+        break;
+    case STATUS_DOWNLOAD_COMPLETE:
+        m_ui.SetDialogStatus(text);
+        m_ui.SetDialogProgress(100);
+        m_ui.DisableStopButton();
+        if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Finishing;
+        m_ui.PostPackagesDownloaded();
+        break;
+    case STATUS_DOWNLOAD_ERROR_CLOSE:
+        if (popup) {
+            m_ui.StopPopupAnimation();
+            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+        }
+        m_bThread = false;
+        // After a stop the user asked for, the batch's end needs no message.
+        if (popup && !m_ui.PopupStopRequested()) {
+            m_ui.ShowUpgradeFailed();
+            EndDialog();
+        }
+        return;
+    case STATUS_URL_INVALID:
+        if (popup) m_ui.StopPopupAnimation();
+        m_ui.ShowUpgradeFailed();
+        EndDialog();
+        if (m_ui.HasPopup()) m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+        m_bThread = false;
+        return;
+    case STATUS_CLIENT_RUNNING:
+        EndDialog();
+        return;
+    default:
+        break;
+    }
+    m_ui.RefreshDialog();
+}
+
+void UpdateWorkflow::OnConfigDownloaded() {
+    if (m_state == UpdaterState::Closed) return;
+    m_ui.StopBusyAnimation();
+    if (!m_ui.QueuePackages()) {
+        // Going on with no packages would "finish" an installation that installed nothing and
+        // start a client that is not there: the updater ends here, as for a failed download.
+        m_ui.ShowConfigReadFailed();
+        if (m_state != UpdaterState::Closed) EndDialog();
+        m_bThread = false;
+        return;
+    }
+    m_ui.TargetPackages();
+    m_ui.CreatePopup();
+    m_ui.StartWorker();
+    m_bThread = true;
+}
+
+void UpdateWorkflow::OnStopButton() {
+    if (m_state == UpdaterState::Closed) return;
+    if (m_bStopConfirmed) {
+        m_ui.EndDialog();
+        Close();
+        return;
+    }
+    if (!m_ui.AskStop()) return;
+    // The download may have finished, and the control been told, while the question waited.
+    if (m_state == UpdaterState::Closed) return;
+    if (m_bThread) m_ui.SetStop();
+    m_ui.RelabelStopButton();
+    m_bStopConfirmed = true;
+    m_state = UpdaterState::Stopping;
+}
+
+void UpdateWorkflow::OnPopupStop() {
+    if (m_state == UpdaterState::Closed || !m_ui.HasPopup()) return;
+    if (!m_ui.PopupStopRequested()) m_ui.StopBusyAnimation();
+    if (m_ui.PopupStopRequested()) {
+        m_ui.DestroyPopup();
+        m_ui.EndDialog();
+        m_ui.DeleteDownloadedPackages();
+        Close();
+        return;
+    }
+    if (!m_ui.AskStop()) return;
+    // An answer given after the popup went away changes nothing.
+    if (m_state == UpdaterState::Closed || !m_ui.HasPopup()) return;
+    if (m_bThread) m_ui.SetStop();
+    m_ui.MarkPopupStopRequested();
+    m_state = UpdaterState::Stopping;
+}
+
+void UpdateWorkflow::OnPackagesDownloaded() {
+    if (m_state == UpdaterState::Closed) return;
+    m_state = UpdaterState::Finishing;
+    if (m_ui.HasPopup()) m_ui.DestroyPopup();
+    if (!m_ui.InstallAllPackages()) {
+        m_ui.ShowUpgradeFailed();
+        m_ui.EndDialog();
+        m_state = UpdaterState::Ended;
+        return;
+    }
+    m_ui.WriteShortcuts();
+    m_bThread = false;
+    Close();
+    m_ui.StartClient();
+}
+
+}  // namespace tavrin

@@ -1,0 +1,112 @@
+// The update dialog's reactions, free of windows: the status of the download engine in both
+// phases, the configuration step, both stop buttons and the finishing step, over the window
+// operations the dialog supplies. What the user sees happens only through UpdaterUi.
+#pragma once
+
+#include <string>
+
+namespace tavrin {
+
+// Status texts come from the download engine in the ANSI code page; the updater's own texts
+// are UTF-8.
+enum class TextEncoding { Ansi, Utf8 };
+
+enum class UpdaterState {
+    Preparing,              // the dialog is being created
+    Stalled,                // a folder could not be made: only the stop button is left
+    ConfigDownload,         // the configuration file is coming; the dialog shows
+    PackageDownload,        // the packages are coming; the progress popup shows
+    Stopping,               // a stop was confirmed: a button reads "닫  기"
+    Finishing,              // installing, shortcuts, launch
+    Ended,                  // hidden without telling the control
+    Closed,                 // WM_LAUNCH_DONE posted: the control deletes the dialog
+};
+
+// Window and platform operations of the update dialog.
+class UpdaterUi {
+public:
+    virtual ~UpdaterUi() = default;
+
+    // The dialog itself.
+    virtual void EndDialog() = 0;  // hides it; the control deletes it later
+    virtual void SetDialogStatus(const std::string& text) = 0;  // ANSI text, not yet shown
+    virtual void SetDialogProgress(int percent) = 0;
+    virtual void RefreshDialog() = 0;  // shows the status text
+    virtual void StopDialogAnimation() = 0;
+    virtual void DisableStopButton() = 0;
+    virtual void RelabelStopButton() = 0;  // "닫  기"
+
+    // The progress popup of the package phase.
+    virtual bool HasPopup() = 0;
+    virtual void CreatePopup() = 0;  // shown, and the worker's busy animation from now on
+    virtual void DestroyPopup() = 0;
+    virtual void StopPopupAnimation() = 0;
+    virtual void SetPopupStatus(const std::string& text, TextEncoding encoding) = 0;  // shown
+    virtual void SetPopupProgress(int percent) = 0;
+    virtual void RefreshPopup() = 0;
+    virtual bool PopupStopRequested() = 0;
+    virtual void MarkPopupStopRequested() = 0;  // its button reads "닫  기"
+
+    // The animation the next worker starts (g_pBusyAnimate): stopped and forgotten.
+    virtual void StopBusyAnimation() = 0;
+
+    // Questions and messages (caption "Velmora Orbisan").
+    virtual bool AskStop() = 0;  // true on Yes
+    virtual void ShowUpgradeFailed() = 0;
+    virtual void ShowConfigReadFailed() = 0;
+
+    // Posted messages.
+    virtual void PostConfigDownloaded() = 0;
+    virtual void PostPackagesDownloaded() = 0;
+    virtual void PostLaunchDone() = 0;
+
+    // The downloader and its worker.
+    virtual void SetStop() = 0;
+    // Reads the package list and queues its URLs; false when the list cannot be read.
+    virtual bool QueuePackages() = 0;
+    // SetTarget for the package batch (agent "Tavrin", download folder with its "\").
+    virtual void TargetPackages() = 0;
+    virtual void StartWorker() = 0;
+    virtual void DeleteDownloadedPackages() = 0;  // "*.lzf" of the download folder
+
+    // Finishing.
+    virtual bool InstallAllPackages() = 0;
+    virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
+    virtual void StartClient() = 0;     // no parameters
+
+    virtual void Trace(const std::string& line) = 0;
+};
+
+class UpdateWorkflow {
+public:
+    explicit UpdateWorkflow(UpdaterUi& ui) : m_ui(ui) {}
+
+    // OnInitDialog's outcome: the configuration worker runs, or a folder could not be made.
+    void Started();
+    void FolderFailed();
+
+    void OnDownloadStatus(int code, int percent, const std::string& text);
+    void OnConfigDownloaded();
+    void OnStopButton();
+    void OnPopupStop();
+    void OnPackagesDownloaded();
+
+    UpdaterState State() const { return m_state; }
+    bool ConfigPhase() const { return m_bConfigPhase; }
+    bool WorkerRunning() const { return m_bThread; }
+    bool StopConfirmed() const { return m_bStopConfirmed; }
+
+private:
+    void EndDialog();
+    void Close();
+    void OnConfigStatus(int code, const std::string& text);
+    void OnPackageStatus(int code, int percent, const std::string& text);
+
+    UpdaterUi& m_ui;
+    UpdaterState m_state = UpdaterState::Preparing;
+    bool m_bConfigPhase = false;
+    bool m_bStopConfirmed = false;
+    bool m_bThread = false;  // a worker was started and has not reported failure or stop
+};
+
+}  // namespace tavrin
