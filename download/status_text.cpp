@@ -11,11 +11,14 @@ namespace {
 // Above any real Content-Length, and small enough that the percent arithmetic stays exact.
 constexpr uint64_t kMaxTotal = uint64_t(1) << 56;
 
+// continues: the text went on past length (it was cut there), so a lead byte at the end has
+// lost its trail byte.
 size_t CharBoundary(const char* text, size_t length, size_t maxBytes,
-                    const LeadBytePredicate& isLead) {
+                    const LeadBytePredicate& isLead, bool continues) {
     size_t i = 0;
     while (i < length) {
-        size_t width = (isLead(static_cast<unsigned char>(text[i])) && i + 1 < length) ? 2 : 1;
+        bool paired = i + 1 < length || continues;
+        size_t width = (paired && isLead(static_cast<unsigned char>(text[i]))) ? 2 : 1;
         if (i + width > maxBytes) break;
         i += width;
     }
@@ -75,7 +78,7 @@ uint16_t PercentOf(uint64_t current, uint64_t total) {
 
 void CutText(std::string& text, size_t maxBytes, const LeadBytePredicate& isLead) {
     if (text.size() <= maxBytes) return;
-    text.resize(CharBoundary(text.data(), text.size(), maxBytes, isLead));
+    text.resize(CharBoundary(text.data(), text.size(), maxBytes, isLead, false));
 }
 
 void FormatStatusText(char (&buffer)[kStatusTextSize], const LeadBytePredicate& isLead,
@@ -85,7 +88,7 @@ void FormatStatusText(char (&buffer)[kStatusTextSize], const LeadBytePredicate& 
     buffer[kStatusTextSize - 1] = '\0';
     if (n >= 0 && static_cast<size_t>(n) < kStatusTextSize) return;
     size_t length = std::strlen(buffer);
-    buffer[CharBoundary(buffer, length, kStatusTextSize - 1, isLead)] = '\0';
+    buffer[CharBoundary(buffer, length, kStatusTextSize - 1, isLead, true)] = '\0';
 }
 
 std::string StatusCallbackText(uint32_t status, const void* info, uint32_t infoLength) {

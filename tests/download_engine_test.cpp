@@ -1,0 +1,766 @@
+// The downloader and the worker's steps against a scripted Internet session, files in memory,
+// a settable clock and a recording status sink: every file's code sequence, the texts, the
+// percent and rate rules, stops, batch endings, the session's lifetime and the owner going away.
+#include "download/download_worker.h"
+#include "download/http_downloader.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/download_platform.h"
+#include "download/status_sink.h"
+
+// ---- Fakes ------------------------------------------------------------------------------
+namespace dltest {
+
+// What the server does for one URL.
+struct Resource {
+    tavrin::OpenOutcome open = tavrin::OpenOutcome::Opened;
+    std::string openError = "The server name could not be resolved";
+    int status = 200;
+    std::optional<std::string> contentLength;  // nullopt: the header is missing
+    std::vector<size_t> chunks;                // bytes each read returns, then 0
+    int failReadAt = -1;                       // this read (0-based) fails
+    std::string readError = "The connection with the server was reset";
+};
+
+// A body of n bytes whose content tells where each byte came from.
+inline char BodyByte(size_t i) { return static_cast<char>('a' + i % 23); }
+
+struct Status {
+    int code;
+    int percent;
+    std::string text;
+};
+
+class RecordingSink : public tavrin::StatusSink {
+public:
+    std::vector<Status> received;
+    std::function<void(const Status&)> onStatus;
+    std::vector<int> Codes() const {
+        std::vector<int> codes;
+        for (const Status& s : received) codes.push_back(s.code);
+        return codes;
+    }
+
+protected:
+    void Deliver(uint16_t code, uint16_t percent, const char* text) override {
+        received.push_back({code, percent, text});
+        if (onStatus) onStatus(received.back());
+    }
+};
+
+class FakePlatform : public tavrin::DownloadPlatform {
+public:
+    std::map<std::string, Resource> resources;  // by URL; others fail to open
+    std::vector<std::string> log;               // every platform call, in order
+    std::map<std::string, std::string> files;   // path -> content, as written
+    std::map<std::string, bool> closedFiles;    // path -> closed
+    std::vector<std::string> agents;            // of every session opened
+    bool sessionFails = false;
+    std::string sessionError = "The session could not be opened";
+    std::vector<std::string> uncreatable;       // paths that cannot be created
+    std::string createError = "Access is denied.";
+    int failWriteAt = -1;                       // this write (0-based, over all files) fails
+    std::string writeError = "There is not enough space on the disk.";
+    bool storeBodies = true;                    // off for very large bodies
+    size_t largestRead = 0;
+    int64_t now = 5000;
+    std::function<void(int readIndex)> beforeRead;  // may move the clock or stop
+    int writes = 0;
+
+    std::unique_ptr<tavrin::InternetSession> OpenSession(const std::string& agent,
+                                                         std::string& error) override;
+    std::unique_ptr<tavrin::LocalFile> CreateLocalFile(const std::string& path,
+                                                       std::string& error) override;
+    int64_t NowSeconds() override { return now; }
+    void Trace(const std::string& line) override { traces.push_back(line); }
+    std::vector<std::string> traces;
+
+    size_t Count(const std::string& entry) const;
+};
+
+
+namespace {
+
+class FakeResponse : public tavrin::InternetResponse {
+public:
+    FakeResponse(FakePlatform& platform, std::string url, Resource resource)
+        : platform_(platform), url_(std::move(url)), resource_(std::move(resource)) {}
+
+    int HttpStatus() override { return resource_.status; }
+    bool QueryContentLength(std::string& value) override {
+        if (!resource_.contentLength) return false;
+        value = *resource_.contentLength;
+        return true;
+    }
+    bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+        int index = reads_++;
+        platform_.largestRead = std::max(platform_.largestRead, size);
+        if (platform_.beforeRead) platform_.beforeRead(index);
+        if (index == resource_.failReadAt) {
+            platform_.log.push_back("read error " + url_);
+            error = resource_.readError;
+            return false;
+        }
+        got = static_cast<size_t>(index) < resource_.chunks.size() ? resource_.chunks[index] : 0;
+        got = std::min(got, size);
+        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(offset_ + i);
+        offset_ += got;
+        return true;
+    }
+    void Close() override {
+        if (!closed_) platform_.log.push_back("close response " + url_);
+        closed_ = true;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string url_;
+    Resource resource_;
+    int reads_ = 0;
+    size_t offset_ = 0;
+    bool closed_ = false;
+};
+
+class FakeSession : public tavrin::InternetSession {
+public:
+    FakeSession(FakePlatform& platform, std::string agent)
+        : platform_(platform), agent_(std::move(agent)) {}
+    ~FakeSession() override { Close(); }
+
+    tavrin::OpenOutcome OpenUrl(const std::string& url,
+                                std::unique_ptr<tavrin::InternetResponse>& response,
+                                std::string& error) override {
+        platform_.log.push_back("open " + url + " as " + agent_);
+        auto it = platform_.resources.find(url);
+        if (it == platform_.resources.end()) {
+            error = "The server name could not be resolved";
+            return tavrin::OpenOutcome::Failed;
+        }
+        if (it->second.open == tavrin::OpenOutcome::Failed) error = it->second.openError;
+        if (it->second.open == tavrin::OpenOutcome::Opened)
+            response = std::make_unique<FakeResponse>(platform_, url, it->second);
+        return it->second.open;
+    }
+    void Close() override {
+        if (!closed_) platform_.log.push_back("close session " + agent_);
+        closed_ = true;
+    }
+    std::string TruncatedBodyMessage() override {
+        return "The connection with the server was terminated abnormally";
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string agent_;
+    bool closed_ = false;
+};
+
+class FakeFile : public tavrin::LocalFile {
+public:
+    FakeFile(FakePlatform& platform, std::string path)
+        : platform_(platform), path_(std::move(path)) {}
+    bool Write(const char* data, size_t size, std::string& error) override {
+        if (platform_.writes++ == platform_.failWriteAt) {
+            error = platform_.writeError;
+            return false;
+        }
+        std::string& content = platform_.files[path_];
+        if (platform_.storeBodies) content.append(data, size);
+        else content.resize(content.size() + size);
+        return true;
+    }
+    bool Close(std::string&) override {
+        platform_.closedFiles[path_] = true;
+        return true;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<tavrin::InternetSession> FakePlatform::OpenSession(const std::string& agent,
+                                                                   std::string& error) {
+    log.push_back("session " + agent);
+    if (sessionFails) {
+        error = sessionError;
+        return nullptr;
+    }
+    agents.push_back(agent);
+    return std::make_unique<FakeSession>(*this, agent);
+}
+
+std::unique_ptr<tavrin::LocalFile> FakePlatform::CreateLocalFile(const std::string& path,
+                                                                 std::string& error) {
+    log.push_back("create " + path);
+    if (std::find(uncreatable.begin(), uncreatable.end(), path) != uncreatable.end()) {
+        error = createError;
+        return nullptr;
+    }
+    files[path].clear();
+    closedFiles[path] = false;
+    return std::make_unique<FakeFile>(*this, path);
+}
+
+size_t FakePlatform::Count(const std::string& entry) const {
+    return static_cast<size_t>(std::count(log.begin(), log.end(), entry));
+}
+
+}  // namespace dltest
+
+// ---- Tests ------------------------------------------------------------------------------
+using namespace tavrin;
+using dltest::FakePlatform;
+using dltest::RecordingSink;
+using dltest::Resource;
+
+namespace {
+
+const std::string kFolder = "C:\\Velmora\\Temp\\";
+std::string Url(const std::string& name) {
+    return "http://127.0.0.1:18732/service/files/" + name;
+}
+
+// A body sent in these chunks, announced with its true length unless said otherwise.
+Resource Body(std::vector<size_t> chunks, std::optional<std::string> length = std::string("=")) {
+    Resource r;
+    size_t total = 0;
+    for (size_t c : chunks) total += c;
+    r.chunks = std::move(chunks);
+    r.contentLength = length && *length == "=" ? std::to_string(total) : length;
+    return r;
+}
+
+struct Engine {
+    std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
+    std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+    std::shared_ptr<CHttpDownloader> downloader = std::make_shared<CHttpDownloader>(platform);
+
+    Engine() { downloader->SetTarget(sink, "Dunmere", kFolder); }
+    bool Run(const std::vector<std::string>& urls) {
+        for (const std::string& url : urls) downloader->AddURL(url);
+        return downloader->DownloadAll();
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& s : sink->received) texts.push_back(s.text);
+        return texts;
+    }
+    std::vector<int> Percents(int code = STATUS_DOWNLOAD_SIZE) const {
+        std::vector<int> percents;
+        for (const auto& s : sink->received)
+            if (s.code == code) percents.push_back(s.percent);
+        return percents;
+    }
+};
+
+std::string Repeat(const std::string& s, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+std::string ExpectedBody(size_t n) {
+    std::string body;
+    for (size_t i = 0; i < n; ++i) body += dltest::BodyByte(i);
+    return body;
+}
+
+enum class FileState { None, Partial, Complete };
+
+// One file, every way it can end.
+TEST(DownloadFile, EachEndingSendsItsCodesAndLeavesSessionAndFileAsItShould) {
+    struct Row {
+        const char* what;
+        Resource resource;
+        std::vector<int> codes;
+        std::vector<std::string> texts;
+        bool result;
+        bool sessionAfter;
+        FileState file;
+        size_t stored;
+        bool uncreatable = false;
+        int failWriteAt = -1;
+    };
+    auto with = [](Resource r, auto change) { change(r); return r; };
+    const std::string dl = "a.lzf - Downloading...";
+    const std::vector<Row> rows = {
+        {"complete", Body({4095, 4095, 100}), {5, 4, 4, 4, 6, 7},
+         {dl, "a.lzf - Read 4095 bytes", "a.lzf - Read 8190 bytes", "a.lzf - Read 8290 bytes",
+          "a.lzf - Download End!", "Download Files Complete!"},
+         true, true, FileState::Complete, 8290},
+        {"short reads", Body({10, 4095, 1}), {5, 4, 4, 4, 6, 7}, {}, true, true,
+         FileState::Complete, 4106},
+        {"404 page with a length", with(Body({120}), [](Resource& r) { r.status = 404; }),
+         {5, 9, 8}, {dl, "a.lzf is Invalid!", "Download Error Close!"}, false, true,
+         FileState::None, 0},
+        {"500 page", with(Body({120}), [](Resource& r) { r.status = 500; }), {5, 9, 8}, {},
+         false, true, FileState::None, 0},
+        {"status unknown", with(Body({120}), [](Resource& r) { r.status = 0; }), {5, 9, 8}, {},
+         false, true, FileState::None, 0},
+        {"no Content-Length", Body({120}, std::nullopt), {5, 9, 8},
+         {dl, "a.lzf is Invalid!", "Download Error Close!"}, false, true, FileState::None, 0},
+        {"no response object",
+         with(Body({}), [](Resource& r) { r.open = OpenOutcome::NoResponse; }), {5, 9, 8}, {},
+         false, true, FileState::None, 0},
+        {"open fails", with(Body({}), [](Resource& r) { r.open = OpenOutcome::Failed; }),
+         {5, 1}, {dl, "a.lzf - The server name could not be resolved"}, false, false,
+         FileState::None, 0},
+        {"read fails mid-file",
+         with(Body({4095, 4095, 4095}), [](Resource& r) { r.failReadAt = 1; }), {5, 4, 1},
+         {dl, "a.lzf - Read 4095 bytes", "a.lzf - The connection with the server was reset"},
+         false, false, FileState::Partial, 4095},
+        {"server closes before the announced end", Body({4095}, std::string("10000")),
+         {5, 4, 1},
+         {dl, "a.lzf - Read 4095 bytes",
+          "a.lzf - The connection with the server was terminated abnormally"},
+         false, false, FileState::Partial, 4095},
+        {"zero length", Body({}), {5, 6, 7},
+         {dl, "a.lzf - Download End!", "Download Files Complete!"}, true, true,
+         FileState::Complete, 0},
+        {"non-numeric length", Body({4095, 5}, std::string("abc")), {5, 4, 4, 6, 7}, {}, true,
+         true, FileState::Complete, 4100},
+        {"more than announced", Body({4095}, std::string("100")), {5, 4, 6, 7}, {}, true, true,
+         FileState::Complete, 4095},
+        {"file cannot be created", Body({4095}), {5, 2}, {dl, "a.lzf - Access is denied."},
+         false, false, FileState::None, 0, true},
+        {"write fails", Body({4095, 4095, 4095}), {5, 4, 2},
+         {dl, "a.lzf - Read 4095 bytes", "a.lzf - There is not enough space on the disk."},
+         false, false, FileState::Partial, 4095, false, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = row.resource;
+        if (row.uncreatable) e.platform->uncreatable.push_back(kFolder + "a.lzf");
+        e.platform->failWriteAt = row.failWriteAt;
+
+        EXPECT_EQ(e.Run({Url("a.lzf")}), row.result);
+        EXPECT_EQ(e.sink->Codes(), row.codes);
+        if (!row.texts.empty()) {
+            EXPECT_EQ(e.Texts(), row.texts);
+        }
+        EXPECT_EQ(e.downloader->HasSession(), row.sessionAfter);
+        auto file = e.platform->files.find(kFolder + "a.lzf");
+        if (row.file == FileState::None) {
+            EXPECT_EQ(file, e.platform->files.end());
+        } else {
+            ASSERT_NE(file, e.platform->files.end());
+            EXPECT_EQ(file->second, ExpectedBody(row.stored));
+            EXPECT_TRUE(e.platform->closedFiles[kFolder + "a.lzf"]);
+        }
+        // Every response opened is closed, and before its session.
+        size_t opened = 0, closed = 0;
+        for (const std::string& entry : e.platform->log) {
+            opened += entry.rfind("open ", 0) == 0 && row.resource.open == OpenOutcome::Opened;
+            closed += entry.rfind("close response", 0) == 0;
+            if (entry.rfind("close session", 0) == 0) {
+                EXPECT_EQ(closed, opened);
+            }
+        }
+        EXPECT_EQ(closed, opened);
+        EXPECT_LE(e.platform->largestRead, 4095u);
+    }
+}
+
+TEST(DownloadFile, SchemesOtherThanHttpAreInvalidWithoutBeingOpened) {
+    for (const char* url : {"ftp://127.0.0.1/files/a.lzf", "file:///C:/a.lzf", "//host/a.lzf"}) {
+        SCOPED_TRACE(url);
+        Engine e;
+        e.platform->resources[url] = Body({10});
+        EXPECT_FALSE(e.Run({url}));
+        EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 9, 8}));
+        EXPECT_EQ(e.platform->Count(std::string("open ") + url + " as Dunmere"), 0u);
+    }
+    Engine upper;
+    upper.platform->resources["HTTP://127.0.0.1/a.lzf"] = Body({10});
+    EXPECT_TRUE(upper.Run({"HTTP://127.0.0.1/a.lzf"}));
+}
+
+TEST(DownloadFile, PercentIsOfTheAnnouncedLengthTruncatedAndNeverAbove100) {
+    struct Row {
+        const char* length;
+        std::vector<size_t> chunks;
+        std::vector<int> percents;
+    };
+    const std::vector<Row> rows = {
+        {"8190", {4095, 4095}, {50, 100}},
+        {"3", {1, 1, 1}, {33, 66, 100}},
+        {"abc", {4095, 4095}, {100, 100}},  // no number: total 0
+        {"0", {5}, {100}},
+        {"100", {4095}, {100}},  // more than announced
+        {" 200", {100, 100}, {50, 100}},
+        {"200xyz", {100, 100}, {50, 100}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.length);
+        Engine e;
+        e.platform->resources[Url("p.bin")] = Body(row.chunks, std::string(row.length));
+        e.Run({Url("p.bin")});
+        EXPECT_EQ(e.Percents(), row.percents);
+        for (int code : {5, 6, 7}) EXPECT_EQ(e.Percents(code), std::vector<int>(1, 0));
+    }
+}
+
+// 42,949,673 bytes and more overflow 32 bits once multiplied by 100.
+TEST(DownloadFile, PercentStaysRightAboveFortyTwoMegabytes) {
+    Engine e;
+    e.platform->storeBodies = false;
+    const uint64_t total = 100000000;
+    std::vector<size_t> chunks(24420, 4095);
+    chunks.push_back(total - 24420ull * 4095);
+    e.platform->resources[Url("big.lzf")] = Body(chunks);
+    ASSERT_TRUE(e.Run({Url("big.lzf")}));
+    std::vector<int> percents = e.Percents();
+    ASSERT_EQ(percents.size(), chunks.size());
+    EXPECT_EQ(percents[10487], 42);  // 42,954,120 bytes
+    EXPECT_EQ(percents[11999], 49);  // 49,140,000 bytes
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(e.platform->files[kFolder + "big.lzf"].size(), total);
+}
+
+TEST(DownloadFile, RateAppearsFromTheFirstWholeSecondAsKilobytesPerSecond) {
+    struct Row {
+        const char* what;
+        std::vector<int64_t> secondsAtRead;  // clock, relative to the start, at each read
+        std::vector<std::string> progress;
+    };
+    const std::vector<Row> rows = {
+        {"steady", {0, 1, 2, 3},
+         {"r.bin - Read 1024 bytes", "r.bin - Read 2048 bytes (2.0 Kb/s)",
+          "r.bin - Read 3072 bytes (1.5 Kb/s)", "r.bin - Read 4096 bytes (1.3 Kb/s)"}},
+        {"first second", {0, 0, 0, 0},
+         {"r.bin - Read 1024 bytes", "r.bin - Read 2048 bytes", "r.bin - Read 3072 bytes",
+          "r.bin - Read 4096 bytes"}},
+        {"clock stepped back", {0, -1, 2, 2},
+         {"r.bin - Read 1024 bytes", "r.bin - Read 2048 bytes",
+          "r.bin - Read 3072 bytes (1.5 Kb/s)", "r.bin - Read 4096 bytes (2.0 Kb/s)"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->resources[Url("r.bin")] = Body({1024, 1024, 1024, 1024});
+        const int64_t start = e.platform->now;
+        e.platform->beforeRead = [&](int i) {
+            if (i < 4) e.platform->now = start + row.secondsAtRead[i];
+        };
+        e.Run({Url("r.bin")});
+        std::vector<std::string> progress;
+        for (const auto& s : e.sink->received)
+            if (s.code == STATUS_DOWNLOAD_SIZE) progress.push_back(s.text);
+        EXPECT_EQ(progress, row.progress);
+    }
+}
+
+TEST(DownloadStop, InsideAFileLandsBeforeTheNextReadAndKeepsThePartialFile) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({4095, 4095, 4095, 4095});
+    e.platform->resources[Url("b.lzf")] = Body({10});
+    int reads = 0;
+    e.platform->beforeRead = [&](int) { ++reads; };
+    int progress = 0;
+    e.sink->onStatus = [&](const dltest::Status& s) {
+        if (s.code == STATUS_DOWNLOAD_SIZE && ++progress == 2) e.downloader->SetStop(true);
+    };
+    EXPECT_FALSE(e.Run({Url("a.lzf"), Url("b.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 4, 3, 8}));
+    EXPECT_EQ(e.Texts()[3], "User Stop!");
+    EXPECT_EQ(e.Texts()[4], "Download Error Close!");
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(8190));
+    EXPECT_TRUE(e.platform->closedFiles[kFolder + "a.lzf"]);
+    EXPECT_EQ(e.platform->Count("open " + Url("b.lzf") + " as Dunmere"), 0u);
+    EXPECT_TRUE(e.downloader->HasSession());
+    EXPECT_TRUE(e.downloader->QueuedURLs().empty());
+}
+
+TEST(DownloadStop, BetweenFilesStartsNoFurtherFile) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({100});
+    e.platform->resources[Url("b.lzf")] = Body({100});
+    e.sink->onStatus = [&](const dltest::Status& s) {
+        if (s.code == STATUS_DOWNLOAD_END) e.downloader->SetStop(true);
+    };
+    EXPECT_FALSE(e.Run({Url("a.lzf"), Url("b.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 6, 8}));
+    EXPECT_EQ(e.platform->files.count(kFolder + "b.lzf"), 0u);
+}
+
+TEST(DownloadStop, AStoppedDownloaderStaysStopped) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({100});
+    e.downloader->SetStop(true);
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 3, 8}));
+    e.sink->received.clear();
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 3, 8}));
+}
+
+TEST(DownloadAll, BatchEndings) {
+    struct Row {
+        const char* what;
+        bool earlierBatch;  // a session exists from a batch before
+        std::vector<std::string> urls;
+        std::vector<int> codes;
+        bool result;
+    };
+    const std::vector<Row> rows = {
+        {"empty queue, no session", false, {}, {}, true},
+        {"empty queue after an earlier batch", true, {}, {7}, true},
+        {"URL without a slash is skipped", false, {"a.lzf", Url("b.lzf")}, {5, 4, 6, 7}, true},
+        {"only URLs without a slash", false, {"a.lzf", "x"}, {}, true},
+        {"empty file name", false, {Url("")}, {5, 9, 8}, false},
+        {"two files", false, {Url("b.lzf"), Url("c.lzf")}, {5, 4, 6, 5, 4, 6, 7}, true},
+        {"first of two fails with the session kept", false, {Url("gone.lzf"), Url("b.lzf")},
+         {5, 9, 8}, false},
+        {"first of two fails with the session closed", false, {Url("reset.lzf"), Url("b.lzf")},
+         {5, 4, 1}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->resources[Url("b.lzf")] = Body({100});
+        e.platform->resources[Url("c.lzf")] = Body({100});
+        e.platform->resources[Url("gone.lzf")] = Body({10}, std::nullopt);
+        e.platform->resources[Url("reset.lzf")] = Body({10, 10});
+        e.platform->resources[Url("reset.lzf")].failReadAt = 1;
+        e.platform->resources[Url("")].open = OpenOutcome::NoResponse;
+        if (row.earlierBatch) {
+            ASSERT_TRUE(e.Run({Url("b.lzf")}));
+            e.sink->received.clear();
+        }
+        EXPECT_EQ(e.Run(row.urls), row.result);
+        EXPECT_EQ(e.sink->Codes(), row.codes);
+        EXPECT_TRUE(e.downloader->QueuedURLs().empty());
+    }
+}
+
+TEST(DownloadAll, QueueTakesNonEmptyURLsInOrderAndIsEmptiedByEveryBatch) {
+    Engine e;
+    e.downloader->AddURL("");
+    e.downloader->AddURL(Url("b.lzf"));
+    e.downloader->AddURL(Url("c.lzf"));
+    EXPECT_EQ(e.downloader->QueuedURLs(), (std::vector<std::string>{Url("b.lzf"), Url("c.lzf")}));
+    e.platform->resources[Url("c.lzf")] = Body({1});
+    e.downloader->DownloadAll();  // b.lzf is unknown: the batch fails at once
+    EXPECT_TRUE(e.downloader->QueuedURLs().empty());
+    e.platform->log.clear();
+    EXPECT_TRUE(e.Run({Url("c.lzf")}));
+    EXPECT_EQ(e.platform->Count("open " + Url("b.lzf") + " as Dunmere"), 0u);
+    EXPECT_EQ(e.platform->files[kFolder + "c.lzf"], ExpectedBody(1));
+}
+
+TEST(DownloadSession, PackageBatchReusesTheConfigurationSessionAndItsAgent) {
+    Engine e;
+    e.platform->resources[Url("orbisan3.cfg")] = Body({50});
+    e.platform->resources[Url("a.lzf")] = Body({50});
+    ASSERT_TRUE(e.Run({Url("orbisan3.cfg")}));
+    e.downloader->SetTarget(e.sink, "Tavrin", kFolder);
+    ASSERT_TRUE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.platform->agents, std::vector<std::string>{"Dunmere"});
+    EXPECT_EQ(e.platform->Count("open " + Url("a.lzf") + " as Dunmere"), 1u);
+}
+
+TEST(DownloadSession, NetworkErrorClosesItAndTheNextDownloadOpensOneWithTheAgentThenCurrent) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({10, 10});
+    e.platform->resources[Url("a.lzf")].failReadAt = 1;
+    e.platform->resources[Url("b.lzf")] = Body({10});
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.platform->log.back(), "close session Dunmere");
+    e.downloader->SetTarget(e.sink, "Tavrin", kFolder);
+    e.sink->received.clear();
+    EXPECT_TRUE(e.Run({Url("b.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 6, 7}));
+    EXPECT_EQ(e.platform->agents, (std::vector<std::string>{"Dunmere", "Tavrin"}));
+    EXPECT_EQ(e.platform->Count("open " + Url("b.lzf") + " as Tavrin"), 1u);
+}
+
+TEST(DownloadSession, OneThatCannotBeOpenedIsReportedAsANetworkError) {
+    Engine e;
+    e.platform->sessionFails = true;
+    EXPECT_FALSE(e.Run({Url("a.lzf"), Url("b.lzf")}));
+    ASSERT_EQ(e.sink->Codes(), std::vector<int>{1});
+    EXPECT_EQ(e.Texts()[0], "a.lzf - The session could not be opened");
+    EXPECT_EQ(e.platform->Count("session Dunmere"), 1u);
+}
+
+TEST(DownloadSession, CreateSessionReplacesAnOpenOneAndTheDownloaderClosesItsOwnAtTheEnd) {
+    Engine e;
+    ASSERT_TRUE(e.downloader->CreateSession("Dunmere", e.sink));
+    ASSERT_TRUE(e.downloader->CreateSession("Tavrin", e.sink));
+    EXPECT_EQ(e.platform->log, (std::vector<std::string>{"session Dunmere",
+                                                          "close session Dunmere",
+                                                          "session Tavrin"}));
+    e.downloader.reset();
+    EXPECT_EQ(e.platform->log.back(), "close session Tavrin");
+}
+
+TEST(DownloadTexts, AreCutToTheirBuffersAtCharacterBoundaries) {
+    struct Row {
+        const char* what;
+        std::string fileName;
+        std::string error;
+        std::string expected;  // the error's status text
+    };
+    const std::string ko = "\xB0\xA1";  // one character of code page 949
+    const std::vector<Row> rows = {
+        {"short", "a.lzf", "Denied", "a.lzf - Denied"},
+        {"message of 300", "a.lzf", std::string(300, 'm'), "a.lzf - " + std::string(254, 'm')},
+        {"Korean message", "a.lzf", Repeat(ko, 200), "a.lzf - " + Repeat(ko, 127)},
+        {"Korean message after one byte", "a.lzf", "x" + Repeat(ko, 200),
+         "a.lzf - x" + Repeat(ko, 126)},
+        {"file name of 600", std::string(600, 'n'), "Denied", std::string(511, 'n')},
+        {"Korean file name", "x" + Repeat(ko, 300), "Denied", "x" + Repeat(ko, 255)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->uncreatable.push_back(kFolder + row.fileName);
+        e.platform->createError = row.error;
+        e.platform->resources[Url(row.fileName)] = Body({1});
+        e.Run({Url(row.fileName)});
+        ASSERT_EQ(e.sink->Codes(), (std::vector<int>{5, 2}));
+        EXPECT_EQ(e.Texts()[1], row.expected);
+        for (const std::string& text : e.Texts()) EXPECT_LE(text.size(), 511u);
+    }
+}
+
+// The owner's window goes away while its worker is inside a read: nothing more is sent, and
+// the downloader lives until the worker lets go of it.
+TEST(DownloadOwner, AbandonedMidReadTheWorkerFinishesQuietlyAndFreesTheDownloader) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({100, 100, 100});
+    std::mutex m;
+    std::condition_variable cv;
+    bool inRead = false, release = false;
+    e.platform->beforeRead = [&](int i) {
+        if (i != 1) return;
+        std::unique_lock<std::mutex> hold(m);
+        inRead = true;
+        cv.notify_all();
+        cv.wait(hold, [&] { return release; });
+    };
+    e.downloader->AddURL(Url("a.lzf"));
+    std::weak_ptr<CHttpDownloader> watch = e.downloader;
+    std::thread worker([d = e.downloader]() mutable {
+        d->DownloadAll();
+        d.reset();
+    });
+    {
+        std::unique_lock<std::mutex> hold(m);
+        ASSERT_TRUE(cv.wait_for(hold, std::chrono::seconds(10), [&] { return inRead; }));
+    }
+    e.downloader->Abandon();
+    e.downloader.reset();  // the owner lets go while the worker still reads
+    EXPECT_FALSE(watch.expired());
+    {
+        std::lock_guard<std::mutex> hold(m);
+        release = true;
+    }
+    cv.notify_all();
+    worker.join();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4}));
+    EXPECT_EQ(e.platform->log.back(), "close session Dunmere");
+    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(200));
+}
+
+TEST(DownloadOwner, AbandonFromAStatusHandlerSendsNothingMore) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({100, 100});
+    e.sink->onStatus = [&](const dltest::Status& s) {
+        if (s.code == STATUS_DOWNLOAD_SIZE) e.downloader->Abandon();
+    };
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4}));
+    EXPECT_TRUE(e.downloader->IsStopRequested());
+}
+
+// ---- The worker's steps -----------------------------------------------------------------
+class FakeWorkerOps : public WorkerOps {
+public:
+    FakeWorkerOps(FakePlatform& platform, int result) : platform_(platform), result_(result) {}
+    int StopRunningClient() override {
+        platform_.log.push_back("check");
+        return result_;
+    }
+    void StartBusyAnimation() override { platform_.log.push_back("animate"); }
+
+private:
+    FakePlatform& platform_;
+    int result_;
+};
+
+TEST(DownloadWorker, ChecksTheClientThenAnimatesThenDownloads) {
+    struct Row {
+        int checkResult;
+        std::vector<std::string> firstCalls;
+        std::vector<int> codes;
+    };
+    const std::vector<Row> rows = {
+        {0, {"check", "animate", "session Dunmere"}, {5, 4, 6, 7}},
+        {1, {"check", "animate", "session Dunmere"}, {5, 4, 6, 7}},
+        {-1, {"check"}, {10}},
+        {-7, {"check"}, {10}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.checkResult);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = Body({10});
+        e.downloader->AddURL(Url("a.lzf"));
+        FakeWorkerOps ops(*e.platform, row.checkResult);
+        RunDownloadWorker(*e.downloader, ops);
+        std::vector<std::string> first(
+            e.platform->log.begin(),
+            e.platform->log.begin() +
+                static_cast<std::ptrdiff_t>(std::min(row.firstCalls.size(), e.platform->log.size())));
+        EXPECT_EQ(first, row.firstCalls);
+        EXPECT_EQ(e.sink->Codes(), row.codes);
+        if (row.checkResult < 0) {
+            EXPECT_EQ(e.platform->log.size(), 1u);
+            EXPECT_EQ(e.sink->received[0].text, "User Stop!");
+            EXPECT_EQ(e.sink->received[0].percent, 0);
+        }
+    }
+}
+
+TEST(DownloadWorker, AnOwnerGoneBeforeTheStartGetsNoQuestionAndNoDownload) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({10});
+    e.downloader->AddURL(Url("a.lzf"));
+    e.downloader->Abandon();
+    FakeWorkerOps ops(*e.platform, 0);
+    RunDownloadWorker(*e.downloader, ops);
+    EXPECT_TRUE(e.platform->log.empty());
+    EXPECT_TRUE(e.sink->received.empty());
+}
+
+TEST(DownloadWorker, WithoutANotifyTargetARefusalSendsNothing) {
+    Engine e;
+    e.downloader->SetTarget(nullptr, "Dunmere", kFolder);
+    e.downloader->AddURL(Url("a.lzf"));
+    FakeWorkerOps ops(*e.platform, -1);
+    RunDownloadWorker(*e.downloader, ops);
+    EXPECT_EQ(e.platform->log, std::vector<std::string>{"check"});
+    EXPECT_TRUE(e.sink->received.empty());
+}
+
+}  // namespace
