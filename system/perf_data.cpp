@@ -1,0 +1,178 @@
+#include "system/perf_data.h"
+
+#include <cstring>
+
+namespace tavrin {
+
+namespace {
+
+bool EqualsNoCase(const char* s, size_t length, const char* lower) {
+    size_t i = 0;
+    for (; i < length && lower[i] != '\0'; ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return i == length && lower[i] == '\0';
+}
+
+// A counter index: 1 to 10 decimal digits whose value fits 32 bits.
+bool ParseIndex(const char* s, size_t length, uint32_t& value) {
+    if (length == 0 || length > 10) return false;
+    uint64_t v = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(s[i] - '0');
+    }
+    if (v > 0xFFFFFFFFu) return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);  // the data need not be aligned
+    return v;
+}
+
+// A view of the block that answers reads only inside [0, end).
+class Bytes {
+public:
+    Bytes(const uint8_t* data, uint64_t end) : data_(data), end_(end) {}
+    bool Has(uint64_t at, uint64_t length) const { return at <= end_ && length <= end_ - at; }
+    bool U32(uint64_t at, uint32_t& value) const {
+        if (!Has(at, 4)) return false;
+        value = ReadU32(data_ + at);
+        return true;
+    }
+    const uint8_t* At(uint64_t at) const { return data_ + at; }
+
+private:
+    const uint8_t* data_;
+    uint64_t end_;
+};
+
+void SetName(ProcessEntry& entry, const std::string& text) {
+    std::memcpy(entry.name, text.data(), text.size());
+    entry.name[text.size()] = '\0';
+}
+
+}  // namespace
+
+ProcessCounterIndexes ParseCounterNames(const char* data, size_t size) {
+    ProcessCounterIndexes found;
+    if (!data) return found;
+    const char* previous = nullptr;
+    size_t previousLength = 0;
+    size_t pos = 0;
+    while (pos < size) {
+        const char* s = data + pos;
+        size_t length = 0;
+        while (pos + length < size && s[length] != '\0') ++length;
+        if (length == 0) break;  // the empty string that ends the list
+        uint32_t index = 0;
+        if (previous && ParseIndex(previous, previousLength, index)) {
+            if (EqualsNoCase(s, length, "process")) {
+                found.processObject.assign(previous, previousLength);
+            } else if (EqualsNoCase(s, length, "id process")) {
+                found.idProcess = index;
+                found.hasIdProcess = true;
+            }
+        }
+        previous = s;
+        previousLength = length;
+        pos += length + 1;
+    }
+    return found;
+}
+
+size_t ParsePerfProcesses(const uint8_t* data, size_t size, uint32_t idProcessCounter,
+                          ProcessEntry* entries, size_t capacity,
+                          const InstanceNameConverter& convert) {
+    using namespace perf;
+    if (!data || !entries || capacity < 2) return 0;
+    static const uint8_t kSignature[8] = {'P', 0, 'E', 0, 'R', 0, 'F', 0};
+    if (size < kBlockSize || std::memcmp(data, kSignature, sizeof kSignature) != 0) return 0;
+
+    // The block's own length bounds everything read from it.
+    uint32_t total = ReadU32(data + kBlockTotalByteLength);
+    if (total < kBlockSize || total > size) return 0;
+    const Bytes block(data, total);
+    if (ReadU32(data + kBlockNumObjectTypes) == 0) return 0;
+
+    const uint64_t object = ReadU32(data + kBlockHeaderLength);
+    if (object < kBlockSize || !block.Has(object, kObjectSize)) return 0;
+    const uint32_t objectLength = ReadU32(block.At(object + kObjectTotalByteLength));
+    if (objectLength < kObjectSize || !block.Has(object, objectLength)) return 0;
+    const Bytes inObject(data, object + objectLength);
+
+    const uint32_t definitionLength = ReadU32(block.At(object + kObjectDefinitionLength));
+    const uint32_t headerLength = ReadU32(block.At(object + kObjectHeaderLength));
+    const uint32_t numCounters = ReadU32(block.At(object + kObjectNumCounters));
+    int32_t numInstances;
+    std::memcpy(&numInstances, block.At(object + kObjectNumInstances), sizeof numInstances);
+    if (headerLength < kObjectSize || definitionLength < headerLength ||
+        definitionLength > objectLength)
+        return 0;
+    if (uint64_t(numCounters) * kCounterDefinitionSize > definitionLength - headerLength)
+        return 0;
+
+    bool hasCounter = false;
+    uint32_t counterOffset = 0;
+    for (uint32_t i = 0; i < numCounters; ++i) {
+        const uint64_t counter = object + headerLength + uint64_t(i) * kCounterDefinitionSize;
+        if (ReadU32(block.At(counter + kCounterNameTitleIndex)) == idProcessCounter) {
+            counterOffset = ReadU32(block.At(counter + kCounterOffset));
+            hasCounter = true;
+            break;
+        }
+    }
+    // Without the id counter no entry could name a process that can be opened.
+    if (!hasCounter) return 0;
+
+    if (numInstances <= 0) return 0;  // PERF_NO_INSTANCES is -1
+    size_t n = capacity - 1;
+    if (static_cast<uint32_t>(numInstances) < n) n = static_cast<uint32_t>(numInstances);
+
+    std::u16string name;
+    std::string converted;
+    uint64_t instance = object + definitionLength;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t byteLength, nameOffset, nameLength;
+        if (!inObject.U32(instance + kInstanceByteLength, byteLength) ||
+            !inObject.U32(instance + kInstanceNameOffset, nameOffset) ||
+            !inObject.U32(instance + kInstanceNameLength, nameLength) ||
+            byteLength < kInstanceSize || !inObject.Has(instance, byteLength) ||
+            uint64_t(nameOffset) + nameLength > byteLength)
+            return 0;
+
+        name.clear();
+        const uint8_t* text = inObject.At(instance + nameOffset);
+        for (uint32_t k = 0; k + 1 < nameLength; k += 2) {
+            const char16_t unit = static_cast<char16_t>(text[k] | (text[k + 1] << 8));
+            if (unit == 0) break;
+            name.push_back(unit);
+        }
+        converted.clear();
+        if (!convert || !convert(name, converted) || converted.size() > kProcessNameSize - 1) {
+            SetName(entries[i], "unknown");
+        } else if (converted.size() + 4 > kProcessNameSize - 1) {
+            SetName(entries[i], "");
+        } else {
+            SetName(entries[i], converted + ".exe");
+        }
+
+        const uint64_t counters = instance + byteLength;
+        uint32_t countersLength, id;
+        if (!inObject.U32(counters + kCounterBlockByteLength, countersLength) ||
+            !inObject.Has(counters, countersLength) ||
+            uint64_t(counterOffset) + 4 > countersLength ||
+            !inObject.U32(counters + counterOffset, id))
+            return 0;
+        entries[i].processId = id == 0 ? kNoProcessId : id;
+        instance = counters + countersLength;
+    }
+    return n;
+}
+
+}  // namespace tavrin
