@@ -1,0 +1,82 @@
+// StopRunningProcess: the decision of process_stop.cpp with the system's scans, message boxes
+// and processes.
+#include <windows.h>
+
+#include <memory>
+
+#include "framework/handles.h"
+#include "system/process_stop.h"
+#include "system/process_win.h"
+
+namespace tavrin {
+
+namespace {
+
+const wchar_t kCaption[] = L"Velmora Orbisan";
+const wchar_t kAskText[] =
+    L"Velmora 바둑이 이미 실행중입니다.\r\n\r\n이 실행중인 Velmora 바둑 프로그램을 강제로 "
+    L"종료하고\r\n\r\n업그레이드를 하시겠습니까?";
+const wchar_t kFailedText[] =
+    L"이미 실행중인 Velmora 바둑 프로그램 종료에 실패했습니다.\r\n\r\n컴퓨터를 재부팅후 다시 "
+    L"실행하기시 바랍니다.";
+// The full access right of the systems the client runs on (PROCESS_ALL_ACCESS before Vista).
+constexpr DWORD kProcessAllAccess = 0x1F0FFF;
+
+class SystemProcess : public OpenedProcess {
+public:
+    explicit SystemProcess(HANDLE process) : process_(process) {}
+    bool Terminate(unsigned exitCode) override {
+        return ::TerminateProcess(process_.get(), exitCode) != FALSE;
+    }
+
+private:
+    fw::Handle process_;
+};
+
+class SystemStopOps : public StopOps {
+public:
+    SystemStopOps(HWND owner, bool toolhelp) : owner_(owner), toolhelp_(toolhelp) {}
+
+    size_t Scan(ProcessEntry* entries, size_t capacity) override {
+        return toolhelp_ ? ScanProcessesToolhelp(entries, capacity)
+                         : ScanProcessesPerfData(entries, capacity);
+    }
+    // Wide calls, so the Korean text shows whatever the system's code page.
+    bool AskToEnd() override {
+        return ::MessageBoxW(owner_, kAskText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    }
+    std::unique_ptr<OpenedProcess> Open(uint32_t processId) override {
+        HANDLE process = ::OpenProcess(kProcessAllAccess, FALSE, processId);
+        if (!process) return nullptr;
+        return std::make_unique<SystemProcess>(process);
+    }
+    void ShowTerminateFailed() override {
+        ::MessageBoxW(owner_, kFailedText, kCaption, MB_ICONERROR);
+    }
+    void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
+
+private:
+    HWND owner_;
+    bool toolhelp_;
+};
+
+}  // namespace
+
+int StopRunningProcess(HWND owner, const char* exeName) {
+    if (!exeName || !*exeName) return 0;
+    // A plain record: the 9x platform refuses the extended one, and only the platform counts.
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    const bool toolhelp =
+        ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    try {
+        SystemStopOps ops(owner, toolhelp);
+        return DecideStopRunningProcess(exeName, ops);
+    } catch (...) {
+        // Runs on the download worker: nothing may leave it. Without memory no scan could run,
+        // which the scans report as "not running".
+        return 0;
+    }
+}
+
+}  // namespace tavrin

@@ -1,0 +1,33 @@
+// Shell links (.lnk files) through the shell's link object, and the client's desktop link.
+#pragma once
+
+#include <windows.h>
+
+namespace tavrin {
+
+// One link's description. Texts are in the process's ANSI code page.
+struct ShortcutSpec {
+    const char* pszTarget;
+    const char* pszDescription;
+    WORD hotkeyCode;  // 0 for none
+    const char* pszIconPath;
+    WORD iconIndex;
+};
+
+// The client's link: its file name and description (UTF-8 here; ANSI on disk).
+extern const char* const kClientLinkFileUtf8;     // "Velmora바둑 대국실.lnk"
+extern const char* const kClientLinkDescriptionUtf8;  // "Velmora바둑 대국실"
+
+// Writes (or replaces) the link file linkPath. The calling thread must have initialised COM.
+// Returns the HRESULT of the save or the first failing one: E_FAIL for a null spec, E_POINTER
+// for a null path, HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) for a path that does not fit
+// 260 UTF-16 characters.
+HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* spec);
+
+// Puts the client's link on the shell's desktop folder (into installDir when the shell names
+// none), with the icon installDir\iconFileName. Initialises COM around it. 1 when the link was
+// saved, 0 otherwise (also when the icon path would not fit 260 bytes).
+int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
+                                const char* iconFileName);
+
+}  // namespace tavrin

@@ -1,0 +1,247 @@
+// The operating-system queries and the desktop-folder probing against the Wine prefix. The
+// Windows version class is read by child copies of this program started under each version
+// setting of the prefix; the folder probing runs on folders the test makes in the prefix.
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/codepage.h"
+#include "system/os_info_win.h"
+#include "system/special_folders.h"
+#include "tests/wine/support.h"
+
+namespace {
+
+using namespace tavrin;
+
+constexpr DWORD kChildDeadlineMs = 30000;
+constexpr int kChildBias = 100;  // child exit code = class + 100, so osUnknown stays positive
+const wchar_t kDesktop[] = L"바탕 화면";
+
+// ---- Children ---------------------------------------------------------------------------
+
+// Resolves the folders and writes, one UTF-8 line each: the OS class, the common desktop, the
+// user desktop and the current directory; then creates bare.txt under a bare name.
+int ChildFolders(const char* outFile) {
+    CSpecialFolders folders;
+    folders.ResolveFolders();
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    std::ofstream out(outFile, std::ios::binary);
+    out << folders.GetOsClass() << "\n"
+        << fw::WideToUtf8(fw::AnsiToWide(folders.GetDesktopFolder(false))) << "\n"
+        << fw::WideToUtf8(fw::AnsiToWide(folders.GetDesktopFolder(true))) << "\n"
+        << fw::WideToUtf8(current) << "\n";
+    std::ofstream bare("bare.txt");
+    bare << "here\n";
+    return out && bare ? 0 : 1;
+}
+
+int RunChild(int argc, char** argv) {
+    const std::string mode = argv[1];
+    if (mode == "--child-os-class") return kChildBias + GetOSClass();
+    if (mode == "--child-folders" && argc > 2) return ChildFolders(argv[2]);
+    return 3;
+}
+
+// The prefix's Windows version for the programs started while this lives; back to XP after.
+class WineVersion {
+public:
+    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
+    ~WineVersion() { Set(L"winxp"); }
+    WineVersion(const WineVersion&) = delete;
+    WineVersion& operator=(const WineVersion&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    static bool Set(const std::wstring& version) {
+        fw::RegKey key;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
+            return false;
+        return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(version.c_str()),
+                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
+    }
+    bool ok_ = false;
+};
+
+std::wstring SelfCommand(const std::wstring& arguments) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return L"\"" + std::wstring(path) + L"\" " + arguments;
+}
+
+// Folders made for one test and removed again, innermost first; folders that were there
+// before stay.
+class MadeFolders {
+public:
+    ~MadeFolders() {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+    }
+    bool Make(const std::wstring& path) {
+        if (::CreateDirectoryW(path.c_str(), nullptr)) {
+            made_.push_back(path);
+            return true;
+        }
+        return ::GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+
+private:
+    std::vector<std::wstring> made_;
+};
+
+// The current directory of this process, put back when the test is over.
+class KeepCurrentDirectory {
+public:
+    KeepCurrentDirectory() { ::GetCurrentDirectoryW(MAX_PATH, saved_); }
+    ~KeepCurrentDirectory() { ::SetCurrentDirectoryW(saved_); }
+
+private:
+    wchar_t saved_[MAX_PATH] = {};
+};
+
+std::wstring CurrentDirectory() {
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    return current;
+}
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring UserNameW() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    ::GetUserNameW(name, &size);
+    return name;
+}
+
+// ---- Tests ------------------------------------------------------------------------------
+
+TEST(OsClass, FollowsThePrefixsWindowsVersion) {
+    const struct {
+        const wchar_t* version;
+        OsClass expected;
+    } rows[] = {{L"win95", os95},  {L"win98", os98},        {L"winme", osMe},
+                {L"nt40", osNT4},  {L"win2k", os2000},      {L"winxp", osXP},
+                {L"win2003", osUnknown}, {L"win7", osUnknown}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(wt::Narrow(row.version));
+        WineVersion version(row.version);
+        ASSERT_TRUE(version.ok());
+        DWORD code = 0;
+        ASSERT_TRUE(wt::RunProcess(SelfCommand(L"--child-os-class"), kChildDeadlineMs, &code));
+        EXPECT_EQ(static_cast<int>(code) - kChildBias, row.expected);
+    }
+}
+
+TEST(SystemQueries, DriveRootIsTheSystemDirectorysDrive) {
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 3u);
+    EXPECT_EQ(GetSystemDriveRoot(), wt::Narrow(std::wstring(system, 3)));
+    EXPECT_EQ(GetSystemDriveRoot(), "C:\\");
+}
+
+TEST(SystemQueries, UserNameIsTheLoggedOnUser) {
+    char name[kUserNameSize];
+    std::memset(name, 'Z', sizeof name);
+    ASSERT_TRUE(GetCurrentUserName(name));
+    ASSERT_NE(std::memchr(name, '\0', sizeof name), nullptr);
+    EXPECT_EQ(std::string(name), wt::Ansi(UserNameW()));
+    EXPECT_FALSE(std::string(name).empty());
+}
+
+TEST(SpecialFolders, XpLayoutInThePrefix) {
+    // Wine keeps profiles under C:\users; the XP layout is made here for the test.
+    ASSERT_EQ(GetOSClass(), osXP) << "the prefix runs as Windows XP between tests";
+    const std::wstring base = L"C:\\Documents and Settings\\";
+    const std::wstring user = UserNameW();
+    const struct {
+        const char* what;
+        bool userProfile;
+    } rows[] = {{"with the user's profile", true}, {"without the user's profile", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        KeepCurrentDirectory keep;
+        MadeFolders made;
+        ASSERT_TRUE(made.Make(WithoutTrailingSlash(base)));
+        ASSERT_TRUE(made.Make(base + L"All Users"));
+        if (row.userProfile) {
+            ASSERT_TRUE(made.Make(base + user));
+        } else {
+            // A profile folder left from elsewhere would make this row meaningless.
+            ASSERT_EQ(::GetFileAttributesW((base + user).c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+
+        CSpecialFolders folders;
+        folders.ResolveFolders();
+        EXPECT_EQ(folders.GetOsClass(), osXP);
+        EXPECT_STREQ(folders.GetRoot(), "C:\\");
+        EXPECT_EQ(folders.GetUserName(), wt::Ansi(user));
+        EXPECT_EQ(wt::Wide(folders.GetDesktopFolder(false)),
+                  base + L"All Users\\" + kDesktop + L"\\");
+        if (row.userProfile) {
+            EXPECT_EQ(wt::Wide(folders.GetDesktopFolder(true)),
+                      base + user + L"\\" + kDesktop + L"\\");
+            EXPECT_TRUE(wt::SamePath(CurrentDirectory(), base + user)) << wt::Narrow(CurrentDirectory());
+        } else {
+            EXPECT_EQ(folders.GetDesktopFolder(true), "");
+            EXPECT_TRUE(wt::SamePath(CurrentDirectory(), base + L"All Users"))
+                << wt::Narrow(CurrentDirectory());
+        }
+        // Out of the folders, so they can go.
+        ::SetCurrentDirectoryW(L"C:\\");
+    }
+}
+
+TEST(SpecialFolders, Windows98DesktopInThePrefix) {
+    // Wine's Windows folder holds no Korean desktop folder; the test makes one. A file made under
+    // a bare name afterwards lands in it.
+    const std::wstring desktop = std::wstring(L"C:\\Windows\\") + kDesktop;
+    MadeFolders made;
+    ASSERT_TRUE(made.Make(desktop));
+    wt::TempDir out;
+    ASSERT_TRUE(out.ok());
+    const std::wstring outFile = out.file(L"folders.txt");
+    const std::wstring bare = desktop + L"\\bare.txt";
+    ::DeleteFileW(bare.c_str());
+    {
+        WineVersion version(L"win98");
+        ASSERT_TRUE(version.ok());
+        DWORD code = 0;
+        ASSERT_TRUE(wt::RunProcess(SelfCommand(L"--child-folders \"" + outFile + L"\""),
+                                   kChildDeadlineMs, &code));
+        EXPECT_EQ(code, 0u);
+    }
+    const std::optional<std::string> text = wt::ReadFileBytes(outFile);
+    ASSERT_TRUE(text.has_value());
+    const std::wstring expected = desktop + L"\\";
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text->size(); start = end + 1) {
+        end = text->find('\n', start);
+        if (end == std::string::npos) end = text->size();
+        lines.push_back(text->substr(start, end - start));
+    }
+    ASSERT_EQ(lines.size(), 4u) << *text;
+    EXPECT_EQ(lines[0], std::to_string(os98));
+    EXPECT_EQ(lines[1], wt::Narrow(expected));
+    EXPECT_EQ(lines[2], "") << "the 9x family has no user desktop";
+    EXPECT_TRUE(wt::SamePath(WithoutTrailingSlash(fw::Utf8ToWide(lines[3])), desktop)) << lines[3];
+    EXPECT_TRUE(wt::FileExists(bare));
+    ::DeleteFileW(bare.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strncmp(argv[1], "--child-", 8) == 0) return RunChild(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,212 @@
+// Shell links made through the shell's link object under Wine, read back through IShellLinkA:
+// what CreateShellShortcut writes and replaces, how it fails, and where
+// CreateClientDesktopShortcut puts the client's link.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "system/shell_link_win.h"
+#include "tests/wine/support.h"
+
+namespace {
+
+using tavrin::CreateClientDesktopShortcut;
+using tavrin::CreateShellShortcut;
+using tavrin::ShortcutSpec;
+
+const wchar_t kLinkFile[] = L"Velmora바둑 대국실.lnk";
+const wchar_t kDescription[] = L"Velmora바둑 대국실";
+
+struct LinkData {
+    std::string path, description, iconPath;
+    int iconIndex = -1;
+    WORD hotkey = 0xFFFF;
+    std::string workingDirectory, arguments;
+};
+
+// Loads the link file through the shell's link object, as the shell reads it.
+::testing::AssertionResult ReadLink(const std::wstring& file, LinkData& out) {
+    fw::ComPtr<IShellLinkA> link;
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellLinkA, link.receiveVoid());
+    if (FAILED(hr)) return ::testing::AssertionFailure() << "CoCreateInstance " << std::hex << hr;
+    fw::ComPtr<IPersistFile> persist;
+    if (FAILED(hr = link.as(persist)))
+        return ::testing::AssertionFailure() << "IPersistFile " << std::hex << hr;
+    if (FAILED(hr = persist->Load(file.c_str(), STGM_READ)))
+        return ::testing::AssertionFailure() << "Load " << std::hex << hr;
+    char text[MAX_PATH] = {};
+    link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    out.path = text;
+    link->GetDescription(text, MAX_PATH);
+    out.description = text;
+    link->GetIconLocation(text, MAX_PATH, &out.iconIndex);
+    out.iconPath = text;
+    link->GetHotkey(&out.hotkey);
+    link->GetWorkingDirectory(text, MAX_PATH);
+    out.workingDirectory = text;
+    link->GetArguments(text, MAX_PATH);
+    out.arguments = text;
+    return ::testing::AssertionSuccess();
+}
+
+class ShellLink : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(dir_.ok());
+        // Targets that exist, so the link object has nothing to search for.
+        for (const wchar_t* name : {L"Orbisan.exe", L"Other.exe", L"Orbisan.ICO"})
+            ASSERT_TRUE(wt::WriteFileBytes(dir_.file(name), "x"));
+    }
+    std::string Ansi(const std::wstring& path) const { return wt::Ansi(path); }
+
+    fw::CoInit com_;
+    wt::TempDir dir_{L"설치 폴더"};
+};
+
+TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecondRun) {
+    const std::wstring file = dir_.file(kLinkFile);
+    const struct {
+        std::wstring target, description, icon;
+        WORD hotkey, iconIndex;
+    } runs[] = {
+        {dir_.file(L"Orbisan.exe"), kDescription, dir_.file(L"Orbisan.ICO"), 0, 0},
+        {dir_.file(L"Other.exe"), L"다른 설명", dir_.file(L"Other.exe"),
+         MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT), 3},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(wt::Narrow(run.target));
+        const std::string target = Ansi(run.target), description = Ansi(run.description),
+                          icon = Ansi(run.icon);
+        const ShortcutSpec spec = {target.c_str(), description.c_str(), run.hotkey, icon.c_str(),
+                                   run.iconIndex};
+        ASSERT_EQ(CreateShellShortcut(Ansi(file).c_str(), &spec), S_OK);
+        LinkData link;
+        ASSERT_TRUE(ReadLink(file, link));
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), run.target)) << link.path;
+        EXPECT_EQ(link.description, description);
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), run.icon)) << link.iconPath;
+        EXPECT_EQ(link.iconIndex, run.iconIndex);
+        EXPECT_EQ(link.hotkey, run.hotkey);
+        EXPECT_EQ(link.workingDirectory, "") << "none is set";
+        EXPECT_EQ(link.arguments, "") << "none are set";
+    }
+    // One file, replaced in place.
+    WIN32_FIND_DATAW data;
+    fw::FindHandle find(::FindFirstFileW(dir_.file(L"*.lnk").c_str(), &data));
+    ASSERT_TRUE(static_cast<bool>(find));
+    EXPECT_EQ(std::wstring(data.cFileName), kLinkFile);
+    EXPECT_FALSE(::FindNextFileW(find.get(), &data));
+}
+
+TEST_F(ShellLink, FailuresLeaveNoFile) {
+    const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
+    const ShortcutSpec spec = {target.c_str(), "d", 0, target.c_str(), 0};
+    const std::wstring file = dir_.file(L"failed.lnk");
+    const std::string fileAnsi = Ansi(file);
+    const std::string tooLong = Ansi(dir_.path()) + "\\" + std::string(300, 'n') + ".lnk";
+    const struct {
+        const char* what;
+        const char* path;
+        const ShortcutSpec* spec;
+        HRESULT expected;
+    } rows[] = {
+        {"no description of the link", fileAnsi.c_str(), nullptr, E_FAIL},
+        {"no path", nullptr, &spec, E_POINTER},
+        {"a path longer than 260 characters", tooLong.c_str(), &spec,
+         HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(CreateShellShortcut(row.path, row.spec), row.expected);
+        EXPECT_FALSE(wt::FileExists(file));
+    }
+}
+
+TEST_F(ShellLink, NeedsCOMOnTheCallingThread) {
+    const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
+    const ShortcutSpec spec = {target.c_str(), "d", 0, target.c_str(), 0};
+    const std::string file = Ansi(dir_.file(L"thread.lnk"));
+    HRESULT hr = S_OK;
+    std::thread([&] { hr = CreateShellShortcut(file.c_str(), &spec); }).join();
+    EXPECT_EQ(hr, CO_E_NOTINITIALIZED);
+    EXPECT_FALSE(wt::FileExists(wt::Wide(file)));
+}
+
+// The client's link on the shell's desktop folder; a link there before the test is put back.
+class ClientDesktopLink : public ShellLink {
+protected:
+    void SetUp() override {
+        ShellLink::SetUp();
+        wchar_t desktop[MAX_PATH] = {};
+        ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+        link_ = std::wstring(desktop) + L"\\" + kLinkFile;
+        saved_ = wt::ReadFileBytes(link_);
+        ::DeleteFileW(link_.c_str());
+    }
+    void TearDown() override {
+        ::DeleteFileW(link_.c_str());
+        if (saved_) wt::WriteFileBytes(link_, *saved_);
+    }
+
+    std::wstring link_;
+    std::optional<std::string> saved_;
+};
+
+TEST_F(ClientDesktopLink, LandsInTheShellsDesktopFolderAndIsReplacedOnASecondRun) {
+    const std::string installDir = Ansi(dir_.path());
+    for (const wchar_t* target : {L"Orbisan.exe", L"Other.exe"}) {
+        SCOPED_TRACE(wt::Narrow(target));
+        const std::string targetPath = Ansi(dir_.file(target));
+        ASSERT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(),
+                                              "Orbisan.ICO"),
+                  1);
+        LinkData link;
+        ASSERT_TRUE(ReadLink(link_, link));
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), dir_.file(target))) << link.path;
+        EXPECT_EQ(wt::Wide(link.description), kDescription);
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), dir_.file(L"Orbisan.ICO")))
+            << link.iconPath;
+        EXPECT_EQ(link.iconIndex, 0);
+        EXPECT_EQ(link.hotkey, 0);
+        EXPECT_FALSE(wt::FileExists(dir_.file(kLinkFile))) << "not in the installation folder";
+    }
+}
+
+TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
+    // A thread of the multithreaded apartment: the routine's CoInitialize is refused there, and
+    // an unpaired CoUninitialize would take the caller's apartment away.
+    const std::string targetPath = Ansi(dir_.file(L"Orbisan.exe"));
+    const std::string installDir = Ansi(dir_.path());
+    int result = -1;
+    HRESULT afterwards = E_UNEXPECTED;
+    std::thread([&] {
+        if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        result = CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(), "Orbisan.ICO");
+        fw::ComPtr<IShellLinkA> link;
+        afterwards = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IShellLinkA, link.receiveVoid());
+        link.reset();
+        ::CoUninitialize();
+    }).join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(afterwards, S_OK);
+    EXPECT_TRUE(wt::FileExists(link_));
+}
+
+TEST_F(ClientDesktopLink, AnIconPathBeyond260BytesWritesNoLink) {
+    const std::string targetPath = Ansi(dir_.file(L"Orbisan.exe"));
+    const std::string icon(300, 'i');
+    EXPECT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), Ansi(dir_.path()).c_str(),
+                                          icon.c_str()),
+              0);
+    EXPECT_FALSE(wt::FileExists(link_));
+    EXPECT_EQ(CreateClientDesktopShortcut(nullptr, "C:\\", "x.ico"), 0);
+}
+
+}  // namespace
