@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Local HTTP test server: one process per host, serving a root folder on 127.0.0.1.
+
+Faults are switched on per request by a path prefix, /_/SWITCHES/rest-of-path, or for the
+whole server by --rule GLOB:SWITCHES (GLOB matched against the request path). SWITCHES is a
+comma-separated list of:
+  status=CODE      answer with this status and a small HTML page (with its Content-Length)
+  no-length        no Content-Length header; the connection closes after the body
+  bad-length[=T]   Content-Length: T (default "abc"); the connection closes after the body
+  cut=N            announce the whole length, send N bytes of the body, then close
+  trickle=N        send the body N bytes at a time ...
+  interval=MS      ... with this pause between pieces (default 50)
+  big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
+  agent            the body is the request's User-Agent
+Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log.
+"""
+import argparse
+import fnmatch
+import http.server
+import os
+import signal
+import socketserver
+import sys
+import threading
+import time
+import urllib.parse
+
+PATTERN_PERIOD = 251
+# A whole number of periods, so consecutive blocks continue the pattern.
+PATTERN_BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 261))
+
+
+def parse_switches(text):
+    switches = {}
+    for item in filter(None, text.split(",")):
+        name, _, value = item.partition("=")
+        switches[name] = value
+    return switches
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TavrinTestServer/1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def log_request_line(self, path, status):
+        if self.server.log_path:
+            agent = self.headers.get("User-Agent", "-")
+            with self.server.log_lock, open(self.server.log_path, "a", encoding="utf-8") as log:
+                log.write(f"{self.command} {path} {agent} {status}\n")
+
+    def do_HEAD(self):
+        self.respond(send_body=False)
+
+    def do_GET(self):
+        self.respond(send_body=True)
+
+    def respond(self, send_body):
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        switches = {}
+        for glob, rule in self.server.rules:
+            if fnmatch.fnmatchcase(path, glob):
+                switches.update(rule)
+        if path.startswith("/_/"):
+            prefix, _, rest = path[3:].partition("/")
+            switches.update(parse_switches(prefix))
+            path = "/" + rest
+
+        if "status" in switches:
+            status = int(switches["status"])
+            page = f"<html><body>{status} for {path}</body></html>\n".encode()
+            return self.send_body(path, status, page, switches, send_body)
+        if "agent" in switches:
+            body = self.headers.get("User-Agent", "").encode("latin-1", "replace")
+            return self.send_body(path, 200, body, switches, send_body)
+        if "big" in switches:
+            return self.send_stream(path, int(switches["big"]), None, switches, send_body)
+
+        local = os.path.realpath(os.path.join(self.server.root, path.lstrip("/")))
+        if not local.startswith(self.server.root + os.sep) or not os.path.isfile(local):
+            page = f"<html><body>404 for {path}</body></html>\n".encode()
+            return self.send_body(path, 404, page, {}, send_body)
+        with open(local, "rb") as f:
+            self.send_stream(path, os.path.getsize(local), f, switches, send_body)
+
+    def send_body(self, path, status, body, switches, send_body):
+        self.send_stream(path, len(body), body, switches, send_body, status)
+
+    def send_stream(self, path, size, source, switches, send_body, status=200):
+        """source: bytes, an open file, or None for the generated pattern."""
+        self.log_request_line(path, status)
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        closing = False
+        if "no-length" in switches:
+            closing = True
+        elif "bad-length" in switches:
+            self.send_header("Content-Length", switches["bad-length"] or "abc")
+            closing = True
+        else:
+            self.send_header("Content-Length", str(size))
+        if "cut" in switches:
+            size = min(size, int(switches["cut"]))
+            closing = True
+        if closing:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        if not send_body:
+            return
+        piece = int(switches.get("trickle", 0)) or 65536
+        pause = int(switches.get("interval", 50)) / 1000.0 if "trickle" in switches else 0
+        sent = 0
+        try:
+            while sent < size:
+                n = min(piece, size - sent)
+                if source is None:
+                    start = sent % len(PATTERN_BLOCK)
+                    chunk = (PATTERN_BLOCK[start:] + PATTERN_BLOCK)[:n]
+                elif isinstance(source, bytes):
+                    chunk = source[sent:sent + n]
+                else:
+                    chunk = source.read(n)
+                    if not chunk:
+                        break
+                self.wfile.write(chunk)
+                sent += len(chunk)
+                if pause:
+                    self.wfile.flush()
+                    time.sleep(pause)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port", type=int, required=True, help="0 picks a free port")
+    parser.add_argument("--bind", default="127.0.0.1")
+    parser.add_argument("--pid-file")
+    parser.add_argument("--port-file", help="written once the server listens")
+    parser.add_argument("--log")
+    parser.add_argument("--rule", action="append", default=[], metavar="GLOB:SWITCHES")
+    args = parser.parse_args()
+
+    server = Server((args.bind, args.port), Handler)
+    server.root = os.path.realpath(args.root)
+    server.log_path = args.log
+    server.log_lock = threading.Lock()
+    server.rules = []
+    for rule in args.rule:
+        glob, _, switches = rule.rpartition(":")
+        server.rules.append((glob, parse_switches(switches)))
+
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    if args.pid_file:
+        with open(args.pid_file, "w") as f:
+            f.write(f"{os.getpid()}\n")
+    if args.port_file:
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write(f"{server.server_address[1]}\n")
+        os.replace(tmp, args.port_file)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    finally:
+        server.server_close()
+
+
+if __name__ == "__main__":
+    main()
