@@ -45,7 +45,8 @@ public:
 
     OsClass GetOsClass() const { return m_nOsClass; }
     const char* GetRoot() const { return m_szRoot; }
-    const char* GetUserName() const { return m_szUserName; }
+    // Not GetUserName, which <windows.h> turns into GetUserNameA.
+    const char* UserName() const { return m_szUserName; }
 
 private:
     char m_szUserName[kFolderFieldSize];

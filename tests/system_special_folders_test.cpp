@@ -74,7 +74,7 @@ TEST(SpecialFolders, StartEmpty) {
     CSpecialFolders folders;
     EXPECT_EQ(folders.GetOsClass(), osUnknown);
     EXPECT_STREQ(folders.GetRoot(), "");
-    EXPECT_STREQ(folders.GetUserName(), "");
+    EXPECT_STREQ(folders.UserName(), "");
     EXPECT_EQ(folders.GetDesktopFolder(true), "");
     EXPECT_EQ(folders.GetDesktopFolder(false), "");
 }
@@ -183,7 +183,7 @@ TEST(SpecialFolders, UserNameOnlyFor2000AndXp) {
         CSpecialFolders folders;
         folders.ResolveFolders(fake);
         EXPECT_EQ(fake.userNameCalls, row.calls);
-        EXPECT_STREQ(folders.GetUserName(), row.name);
+        EXPECT_STREQ(folders.UserName(), row.name);
         EXPECT_EQ(folders.GetOsClass(), row.os);
         EXPECT_STREQ(folders.GetRoot(), "C:\\");
     }

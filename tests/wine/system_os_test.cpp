@@ -184,7 +184,7 @@ TEST(SpecialFolders, XpLayoutInThePrefix) {
         folders.ResolveFolders();
         EXPECT_EQ(folders.GetOsClass(), osXP);
         EXPECT_STREQ(folders.GetRoot(), "C:\\");
-        EXPECT_EQ(folders.GetUserName(), wt::Ansi(user));
+        EXPECT_EQ(folders.UserName(), wt::Ansi(user));
         EXPECT_EQ(wt::Wide(folders.GetDesktopFolder(false)),
                   base + L"All Users\\" + kDesktop + L"\\");
         if (row.userProfile) {
