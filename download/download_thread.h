@@ -10,6 +10,7 @@
 
 #include "download/http_downloader.h"
 #include "framework/handles.h"
+#include "system/process_win.h"
 
 namespace tavrin {
 
@@ -23,8 +24,9 @@ using RunningClientCheck = int (*)(HWND owner, const char* exeName);
 
 struct DownloadThreadStart {
     std::shared_ptr<CHttpDownloader> downloader;
-    // Owner of its questions: the window of the downloader's status sink. Null: no check.
-    RunningClientCheck stopRunningClient = nullptr;
+    // Owner of its questions: the window of the downloader's status sink. Tests put a fake
+    // here; null means no check at all (the benchmark's engine).
+    RunningClientCheck stopRunningClient = &StopRunningProcess;
 };
 
 // The thread entry; param is a DownloadThreadStart made with new, which it deletes. Returns 0.
@@ -33,6 +35,6 @@ UINT DownloadThreadProc(LPVOID param);
 // Starts DownloadThreadProc on a new thread at normal priority; the handle may be closed at
 // once (the thread ends by itself). Null when no thread could be started.
 fw::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
-                               RunningClientCheck stopRunningClient);
+                               RunningClientCheck stopRunningClient = &StopRunningProcess);
 
 }  // namespace tavrin

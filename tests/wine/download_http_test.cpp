@@ -362,6 +362,17 @@ TEST_F(DownloadHttp, RefusedRunningClientCheckSendsCodeTenAndDownloadsNothing) {
     EXPECT_FALSE(wt::FileExists(Local("r.lzf")));
 }
 
+TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRuns) {
+    Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
+    downloader_->AddURL(Package("p.lzf"));
+    fw::Handle thread = BeginDownloadThread(downloader_);  // StopRunningProcess itself
+    ASSERT_TRUE(thread);
+    ASSERT_TRUE(wt::PumpUntil(
+        [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 60000));
+    EXPECT_EQ(receiver_.Codes(), (std::vector<int>{5, 4, 6, 7}));
+    EXPECT_EQ(wt::ReadFileBytes(Local("p.lzf")).value_or("missing"), "package");
+}
+
 TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     const std::string slow = "_/big=2000000,trickle=4095,interval=20/gone.lzf";
     fw::Handle thread;
