@@ -52,9 +52,10 @@ private:
     uint64_t end_;
 };
 
-void SetName(ProcessEntry& entry, const std::string& text) {
+// The caller has checked that text and suffix fit the field with the terminator.
+void SetName(ProcessEntry& entry, const std::string& text, const char* suffix = "") {
     std::memcpy(entry.name, text.data(), text.size());
-    entry.name[text.size()] = '\0';
+    std::strcpy(entry.name + text.size(), suffix);
 }
 
 }  // namespace
@@ -159,7 +160,7 @@ size_t ParsePerfProcesses(const uint8_t* data, size_t size, uint32_t idProcessCo
         } else if (converted.size() + 4 > kProcessNameSize - 1) {
             SetName(entries[i], "");
         } else {
-            SetName(entries[i], converted + ".exe");
+            SetName(entries[i], converted, ".exe");
         }
 
         const uint64_t counters = instance + byteLength;
