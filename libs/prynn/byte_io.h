@@ -1,0 +1,55 @@
+// Where the package codec reads and writes: files in the DLL and the packer, memory in tests
+// and benchmarks.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace prynn {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to size bytes; *got is 0 only at the end of the data. False on a read error.
+    virtual bool Read(uint8_t* buffer, size_t size, size_t* got) = 0;
+};
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // Writes all size bytes or fails.
+    virtual bool Write(const uint8_t* data, size_t size) = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    explicit MemorySource(const std::vector<uint8_t>& bytes)
+        : MemorySource(bytes.data(), bytes.size()) {}
+    bool Read(uint8_t* buffer, size_t size, size_t* got) override {
+        const size_t n = std::min(size, size_ - offset_);
+        if (n > 0) std::memcpy(buffer, data_ + offset_, n);
+        offset_ += n;
+        *got = n;
+        return true;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t offset_ = 0;
+};
+
+class VectorSink : public ByteSink {
+public:
+    bool Write(const uint8_t* data, size_t size) override {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    std::vector<uint8_t> bytes;
+};
+
+}  // namespace prynn

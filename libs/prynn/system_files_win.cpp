@@ -1,0 +1,106 @@
+// The file operations on Windows, through the wide calls: the UTF-8 paths become UTF-16, so
+// folder names outside the ANSI code page work as well as Korean ones.
+#include "libs/prynn/system_files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "framework/handles.h"
+
+namespace prynn {
+namespace {
+
+// An empty result means the path is empty or not valid UTF-8.
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty() || utf8.size() > 0x7fffffff) return std::wstring();
+    const int size = static_cast<int>(utf8.size());
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &wide[0], length);
+    return wide;
+}
+
+// One call moves at most this much, so a DWORD always holds the count.
+constexpr size_t kMaxChunk = 1 << 20;
+
+class WinSource : public ByteSource {
+public:
+    explicit WinSource(fw::FileHandle&& file) : file_(std::move(file)) {}
+    bool Read(uint8_t* buffer, size_t size, size_t* got) override {
+        *got = 0;
+        while (*got < size) {
+            const DWORD want = static_cast<DWORD>(std::min(size - *got, kMaxChunk));
+            DWORD n = 0;
+            if (!::ReadFile(file_.get(), buffer + *got, want, &n, nullptr)) return false;
+            if (n == 0) break;
+            *got += n;
+        }
+        return true;
+    }
+
+private:
+    fw::FileHandle file_;
+};
+
+class WinFile : public WritableFile {
+public:
+    explicit WinFile(fw::FileHandle&& file) : file_(std::move(file)) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        while (size > 0) {
+            const DWORD want = static_cast<DWORD>(std::min(size, kMaxChunk));
+            DWORD n = 0;
+            if (!::WriteFile(file_.get(), data, want, &n, nullptr) || n == 0) return false;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+    bool Close() override {
+        const bool flushed = ::FlushFileBuffers(file_.get()) != 0;
+        return ::CloseHandle(file_.detach()) != 0 && flushed;
+    }
+
+private:
+    fw::FileHandle file_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> SystemFiles::OpenRead(const std::string& path) {
+    const std::wstring name = Wide(path);
+    if (name.empty()) return nullptr;
+    // Other readers are welcome; a writer still busy with the package is not.
+    fw::FileHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<WinSource>(std::move(file));
+}
+
+std::unique_ptr<WritableFile> SystemFiles::CreateNew(const std::string& path) {
+    const std::wstring name = Wide(path);
+    if (name.empty()) return nullptr;
+    fw::FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<WinFile>(std::move(file));
+}
+
+bool SystemFiles::Replace(const std::string& from, const std::string& to) {
+    const std::wstring source = Wide(from);
+    const std::wstring target = Wide(to);
+    if (source.empty() || target.empty()) return false;
+    return ::MoveFileExW(source.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool SystemFiles::Remove(const std::string& path) {
+    const std::wstring name = Wide(path);
+    return !name.empty() && ::DeleteFileW(name.c_str()) != 0;
+}
+
+}  // namespace prynn

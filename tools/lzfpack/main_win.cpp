@@ -1,0 +1,57 @@
+// lzfpack on Windows: the arguments come as UTF-16 (any file name works) and go on as UTF-8;
+// what it prints goes out in the ANSI code page, as a console program's text does.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <exception>
+#include <sstream>
+
+#include "libs/prynn/system_files.h"
+#include "tools/lzfpack/lzfpack.h"
+#include "tools/lzfpack/text_win.h"
+
+namespace {
+
+// Frees what CommandLineToArgvW returned.
+class ArgumentList {
+public:
+    ArgumentList() : args_(::CommandLineToArgvW(::GetCommandLineW(), &count_)) {}
+    ~ArgumentList() {
+        if (args_) ::LocalFree(args_);
+    }
+    ArgumentList(const ArgumentList&) = delete;
+    ArgumentList& operator=(const ArgumentList&) = delete;
+    int count() const { return args_ ? count_ : 0; }
+    const wchar_t* operator[](int i) const { return args_[i]; }
+
+private:
+    int count_ = 0;
+    wchar_t** args_;
+};
+
+void Print(FILE* stream, const std::string& utf8) {
+    const std::string text = lzfpack::WideToAnsi(lzfpack::Utf8ToWide(utf8));
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+int main() {
+    std::ostringstream out, err;
+    int code = lzfpack::kExitFailed;
+    try {
+        ArgumentList list;
+        std::vector<std::string> args;
+        for (int i = 1; i < list.count(); ++i) args.push_back(lzfpack::WideToUtf8(list[i]));
+        prynn::SystemFiles files;
+        lzfpack::SystemFolderLister lister;
+        code = lzfpack::RunLzfpack(args, files, lister, out, err);
+    } catch (const std::exception& e) {
+        err << "lzfpack: " << e.what() << "\n";
+    }
+    Print(stdout, out.str());
+    Print(stderr, err.str());
+    return code;
+}
