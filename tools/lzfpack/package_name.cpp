@@ -39,6 +39,7 @@ const char* const kFixedPackages[kFixedPackageCount] = {
 bool IsPlainFileName(const std::string& name, std::string* why) {
     if (name.empty()) return Refuse(why, "the name is empty");
     if (name == "." || name == "..") return Refuse(why, "\"" + name + "\" names a folder");
+    if (name.size() > 255) return Refuse(why, "the name is longer than 255 bytes");
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7f) return Refuse(why, "the name holds a control character");
         if (std::strchr("\\/:*?\"<>|", c))

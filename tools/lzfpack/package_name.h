@@ -9,8 +9,9 @@ namespace lzfpack {
 constexpr const char* kPackageSuffix = ".lzf";
 constexpr const char* kConfigName = "orbisan3.cfg";
 
-// Not empty, not "." or "..", no \ / : * ? " < > | or control characters, no dot or blank at
-// the end and no device name (CON, NUL, COM1...): Windows refuses or changes such names.
+// Not empty, not "." or "..", at most 255 bytes, no \ / : * ? " < > | or control characters,
+// no dot or blank at the end and no device name (CON, NUL, COM1...): Windows refuses or
+// changes such names.
 bool IsPlainFileName(const std::string& name, std::string* why);
 
 // A name orbisan3.cfg can list: plain, printable ASCII without blanks, "[", "%" or "#" (it
