@@ -5,12 +5,14 @@
 #include "download/wininet_session.h"
 #include "framework/codepage.h"
 #include "framework/handles.h"
+#include "libs/wexlog/wexlog.h"
 
 namespace tavrin {
 
 namespace {
 
-std::atomic<DownloadTraceFn> g_trace{nullptr};
+// The module's trace sink unless someone chooses another (or none).
+std::atomic<DownloadTraceFn> g_trace{&WexlogTrace};
 
 class WinLocalFile : public LocalFile {
 public:

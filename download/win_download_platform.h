@@ -11,7 +11,7 @@
 
 namespace tavrin {
 
-// printf-style, as the module's trace sink (WexlogTrace) is; null means no trace.
+// printf-style, as the module's trace sink is; WexlogTrace by default, null means no trace.
 using DownloadTraceFn = int(__cdecl*)(const char* format, ...);
 void SetDownloadTrace(DownloadTraceFn trace);
 DownloadTraceFn DownloadTrace();
