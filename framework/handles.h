@@ -58,6 +58,7 @@ inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
 inline void UnloadModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
 inline void CloseFind(HANDLE h) { ::FindClose(h); }
+inline void FreeGlobal(HGLOBAL h) { ::GlobalFree(h); }
 // A status callback still registered would be called with HANDLE_CLOSING after its owner is
 // gone; unregister it first.
 inline void CloseInternet(HINTERNET h) {
@@ -76,6 +77,27 @@ using GdiObject = UniqueHandle<detail::Traits<HGDIOBJ, detail::Null<HGDIOBJ>, de
 using MemoryDc = UniqueHandle<detail::Traits<HDC, detail::Null<HDC>, detail::DeleteMemoryDc>>;
 using Library = UniqueHandle<detail::Traits<HMODULE, detail::Null<HMODULE>, detail::UnloadModule>>;
 using OwnedWindow = UniqueHandle<detail::Traits<HWND, detail::Null<HWND>, detail::DestroyWin>>;
+using GlobalMemory =
+    UniqueHandle<detail::Traits<HGLOBAL, detail::Null<HGLOBAL>, detail::FreeGlobal>>;
+
+// A global memory block locked for one scope.
+class LockedGlobal {
+public:
+    explicit LockedGlobal(HGLOBAL h) : h_(h), p_(h ? ::GlobalLock(h) : nullptr) {}
+    ~LockedGlobal() { unlock(); }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    void* get() const { return p_; }
+    void unlock() {
+        if (p_) ::GlobalUnlock(h_);
+        p_ = nullptr;
+    }
+
+private:
+    HGLOBAL h_;
+    void* p_;
+};
+
 // WinINet sessions, connections and requests (link wininet where it is used).
 using InternetHandle =
     UniqueHandle<detail::Traits<HINTERNET, detail::Null<HINTERNET>, detail::CloseInternet>>;

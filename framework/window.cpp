@@ -44,7 +44,62 @@ LRESULT CWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWindow::Default(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (m_pfnSuper) return ::CallWindowProcW(m_pfnSuper, m_hWnd, msg, wParam, lParam);
     return ::DefWindowProcW(m_hWnd, msg, wParam, lParam);
+}
+
+namespace {
+// A subclassed window finds its object through a property: its user data is the control's.
+const wchar_t kSubclassProp[] = L"fw.CWindow.subclass";
+}  // namespace
+
+bool CWindow::SubclassWindow(HWND hwnd) {
+    if (m_hWnd || !::IsWindow(hwnd) || ::GetPropW(hwnd, kSubclassProp)) return false;
+    if (!::SetPropW(hwnd, kSubclassProp, this)) return false;
+    m_hWnd = hwnd;
+    m_pfnSuper = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+        hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindow::SubclassProc)));
+    if (!m_pfnSuper) {
+        ::RemovePropW(hwnd, kSubclassProp);
+        m_hWnd = nullptr;
+        return false;
+    }
+    return true;
+}
+
+HWND CWindow::UnsubclassWindow() {
+    if (!m_hWnd || !m_pfnSuper) return nullptr;
+    HWND hwnd = m_hWnd;
+    // Another subclass above ours would be cut off; while the window lives it keeps ours.
+    if (::GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&SubclassProc))
+        return nullptr;
+    ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+    ::RemovePropW(hwnd, kSubclassProp);
+    m_pfnSuper = nullptr;
+    m_hWnd = nullptr;
+    return hwnd;
+}
+
+LRESULT CALLBACK CWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CWindow* self = static_cast<CWindow*>(::GetPropW(hwnd, kSubclassProp));
+    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = 0;
+    // No exception may leave a window procedure: what a handler throws ends in the default.
+    try {
+        result = self->WindowProc(msg, wParam, lParam);
+    } catch (...) {
+        result = self->Default(msg, wParam, lParam);
+    }
+    if (msg == WM_NCDESTROY) {
+        // The window is gone whatever sits above us: forget it in any case.
+        if (!self->UnsubclassWindow()) {
+            ::RemovePropW(hwnd, kSubclassProp);
+            self->m_pfnSuper = nullptr;
+            self->m_hWnd = nullptr;
+        }
+        self->OnFinalDestroy();
+    }
+    return result;
 }
 
 LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,14 @@ public:
     HWND GetParentOwner() const;
     BOOL DestroyWindow();
 
+    // Binds this object to an existing window (a control of a dialog template): its messages
+    // go to WindowProc, and Default hands them to the window's own procedure. The window's
+    // user data stays the control's own. On WM_NCDESTROY the window gets its procedure back
+    // and this object forgets it. False when this object has a window already.
+    bool SubclassWindow(HWND hwnd);
+    // Gives the window its own procedure back and forgets it; returns it (null when none).
+    HWND UnsubclassWindow();
+
 protected:
     // Registers (once per module) and creates a window of a class private to the module.
     bool CreateEx(HINSTANCE module, const wchar_t* className, DWORD style, DWORD exStyle,
@@ -32,6 +40,9 @@ protected:
 
 private:
     static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    WNDPROC m_pfnSuper = nullptr;  // the subclassed window's own procedure
 };
 
 class CDialog {
