@@ -1,0 +1,403 @@
+#include "widgets/gif_picture_ctrl.h"
+
+#include <commctrl.h>
+#include <process.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "widgets/gif_parser.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr DWORD kStopWaitMs = 5000;
+
+// The whole picture, upright (source y at the bottom, negative source height).
+HRESULT RenderPicture(IPicture* picture, HDC dc, int x, int y, int width, int height) {
+    OLE_XSIZE_HIMETRIC hmWidth = 0;
+    OLE_YSIZE_HIMETRIC hmHeight = 0;
+    if (FAILED(picture->get_Width(&hmWidth)) || FAILED(picture->get_Height(&hmHeight)))
+        return E_FAIL;
+    return picture->Render(dc, x, y, width, height, 0, hmHeight, hmWidth, -hmHeight, nullptr);
+}
+
+// OleLoadPicture on a stream over `block`; the stream frees the block when it owns it.
+fw::ComPtr<IPicture> DecodePicture(HGLOBAL block, DWORD size, bool streamOwnsBlock) {
+    fw::ComPtr<IPicture> picture;
+    fw::ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(block, streamOwnsBlock ? TRUE : FALSE,
+                                       stream.receive()))) {
+        if (streamOwnsBlock) ::GlobalFree(block);
+        return picture;
+    }
+    if (FAILED(::OleLoadPicture(stream.get(), LONG(size), FALSE, IID_IPicture,
+                                picture.receiveVoid())))
+        picture.reset();
+    return picture;
+}
+
+}  // namespace
+
+// Set by the UI thread, read by the animation thread at its checks; the event ends a frame
+// delay at once.
+struct CGifPictureCtrl::StopSignal {
+    std::atomic<bool> bStopThread{false};
+    fw::Handle hStopEvent{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+// Everything the animation thread uses. The control and a running thread share it.
+struct CGifPictureCtrl::Scene {
+    ~Scene() {
+        if (hSaveOldBitmap) ::SelectObject(hSaveDC.get(), hSaveOldBitmap);
+        if (hMemOldBitmap) ::SelectObject(hMemDC.get(), hMemOldBitmap);
+    }
+
+    void FillBackground(const GifRect& r) {
+        if (r.Empty()) return;
+        const RECT rc{r.left, r.top, r.right, r.bottom};
+        fw::GdiObject brush(::CreateSolidBrush(clrBackground));
+        if (brush) ::FillRect(hMemDC.get(), &rc, static_cast<HBRUSH>(brush.get()));
+    }
+    GifRect FrameRect(const GifPictureFrame& f) const {
+        return FrameRectOnScreen(f.x, f.y, f.width, f.height, width, height);
+    }
+    void SaveArea(const GifPictureFrame& f);
+    void RestoreSaved();
+    void Dispose(const GifPictureFrame& f);
+    void Run(StopSignal& stop);
+
+    std::vector<GifPictureFrame> frames;
+    int width = 0, height = 0;
+    HWND target = nullptr;
+    COLORREF clrBackground = 0xFFFFFF;
+    std::atomic<unsigned> nCurrentFrame{0};
+    fw::MemoryDc hMemDC;  // the back buffer
+    fw::GdiObject hMemBitmap;
+    HGDIOBJ hMemOldBitmap = nullptr;
+    fw::MemoryDc hSaveDC;  // what lay under a frame whose disposal is 3
+    fw::GdiObject hSaveBitmap;
+    HGDIOBJ hSaveOldBitmap = nullptr;
+    GifRect saveRect;
+};
+
+struct CGifPictureCtrl::ThreadStart {
+    std::shared_ptr<Scene> scene;
+    std::shared_ptr<StopSignal> stop;
+};
+
+void CGifPictureCtrl::Scene::SaveArea(const GifPictureFrame& f) {
+    RestoreSaved();  // a copy still held goes back first, so none is lost
+    // The frame's rectangle held to the logical screen: no buffer is sized from a descriptor.
+    const GifRect r = FrameRect(f);
+    if (r.Empty()) return;
+    fw::MemoryDc dc(::CreateCompatibleDC(hMemDC.get()));
+    fw::GdiObject bitmap(::CreateCompatibleBitmap(hMemDC.get(), r.Width(), r.Height()));
+    if (!dc || !bitmap) return;
+    hSaveOldBitmap = ::SelectObject(dc.get(), bitmap.get());
+    ::BitBlt(dc.get(), 0, 0, r.Width(), r.Height(), hMemDC.get(), r.left, r.top, SRCCOPY);
+    hSaveDC = std::move(dc);
+    hSaveBitmap = std::move(bitmap);
+    saveRect = r;
+}
+
+void CGifPictureCtrl::Scene::RestoreSaved() {
+    if (!hSaveDC) return;
+    ::BitBlt(hMemDC.get(), saveRect.left, saveRect.top, saveRect.Width(), saveRect.Height(),
+             hSaveDC.get(), 0, 0, SRCCOPY);
+    ::SelectObject(hSaveDC.get(), hSaveOldBitmap);
+    hSaveOldBitmap = nullptr;
+    hSaveBitmap.close();
+    hSaveDC.close();
+}
+
+void CGifPictureCtrl::Scene::Dispose(const GifPictureFrame& f) {
+    switch (f.disposal) {
+    case 2:
+        FillBackground(FrameRect(f));
+        break;
+    case 3:
+        RestoreSaved();
+        break;
+    default:
+        break;
+    }
+}
+
+void CGifPictureCtrl::Scene::Run(StopSignal& stop) {
+    const size_t count = frames.size();
+    unsigned current = nCurrentFrame.load();
+    if (current >= count) current = 0;
+    Dispose(frames[current]);
+    while (!stop.bStopThread.load()) {
+        const GifPictureFrame& frame = frames[current];
+        if (frame.disposal == 3) SaveArea(frame);
+        if (SUCCEEDED(RenderPicture(frame.picture.get(), hMemDC.get(), frame.x, frame.y,
+                                    frame.width, frame.height)))
+            ::InvalidateRect(target, nullptr, FALSE);
+        if (stop.bStopThread.load()) break;
+        // The 32-bit product, as the delay field gives it: a frame without control extension
+        // (0xFFFFFFFF) waits 0xFFFFFFF6 ms, so the animation rests on it until stopped.
+        const DWORD wait = frame.delay < 5 ? 100 : DWORD(frame.delay * 10u);
+        ::WaitForSingleObject(stop.hStopEvent.get(), wait);
+        if (stop.bStopThread.load()) break;
+        Dispose(frame);
+        if (++current >= count) {
+            current = 0;
+            FillBackground(GifRect{0, 0, width, height});
+        }
+        nCurrentFrame.store(current);
+    }
+}
+
+unsigned __stdcall CGifPictureCtrl::ThreadProc(void* param) {
+    // The thread owns what it was given; it goes when the thread ends, whoever stopped it.
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
+    try {
+        start->scene->Run(*start->stop);
+    } catch (...) {
+        // Nothing in Run throws; no exception may leave a thread.
+    }
+    return 0;
+}
+
+CGifPictureCtrl::CGifPictureCtrl() : m_stop(std::make_shared<StopSignal>()) {}
+
+CGifPictureCtrl::~CGifPictureCtrl() {
+    DestroyWindow();  // while this class's WM_DESTROY still runs
+    FreePicture();
+}
+
+bool CGifPictureCtrl::IsAnimated() const { return m_scene && m_scene->frames.size() >= 2; }
+
+bool CGifPictureCtrl::IsPlaying() const {
+    return m_hThread && ::WaitForSingleObject(m_hThread.get(), 0) == WAIT_TIMEOUT;
+}
+
+size_t CGifPictureCtrl::FrameCount() const { return m_scene ? m_scene->frames.size() : 0; }
+
+unsigned CGifPictureCtrl::CurrentFrame() const {
+    return m_scene ? m_scene->nCurrentFrame.load() : 0;
+}
+
+COLORREF CGifPictureCtrl::BackgroundColor() const {
+    return m_scene ? m_scene->clrBackground : 0xFFFFFF;
+}
+
+BOOL CGifPictureCtrl::LoadFromResource(HMODULE module, LPCSTR name, LPCSTR type) {
+    HRSRC found = ::FindResourceA(module, name, type);
+    if (!found) return FALSE;
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const DWORD size = ::SizeofResource(module, found);
+    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+    if (!bytes || size == 0) return FALSE;
+    fw::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_NODISCARD, size));
+    if (!block) return FALSE;
+    {
+        fw::LockedGlobal lock(block.get());
+        if (!lock.get()) return FALSE;
+        std::memcpy(lock.get(), bytes, size);
+    }
+    return LoadFromMemory(block.get(), size);
+}
+
+BOOL CGifPictureCtrl::LoadFromMemory(HGLOBAL data, DWORD size) {
+    FreePicture();
+    fw::LockedGlobal lock(data);
+    if (!lock.get()) return FALSE;
+    // A size beyond the block would let the walk read past it.
+    size = DWORD(std::min<SIZE_T>(size, ::GlobalSize(data)));
+    const auto* bytes = static_cast<const uint8_t*>(lock.get());
+    GifParser parser(bytes, size);
+    if (!parser.IsGif()) {
+        lock.unlock();
+        return LoadStill(data, size, false);
+    }
+    m_bIsGif = TRUE;
+    m_nWidth = parser.Width();
+    m_nHeight = parser.Height();
+    const size_t blocks = parser.CountGraphicBlocks();
+    if (blocks == 0) return FALSE;
+    if (blocks == 1) {
+        lock.unlock();
+        return LoadStill(data, size, true);
+    }
+    std::vector<GifPictureFrame> frames;
+    GifFrame extracted;
+    while (parser.ExtractFrame(extracted)) {
+        HGLOBAL block = ::GlobalAlloc(GMEM_FIXED, extracted.gif.size());
+        if (!block) continue;
+        std::memcpy(block, extracted.gif.data(), extracted.gif.size());
+        GifPictureFrame frame;
+        frame.picture = DecodePicture(block, DWORD(extracted.gif.size()), true);
+        if (!frame.picture) continue;  // a frame that does not decode is dropped
+        frame.x = extracted.x;
+        frame.y = extracted.y;
+        frame.width = extracted.width;
+        frame.height = extracted.height;
+        frame.delay = extracted.delay;
+        frame.disposal = extracted.disposal;
+        frames.push_back(std::move(frame));
+    }
+    lock.unlock();
+    return AdoptFrames(std::move(frames));
+}
+
+BOOL CGifPictureCtrl::LoadStill(HGLOBAL data, DWORD size, bool keepSize) {
+    m_pPicture = DecodePicture(data, size, false);
+    if (!m_pPicture) return FALSE;
+    if (!keepSize) {
+        OLE_XSIZE_HIMETRIC hmWidth = 0;
+        OLE_YSIZE_HIMETRIC hmHeight = 0;
+        m_pPicture->get_Width(&hmWidth);
+        m_pPicture->get_Height(&hmHeight);
+        fw::WindowDc dc(m_hWnd);
+        m_nWidth = ::MulDiv(hmWidth, ::GetDeviceCaps(dc.get(), LOGPIXELSX), 2540);
+        m_nHeight = ::MulDiv(hmHeight, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 2540);
+    }
+    m_scene = std::make_shared<Scene>();
+    return PrepareBackBuffer();
+}
+
+BOOL CGifPictureCtrl::LoadFrames(std::vector<GifPictureFrame> frames, int width, int height) {
+    FreePicture();
+    m_nWidth = width;
+    m_nHeight = height;
+    return AdoptFrames(std::move(frames));
+}
+
+BOOL CGifPictureCtrl::AdoptFrames(std::vector<GifPictureFrame> frames) {
+    m_scene = std::make_shared<Scene>();
+    m_scene->frames = std::move(frames);
+    if (m_scene->frames.empty()) return FALSE;
+    return PrepareBackBuffer();
+}
+
+BOOL CGifPictureCtrl::PrepareBackBuffer() {
+    if (m_hWnd)
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER);
+    fw::WindowDc windowDc(m_hWnd);
+    if (!windowDc.get()) return FALSE;
+    Scene& scene = *m_scene;
+    scene.width = m_nWidth;
+    scene.height = m_nHeight;
+    scene.target = m_hWnd;
+    fw::MemoryDc dc(::CreateCompatibleDC(windowDc.get()));
+    if (!dc) return FALSE;
+    fw::GdiObject bitmap(::CreateCompatibleBitmap(windowDc.get(), m_nWidth, m_nHeight));
+    if (!bitmap) return FALSE;
+    scene.hMemOldBitmap = ::SelectObject(dc.get(), bitmap.get());
+    scene.hMemDC = std::move(dc);
+    scene.hMemBitmap = std::move(bitmap);
+    scene.clrBackground = ::GetSysColor(COLOR_BTNFACE);
+    // The menu colour, not the button face: until the first wrap-around, what no frame covers
+    // shows it (brush "5" is COLOR_MENU + 1).
+    const RECT all{0, 0, m_nWidth, m_nHeight};
+    ::FillRect(scene.hMemDC.get(), &all, reinterpret_cast<HBRUSH>(COLOR_MENU + 1));
+    m_bPrepared = TRUE;
+    // What the control showed before belongs to the previous picture.
+    if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    return TRUE;
+}
+
+BOOL CGifPictureCtrl::Play() {
+    if (!m_bPrepared) return FALSE;
+    if (IsAnimated()) {
+        if (m_hThread) {
+            if (IsPlaying()) return FALSE;  // one thread at most
+            m_hThread.close();
+        }
+        m_stop->bStopThread.store(false);
+        ::ResetEvent(m_stop->hStopEvent.get());
+        auto* start = new (std::nothrow) ThreadStart{m_scene, m_stop};
+        if (!start) return FALSE;
+        const uintptr_t thread =
+            ::_beginthreadex(nullptr, 0, &ThreadProc, start, CREATE_SUSPENDED, nullptr);
+        if (!thread) {
+            delete start;
+            return FALSE;
+        }
+        m_hThread.attach(reinterpret_cast<HANDLE>(thread));
+        ::ResumeThread(m_hThread.get());
+        return FALSE;
+    }
+    if (!m_pPicture) return FALSE;
+    if (FAILED(RenderPicture(m_pPicture.get(), m_scene->hMemDC.get(), 0, 0, m_nWidth,
+                             m_nHeight)))
+        return FALSE;
+    if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    return TRUE;
+}
+
+void CGifPictureCtrl::StopAnimation() {
+    m_stop->bStopThread.store(true);
+    ::SetEvent(m_stop->hStopEvent.get());
+    if (m_hThread) {
+        if (::WaitForSingleObject(m_hThread.get(), kStopWaitMs) != WAIT_OBJECT_0) {
+            // Still inside a frame: it holds the scene and this signal, ends at its next
+            // check, and stays the one thread of this picture until then (Play ignores calls).
+            return;
+        }
+        m_hThread.close();
+    }
+    ::ResetEvent(m_stop->hStopEvent.get());
+    m_stop->bStopThread.store(false);
+}
+
+void CGifPictureCtrl::FreePicture() {
+    StopAnimation();
+    if (m_hThread) {
+        // A thread that outlived the wait keeps its scene and its (set) signal and frees them
+        // when it ends; the control goes on with new ones.
+        m_hThread.close();
+        m_stop = std::make_shared<StopSignal>();
+    }
+    m_pPicture.reset();
+    m_scene.reset();
+    m_bIsGif = FALSE;
+    m_bPrepared = FALSE;
+    m_nWidth = m_nHeight = 0;
+}
+
+void CGifPictureCtrl::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    if (dc && m_bPrepared)
+        ::BitBlt(dc, 0, 0, m_nWidth, m_nHeight, m_scene->hMemDC.get(), 0, 0, SRCCOPY);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+LRESULT CGifPictureCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_DESTROY:
+        StopAnimation();
+        return Default(msg, wParam, lParam);
+    case WM_LBUTTONDOWN:
+        if (m_hNotifyWnd) {
+            m_bPressed = TRUE;
+            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, m_hWnd, 0};
+            ::_TrackMouseEvent(&track);
+        }
+        return Default(msg, wParam, lParam);
+    case WM_MOUSELEAVE:
+        m_bPressed = FALSE;
+        return 0;
+    case WM_LBUTTONUP:
+        if (m_hNotifyWnd && m_bPressed) {
+            m_bPressed = FALSE;
+            ::PostMessageW(m_hNotifyWnd, WM_GIFCTRL_CLICKED, reinterpret_cast<WPARAM>(this),
+                           LPARAM(::GetDlgCtrlID(m_hWnd)));
+        }
+        return Default(msg, wParam, lParam);
+    default:
+        return Default(msg, wParam, lParam);
+    }
+}
+
+}  // namespace tavrin

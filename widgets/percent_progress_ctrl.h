@@ -1,0 +1,57 @@
+// A progress bar that paints itself: the filled part in the bar colour, the rest in the
+// background colour, and centred over both the percentage (or the caller's text) in swapped
+// colours, so the text stays readable where it crosses the edge of the fill. It subclasses a
+// msctls_progress32 of a dialog template and answers the progress messages from its own
+// fields; the common control's range, position and painting are never used.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "framework/window.h"
+#include "widgets/percent_bar_geometry.h"
+
+namespace tavrin {
+
+constexpr UINT UWM_PROGRESS_SETTEXTCOLOR = WM_USER + 100;  // lParam: COLORREF or CLR_DEFAULT
+constexpr UINT UWM_PROGRESS_SHOWTEXT = WM_USER + 101;      // wParam: non-zero shows the text
+
+class CPercentProgressCtrl : public fw::CWindow {
+public:
+    CPercentProgressCtrl() = default;
+    ~CPercentProgressCtrl() override;
+
+    // The calls behind the messages, also usable while the control has no window: the
+    // setters that need one then only store (SetPos changes nothing and answers -1).
+    int SetPos(int position);
+    int GetPos() const { return m_range.position; }
+    COLORREF SetBarColor(COLORREF color);
+    COLORREF SetBkColor(COLORREF color);
+    COLORREF SetTextColor(COLORREF color);
+    BOOL ShowText(BOOL show);
+    const std::wstring& GetText() const { return m_strText; }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void OnPaint();
+    void Invalidate();
+    LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGetText(WPARAM wParam, LPARAM lParam) const;
+    LRESULT SetRange(int lower, int upper);
+    LRESULT OnGetRange(WPARAM wParam, LPARAM lParam) const;
+
+    COLORREF m_clrText = CLR_DEFAULT;  // CLR_DEFAULT: the swapped colours
+    BarRange m_range;                  // position 0 in 0..100
+    int m_nStep = 1;
+    std::wstring m_strText;            // the caller's text; empty shows the percentage
+    BOOL m_bShowText = TRUE;
+    RepaintRation m_ration;            // the filled width when a repaint was last requested
+    COLORREF m_clrBar = CLR_DEFAULT;   // CLR_DEFAULT: COLOR_HIGHLIGHT
+    COLORREF m_clrBk = CLR_DEFAULT;    // CLR_DEFAULT: COLOR_WINDOW
+};
+
+}  // namespace tavrin

@@ -1,0 +1,55 @@
+// The small modeless window that shows the progress of the client's file downloads: a clip,
+// an animated picture, the percentage bar, one status line and a stop button. It holds no
+// logic of its own: the stop button only tells the owner, and the owner decides.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/window.h"
+#include "widgets/animate_ctrl.h"
+#include "widgets/gif_picture_ctrl.h"
+#include "widgets/percent_progress_ctrl.h"
+
+namespace tavrin {
+
+// Sent (not posted) to the owner when the stop button is pressed; wParam 0, lParam 0.
+constexpr UINT WM_POPUP_STOP = WM_USER + 1005;
+
+class CProgressPopupDlg : public fw::CDialog {
+public:
+    // `resources`: the module holding template 202, AVI 201 and GIF 204.
+    CProgressPopupDlg(HINSTANCE resources, HWND owner);
+    ~CProgressPopupDlg() override;
+
+    // Creates the window (hidden: the owner shows it with SW_SHOW).
+    bool Create();
+    // save false: m_strStatus to the status line; true: the other way.
+    void UpdateData(bool save);
+
+    // The clip control, which the updater's worker starts through its global pointer.
+    CAnimateCtrl& Animation() { return m_animate; }
+    CPercentProgressCtrl& Progress() { return m_progress; }
+    CGifPictureCtrl& Picture() { return m_picture; }
+
+    BOOL m_bStopRequested = FALSE;  // set by the owner once the user confirmed a stop
+    HWND m_pOwner;                  // receives WM_POPUP_STOP; not owned
+    std::wstring m_strStatus;       // the status line, control 204
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override {}      // Enter does not close the window
+    void OnCancel() override {}  // nor do Escape and a close request
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void DoDataExchange(bool save);
+
+    CAnimateCtrl m_animate;         // control 201
+    CPercentProgressCtrl m_progress;  // control 202
+    CGifPictureCtrl m_picture;      // control 205
+};
+
+}  // namespace tavrin
