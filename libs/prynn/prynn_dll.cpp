@@ -12,12 +12,15 @@
 namespace {
 
 // ANSI to UTF-8 through UTF-16, the form the portable file layer takes. False for an empty
-// path or one the code page cannot convert.
+// path or one that is not valid in the code page (a lead byte without its trail byte), which
+// would otherwise name another file.
 bool AnsiToUtf8(const char* ansi, std::string* utf8) {
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    const int wideLength =
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, nullptr, 0);
     if (wideLength <= 1) return false;
     std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    if (::MultiByteToWideChar(CP_ACP, 0, ansi, -1, &wide[0], wideLength) != wideLength)
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, &wide[0], wideLength) !=
+        wideLength)
         return false;
     const int length =
         ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);

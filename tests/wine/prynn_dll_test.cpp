@@ -156,7 +156,7 @@ TEST(PrynnDll, KeepsAFileInUse) {
     EXPECT_EQ(wt::ReadFileBytes(dir.file(L"Orbisan.exe")).value_or("<none>"), Executable(100000));
 }
 
-TEST(PrynnDll, RefusesMissingAndEmptyPaths) {
+TEST(PrynnDll, RefusesMissingEmptyAndMalformedPaths) {
     wt::TempDir dir;
     ASSERT_TRUE(dir.ok());
     ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"p.lzf"), Package("content")));
@@ -166,6 +166,8 @@ TEST(PrynnDll, RefusesMissingAndEmptyPaths) {
     EXPECT_EQ(PrynnDecompress(source.c_str(), nullptr), 0);
     EXPECT_EQ(PrynnDecompress("", target.c_str()), 0);
     EXPECT_EQ(PrynnDecompress(source.c_str(), ""), 0);
+    // A lead byte of code page 949 without its trail byte names no file exactly.
+    EXPECT_EQ(PrynnDecompress(source.c_str(), (target + "\x81").c_str()), 0);
     EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"p.lzf"});
 }
 
