@@ -105,9 +105,10 @@ protected:
         Settle();
         return bar;
     }
+    // Everything queued handled and every window painted.
     void Settle() {
-        wt::PumpUntil([] { return false; }, 50);
-        if (bar_.GetSafeHwnd()) ::UpdateWindow(bar_.GetSafeHwnd());
+        wt::PumpUntil([] { return true; }, 0);
+        ::RedrawWindow(host_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
         return ::SendMessageW(bar_.GetSafeHwnd(), msg, wParam, lParam);

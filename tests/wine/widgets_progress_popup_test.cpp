@@ -231,10 +231,12 @@ protected:
         ::GetDlgItemTextW(Dlg(), id, text, 256);
         return text;
     }
+    // Shown, everything queued handled and the window painted with its controls.
     void ShowAndSettle() {
         ::ShowWindow(Dlg(), SW_SHOW);
         ::SetWindowPos(Dlg(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        wt::PumpUntil([] { return false; }, 300);
+        wt::PumpUntil([] { return true; }, 0);
+        ::RedrawWindow(Dlg(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
 
     wt::OleInit ole_;
@@ -347,7 +349,7 @@ TEST_F(ProgressPopupTest, EnterEscapeAndCloseRequestsLeaveItOpen) {
         } else {
             ::SendMessageW(Dlg(), row.msg, row.wParam, 0);
         }
-        wt::PumpUntil([] { return false; }, 50);
+        wt::PumpUntil([] { return true; }, 0);  // what the dialog manager posted
         EXPECT_TRUE(::IsWindow(Dlg()));
         EXPECT_TRUE(::IsWindowVisible(Dlg()));
         if (!row.mayPressStop) {
@@ -417,7 +419,9 @@ TEST_F(ProgressPopupTest, ScreenshotAtFiftyPercent) {
     ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 50, 0);
     popup_->Animation().Play();
     ShowAndSettle();
-    wt::PumpUntil([] { return false; }, 700);
+    // Some stones on the board before the picture is taken.
+    ASSERT_TRUE(wt::PumpUntil([&] { return popup_->Picture().CurrentFrame() >= 8; }, 5000));
+    ::RedrawWindow(Dlg(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rc;
     ::GetWindowRect(Dlg(), &rc);
     const Shot shot = CaptureWindow(Dlg());
