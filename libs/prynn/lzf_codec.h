@@ -28,7 +28,8 @@ constexpr size_t kLzfMaxDistance = 8192;
 constexpr size_t kLzfMaxLiteralRun = 32;
 
 // Encodes in[0, inSize) into out[0, outCapacity). Returns the encoded size, or 0 when the
-// result does not fit (or the input is empty). Writes nothing past outCapacity.
+// result does not fit (or the input is empty). Writes nothing past outCapacity. Inputs stay
+// below 4 GiB (positions are kept in 32 bits); packages give it blocks of 64 KiB.
 size_t LzfEncode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outCapacity);
 
 // An output capacity that always fits the encoding of inSize bytes (one control byte per
