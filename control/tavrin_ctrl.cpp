@@ -67,10 +67,7 @@ public:
     void PostLaunchDone() override {
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
     }
-    void CreateUpdater() override {
-        // The updater dialog is not part of this module yet: the control stays idle.
-        WexlogTrace("CTavrinCtrl::OnCreate - the client is not installed");
-    }
+    void CreateUpdater() override { m_ctrl.CreateUpdater(); }
     void Trace(const std::string& line) override { WexlogTrace("%s", line.c_str()); }
 
 private:
@@ -146,6 +143,15 @@ int CTavrinCtrl::OnCreate(CREATESTRUCTW* cs) {
     ControlLaunchOps ops(*this);
     RunOnCreate(m_props, ops);
     return 0;
+}
+
+void CTavrinCtrl::CreateUpdater() {
+    WexlogTrace("CTavrinCtrl::OnCreate - the client is not installed: starting the updater");
+    m_pDownLoadDlg.reset(new CDownLoadDlg(ModuleInstance(), GetSafeHwnd()));
+    if (!m_pDownLoadDlg->Create(GetSafeHwnd())) {
+        WexlogTrace("CTavrinCtrl::CreateUpdater - the dialog could not be created");
+        m_pDownLoadDlg.reset();
+    }
 }
 
 LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -10,6 +10,7 @@
 #include "control/launch_logic.h"
 #include "framework/ole_control.h"
 #include "framework/window.h"
+#include "updater/download_dlg.h"
 
 namespace tavrin {
 
@@ -49,12 +50,17 @@ private:
     };
 
     LRESULT OnLaunchDone(WPARAM wParam, LPARAM lParam);
+    void CreateUpdater();
     void AboutBox();
     std::string* PropertyById(DISPID id);
     bool Exposes(REFIID riid);
 
+    struct DisposeDownLoadDlg {
+        void operator()(CDownLoadDlg* dlg) const { CDownLoadDlg::Dispose(dlg); }
+    };
+
     // The updater dialog while it is open; released by OnLaunchDone or with the control.
-    std::unique_ptr<fw::CDialog> m_pDownLoadDlg;
+    std::unique_ptr<CDownLoadDlg, DisposeDownLoadDlg> m_pDownLoadDlg;
     LaunchProperties m_props;
     XObjectSafety m_xObjectSafety;
 

@@ -1,0 +1,409 @@
+// The whole installation through the stand-in browser, the real control and the local servers
+// (tests/http/run-with-servers starts them on the development hosts' fixed ports): files
+// installed byte for byte, shortcuts, the client started without arguments and the page
+// closed; and the failures, stops and refusals with their message boxes answered here.
+#include <shlobj.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <cstdlib>
+#include <thread>
+
+#include "framework/codepage.h"
+#include "libs/prynn/lzf_stream.h"
+#include "tests/wine/support.h"
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 30000;
+const wchar_t kBoxCaption[] = L"Velmora Orbisan";
+const wchar_t kUpgradeFailed[] =
+    L"자동 업그레이드에 문제가 발생했습니다.\r\n\r\nVelmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
+const wchar_t kStopQuestion[] =
+    L"현재 진행중인 업그레이드를 중지할까요?\r\n\r\n업그레이드를 하지않으면 Velmora 바둑을 실행할 수 "
+    L"없습니다.";
+const wchar_t kWindowCaption[] = L"Velmora 바둑을 다운받고 있습니다.";
+const wchar_t kInstallDir[] = L"C:\\Program Files\\Velmora바둑";
+const wchar_t kUrlFile[] = L"Velmora바둑 홈페이지.url";
+const char* const kFixed[] = {"Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf",
+                              "Prynn.dll.lzf", "Orbisan.ICO.lzf"};
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::wstring FromLinux(const std::string& path) {
+    std::wstring wide = fw::Utf8ToWide(path);
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return L"Z:" + wide;
+}
+
+std::wstring ServedFile(const char* rootVariable, const std::string& name) {
+    return FromLinux(Env(rootVariable)) + L"\\service\\files\\" + fw::Utf8ToWide(name);
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    fw::FindHandle search(::FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (search) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(search.get(), &found));
+    }
+    search.close();
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::wstring DesktopFolder() {
+    wchar_t path[MAX_PATH] = L"";
+    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_DESKTOPDIRECTORY, FALSE);
+    return path;
+}
+
+std::string SomeBytes(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed + (i >> 9)) & 0xFF);
+    return s;
+}
+
+// Bytes that do not compress, so a package keeps its size on the wire.
+std::string NoiseBytes(size_t n, uint32_t seed) {
+    std::string s(n, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+std::string Pack(const std::string& content) {
+    std::vector<uint8_t> in(content.begin(), content.end());
+    std::vector<uint8_t> out = prynn::EncodeBuffer(in);
+    return std::string(out.begin(), out.end());
+}
+
+// Answers every message box captioned "Velmora Orbisan" with the next planned button (IDOK
+// when the plan is used up) and records its text.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::vector<int> plan) : plan_(std::move(plan)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~BoxAnswerer() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    std::vector<std::wstring> texts() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return texts_;
+    }
+
+private:
+    void Run() {
+        while (!stop_) {
+            for (HWND box : wt::FindTopWindows(kBoxCaption)) {
+                wchar_t cls[16] = L"";
+                ::GetClassNameW(box, cls, 16);
+                if (std::wcscmp(cls, L"#32770") != 0 || !::IsWindowVisible(box)) continue;
+                wchar_t text[512] = L"";
+                ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+                const int button = next_ < plan_.size() ? plan_[next_++] : IDOK;
+                texts_.push_back(text);
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+                ::Sleep(300);  // the box takes a moment to go
+            }
+            ::Sleep(50);
+        }
+    }
+    std::vector<int> plan_;
+    size_t next_ = 0;
+    std::vector<std::wstring> texts_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class UpdaterInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Env("TAVRIN_TEST_CONFIG_ROOT").empty()) << "run through run-with-servers";
+        ASSERT_TRUE(wt::EnsureRegistered());
+        wt::DeleteClientKey();
+        RemoveTree(kInstallDir);
+        ::DeleteFileW((DesktopFolder() + L"\\" + kUrlFile).c_str());
+        ::DeleteFileW((DesktopFolder() + L"\\Velmora바둑 대국실.lnk").c_str());
+        ::CreateDirectoryW((FromLinux(Env("TAVRIN_TEST_CONFIG_ROOT")) + L"\\service").c_str(),
+                           nullptr);
+        ::CreateDirectoryW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "").c_str(), nullptr);
+        ::CreateDirectoryW((FromLinux(Env("TAVRIN_TEST_PACKAGE_ROOT")) + L"\\service").c_str(),
+                           nullptr);
+        ::CreateDirectoryW(ServedFile("TAVRIN_TEST_PACKAGE_ROOT", "").c_str(), nullptr);
+    }
+    void TearDown() override {
+        CloseClients();
+        RemoveTree(kInstallDir);
+    }
+
+    // Publishes the configuration and packages: the client, a data file and the fixed five.
+    void PublishRelease(const std::vector<std::string>& extraLines = {}) {
+        originals_.clear();
+        auto client = wt::ReadFileBytes(wt::BinPath(L"testclient\\Orbisan.exe"));
+        auto prynn = wt::ReadFileBytes(wt::BinPath(L"Prynn.dll"));
+        ASSERT_TRUE(client && prynn);
+        originals_["Orbisan.exe"] = *client;
+        originals_["readme.txt"] = "바둑 " + SomeBytes(70000, 1);  // more than one block
+        originals_["Vossel.dll"] = SomeBytes(5000, 2);
+        originals_["Ketter.dll"] = SomeBytes(0, 3);
+        originals_["Quenby3.exe"] = SomeBytes(131072, 4);
+        originals_["Prynn.dll"] = *prynn;
+        originals_["Orbisan.ICO"] = SomeBytes(1078, 5);
+        for (const auto& file : originals_) PublishPackage(file.first + ".lzf", Pack(file.second));
+        std::string config = "[Orbisan]\r\nOrbisan.exe.lzf 1,0,0,16\r\n  readme.txt.lzf\r\n";
+        for (const std::string& line : extraLines) config += line + "\r\n";
+        ASSERT_TRUE(wt::WriteFileBytes(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg"),
+                                       config));
+    }
+    void PublishPackage(const std::string& name, const std::string& bytes) {
+        ASSERT_TRUE(wt::WriteFileBytes(ServedFile("TAVRIN_TEST_PACKAGE_ROOT", name), bytes));
+    }
+
+    // Opens a page with the control in the stand-in browser, runs during() meanwhile, and
+    // waits for the browser to end; its exit code.
+    DWORD RunPage(int timeoutSeconds, const std::function<void()>& during = {}) {
+        wt::TempDir dir(L"page");
+        const std::wstring page = dir.file(L"page.html");
+        const std::string html =
+            "<html><head><meta charset=\"utf-8\"><title>바둑</title></head><body>"
+            "<object classid=\"clsid:00250BD8-5BA7-4748-9CB4-80BDC0FF3A0F\">"
+            "<param name=\"strID\" value=\"player1\"><param name=\"strPass\" value=\"pw\">"
+            "<param name=\"strServer\" value=\"s0\"></object></body></html>";
+        EXPECT_TRUE(wt::WriteFileBytes(page, html));
+        const std::wstring out = dir.file(L"host.txt");
+        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+        fw::FileHandle file(::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                                          CREATE_ALWAYS, 0, nullptr));
+        std::wstring command = L"\"" + wt::BinPath(L"tavrin-host.exe") + L"\" --timeout " +
+                               std::to_wstring(timeoutSeconds) + L" \"" + page + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = file.get();
+        PROCESS_INFORMATION pi = {};
+        if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &si, &pi)) {
+            ADD_FAILURE() << "cannot start the browser: " << ::GetLastError();
+            return wt::kSentinel;
+        }
+        ::CloseHandle(pi.hThread);
+        fw::Handle process(pi.hProcess);
+        if (during) during();
+        DWORD exitCode = wt::kSentinel;
+        if (::WaitForSingleObject(process.get(), (timeoutSeconds + 30) * 1000) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.get(), 99);
+            ::WaitForSingleObject(process.get(), kDeadlineMs);
+            ADD_FAILURE() << "the browser did not end";
+        }
+        ::GetExitCodeProcess(process.get(), &exitCode);
+        file.close();
+        hostOutput_ = wt::ReadFileBytes(out).value_or("");
+        return exitCode;
+    }
+
+    static void CloseClients() {
+        for (HWND w : wt::FindTopWindows(L"Orbisan")) {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(w, &pid);
+            fw::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+            ::PostMessageW(w, WM_CLOSE, 0, 0);
+            if (process) ::WaitForSingleObject(process.get(), kDeadlineMs);
+        }
+    }
+
+    static std::wstring Installed(const std::string& name) {
+        return std::wstring(kInstallDir) + L"\\" + fw::Utf8ToWide(name);
+    }
+    static std::wstring Downloaded(const std::string& name) {
+        return std::wstring(kInstallDir) + L"\\Temp\\" + fw::Utf8ToWide(name);
+    }
+
+    std::map<std::string, std::string> originals_;
+    std::string hostOutput_;
+};
+
+TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
+    PublishRelease();
+    BoxAnswerer boxes({});
+    EXPECT_EQ(0u, RunPage(120)) << hostOutput_;
+    EXPECT_TRUE(boxes.texts().empty());
+
+    for (const auto& file : originals_) {
+        SCOPED_TRACE(file.first);
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"));
+        EXPECT_TRUE(wt::FileExists(Downloaded(file.first + ".lzf"))) << "packages stay";
+    }
+    HWND client = nullptr;
+    wt::PumpUntil([&] { return (client = ::FindWindowW(nullptr, L"Orbisan")) != nullptr; },
+                  kDeadlineMs);
+    ASSERT_TRUE(client) << "the client did not start";
+    // Started without arguments: its log line is empty.
+    EXPECT_EQ("\n", wt::ReadFileBytes(Installed("client-log.txt")).value_or("(missing)"));
+
+    const std::string url = "[InternetShortcut]\r\nURL=http://127.0.0.1:18731/\r\nIconIndex=0\r\n"
+                            "IconFile=" + wt::Ansi(kInstallDir) + "\\Orbisan.ICO";
+    EXPECT_EQ(url, wt::ReadFileBytes(std::wstring(kInstallDir) + L"\\" + kUrlFile)
+                       .value_or("(missing)"));
+    EXPECT_EQ(url, wt::ReadFileBytes(DesktopFolder() + L"\\" + kUrlFile).value_or("(missing)"));
+    EXPECT_TRUE(wt::FileExists(DesktopFolder() + L"\\Velmora바둑 대국실.lnk"));
+}
+
+TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
+    PublishRelease();
+    ::DeleteFileW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg").c_str());
+    BoxAnswerer boxes({IDOK});
+    EXPECT_EQ(3u, RunPage(12)) << "the page stays open\n" << hostOutput_;
+    EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+}
+
+TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
+    PublishRelease({"absent.bin.lzf"});
+    BoxAnswerer boxes({IDOK, IDOK});
+    EXPECT_EQ(3u, RunPage(15)) << hostOutput_;
+    EXPECT_EQ((std::vector<std::wstring>{kUpgradeFailed, kUpgradeFailed}), boxes.texts());
+    EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+}
+
+TEST_F(UpdaterInstall, CorruptPackageFailsTheInstallationAndKeepsEarlierFiles) {
+    PublishRelease();
+    std::string bad = Pack(originals_["Quenby3.exe"]);
+    bad[bad.size() / 2] ^= 0x5A;
+    bad.resize(bad.size() - 7);
+    PublishPackage("Quenby3.exe.lzf", bad);
+    BoxAnswerer boxes({IDOK});
+    EXPECT_EQ(3u, RunPage(15)) << hostOutput_;
+    EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
+    EXPECT_EQ(originals_["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
+    EXPECT_EQ(originals_["Ketter.dll"], wt::ReadFileBytes(Installed("Ketter.dll")).value_or("x"));
+    EXPECT_FALSE(wt::FileExists(Installed("Quenby3.exe"))) << "no half-written file";
+    EXPECT_FALSE(wt::FileExists(Installed("Prynn.dll"))) << "the packages after it";
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
+}
+
+// The progress window of the package phase: the visible download window whose picture frame
+// is a black rectangle (the update dialog's is a black frame).
+HWND FindPopup() {
+    for (HWND w : wt::FindTopWindows(kWindowCaption)) {
+        HWND picture = ::GetDlgItem(w, 205);
+        if (::IsWindowVisible(w) && picture &&
+            (::GetWindowLongW(picture, GWL_STYLE) & SS_TYPEMASK) == SS_BLACKRECT)
+            return w;
+    }
+    return nullptr;
+}
+
+std::wstring ButtonText(HWND window) {
+    wchar_t text[32] = L"";
+    ::GetDlgItemTextW(window, 203, text, 32);
+    return text;
+}
+
+void Press(HWND window) {
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(203, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(window, 203)));
+}
+
+// A package the package host trickles (run-with-servers gets a rule for "*slow*").
+TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
+    PublishRelease({"slow.bin.lzf"});
+    PublishPackage("slow.bin.lzf", Pack(NoiseBytes(600000, 9)));
+    BoxAnswerer boxes({IDYES});
+    const DWORD exitCode = RunPage(90, [&] {
+        HWND popup = nullptr;
+        ASSERT_TRUE(wt::PumpUntil([&] { return (popup = FindPopup()) != nullptr; }, kDeadlineMs));
+        Press(popup);  // asks; the test answers Yes
+        ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(popup) == L"닫  기"; }, kDeadlineMs));
+        Press(popup);  // closes
+    });
+    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << hostOutput_;
+    EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
+    WIN32_FIND_DATAW found;
+    fw::FindHandle packages(::FindFirstFileW(Downloaded("*.lzf").c_str(), &found));
+    EXPECT_FALSE(packages) << "packages left in Temp";
+    EXPECT_TRUE(wt::FileExists(Downloaded("orbisan3.cfg"))) << "only packages are deleted";
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+}
+
+// The prefix's Windows version for one scope: Windows 98 makes the running-client check use
+// the Tool Help scan, which sees Wine's processes (the NT scan reads performance data, which
+// Wine leaves empty).
+class WineVersion {
+public:
+    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
+    ~WineVersion() { Set(L"winxp"); }
+    WineVersion(const WineVersion&) = delete;
+    WineVersion& operator=(const WineVersion&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    static bool Set(const std::wstring& version) {
+        fw::RegKey key;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
+            return false;
+        return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(version.c_str()),
+                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
+    }
+    bool ok_ = false;
+};
+
+TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
+    PublishRelease();
+    wt::TempDir clientDir(L"running");
+    const std::wstring exe = clientDir.file(L"Orbisan.exe");
+    ASSERT_TRUE(::CopyFileW(wt::BinPath(L"testclient\\Orbisan.exe").c_str(), exe.c_str(), FALSE));
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &si, &pi));
+    ::CloseHandle(pi.hThread);
+    fw::Handle client(pi.hProcess);
+    wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
+    // The stand-in client records its folder as WorkDir: forget it, so the updater runs.
+    wt::DeleteClientKey();
+
+    WineVersion version(L"win98");
+    ASSERT_TRUE(version.ok());
+    const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
+    const std::string requestsBefore = wt::ReadFileBytes(log).value_or("");
+    BoxAnswerer boxes({IDNO});
+    EXPECT_EQ(3u, RunPage(12)) << "the dialog ends, the page stays\n" << hostOutput_;
+    const std::vector<std::wstring> texts = boxes.texts();
+    EXPECT_EQ(1u, texts.size()) << "one question about the running client";
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(client.get(), 0)) << "the client still runs";
+    EXPECT_EQ(requestsBefore, wt::ReadFileBytes(log).value_or("x")) << "nothing is downloaded";
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    ::TerminateProcess(client.get(), 0);
+    ::WaitForSingleObject(client.get(), kDeadlineMs);
+}
+
+}  // namespace

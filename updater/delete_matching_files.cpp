@@ -1,0 +1,20 @@
+#include "updater/delete_matching_files.h"
+
+#include <windows.h>
+
+#include "framework/handles.h"
+
+namespace tavrin {
+
+void DeleteMatchingFiles(std::string folder, const std::string& pattern) {
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    WIN32_FIND_DATAA found;
+    fw::FindHandle search(::FindFirstFileA((folder + pattern).c_str(), &found));
+    if (!search) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            ::DeleteFileA((folder + found.cFileName).c_str());  // a locked file stays
+    } while (::FindNextFileA(search.get(), &found));
+}
+
+}  // namespace tavrin

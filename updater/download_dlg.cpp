@@ -1,0 +1,389 @@
+#include "updater/download_dlg.h"
+
+#include <commctrl.h>
+#include <direct.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "download/download_thread.h"
+#include "download/win_download_platform.h"
+#include "download/status_message.h"
+#include "framework/codepage.h"
+#include "framework/handles.h"
+#include "libs/prynn/prynn.h"
+#include "libs/wexlog/wexlog.h"
+#include "system/process_win.h"
+#include "system/shell_link_win.h"
+#include "system/special_folders.h"
+#include "updater/config_reader.h"
+#include "updater/delete_matching_files.h"
+#include "updater/package_install.h"
+#include "updater/update_urls.h"
+#include "updater/updater_texts.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr UINT WM_LAUNCH_DONE_MSG = WM_USER + 1001;  // 2025, handled by the control
+constexpr int IDC_ANIMATE = 201;
+constexpr int IDC_PROGRESS = 202;
+constexpr int IDC_STOP = 203;
+constexpr int IDC_STATUS = 204;
+constexpr int IDC_PICTURE = 205;
+constexpr int IDR_BUSY_CLIP = 201;
+constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
+constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
+
+std::wstring Wide(const char* utf8) { return fw::Utf8ToWide(utf8); }
+// Paths and the client's files stay in the ANSI code page (949 on the target systems).
+std::string Ansi(const char* utf8) { return fw::WideToAnsi(fw::Utf8ToWide(utf8)); }
+
+bool EntryExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
+}
+
+}  // namespace
+
+// Counts a running handler of the dialog; the last one out deletes a dialog disposed of
+// meanwhile (a message box of the handler ran the loop that delivered WM_LAUNCH_DONE).
+class CDownLoadDlg::HandlerScope {
+public:
+    explicit HandlerScope(CDownLoadDlg* dlg) : m_dlg(dlg) { ++m_dlg->m_nHandlers; }
+    ~HandlerScope() {
+        if (--m_dlg->m_nHandlers == 0 && m_dlg->m_bDisposePending) delete m_dlg;
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    CDownLoadDlg* m_dlg;
+};
+
+CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
+    : CDialog(module, IDD_DOWNLOAD_DLG),
+      m_hCtrlWnd(control),
+      m_flow(*this),
+      m_downloader(std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>())) {}
+
+CDownLoadDlg::~CDownLoadDlg() {
+    // A worker may still be inside a read: it keeps the downloader, stops at its next chunk and
+    // sends nothing more.
+    if (m_sink) m_sink->Disconnect();
+    m_downloader->Abandon();
+    HWND busy = g_pBusyAnimate.load();
+    if (busy && (busy == m_animate.GetSafeHwnd() ||
+                 (m_pProgressDlg && busy == m_pProgressDlg->Animation().GetSafeHwnd())))
+        g_pBusyAnimate.store(nullptr);
+    m_pProgressDlg.reset();
+    m_picture.StopAnimation();
+    DestroyWindow();
+}
+
+void CDownLoadDlg::Dispose(CDownLoadDlg* dlg) {
+    if (!dlg) return;
+    if (dlg->m_nHandlers == 0) {
+        delete dlg;
+        return;
+    }
+    dlg->m_bDisposePending = true;
+    if (dlg->m_pProgressDlg && dlg->m_pProgressDlg->GetSafeHwnd())
+        ::ShowWindow(dlg->m_pProgressDlg->GetSafeHwnd(), SW_HIDE);
+    if (dlg->m_hWnd) ::ShowWindow(dlg->m_hWnd, SW_HIDE);
+}
+
+BOOL CDownLoadDlg::OnInitDialog() {
+    HandlerScope scope(this);
+    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, L"");
+    CenterWindow();
+    m_progress.SubclassWindow(::GetDlgItem(m_hWnd, IDC_PROGRESS));
+    m_progress.SetPos(0);
+    m_animate.Attach(::GetDlgItem(m_hWnd, IDC_ANIMATE));
+    m_animate.Open(m_module, IDR_BUSY_CLIP);
+    // The picture is decoration: its results are not examined.
+    m_picture.SubclassWindow(::GetDlgItem(m_hWnd, IDC_PICTURE));
+    m_picture.SetNotifyWindow(m_hWnd);
+    m_picture.LoadFromResource(m_module, MAKEINTRESOURCEA(204), "GIF");
+    m_picture.Play();
+
+    g_pBusyAnimate.store(m_animate.GetSafeHwnd());
+    Trace("CDownLoadDlg::OnInitDialog");
+    m_sink = WindowStatusSink::For(m_hWnd);
+    if (!PrepareFolders()) {
+        m_flow.FolderFailed();
+        return FALSE;
+    }
+    StartConfigDownload();
+    return TRUE;
+}
+
+void CDownLoadDlg::CenterWindow() {
+    RECT window, desktop;
+    ::GetWindowRect(m_hWnd, &window);
+    ::GetClientRect(::GetDesktopWindow(), &desktop);
+    const int x = (desktop.left + desktop.right) / 2 - (window.right - window.left) / 2;
+    const int y = (desktop.top + desktop.bottom) / 2 - (window.bottom - window.top) / 2;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CDownLoadDlg::PrepareFolders() {
+    char windows[1024] = "";
+    UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
+    if (n < 3 || n >= sizeof(windows)) return false;
+    m_strInstallDir = std::string(windows, 3) + Ansi(kInstallFolder);
+    const bool installExisted = EntryExists(m_strInstallDir);
+    if (!installExisted && _mkdir(m_strInstallDir.c_str()) != 0) return false;
+    m_strDownloadDir = m_strInstallDir + "\\Temp";
+    if (!(installExisted && EntryExists(m_strDownloadDir)) &&
+        !::CreateDirectoryA(m_strDownloadDir.c_str(), nullptr)) {
+        // The reason is not shown: the stop button is the way out.
+        ::GetLastError();
+        return false;
+    }
+    return true;
+}
+
+void CDownLoadDlg::StartConfigDownload() {
+    m_downloader->AddURL(ConfigFileUrl());
+    m_downloader->SetTarget(m_sink, "Dunmere", m_strDownloadDir + "\\");
+    m_flow.Started();
+    StartWorker();
+}
+
+BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(wParam) == IDC_STOP && HIWORD(wParam) == BN_CLICKED) {
+        HandlerScope scope(this);
+        m_flow.OnStopButton();
+        return TRUE;
+    }
+    return CDialog::OnCommand(wParam, lParam);
+}
+
+INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == UWM_STATUS) return OnDownloadStatus(wParam, lParam);
+    HandlerScope scope(this);
+    switch (msg) {
+    case WM_CONFIG_DOWNLOADED:
+        m_flow.OnConfigDownloaded();
+        return TRUE;
+    case WM_PACKAGES_DOWNLOADED:
+        m_flow.OnPackagesDownloaded();
+        return TRUE;
+    case WM_POPUP_STOP:
+        m_flow.OnPopupStop();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
+    HandlerScope scope(this);
+    const int code = LOWORD(wParam);
+    const int percent = HIWORD(wParam);
+    // The text lives on the worker's stack only while this message is handled: copy it.
+    const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += "\\orbisan3.cfg";
+    m_flow.OnDownloadStatus(code, percent, text);
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+// ---- the dialog
+
+void CDownLoadDlg::EndDialog() { End(IDCANCEL); }
+
+void CDownLoadDlg::SetDialogStatus(const std::string& text) { m_strStatus = text; }
+
+void CDownLoadDlg::SetDialogProgress(int percent) { m_progress.SetPos(percent); }
+
+void CDownLoadDlg::RefreshDialog() {
+    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, fw::AnsiToWide(m_strStatus).c_str());
+}
+
+void CDownLoadDlg::StopDialogAnimation() { m_animate.Stop(); }
+
+void CDownLoadDlg::DisableStopButton() { ::EnableWindow(::GetDlgItem(m_hWnd, IDC_STOP), FALSE); }
+
+void CDownLoadDlg::RelabelStopButton() {
+    ::SetDlgItemTextW(m_hWnd, IDC_STOP, Wide(kCloseLabel).c_str());
+}
+
+// ---- the progress popup
+
+bool CDownLoadDlg::HasPopup() { return m_pProgressDlg && m_pProgressDlg->GetSafeHwnd(); }
+
+void CDownLoadDlg::CreatePopup() {
+    m_pProgressDlg = std::make_unique<CProgressPopupDlg>(m_module, m_hWnd);
+    if (!m_pProgressDlg->Create()) {
+        m_pProgressDlg.reset();
+        return;
+    }
+    g_pBusyAnimate.store(m_pProgressDlg->Animation().GetSafeHwnd());
+    ::ShowWindow(m_pProgressDlg->GetSafeHwnd(), SW_SHOW);
+    ::ShowWindow(::GetDlgItem(m_pProgressDlg->GetSafeHwnd(), IDC_STATUS), SW_SHOW);
+}
+
+void CDownLoadDlg::DestroyPopup() {
+    if (!m_pProgressDlg) return;
+    HWND popup = m_pProgressDlg->GetSafeHwnd();
+    if (popup) {
+        HWND animate = m_pProgressDlg->Animation().GetSafeHwnd();
+        m_pProgressDlg->Animation().Stop();
+        if (g_pBusyAnimate.load() == animate) g_pBusyAnimate.store(nullptr);
+        ::CloseWindow(popup);
+    }
+    m_pProgressDlg.reset();
+}
+
+void CDownLoadDlg::StopPopupAnimation() {
+    if (HasPopup()) m_pProgressDlg->Animation().Stop();
+}
+
+void CDownLoadDlg::SetPopupStatus(const std::string& text, TextEncoding encoding) {
+    if (!HasPopup()) return;
+    m_pProgressDlg->m_strStatus =
+        encoding == TextEncoding::Utf8 ? fw::Utf8ToWide(text) : fw::AnsiToWide(text);
+    m_pProgressDlg->UpdateData(false);
+}
+
+void CDownLoadDlg::SetPopupProgress(int percent) {
+    if (HasPopup()) m_pProgressDlg->Progress().SetPos(percent);
+}
+
+void CDownLoadDlg::RefreshPopup() {
+    if (HasPopup()) ::UpdateWindow(m_pProgressDlg->GetSafeHwnd());
+}
+
+bool CDownLoadDlg::PopupStopRequested() {
+    return HasPopup() && m_pProgressDlg->m_bStopRequested;
+}
+
+void CDownLoadDlg::MarkPopupStopRequested() {
+    if (!HasPopup()) return;
+    m_pProgressDlg->m_bStopRequested = TRUE;
+    ::SetDlgItemTextW(m_pProgressDlg->GetSafeHwnd(), IDC_STOP, Wide(kCloseLabel).c_str());
+}
+
+void CDownLoadDlg::StopBusyAnimation() {
+    HWND busy = g_pBusyAnimate.exchange(nullptr);
+    if (busy) ::SendMessageW(busy, ACM_STOP, 0, 0);
+}
+
+// ---- questions and messages
+
+bool CDownLoadDlg::AskStop() {
+    return ::MessageBoxW(m_hWnd, Wide(kStopQuestion).c_str(), Wide(kMessageCaption).c_str(),
+                         MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void CDownLoadDlg::ShowUpgradeFailed() {
+    ::MessageBoxW(m_hWnd, Wide(kUpgradeFailed).c_str(), Wide(kMessageCaption).c_str(),
+                  MB_OK | MB_ICONERROR);
+}
+
+void CDownLoadDlg::ShowConfigReadFailed() {
+    ::MessageBoxW(m_hWnd, Wide(kConfigReadFailed).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
+}
+
+void CDownLoadDlg::PostConfigDownloaded() { ::PostMessageW(m_hWnd, WM_CONFIG_DOWNLOADED, 0, 0); }
+
+void CDownLoadDlg::PostPackagesDownloaded() {
+    ::PostMessageW(m_hWnd, WM_PACKAGES_DOWNLOADED, 0, 0);
+}
+
+void CDownLoadDlg::PostLaunchDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE_MSG, 1, 0); }
+
+// ---- downloads
+
+void CDownLoadDlg::SetStop() { m_downloader->SetStop(true); }
+
+bool CDownLoadDlg::QueuePackages() {
+    const std::string config = m_strDownloadDir + m_strLocalFile;
+    if (!LoadPackageList(config, m_arrPackages, [this](const std::string& l) { Trace(l); }))
+        return false;
+    for (const std::string& name : m_arrPackages) m_downloader->AddURL(PackageUrl(name));
+    return true;
+}
+
+void CDownLoadDlg::TargetPackages() {
+    m_strDownloadDir += "\\";
+    m_downloader->SetTarget(m_sink, "Tavrin", m_strDownloadDir);
+}
+
+void CDownLoadDlg::StartWorker() {
+    // The thread deletes itself; the dialog keeps no handle and never waits for it.
+    fw::Handle thread = BeginDownloadThread(m_downloader, StopRunningProcess);
+    if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
+}
+
+void CDownLoadDlg::DeleteDownloadedPackages() { DeleteMatchingFiles(m_strDownloadDir, "*.lzf"); }
+
+// ---- finishing
+
+bool CDownLoadDlg::InstallAllPackages() {
+    return tavrin::InstallAllPackages(
+        m_arrPackages, m_strDownloadDir, m_strInstallDir,
+        [](const std::string& source, const std::string& target) {
+            return PrynnDecompress(source.c_str(), target.c_str());
+        });
+}
+
+void CDownLoadDlg::WriteShortcuts() {
+    const std::string client = m_strInstallDir + "\\Orbisan.exe";
+    CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO");
+    WriteInternetShortcuts();
+    m_strLocalFile = client;
+}
+
+// The user's desktop as the folder probing found it, else as the shell knows it; empty when
+// neither knows one.
+std::string CDownLoadDlg::UserDesktopFolder() {
+    CSpecialFolders folders;
+    folders.ResolveFolders();
+    std::string desktop = folders.GetDesktopFolder(true);
+    if (!desktop.empty()) return desktop;
+    char shell[MAX_PATH] = "";
+    if (::SHGetSpecialFolderPathA(nullptr, shell, CSIDL_DESKTOPDIRECTORY, FALSE) && shell[0])
+        return std::string(shell) + "\\";
+    return std::string();
+}
+
+void CDownLoadDlg::WriteInternetShortcuts() {
+    const std::string name = Ansi(kUrlFileName);
+    const std::string content = InternetShortcutContent(HomePageUrl(), m_strInstallDir);
+    // Without a desktop folder the bare name would land in whatever the browser's current
+    // folder is: that copy is left out rather than written somewhere unknown.
+    const std::string desktop = UserDesktopFolder();
+    if (desktop.empty()) {
+        Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
+    } else if (!WriteWholeFile(desktop + name, content)) {
+        Trace("파일생성 실패");
+        return;
+    }
+    if (!WriteWholeFile(m_strInstallDir + "\\" + name, content)) {
+        Trace("파일생성 실패1");
+        return;
+    }
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, 0, nullptr, nullptr);
+}
+
+void CDownLoadDlg::StartClient() {
+    // No parameters: the login command line goes only with a launch by the control itself.
+    ::ShellExecuteA(nullptr, nullptr, (m_strInstallDir + "\\Orbisan.exe").c_str(), nullptr,
+                    nullptr, SW_SHOWNORMAL);
+}
+
+void CDownLoadDlg::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+
+}  // namespace tavrin
