@@ -349,6 +349,38 @@ TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
+// The update dialog of the configuration phase: its picture frame 205 is a black frame.
+HWND FindUpdateDialog() {
+    for (HWND w : wt::FindTopWindows(kWindowCaption)) {
+        HWND picture = ::GetDlgItem(w, 205);
+        if (::IsWindowVisible(w) && picture &&
+            (::GetWindowLongW(picture, GWL_STYLE) & SS_TYPEMASK) == SS_BLACKFRAME)
+            return w;
+    }
+    return nullptr;
+}
+
+// The configuration host trickles orbisan3.cfg (run-with-servers gets a rule for it): a long
+// configuration keeps the dialog in its first phase for a few seconds.
+TEST_F(UpdaterInstall, StopInTheUpdateDialogThenCloseEndsWithNothingInstalled) {
+    std::vector<std::string> comments(60, "; Velmora 바둑 release notes, line of padding");
+    PublishRelease(comments);
+    BoxAnswerer boxes({IDYES});
+    const DWORD exitCode = RunPage(60, [&] {
+        HWND dialog = nullptr;
+        ASSERT_TRUE(
+            wt::PumpUntil([&] { return (dialog = FindUpdateDialog()) != nullptr; }, kDeadlineMs));
+        Press(dialog);  // asks; the test answers Yes
+        ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(dialog) == L"닫  기"; }, kDeadlineMs));
+        Press(dialog);  // closes
+    });
+    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << hostOutput_;
+    EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
+    EXPECT_FALSE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "no package was fetched";
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+}
+
 // The prefix's Windows version for one scope: Windows 98 makes the running-client check use
 // the Tool Help scan, which sees Wine's processes (the NT scan reads performance data, which
 // Wine leaves empty).
