@@ -14,8 +14,8 @@ namespace tavrin {
 const char* const kClientLinkFileUtf8 = "Velmora바둑 대국실.lnk";
 const char* const kClientLinkDescriptionUtf8 = "Velmora바둑 대국실";
 
-HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* spec) {
-    if (!spec) return E_FAIL;
+HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* shortcut) {
+    if (!shortcut) return E_FAIL;
     if (!linkPath) return E_POINTER;
     // A path longer than the 260 characters the save takes fails here, before any object exists.
     wchar_t widePath[MAX_PATH];
@@ -28,10 +28,10 @@ HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* spec) {
     if (FAILED(hr)) return hr;
     // The link keeps whatever of these the object takes; a missing part is no reason to write no
     // link, so their results are not checked.
-    link->SetPath(spec->pszTarget ? spec->pszTarget : "");
-    link->SetDescription(spec->pszDescription ? spec->pszDescription : "");
-    link->SetHotkey(spec->hotkeyCode);
-    link->SetIconLocation(spec->pszIconPath ? spec->pszIconPath : "", spec->iconIndex);
+    link->SetPath(shortcut->pszTarget ? shortcut->pszTarget : "");
+    link->SetDescription(shortcut->pszDescription ? shortcut->pszDescription : "");
+    link->SetHotkey(shortcut->hotkeyCode);
+    link->SetIconLocation(shortcut->pszIconPath ? shortcut->pszIconPath : "", shortcut->iconIndex);
 
     fw::ComPtr<IPersistFile> file;
     hr = link.as(file);
@@ -48,7 +48,7 @@ int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
         const std::string iconPath = std::string(installDir) + "\\" + iconFileName;
         // The icon location is a 260-byte field.
         if (iconPath.size() >= MAX_PATH) return 0;
-        ShortcutSpec spec = {targetPath, description.c_str(), 0, iconPath.c_str(), 0};
+        ShortcutSpec shortcut = {targetPath, description.c_str(), 0, iconPath.c_str(), 0};
         WexlogTrace("ss.pszTarget : %s", targetPath);
         WexlogTrace("szIconPath: %s", iconPath.c_str());
 
@@ -65,7 +65,7 @@ int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
         // CoInit pairs CoUninitialize with a successful CoInitialize only; on a thread already in
         // another apartment the link object works all the same.
         fw::CoInit com;
-        return SUCCEEDED(CreateShellShortcut(linkPath.c_str(), &spec)) ? 1 : 0;
+        return SUCCEEDED(CreateShellShortcut(linkPath.c_str(), &shortcut)) ? 1 : 0;
     } catch (...) {
         return 0;  // nothing leaves for the dialog's handler
     }

@@ -19,10 +19,10 @@ extern const char* const kClientLinkFileUtf8;     // "Velmora바둑 대국실.ln
 extern const char* const kClientLinkDescriptionUtf8;  // "Velmora바둑 대국실"
 
 // Writes (or replaces) the link file linkPath. The calling thread must have initialised COM.
-// Returns the HRESULT of the save or the first failing one: E_FAIL for a null spec, E_POINTER
+// Returns the HRESULT of the save or the first failing one: E_FAIL for a null shortcut, E_POINTER
 // for a null path, HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) for a path that does not fit
 // 260 UTF-16 characters.
-HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* spec);
+HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* shortcut);
 
 // Puts the client's link on the shell's desktop folder (into installDir when the shell names
 // none), with the icon installDir\iconFileName. Initialises COM around it. 1 when the link was

@@ -83,9 +83,9 @@ TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecon
         SCOPED_TRACE(wt::Narrow(run.target));
         const std::string target = Ansi(run.target), description = Ansi(run.description),
                           icon = Ansi(run.icon);
-        const ShortcutSpec spec = {target.c_str(), description.c_str(), run.hotkey, icon.c_str(),
+        const ShortcutSpec shortcut = {target.c_str(), description.c_str(), run.hotkey, icon.c_str(),
                                    run.iconIndex};
-        ASSERT_EQ(CreateShellShortcut(Ansi(file).c_str(), &spec), S_OK);
+        ASSERT_EQ(CreateShellShortcut(Ansi(file).c_str(), &shortcut), S_OK);
         LinkData link;
         ASSERT_TRUE(ReadLink(file, link));
         EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), run.target)) << link.path;
@@ -106,34 +106,34 @@ TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecon
 
 TEST_F(ShellLink, FailuresLeaveNoFile) {
     const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
-    const ShortcutSpec spec = {target.c_str(), "d", 0, target.c_str(), 0};
+    const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
     const std::wstring file = dir_.file(L"failed.lnk");
     const std::string fileAnsi = Ansi(file);
     const std::string tooLong = Ansi(dir_.path()) + "\\" + std::string(300, 'n') + ".lnk";
     const struct {
         const char* what;
         const char* path;
-        const ShortcutSpec* spec;
+        const ShortcutSpec* shortcut;
         HRESULT expected;
     } rows[] = {
         {"no description of the link", fileAnsi.c_str(), nullptr, E_FAIL},
-        {"no path", nullptr, &spec, E_POINTER},
-        {"a path longer than 260 characters", tooLong.c_str(), &spec,
+        {"no path", nullptr, &shortcut, E_POINTER},
+        {"a path longer than 260 characters", tooLong.c_str(), &shortcut,
          HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(CreateShellShortcut(row.path, row.spec), row.expected);
+        EXPECT_EQ(CreateShellShortcut(row.path, row.shortcut), row.expected);
         EXPECT_FALSE(wt::FileExists(file));
     }
 }
 
 TEST_F(ShellLink, NeedsCOMOnTheCallingThread) {
     const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
-    const ShortcutSpec spec = {target.c_str(), "d", 0, target.c_str(), 0};
+    const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
     const std::string file = Ansi(dir_.file(L"thread.lnk"));
     HRESULT hr = S_OK;
-    std::thread([&] { hr = CreateShellShortcut(file.c_str(), &spec); }).join();
+    std::thread([&] { hr = CreateShellShortcut(file.c_str(), &shortcut); }).join();
     EXPECT_EQ(hr, CO_E_NOTINITIALIZED);
     EXPECT_FALSE(wt::FileExists(wt::Wide(file)));
 }
