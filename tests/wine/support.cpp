@@ -442,4 +442,15 @@ HRESULT PropertyBag::Write(LPCOLESTR name, VARIANT* var) {
     return S_OK;
 }
 
+bool WineVersion::Set(const std::wstring& version) {
+    fw::RegKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
+        return false;
+    return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(version.c_str()),
+                            static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+}
+
 }  // namespace wt

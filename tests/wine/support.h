@@ -87,6 +87,21 @@ std::optional<std::string> ClientValue(const char* name);
 ::testing::AssertionResult SetClientValue(const char* name, const std::string& value);
 void DeleteClientValue(const char* name);
 
+// The prefix's Windows version (HKCU\Software\Wine "Version": win98, winxp, ...) for one
+// scope; programs started meanwhile see it. Back to winxp, the prefix's default, afterwards.
+class WineVersion {
+public:
+    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
+    ~WineVersion() { Set(L"winxp"); }
+    WineVersion(const WineVersion&) = delete;
+    WineVersion& operator=(const WineVersion&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    static bool Set(const std::wstring& version);
+    bool ok_ = false;
+};
+
 // ---- COM --------------------------------------------------------------------------------
 // OleInitialize for one scope (windows, in-place activation and property pages need OLE).
 class OleInit {

@@ -47,29 +47,6 @@ int RunChild(int argc, char** argv) {
     return 3;
 }
 
-// The prefix's Windows version for the programs started while this lives; back to XP after.
-class WineVersion {
-public:
-    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
-    ~WineVersion() { Set(L"winxp"); }
-    WineVersion(const WineVersion&) = delete;
-    WineVersion& operator=(const WineVersion&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    static bool Set(const std::wstring& version) {
-        fw::RegKey key;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
-            return false;
-        return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(version.c_str()),
-                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
-    }
-    bool ok_ = false;
-};
-
 std::wstring SelfCommand(const std::wstring& arguments) {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -134,7 +111,7 @@ TEST(OsClass, FollowsThePrefixsWindowsVersion) {
                 {L"win2003", osUnknown}, {L"win7", osUnknown}};
     for (const auto& row : rows) {
         SCOPED_TRACE(wt::Narrow(row.version));
-        WineVersion version(row.version);
+        wt::WineVersion version(row.version);
         ASSERT_TRUE(version.ok());
         DWORD code = 0;
         ASSERT_TRUE(wt::RunProcess(SelfCommand(L"--child-os-class"), kChildDeadlineMs, &code));
@@ -213,7 +190,7 @@ TEST(SpecialFolders, Windows98DesktopInThePrefix) {
     const std::wstring bare = desktop + L"\\bare.txt";
     ::DeleteFileW(bare.c_str());
     {
-        WineVersion version(L"win98");
+        wt::WineVersion version(L"win98");
         ASSERT_TRUE(version.ok());
         DWORD code = 0;
         ASSERT_TRUE(wt::RunProcess(SelfCommand(L"--child-folders \"" + outFile + L"\""),

@@ -232,29 +232,6 @@ int RunChild(int argc, char** argv) {
     return 3;
 }
 
-// The prefix's Windows version for the programs started while this lives; back to XP after.
-class WineVersion {
-public:
-    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
-    ~WineVersion() { Set(L"winxp"); }
-    WineVersion(const WineVersion&) = delete;
-    WineVersion& operator=(const WineVersion&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    static bool Set(const std::wstring& version) {
-        fw::RegKey key;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
-            return false;
-        return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(version.c_str()),
-                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
-    }
-    bool ok_ = false;
-};
-
 std::wstring SelfCommand(const std::wstring& arguments) {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -336,7 +313,7 @@ void Answer(HWND box, int button) {
 TEST(StopRunningProcess, Windows98ToolhelpScanFindsTheClientByItsExactName) {
     RunningClient client;
     ASSERT_TRUE(client.Start());
-    WineVersion version(L"win98");
+    wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
     DWORD code = kUnwritten;
     ASSERT_TRUE(wt::RunProcess(SelfCommand(L"--child-toolhelp " + std::to_wstring(client.id())),
@@ -347,7 +324,7 @@ TEST(StopRunningProcess, Windows98ToolhelpScanFindsTheClientByItsExactName) {
 TEST(StopRunningProcess, Windows98AnsweredYesEndsTheClient) {
     RunningClient client;
     ASSERT_TRUE(client.Start());
-    WineVersion version(L"win98");
+    wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
     Child child(L"--child-stop");
     ASSERT_TRUE(child.started());
@@ -367,7 +344,7 @@ TEST(StopRunningProcess, Windows98AnsweredYesEndsTheClient) {
 TEST(StopRunningProcess, Windows98AnsweredNoLeavesTheClientRunning) {
     RunningClient client;
     ASSERT_TRUE(client.Start());
-    WineVersion version(L"win98");
+    wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
     Child child(L"--child-stop");
     ASSERT_TRUE(child.started());
@@ -384,7 +361,7 @@ TEST(StopRunningProcess, Windows98TwoClientsOnlyOneIsEnded) {
     RunningClient first, second;
     ASSERT_TRUE(first.Start());
     ASSERT_TRUE(second.Start());
-    WineVersion version(L"win98");
+    wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
     Child child(L"--child-stop");
     ASSERT_TRUE(child.started());
@@ -406,7 +383,7 @@ TEST(StopRunningProcess, NtVersionsUseThePerformanceDataWhichWineLeavesEmpty) {
     ASSERT_TRUE(client.Start());
     for (const wchar_t* name : {L"nt40", L"win2k", L"winxp", L"win7"}) {
         SCOPED_TRACE(wt::Narrow(name));
-        WineVersion version(name);
+        wt::WineVersion version(name);
         ASSERT_TRUE(version.ok());
         DWORD code = kUnwritten;
         EXPECT_TRUE(wt::RunProcess(SelfCommand(L"--child-stop"), kChildDeadlineMs, &code));

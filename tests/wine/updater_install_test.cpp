@@ -381,31 +381,8 @@ TEST_F(UpdaterInstall, StopInTheUpdateDialogThenCloseEndsWithNothingInstalled) {
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
-// The prefix's Windows version for one scope: Windows 98 makes the running-client check use
-// the Tool Help scan, which sees Wine's processes (the NT scan reads performance data, which
-// Wine leaves empty).
-class WineVersion {
-public:
-    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
-    ~WineVersion() { Set(L"winxp"); }
-    WineVersion(const WineVersion&) = delete;
-    WineVersion& operator=(const WineVersion&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    static bool Set(const std::wstring& version) {
-        fw::RegKey key;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
-            return false;
-        return ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(version.c_str()),
-                                static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
-    }
-    bool ok_ = false;
-};
-
+// Under the Windows 98 setting the running-client check uses the Tool Help scan, which sees
+// Wine's processes (the NT scan reads performance data, which Wine leaves empty).
 TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     PublishRelease();
     wt::TempDir clientDir(L"running");
@@ -423,7 +400,7 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     // The stand-in client records its folder as WorkDir: forget it, so the updater runs.
     wt::DeleteClientKey();
 
-    WineVersion version(L"win98");
+    wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
     const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
     const std::string requestsBefore = wt::ReadFileBytes(log).value_or("");
