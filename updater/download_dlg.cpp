@@ -193,6 +193,8 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     const int percent = HIWORD(wParam);
     // The text lives on the worker's stack only while this message is handled: copy it.
     const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+    if (code == STATUS_DOWNLOAD_COMPLETE)
+        Trace(m_flow.ConfigPhase() ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
     if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += "\\orbisan3.cfg";
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
@@ -317,6 +319,7 @@ bool CDownLoadDlg::QueuePackages() {
 }
 
 void CDownLoadDlg::TargetPackages() {
+    Trace("CDownLoadDlg - package batch starts");
     m_strDownloadDir += "\\";
     m_downloader->SetTarget(m_sink, "Tavrin", m_strDownloadDir);
 }
@@ -332,11 +335,14 @@ void CDownLoadDlg::DeleteDownloadedPackages() { DeleteMatchingFiles(m_strDownloa
 // ---- finishing
 
 bool CDownLoadDlg::InstallAllPackages() {
-    return tavrin::InstallAllPackages(
+    Trace("CDownLoadDlg::InstallAllPackages - start");
+    const bool installed = tavrin::InstallAllPackages(
         m_arrPackages, m_strDownloadDir, m_strInstallDir,
         [](const std::string& source, const std::string& target) {
             return PrynnDecompress(source.c_str(), target.c_str());
         });
+    Trace(installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+    return installed;
 }
 
 void CDownLoadDlg::WriteShortcuts() {
