@@ -61,7 +61,11 @@ class CDownLoadDlg::HandlerScope {
 public:
     explicit HandlerScope(CDownLoadDlg* dlg) : m_dlg(dlg) { ++m_dlg->m_nHandlers; }
     ~HandlerScope() {
-        if (--m_dlg->m_nHandlers == 0 && m_dlg->m_bDisposePending) delete m_dlg;
+        if (--m_dlg->m_nHandlers == 0 && m_dlg->m_bDisposePending) {
+            // The destruction runs handlers of its own (WM_DESTROY): they must not delete again.
+            m_dlg->m_bDisposePending = false;
+            delete m_dlg;
+        }
     }
     HandlerScope(const HandlerScope&) = delete;
     HandlerScope& operator=(const HandlerScope&) = delete;
@@ -180,7 +184,13 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_flow.OnPackagesDownloaded();
         return TRUE;
     case WM_POPUP_STOP:
+        ++m_nPopupStops;
         m_flow.OnPopupStop();
+        if (--m_nPopupStops == 0 && m_retiredPopup) ::PostMessageW(m_hWnd, WM_RELEASE_POPUP, 0, 0);
+        return TRUE;
+    case WM_RELEASE_POPUP:
+        // Not while the popup's button handler waits for its WM_POPUP_STOP to return.
+        if (m_nPopupStops == 0) m_retiredPopup.reset();
         return TRUE;
     default:
         return FALSE;
@@ -244,8 +254,12 @@ void CDownLoadDlg::DestroyPopup() {
         m_pProgressDlg->Animation().Stop();
         if (g_pBusyAnimate.load() == animate) g_pBusyAnimate.store(nullptr);
         ::CloseWindow(popup);
+        ::ShowWindow(popup, SW_HIDE);
     }
-    m_pProgressDlg.reset();
+    // The popup's own button handler may be on the stack (it sent WM_POPUP_STOP, and a question
+    // of ours runs the message loop): the object goes once every handler has returned.
+    m_retiredPopup = std::move(m_pProgressDlg);
+    ::PostMessageW(m_hWnd, WM_RELEASE_POPUP, 0, 0);
 }
 
 void CDownLoadDlg::StopPopupAnimation() {

@@ -22,6 +22,7 @@ namespace tavrin {
 
 constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
 constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
+constexpr UINT WM_RELEASE_POPUP = WM_USER + 1004;     // 2028, to itself: a closed popup goes
 constexpr UINT IDD_DOWNLOAD_DLG = 201;
 
 class CDownLoadDlg : public fw::CDialog, private UpdaterUi {
@@ -90,6 +91,7 @@ private:
     HWND m_hCtrlWnd;
     UpdateWorkflow m_flow;
     std::unique_ptr<CProgressPopupDlg> m_pProgressDlg;
+    std::unique_ptr<CProgressPopupDlg> m_retiredPopup;  // closed, deleted by WM_RELEASE_POPUP
     std::string m_strInstallDir;   // ANSI: drive of Windows + "Program Files\Velmora바둑"
     std::string m_strDownloadDir;  // m_strInstallDir + "\Temp", then with "\"
     std::vector<std::string> m_arrPackages;
@@ -102,6 +104,7 @@ private:
     CPercentProgressCtrl m_progress;
     CGifPictureCtrl m_picture;
     int m_nHandlers = 0;          // handlers of this dialog on the stack
+    int m_nPopupStops = 0;        // WM_POPUP_STOP handlers on the stack
     bool m_bDisposePending = false;
 };
 

@@ -349,6 +349,41 @@ TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
+HWND FindQuestion() {
+    for (HWND box : wt::FindTopWindows(kBoxCaption)) {
+        wchar_t cls[16] = L"";
+        ::GetClassNameW(box, cls, 16);
+        if (std::wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+// While the stop question of the progress window waits, the last package arrives: the
+// installation finishes, the client starts and the control lets go of the updater, all inside
+// the question's message loop. Nothing may be freed under the waiting handlers (the question's
+// and the progress window's button); the page closes as after any installation.
+TEST_F(UpdaterInstall, InstallationFinishingWhileTheStopQuestionWaits) {
+    PublishRelease({"slow.bin.lzf"});
+    PublishPackage("slow.bin.lzf", Pack(NoiseBytes(60000, 11)));
+    bool asked = false, clientStarted = false;
+    const DWORD exitCode = RunPage(90, [&] {
+        HWND popup = nullptr;
+        ASSERT_TRUE(wt::PumpUntil([&] { return (popup = FindPopup()) != nullptr; }, kDeadlineMs));
+        Press(popup);
+        HWND box = nullptr;
+        asked = wt::PumpUntil([&] { return (box = FindQuestion()) != nullptr; }, kDeadlineMs);
+        clientStarted = wt::PumpUntil(
+            [] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
+        if (box && ::IsWindow(box))
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(box, IDYES)));
+    });
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(clientStarted) << "the installation finished while the question waited";
+    EXPECT_EQ(0u, exitCode) << hostOutput_;
+    EXPECT_EQ(originals_["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
+}
+
 // The update dialog of the configuration phase: its picture frame 205 is a black frame.
 HWND FindUpdateDialog() {
     for (HWND w : wt::FindTopWindows(kWindowCaption)) {
