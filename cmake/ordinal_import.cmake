@@ -1,0 +1,22 @@
+include_guard(GLOBAL)
+# tavrin_ordinal_import(NAME DLL_TARGET DEF_FILE): an INTERFACE target NAME that brings the
+# project's include root, an import library made by dlltool from DEF_FILE (so importers bind
+# the DLL's exports by ordinal and no name) and, so the DLL sits beside whatever uses it, a
+# build of DLL_TARGET. dlltool runs in the output folder: it names its symbols after -l.
+find_program(DLLTOOL NAMES i686-w64-mingw32-dlltool dlltool REQUIRED)
+
+function(tavrin_ordinal_import name dll_target def_file)
+  set(lib ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/lib${name}.a)
+  file(MAKE_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY})
+  add_custom_command(
+    OUTPUT ${lib}
+    COMMAND ${DLLTOOL} -m i386 -d ${def_file} -l lib${name}.a
+    WORKING_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}
+    DEPENDS ${def_file}
+    COMMENT "Making the import library of ${dll_target}.dll")
+  add_custom_target(${name}_lib DEPENDS ${lib})
+  add_library(${name} INTERFACE)
+  target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} INTERFACE ${lib})
+  add_dependencies(${name} ${name}_lib ${dll_target})
+endfunction()
