@@ -12,24 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/prynn_test_data.h"
+
 using namespace prynn;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-uint32_t Next(uint32_t& state) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-}
-
-Bytes Random(size_t size, uint32_t seed) {
-    Bytes b(size);
-    for (auto& x : b) x = static_cast<uint8_t>(Next(seed) >> 24);
-    return b;
-}
+using prynn_test::Bytes;
+using prynn_test::Next;
+using prynn_test::Random;
 
 // Real executable content, repeated up to size.
 Bytes Executable(size_t size) {

@@ -35,18 +35,6 @@ int Install(const std::wstring& source, const std::wstring& target) {
     return PrynnDecompress(wt::Ansi(source).c_str(), wt::Ansi(target).c_str());
 }
 
-std::set<std::wstring> Names(const std::wstring& dir) {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.insert(name);
-    } while (::FindNextFileW(find.get(), &data));
-    return names;
-}
-
 const std::string kOld = "the old installed file";
 
 // The control binds ordinal 4 of Prynn.dll: the DLL must offer that and no name.
@@ -91,7 +79,7 @@ TEST(PrynnDll, InstallsIntoKoreanFoldersReplacingTheOldFile) {
         ASSERT_TRUE(wt::WriteFileBytes(target, Executable(400000)));  // longer than any content
         EXPECT_NE(Install(package, target), 0);
         EXPECT_EQ(wt::ReadFileBytes(target).value_or("<none>"), r.content);
-        EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"기보.dll.lzf", L"기보.dll"}));
+        EXPECT_EQ(wt::FolderNames(dir.path()), (std::set<std::wstring>{L"기보.dll.lzf", L"기보.dll"}));
         // Again over the file it made: a package listed twice is installed twice.
         EXPECT_NE(Install(package, target), 0);
         EXPECT_EQ(wt::ReadFileBytes(target).value_or("<none>"), r.content);
@@ -128,11 +116,11 @@ TEST(PrynnDll, ReturnsZeroAndKeepsTheOldFileOnAnyFailure) {
             ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"설치.exe.lzf"), r.package));
         }
         ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"설치.exe"), kOld));
-        const std::set<std::wstring> before = Names(dir.path());
+        const std::set<std::wstring> before = wt::FolderNames(dir.path());
         EXPECT_EQ(Install(dir.file(L"설치.exe.lzf"), dir.file(r.target)), 0);
         EXPECT_EQ(wt::ReadFileBytes(dir.file(L"설치.exe")).value_or("<none>"), kOld);
-        EXPECT_EQ(Names(dir.path()), before);
-        EXPECT_TRUE(Names(dir.file(L"폴더")).empty());
+        EXPECT_EQ(wt::FolderNames(dir.path()), before);
+        EXPECT_TRUE(wt::FolderNames(dir.file(L"폴더")).empty());
     }
 }
 
@@ -150,7 +138,7 @@ TEST(PrynnDll, KeepsAFileInUse) {
         EXPECT_EQ(Install(dir.file(L"Orbisan.exe.lzf"), dir.file(L"Orbisan.exe")), 0);
     }
     EXPECT_EQ(wt::ReadFileBytes(dir.file(L"Orbisan.exe")).value_or("<none>"), kOld);
-    EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"Orbisan.exe.lzf", L"Orbisan.exe"}));
+    EXPECT_EQ(wt::FolderNames(dir.path()), (std::set<std::wstring>{L"Orbisan.exe.lzf", L"Orbisan.exe"}));
     // Once it is closed, the same call succeeds.
     EXPECT_NE(Install(dir.file(L"Orbisan.exe.lzf"), dir.file(L"Orbisan.exe")), 0);
     EXPECT_EQ(wt::ReadFileBytes(dir.file(L"Orbisan.exe")).value_or("<none>"), Executable(100000));
@@ -168,7 +156,7 @@ TEST(PrynnDll, RefusesMissingEmptyAndMalformedPaths) {
     EXPECT_EQ(PrynnDecompress(source.c_str(), ""), 0);
     // A lead byte of code page 949 without its trail byte names no file exactly.
     EXPECT_EQ(PrynnDecompress(source.c_str(), (target + "\x81").c_str()), 0);
-    EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"p.lzf"});
+    EXPECT_EQ(wt::FolderNames(dir.path()), std::set<std::wstring>{L"p.lzf"});
 }
 
 struct Job {
@@ -205,7 +193,7 @@ TEST(PrynnDll, ConcurrentInstallsIntoOneTargetLeaveOneWholeContent) {
         EXPECT_TRUE(jobs[0].result != 0 || jobs[1].result != 0);
         const std::string now = wt::ReadFileBytes(dir.file(L"t")).value_or("<none>");
         EXPECT_TRUE(now == a || now == b);
-        EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"a.lzf", L"b.lzf", L"t"}));
+        EXPECT_EQ(wt::FolderNames(dir.path()), (std::set<std::wstring>{L"a.lzf", L"b.lzf", L"t"}));
     }
 }
 

@@ -27,18 +27,6 @@ std::string Executable(size_t size) {
     return content;
 }
 
-std::set<std::wstring> Names(const std::wstring& dir) {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.insert(name);
-    } while (::FindNextFileW(find.get(), &data));
-    return names;
-}
-
 TEST(LzfpackExe, PacksAndRestoresKoreanNames) {
     wt::TempDir dir(L"기보 모음");
     ASSERT_TRUE(dir.ok());
@@ -61,7 +49,7 @@ TEST(LzfpackExe, PacksAndRestoresKoreanNames) {
     EXPECT_EQ(Lzfpack(L"-d " + Quoted(dir.file(L"명국.sgf"))), 1u);  // no .lzf, no -o
     EXPECT_EQ(Lzfpack(L"--bogus x"), 2u);
     EXPECT_EQ(Lzfpack(L"--help"), 0u);
-    EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"명국.sgf", L"명국.sgf.lzf", L"설치본.sgf",
+    EXPECT_EQ(wt::FolderNames(dir.path()), (std::set<std::wstring>{L"명국.sgf", L"명국.sgf.lzf", L"설치본.sgf",
                                                          L"복원.sgf"}));
 }
 
@@ -91,9 +79,9 @@ TEST(LzfpackExe, PublishesNothingWhenAFileNameCannotBeListed) {
     ASSERT_TRUE(dir.ok());
     ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"good.dat"), "good"));
     ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"바둑판.dat"), "not ASCII"));
-    const std::set<std::wstring> before = Names(dir.path());
+    const std::set<std::wstring> before = wt::FolderNames(dir.path());
     EXPECT_EQ(Lzfpack(L"--cfg " + Quoted(dir.path())), 1u);
-    EXPECT_EQ(Names(dir.path()), before);
+    EXPECT_EQ(wt::FolderNames(dir.path()), before);
 }
 
 }  // namespace

@@ -453,4 +453,16 @@ bool WineVersion::Set(const std::wstring& version) {
            ERROR_SUCCESS;
 }
 
+std::set<std::wstring> FolderNames(const std::wstring& dir) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    fw::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+    if (!find) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.insert(name);
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
+}
+
 }  // namespace wt

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ std::wstring GuidString(REFGUID guid);
 bool FileExists(const std::wstring& path);
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The names in a folder (without "." and ".."); empty when it cannot be read.
+std::set<std::wstring> FolderNames(const std::wstring& dir);
 // Case-insensitive path equality, as Windows compares file names.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 
