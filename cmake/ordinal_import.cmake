@@ -3,14 +3,33 @@ include_guard(GLOBAL)
 # project's include root, an import library made by dlltool from DEF_FILE (so importers bind
 # the DLL's exports by ordinal and no name) and, so the DLL sits beside whatever uses it, a
 # build of DLL_TARGET. dlltool runs in the output folder: it names its symbols after -l.
-find_program(DLLTOOL NAMES i686-w64-mingw32-dlltool dlltool REQUIRED)
+find_program(DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool dlltool REQUIRED)
+
+# tavrin_def_file(OUT IN): IN with @STDCALL_8@ replaced by this arch's decoration of a
+# stdcall function taking 8 bytes of arguments.
+function(tavrin_def_file out in)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(STDCALL_8 "")
+  else()
+    set(STDCALL_8 "@8")
+  endif()
+  get_filename_component(name ${in} NAME_WLE)
+  set(path ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  configure_file(${in} ${path} @ONLY)
+  set(${out} ${path} PARENT_SCOPE)
+endfunction()
 
 function(tavrin_ordinal_import name dll_target def_file)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(machine i386:x86-64)
+  else()
+    set(machine i386)
+  endif()
   set(lib ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/lib${name}.a)
   file(MAKE_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY})
   add_custom_command(
     OUTPUT ${lib}
-    COMMAND ${DLLTOOL} -m i386 -d ${def_file} -l lib${name}.a
+    COMMAND ${DLLTOOL} -m ${machine} -d ${def_file} -l lib${name}.a
     WORKING_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}
     DEPENDS ${def_file}
     COMMENT "Making the import library of ${dll_target}.dll")

@@ -65,8 +65,13 @@ bool RegisterTypeLibFromModule(HINSTANCE module) {
 }
 
 bool UnregisterTypeLibrary(REFGUID libid, WORD major, WORD minor) {
-    // The library is registered under its own locale 0x409; Win32 is the only kind we write.
-    return SUCCEEDED(::UnRegisterTypeLib(libid, major, minor, 0x409, SYS_WIN32));
+    // The library is registered under its own locale 0x409, for the platform of this build.
+#ifdef _WIN64
+    constexpr SYSKIND kPlatform = SYS_WIN64;
+#else
+    constexpr SYSKIND kPlatform = SYS_WIN32;
+#endif
+    return SUCCEEDED(::UnRegisterTypeLib(libid, major, minor, 0x409, kPlatform));
 }
 
 bool RegisterControlClass(HINSTANCE module, const ControlClassInfo& info) {

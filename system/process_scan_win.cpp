@@ -34,8 +34,10 @@ static_assert(offsetof(PERF_INSTANCE_DEFINITION, NameLength) == perf::kInstanceN
 static_assert(sizeof(PERF_INSTANCE_DEFINITION) == perf::kInstanceSize, "");
 static_assert(sizeof(PERF_COUNTER_BLOCK) == perf::kCounterBlockSize, "");
 static_assert(sizeof(ProcessEntry::name) == MAX_PATH, "");
-// The ANSI record, 296 bytes, is what Process32First/Process32Next (ANSI exports) fill.
-static_assert(sizeof(PROCESSENTRY32) == 296 && sizeof(PROCESSENTRY32::szExeFile[0]) == 1, "");
+// The ANSI record is what Process32First/Process32Next (ANSI exports) fill: 296 bytes, or 304
+// in 64-bit programs, where th32DefaultHeapID is pointer-sized.
+static_assert(sizeof(PROCESSENTRY32) == (sizeof(void*) == 8 ? 304 : 296) &&
+                  sizeof(PROCESSENTRY32::szExeFile[0]) == 1, "");
 
 namespace {
 

@@ -1,0 +1,36 @@
+include_guard(GLOBAL)
+# tavrin_wine_test(NAME LABEL label [LIBS lib...] [DEPENDS target...]
+#                  [SERVERS [--fixed-ports] [--config-rule R] [--package-rule R]])
+# Declares the Wine test program NAME (tests/wine/NAME.cpp) in one place:
+#  - LABEL: the subsystem it tests (ctest -L);
+#  - LIBS: what it links beyond the test support and the Windows layer;
+#  - DEPENDS: programs and DLLs it runs or loads, built before it;
+#  - SERVERS: it talks to the two local test servers, started around it by
+#    tests/http/run-with-servers with these switches (--fixed-ports: the development hosts'
+#    ports 18731 and 18732, which the control is built with).
+# Every Wine test holds the resource lock `wine`: they share the prefix's registry (the client's
+# key, the registered control, the prefix's Windows version), its folders and the display, so
+# they run one at a time; those on fixed ports also hold `fixed-ports`, which the demo and the
+# benchmarks use as well.
+function(tavrin_wine_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 T "" "LABEL" "LIBS;DEPENDS;SERVERS")
+  if(NOT T_LABEL)
+    message(FATAL_ERROR "tavrin_wine_test(${name}): LABEL is required")
+  endif()
+  add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
+  target_link_libraries(${name} PRIVATE wine_test_support tavrin_win_libs ${T_LIBS} gtest_main)
+  # Every test may register the control or start the stand-ins.
+  add_dependencies(${name} tavrin_ocx tavrin-host testclient Wexlog ${T_DEPENDS})
+  set(locks wine)
+  if(DEFINED T_SERVERS OR "SERVERS" IN_LIST T_KEYWORDS_MISSING_VALUES)
+    set(emulator ${CMAKE_SOURCE_DIR}/tests/http/run-with-servers ${T_SERVERS}
+      ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
+    if("--fixed-ports" IN_LIST T_SERVERS)
+      list(APPEND locks fixed-ports)
+    endif()
+  endif()
+  add_test(NAME wine_${name} COMMAND ${name})
+  set_tests_properties(wine_${name} PROPERTIES
+    LABELS "${T_LABEL};wine" RESOURCE_LOCK "${locks}" TIMEOUT 300)
+endfunction()
