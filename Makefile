@@ -2,9 +2,9 @@
 SHELL := /bin/bash
 JOBS ?= 2
 
-.PHONY: all setup native win32 test test-native test-win32 demo bench clean
+.PHONY: all setup native win32 win64 test demo bench clean
 
-all: native win32
+all: native win32 win64
 
 setup:
 	@scripts/setup
@@ -17,10 +17,14 @@ win32: setup
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS)
 
-test: native win32
+win64: setup
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j $(JOBS)
+
+test: native win32 win64
 	@scripts/run-tests
 
-demo: native win32
+demo: native win32 win64
 	@scripts/demo
 
 bench: native

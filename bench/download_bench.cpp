@@ -116,8 +116,8 @@ int Engine(const std::string& url, const std::string& folder) {
     ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
     uint64_t bytes = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     ::DeleteFileA(path.c_str());
-    std::printf("bytes %llu seconds %.3f peak %lu\n", static_cast<unsigned long long>(bytes),
-                seconds, static_cast<unsigned long>(PeakWorkingSet()));
+    std::printf("bytes %llu seconds %.3f peak %llu\n", static_cast<unsigned long long>(bytes),
+                seconds, static_cast<unsigned long long>(PeakWorkingSet()));
     return 0;
 }
 
@@ -130,9 +130,9 @@ int Platform(const std::string& url) {
     PumpUntilEnded(thread.get());
     double seconds = Seconds(start);
     if (!run.ok) return 1;
-    std::printf("bytes %llu seconds %.3f peak %lu\n",
+    std::printf("bytes %llu seconds %.3f peak %llu\n",
                 static_cast<unsigned long long>(g_platformBytes), seconds,
-                static_cast<unsigned long>(PeakWorkingSet()));
+                static_cast<unsigned long long>(PeakWorkingSet()));
     return 0;
 }
 

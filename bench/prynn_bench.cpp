@@ -1,7 +1,7 @@
 // Decompression speed of the package decoder against Debian's liblzf, memory to memory, on
 // 64 MiB of this machine's executables and libraries packed with liblzf into the package
 // format. Prints "prynn: ours <MB/s> liblzf <MB/s> ratio <r>". With --write-package FILE it
-// also saves the package for the 32-bit run (prynn_bench_win32) and prints the content's size
+// also saves the package for the run under Wine (prynn_bench_win) and prints the content's size
 // and checksum it must reproduce.
 #include <lzf.h>
 

@@ -102,16 +102,25 @@ protected:
         EXPECT_EQ(S_OK, ::CLSIDFromProgID(L"TAVRIN.TavrinCtrl.1", &clsid));
         EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Tavrin));
 
-        // The type library: version 1.0 with its win32 path under one locale (0 or 0x409).
+        // The type library: version 1.0 with its path for this build's platform under one
+        // locale (0 or 0x409).
         EXPECT_TRUE(ValueIs(kTypeLibKey + L"\\1.0", nullptr, L"Tavrin ActiveX Control module"));
         int found = 0;
         for (const std::wstring& lcid : wt::SubKeys(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0")) {
             if (lcid != L"0" && lcid != L"409") continue;
             SCOPED_TRACE(wt::Narrow(lcid));
-            EXPECT_TRUE(IsModulePath(kTypeLibKey + L"\\1.0\\" + lcid + L"\\win32", nullptr));
+            EXPECT_TRUE(IsModulePath(kTypeLibKey + L"\\1.0\\" + lcid + L"\\" +
+                                         wt::kTypeLibPlatform, nullptr));
             ++found;
         }
-        EXPECT_GE(found, 1) << "no win32 entry under TypeLib\\{LIBID}\\1.0";
+        EXPECT_GE(found, 1) << "no " << wt::Narrow(wt::kTypeLibPlatform)
+                            << " entry under TypeLib\\{LIBID}\\1.0";
+#ifdef _WIN64
+        // A 32-bit browser reads the 32-bit view: it must not be sent to this 64-bit module.
+        auto server32 = RegString(HKEY_CLASSES_ROOT, kCtlKey + L"\\InprocServer32", nullptr,
+                                  KEY_WOW64_32KEY);
+        EXPECT_FALSE(server32 && wt::SamePath(*server32, module)) << wt::Narrow(*server32);
+#endif
         EXPECT_TRUE(ValueIs(L"Interface\\" + GuidString(DIID__DTavrin) + L"\\TypeLib", nullptr,
                             GuidString(LIBID_TAVRINLib)));
         BSTR path = nullptr;

@@ -215,9 +215,10 @@ bool KeyExists(HKEY root, const std::wstring& path) {
     return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
 }
 
-std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const wchar_t* name) {
+std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const wchar_t* name,
+                                      REGSAM view) {
     fw::RegKey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.receive()) != ERROR_SUCCESS)
         return std::nullopt;
     DWORD type = 0, size = 0;
     if (::RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||

@@ -28,6 +28,12 @@ extern const CLSID CLSID_TavrinPropPage;  // {FE6861FB-A27F-43BB-8685-CBED93EDDB
 constexpr DWORD kSentinel = 0xdeadbeef;
 constexpr DISPID kDispidAboutBox = -552;
 constexpr DWORD kMiscStatus = 0x20191;
+// The platform this build's type library registers for.
+#ifdef _WIN64
+const wchar_t kTypeLibPlatform[] = L"win64";
+#else
+const wchar_t kTypeLibPlatform[] = L"win32";
+#endif
 constexpr int kPropertyCount = 13;
 // The control's string properties; DISPID = index + 1.
 extern const wchar_t* const kPropertyNames[kPropertyCount];
@@ -79,7 +85,9 @@ std::vector<HWND> FindTopWindows(const wchar_t* caption);
 // ---- Registry ---------------------------------------------------------------------------
 bool KeyExists(HKEY root, const std::wstring& path);
 // A string value (name nullptr: the default value); nothing when absent or not a string.
-std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const wchar_t* name);
+// view: 0 for the process's own registry view, KEY_WOW64_32KEY or KEY_WOW64_64KEY for another.
+std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const wchar_t* name,
+                                      REGSAM view = 0);
 std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path);
 
 // The client's settings key, HKCU\Software\Brennix\Orbisan\Sumnel; values in the ANSI code page.

@@ -137,7 +137,9 @@ TEST(SystemQueries, UserNameIsTheLoggedOnUser) {
 
 TEST(SpecialFolders, XpLayoutInThePrefix) {
     // Wine keeps profiles under C:\users; the XP layout is made here for the test.
-    ASSERT_EQ(GetOSClass(), osXP) << "the prefix runs as Windows XP between tests";
+    // Wine reads the version setting when a program starts: this process runs as XP only if
+    // the prefix was set to winxp before it started (scripts/wine-env sets it at creation).
+    ASSERT_EQ(GetOSClass(), osXP) << "the prefix did not run as Windows XP when this test started";
     const std::wstring base = L"C:\\Documents and Settings\\";
     const std::wstring user = UserNameW();
     const struct {

@@ -1,5 +1,6 @@
-// The package decoder's speed in the 32-bit build under Wine, on the package the native
-// benchmark wrote: prynn_bench_win32 PACKAGE SIZE CHECKSUM. Prints "prynn-win32: ours <MB/s>".
+// The package decoder's speed in a Windows build under Wine, on the package the native
+// benchmark wrote: prynn_bench_win PACKAGE SIZE CHECKSUM. Prints "prynn-win32: ours <MB/s>"
+// (prynn-win64 in the 64-bit build).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,7 +12,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: prynn_bench_win32 PACKAGE SIZE CHECKSUM\n");
+        std::fprintf(stderr, "usage: prynn_bench_win PACKAGE SIZE CHECKSUM\n");
         return 2;
     }
     std::vector<uint8_t> package;
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     const size_t size = std::strtoul(argv[2], nullptr, 10);
     const unsigned long long checksum = std::strtoull(argv[3], nullptr, 16);
     if (package.empty() || size == 0) {
-        std::fprintf(stderr, "prynn_bench_win32: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "prynn_bench_win: cannot read %s\n", argv[1]);
         return 1;
     }
 
@@ -38,11 +39,11 @@ int main(int argc, char** argv) {
                                            &produced) == prynn::StreamStatus::kOk;
         });
         if (seconds < 0 || produced != size || prynn_bench::Checksum(out.data(), size) != checksum) {
-            std::fprintf(stderr, "prynn_bench_win32: the content came out wrong\n");
+            std::fprintf(stderr, "prynn_bench_win: the content came out wrong\n");
             return 1;
         }
         best = std::max(best, static_cast<double>(size) / 1e6 / seconds);
     }
-    std::printf("prynn-win32: ours %.0f MB/s\n", best);
+    std::printf("prynn-%s: ours %.0f MB/s\n", sizeof(void*) == 8 ? "win64" : "win32", best);
     return 0;
 }
