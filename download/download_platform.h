@@ -27,6 +27,8 @@ public:
     // Creates or truncates the file; null (error set) when it cannot be.
     virtual std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
                                                        std::string& error) = 0;
+    // Deletes the file if it is there; false when it stays.
+    virtual bool RemoveLocalFile(const std::string& path) = 0;
     // Whole seconds of a clock that does not jump; only differences are used.
     virtual int64_t NowSeconds();
     // Texts are cut at character boundaries; the product's code page is 949 by default.

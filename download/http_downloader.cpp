@@ -111,6 +111,10 @@ bool CHttpDownloader::DownloadAll() {
         std::string fileName;
         if (url.empty() || !UrlFileName(url, fileName)) continue;
         if (!DownloadFile(url, targetDir + fileName, agent, notify) || IsStopRequested()) {
+            // The file is closed by now: an owner deleting it while it was open could not.
+            if (IsStopRequested() && m_bDiscardStopped.load()) {
+                m_platform->RemoveLocalFile(targetDir + fileName);
+            }
             outcome = false;
             break;
         }

@@ -34,6 +34,9 @@ public:
     bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
     // The owner's window goes away: stop at the next chunk and send nothing more.
     void Abandon();
+    // The owner throws the downloaded files away after a stop. The file the worker is writing
+    // cannot be deleted while it is open, so the worker deletes it itself once it has let go.
+    void DiscardStoppedFile() { m_bDiscardStopped.store(true); }
     std::shared_ptr<StatusSink> NotifySink() const;
     std::vector<std::string> QueuedURLs() const;
 
@@ -63,6 +66,7 @@ private:
     std::vector<std::string> m_arrURLs;
 
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bDiscardStopped{false};
 
     // The worker's own.
     char m_szBuffer[kReadBufferSize];

@@ -55,6 +55,11 @@ std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::str
     return WinInetSession::Open(agent, error);
 }
 
+bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
+    return ::DeleteFileW(fw::AnsiToWide(path, pathCodePage_).c_str()) ||
+           ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::string& path,
                                                                 std::string& error) {
     // Wide, so a Korean folder name works whatever the system's code page.

@@ -23,6 +23,7 @@ public:
 
     std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
                                                  std::string& error) override;
+    bool RemoveLocalFile(const std::string& path) override;
     std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
                                                std::string& error) override;
     bool IsLeadByte(unsigned char c) const override { return ::IsDBCSLeadByte(c) != 0; }

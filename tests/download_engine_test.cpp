@@ -84,6 +84,10 @@ public:
                                                          std::string& error) override;
     std::unique_ptr<tavrin::LocalFile> CreateLocalFile(const std::string& path,
                                                        std::string& error) override;
+    bool RemoveLocalFile(const std::string& path) override {
+        log.push_back("remove " + path + (closedFiles[path] ? "" : " while open"));
+        return files.erase(path) > 0;
+    }
     int64_t NowSeconds() override { return now; }
     void Trace(const std::string& line) override { traces.push_back(line); }
     std::vector<std::string> traces;
@@ -500,6 +504,31 @@ TEST(DownloadStop, BetweenFilesStartsNoFurtherFile) {
     EXPECT_FALSE(e.Run({Url("a.lzf"), Url("b.lzf")}));
     EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 6, 8}));
     EXPECT_EQ(e.platform->files.count(kFolder + "b.lzf"), 0u);
+}
+
+// The owner throws the packages away while the worker still writes one: the worker deletes
+// that file once it has closed it, and never an open one.
+TEST(DownloadStop, DiscardedFilesGoOnceTheWorkerHasClosedThem) {
+    const struct {
+        const char* what;
+        int stopAt;  // status code on which the owner stops and discards
+    } rows[] = {{"inside a file", STATUS_DOWNLOAD_SIZE}, {"after a whole file", STATUS_DOWNLOAD_END}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = Body({4095, 4095, 4095});
+        e.platform->resources[Url("b.lzf")] = Body({10});
+        e.sink->onStatus = [&](const dltest::Status& s) {
+            if (s.code != row.stopAt || e.downloader->IsStopRequested()) return;
+            e.downloader->SetStop(true);
+            e.downloader->DiscardStoppedFile();
+        };
+        EXPECT_FALSE(e.Run({Url("a.lzf"), Url("b.lzf")}));
+        EXPECT_EQ(e.platform->files.count(kFolder + "a.lzf"), 0u);
+        EXPECT_EQ(e.platform->Count("remove " + kFolder + "a.lzf"), 1u) << "closed first";
+        EXPECT_EQ(e.platform->log.back(), "remove " + kFolder + "a.lzf");
+        EXPECT_EQ(e.platform->Count("create " + kFolder + "b.lzf"), 0u);
+    }
 }
 
 TEST(DownloadStop, AStoppedDownloaderStaysStopped) {

@@ -344,7 +344,12 @@ void CDownLoadDlg::StartWorker() {
     if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
 }
 
-void CDownLoadDlg::DeleteDownloadedPackages() { DeleteMatchingFiles(m_strDownloadDir, "*.lzf"); }
+void CDownLoadDlg::DeleteDownloadedPackages() {
+    // The worker may still hold the package it was writing when the stop came; it deletes
+    // that one itself once closed, whichever of us comes second.
+    m_downloader->DiscardStoppedFile();
+    DeleteMatchingFiles(m_strDownloadDir, "*.lzf");
+}
 
 // ---- finishing
 
