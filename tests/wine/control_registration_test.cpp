@@ -172,6 +172,52 @@ TEST_F(RegistrationTest, UnregisterRemovesEveryKeyItWrote) {
     CheckRegistered();
 }
 
+#ifdef _WIN64
+// On 64-bit Windows the 32-bit control (for 32-bit browsers) registers beside this one: the
+// same class and library, each module in its own registry view, a type library per platform.
+TEST_F(RegistrationTest, The32BitControlRegistersBesideThisOne) {
+    // scripts/wine-env says whether this machine starts 32-bit programs at all.
+    char runs[8] = "";
+    ::GetEnvironmentVariableA("TAVRIN_MACHINE_RUNS_WIN32", runs, sizeof runs);
+    if (std::string(runs) != "yes") GTEST_SKIP() << "this machine runs no 32-bit programs";
+    std::wstring ocx32 = wt::OcxPath();
+    const size_t arch = ocx32.rfind(L"\\win64\\bin\\");
+    ASSERT_NE(arch, std::wstring::npos) << wt::Narrow(ocx32);
+    ocx32.replace(arch + 1, 5, L"win32");
+    if (!wt::FileExists(ocx32)) GTEST_SKIP() << "no 32-bit build beside this one";
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring regsvr32 = std::wstring(windows) + L"\\syswow64\\regsvr32.exe";
+
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    ASSERT_TRUE(wt::RunRegsvr32(false, ocx32, regsvr32));
+    CheckRegistered();
+    auto server32 = RegString(HKEY_CLASSES_ROOT, kCtlKey + L"\\InprocServer32", nullptr,
+                              KEY_WOW64_32KEY);
+    EXPECT_TRUE(server32 && wt::SamePath(*server32, ocx32))
+        << (server32 ? wt::Narrow(*server32) : "no 32-bit InprocServer32");
+    auto typeLib32 = RegString(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0\\409\\win32", nullptr);
+    EXPECT_TRUE(typeLib32 && wt::SamePath(*typeLib32, ocx32));
+    // And this process still creates its own control from its own module.
+    fw::ComPtr<IUnknown> control;
+    ASSERT_TRUE(wt::CreateControl(control));
+    HMODULE loaded = nullptr;
+    ASSERT_TRUE(::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                     wt::OcxPath().c_str(), &loaded));
+    EXPECT_TRUE(loaded);
+    control.reset();
+
+    // Removing the 32-bit one leaves this one whole (registered again, as a second
+    // registration of either would leave it).
+    EXPECT_TRUE(wt::RunRegsvr32(true, ocx32, regsvr32));
+    server32 = RegString(HKEY_CLASSES_ROOT, kCtlKey + L"\\InprocServer32", nullptr,
+                         KEY_WOW64_32KEY);
+    EXPECT_FALSE(server32 && wt::SamePath(*server32, ocx32));
+    ASSERT_TRUE(wt::RunRegsvr32(false));
+    CheckRegistered();
+}
+#endif
+
 TEST_F(RegistrationTest, ModuleExportsTheFourEntryPoints) {
     fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
     ASSERT_TRUE(module) << "LoadLibrary failed: " << ::GetLastError();

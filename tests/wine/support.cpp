@@ -151,13 +151,15 @@ TempDir::~TempDir() {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult RunRegsvr32(bool unregister) {
-    std::wstring ocx = OcxPath();
+::testing::AssertionResult RunRegsvr32(bool unregister, const std::wstring& ocx,
+                                       const std::wstring& regsvr32) {
     if (!FileExists(ocx))
         return ::testing::AssertionFailure() << "the control module is missing: " << Narrow(ocx);
     wchar_t system[MAX_PATH] = {};
     ::GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\"" +
+    const std::wstring program =
+        regsvr32.empty() ? std::wstring(system) + L"\\regsvr32.exe" : regsvr32;
+    std::wstring command = L"\"" + program + L"\"" +
                            (unregister ? L" /u" : L"") + L" /s \"" + ocx + L"\"";
     DWORD code = kSentinel;
     ::testing::AssertionResult ran = RunProcess(command, 60000, &code);

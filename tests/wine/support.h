@@ -76,7 +76,10 @@ private:
 ::testing::AssertionResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
                                       DWORD* exitCode, HANDLE stdOut = nullptr);
 // regsvr32 [/u] /s on the control module; success means exit code 0.
-::testing::AssertionResult RunRegsvr32(bool unregister);
+// Registers (or unregisters) a control module with a regsvr32: by default this build's module
+// with the regsvr32 of this process's system folder.
+::testing::AssertionResult RunRegsvr32(bool unregister, const std::wstring& module = OcxPath(),
+                                       const std::wstring& regsvr32 = L"");
 // Pumps this thread's messages until done() holds or the deadline passes; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Top-level windows with exactly this caption.
