@@ -10,8 +10,8 @@ include_guard(GLOBAL)
 #    ports 18731 and 18732, which the control is built with).
 # Every Wine test holds the resource lock `wine`: they share the prefix's registry (the client's
 # key, the registered control, the prefix's Windows version), its folders and the display, so
-# they run one at a time; those on fixed ports also hold `fixed-ports`, which the demo and the
-# benchmarks use as well.
+# they run one at a time; those on fixed ports also hold `fixed-ports` (the demo and the install
+# benchmark take those ports too: run them apart from the tests).
 function(tavrin_wine_test name)
   cmake_parse_arguments(PARSE_ARGV 1 T "" "LABEL" "LIBS;DEPENDS;SERVERS")
   if(NOT T_LABEL)
