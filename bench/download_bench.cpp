@@ -28,7 +28,7 @@ std::string g_lastStatus;  // what the dialog keeps: a copy of every text
 uint64_t g_platformBytes = 0;
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == tavrin::UWM_STATUS) {
+    if (msg == tavrin::StatusMessageId()) {
         g_lastStatus = reinterpret_cast<const char*>(lParam);
         return 0;
     }

@@ -13,7 +13,7 @@ constexpr const char* kDefaultKey = "1000";
 
 bool IsGuestKey(const LaunchProperties& props) { return props.key == kGuestKey; }
 
-bool PasswordIsEncoded(const LaunchProperties& props) {
+bool PasswordNeedsEncoding(const LaunchProperties& props) {
     return !IsGuestKey(props) && props.strPass.size() != kEncodedPasswordLength;
 }
 
@@ -86,7 +86,7 @@ std::string EncodePassword(const std::string& password, RandomSource& random) {
 
 std::string BuildCommandLine(const LaunchProperties& props, RandomSource& random) {
     if (IsGuestKey(props)) return std::string(" /NAME:+ /JOINKEY:") + kGuestKey;
-    std::string password = PasswordIsEncoded(props) ? EncodePassword(props.strPass, random) : props.strPass;
+    std::string password = PasswordNeedsEncoding(props) ? EncodePassword(props.strPass, random) : props.strPass;
     std::string key = props.key.empty() ? kDefaultKey : props.key;
     return " /NAME:" + props.strID + " /PASSWORD:" + password + " /JOINKEY:" + key;
 }
@@ -109,7 +109,7 @@ std::string RefusalReason(const LaunchProperties& props) {
     if (HasUnsafeByte(props.strID)) return "strID holds a space, a quote or a control character";
     if (HasUnsafeByte(props.strPass)) return "strPass holds a space, a quote or a control character";
     if (HasUnsafeByte(props.key)) return "key holds a space, a quote or a control character";
-    if (PasswordIsEncoded(props) && props.strPass.size() > kMaxPlainPassword) {
+    if (PasswordNeedsEncoding(props) && props.strPass.size() > kMaxPlainPassword) {
         return "strPass is longer than " + std::to_string(kMaxPlainPassword) + " bytes";
     }
     return "";

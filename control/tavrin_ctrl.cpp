@@ -10,6 +10,7 @@
 #include "control/tavrin_ids.h"
 #include "framework/codepage.h"
 #include "libs/wexlog/wexlog.h"
+#include "widgets/common_controls.h"
 
 namespace tavrin {
 
@@ -148,6 +149,7 @@ int CTavrinCtrl::OnCreate(CREATESTRUCTW* cs) {
 void CTavrinCtrl::CreateUpdater() {
     WexlogTrace("CTavrinCtrl::OnCreate - the client is not installed: starting the updater");
     m_pDownLoadDlg.reset(new CDownLoadDlg(ModuleInstance(), GetSafeHwnd()));
+    InitDownloadCommonControls();  // the updater window's template uses them
     if (!m_pDownLoadDlg->Create(GetSafeHwnd())) {
         WexlogTrace("CTavrinCtrl::CreateUpdater - the dialog could not be created");
         m_pDownLoadDlg.reset();

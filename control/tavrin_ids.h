@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "TAVRIN_h.h"
+#include "resources/resource.h"
+#include "resources/window_messages.h"
 
 namespace tavrin {
 
@@ -20,16 +22,5 @@ constexpr WORD kLibMinor = 0;
 // OLEMISC_SETCLIENTSITEFIRST | ACTIVATEWHENVISIBLE | INSIDEOUT | CANTLINKINSIDE |
 // RECOMPOSEONRESIZE
 constexpr DWORD kMiscStatus = 0x20191;
-
-// Resources
-constexpr UINT IDS_TAVRIN = 1;
-constexpr UINT IDS_TAVRIN_PPG = 2;
-constexpr UINT IDS_TAVRIN_PPG_CAPTION = 200;
-constexpr UINT IDB_TAVRIN = 1;
-constexpr UINT IDD_ABOUTBOX_TAVRIN = 1;
-constexpr UINT IDD_PROPPAGE_TAVRIN = 200;
-
-// Window messages
-constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
 
 }  // namespace tavrin

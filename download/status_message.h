@@ -7,7 +7,11 @@
 
 namespace tavrin {
 
-// Every module that registers the name gets the same number.
-inline const UINT UWM_STATUS = ::RegisterWindowMessageA(kStatusMessageName);
+// Every module that registers the name gets the same number. Registered on first use, never
+// while the module loads (a static initialiser would run under the loader lock).
+inline UINT StatusMessageId() {
+    static const UINT id = ::RegisterWindowMessageA(kStatusMessageName);
+    return id;
+}
 
 }  // namespace tavrin

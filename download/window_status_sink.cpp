@@ -6,7 +6,7 @@ namespace tavrin {
 
 void WindowStatusSink::Deliver(uint16_t code, uint16_t percent, const char* text) {
     if (!window_) return;
-    ::SendMessageA(window_, UWM_STATUS, MAKEWPARAM(code, percent), reinterpret_cast<LPARAM>(text));
+    ::SendMessageA(window_, StatusMessageId(), MAKEWPARAM(code, percent), reinterpret_cast<LPARAM>(text));
 }
 
 }  // namespace tavrin

@@ -1,5 +1,5 @@
-// Resource ids of the control module, shared by TAVRIN.rc and the code.
-// Dialogs 201 and 202, the AVI clip 201 and the GIF 204 belong to the download dialogs.
+// Resource ids of the control module, shared by the .rc files and the code: nothing else
+// writes these numbers.
 #pragma once
 
 // Strings
@@ -14,6 +14,14 @@
 // Dialogs
 #define IDD_ABOUTBOX_TAVRIN     1
 #define IDD_PROPPAGE_TAVRIN     200
+
+// The update dialog: template 201 and its controls
+#define IDD_DOWNLOAD            201
+#define IDC_DOWNLOAD_ANIMATE    201
+#define IDC_DOWNLOAD_PROGRESS   202
+#define IDC_DOWNLOAD_STOP       203
+#define IDC_DOWNLOAD_STATUS     204
+#define IDC_DOWNLOAD_PICTURE    205
 
 // The download progress window: template 202, its controls, the clip and the picture it shows
 #define IDD_PROGRESS_POPUP      202

@@ -12,6 +12,8 @@
 #include "framework/handles.h"
 #include "libs/prynn/prynn.h"
 #include "libs/wexlog/wexlog.h"
+#include "resources/resource.h"
+#include "resources/window_messages.h"
 #include "system/process_win.h"
 #include "system/shell_link_win.h"
 #include "system/special_folders.h"
@@ -25,13 +27,6 @@ namespace tavrin {
 
 namespace {
 
-constexpr UINT WM_LAUNCH_DONE_MSG = WM_USER + 1001;  // 2025, handled by the control
-constexpr int IDC_ANIMATE = 201;
-constexpr int IDC_PROGRESS = 202;
-constexpr int IDC_STOP = 203;
-constexpr int IDC_STATUS = 204;
-constexpr int IDC_PICTURE = 205;
-constexpr int IDR_BUSY_CLIP = 201;
 constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
 constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
 
@@ -75,7 +70,7 @@ private:
 };
 
 CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
-    : CDialog(module, IDD_DOWNLOAD_DLG),
+    : CDialog(module, IDD_DOWNLOAD),
       m_hCtrlWnd(control),
       m_flow(*this),
       m_downloader(std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>())) {}
@@ -108,16 +103,16 @@ void CDownLoadDlg::Dispose(CDownLoadDlg* dlg) {
 
 BOOL CDownLoadDlg::OnInitDialog() {
     HandlerScope scope(this);
-    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, L"");
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, L"");
     CenterWindow();
-    m_progress.SubclassWindow(::GetDlgItem(m_hWnd, IDC_PROGRESS));
+    m_progress.SubclassWindow(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_PROGRESS));
     m_progress.SetPos(0);
-    m_animate.Attach(::GetDlgItem(m_hWnd, IDC_ANIMATE));
-    m_animate.Open(m_module, IDR_BUSY_CLIP);
+    m_animate.Attach(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_ANIMATE));
+    m_animate.Open(m_module, IDR_AVI_BUSY);
     // The picture is decoration: its results are not examined.
-    m_picture.SubclassWindow(::GetDlgItem(m_hWnd, IDC_PICTURE));
+    m_picture.SubclassWindow(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_PICTURE));
     m_picture.SetNotifyWindow(m_hWnd);
-    m_picture.LoadFromResource(m_module, MAKEINTRESOURCEA(204), "GIF");
+    m_picture.LoadFromResource(m_module, MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF");
     m_picture.Play();
 
     g_pBusyAnimate.store(m_animate.GetSafeHwnd());
@@ -165,7 +160,7 @@ void CDownLoadDlg::StartConfigDownload() {
 }
 
 BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
-    if (LOWORD(wParam) == IDC_STOP && HIWORD(wParam) == BN_CLICKED) {
+    if (LOWORD(wParam) == IDC_DOWNLOAD_STOP && HIWORD(wParam) == BN_CLICKED) {
         HandlerScope scope(this);
         m_flow.OnStopButton();
         return TRUE;
@@ -174,7 +169,7 @@ BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == UWM_STATUS) return OnDownloadStatus(wParam, lParam);
+    if (msg == StatusMessageId()) return OnDownloadStatus(wParam, lParam);
     HandlerScope scope(this);
     switch (msg) {
     case WM_CONFIG_DOWNLOADED:
@@ -220,15 +215,15 @@ void CDownLoadDlg::SetDialogStatus(const std::string& text) { m_strStatus = text
 void CDownLoadDlg::SetDialogProgress(int percent) { m_progress.SetPos(percent); }
 
 void CDownLoadDlg::RefreshDialog() {
-    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, fw::AnsiToWide(m_strStatus).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, fw::AnsiToWide(m_strStatus).c_str());
 }
 
 void CDownLoadDlg::StopDialogAnimation() { m_animate.Stop(); }
 
-void CDownLoadDlg::DisableStopButton() { ::EnableWindow(::GetDlgItem(m_hWnd, IDC_STOP), FALSE); }
+void CDownLoadDlg::DisableStopButton() { ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_STOP), FALSE); }
 
 void CDownLoadDlg::RelabelStopButton() {
-    ::SetDlgItemTextW(m_hWnd, IDC_STOP, Wide(kCloseLabel).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STOP, Wide(kCloseLabel).c_str());
 }
 
 // ---- the progress popup
@@ -243,7 +238,7 @@ void CDownLoadDlg::CreatePopup() {
     }
     g_pBusyAnimate.store(m_pProgressDlg->Animation().GetSafeHwnd());
     ::ShowWindow(m_pProgressDlg->GetSafeHwnd(), SW_SHOW);
-    ::ShowWindow(::GetDlgItem(m_pProgressDlg->GetSafeHwnd(), IDC_STATUS), SW_SHOW);
+    ::ShowWindow(::GetDlgItem(m_pProgressDlg->GetSafeHwnd(), IDC_POPUP_STATUS), SW_SHOW);
 }
 
 void CDownLoadDlg::DestroyPopup() {
@@ -288,7 +283,7 @@ bool CDownLoadDlg::PopupStopRequested() {
 void CDownLoadDlg::MarkPopupStopRequested() {
     if (!HasPopup()) return;
     m_pProgressDlg->m_bStopRequested = TRUE;
-    ::SetDlgItemTextW(m_pProgressDlg->GetSafeHwnd(), IDC_STOP, Wide(kCloseLabel).c_str());
+    ::SetDlgItemTextW(m_pProgressDlg->GetSafeHwnd(), IDC_POPUP_STOP, Wide(kCloseLabel).c_str());
 }
 
 void CDownLoadDlg::StopBusyAnimation() {
@@ -318,7 +313,7 @@ void CDownLoadDlg::PostPackagesDownloaded() {
     ::PostMessageW(m_hWnd, WM_PACKAGES_DOWNLOADED, 0, 0);
 }
 
-void CDownLoadDlg::PostLaunchDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE_MSG, 1, 0); }
+void CDownLoadDlg::PostLaunchDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE, 1, 0); }
 
 // ---- downloads
 

@@ -23,7 +23,6 @@ namespace tavrin {
 constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
 constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
 constexpr UINT WM_RELEASE_POPUP = WM_USER + 1004;     // 2028, to itself: a closed popup goes
-constexpr UINT IDD_DOWNLOAD_DLG = 201;
 
 class CDownLoadDlg : public fw::CDialog, private UpdaterUi {
 public:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "widgets/common_controls.h"
 #include "widgets/window_placement.h"
 
 namespace tavrin {
@@ -18,9 +19,7 @@ CProgressPopupDlg::~CProgressPopupDlg() {
 }
 
 bool CProgressPopupDlg::Create() {
-    // The template's progress and clip controls are common controls.
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
-    ::InitCommonControlsEx(&icc);
+    InitDownloadCommonControls();
     return fw::CDialog::Create(m_pOwner);
 }
 

@@ -94,7 +94,7 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* self = reinterpret_cast<Receiver*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self && msg == UWM_STATUS) {
+        if (self && msg == StatusMessageId()) {
             Status s{wParam, LOWORD(wParam), HIWORD(wParam), reinterpret_cast<const char*>(lParam)};
             self->statuses.push_back(s);
             Event("status " + std::to_string(s.code));

@@ -1,0 +1,12 @@
+// Private window messages between the control and its updater window, in one place.
+#pragma once
+
+#include <windows.h>
+
+namespace tavrin {
+
+// Posted by the updater window to the control's window when it has finished (launched the
+// client or ended); wParam 1. The control then closes the page's window.
+constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
+
+}  // namespace tavrin
