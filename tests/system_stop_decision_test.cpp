@@ -37,6 +37,11 @@ public:
         size_t n = 0;
         for (; n < now.size() && n < capacity; ++n) {
             entries[n].processId = now[n].id;
+            if (now[n].name.size() >= kProcessNameSize) {
+                // A name that fills the whole field arrives without its terminator.
+                std::memcpy(entries[n].name, now[n].name.data(), kProcessNameSize);
+                continue;
+            }
             std::strncpy(entries[n].name, now[n].name.c_str(), kProcessNameSize - 1);
             entries[n].name[kProcessNameSize - 1] = '\0';
         }
@@ -146,6 +151,16 @@ TEST(StopDecision, KoreanNamesCompareByteForByte) {
     ops.scans = {{{5, "\xB9\xD9\xB5\xCE.exe"}, {6, name}}};
     EXPECT_EQ(DecideStopRunningProcess(name, ops), 1);
     EXPECT_EQ(ops.log, Then(kWatch, {"ask", "open 6", "end 6/1", "close 6"}));
+}
+
+TEST(StopDecision, AnUnterminatedNameIsCutAtTheFieldsEnd) {
+    // A scan that fills the whole name field: the comparison ends at the field's last byte
+    // instead of reading on, so the 259 bytes before it are the name.
+    const std::string name = std::string(kProcessNameSize - 5, 'a') + ".exe";
+    FakeStopOps ops;
+    ops.scans = {{{7, name + "X"}, {8, std::string(kProcessNameSize + 40, 'b')}}};
+    EXPECT_EQ(DecideStopRunningProcess(name, ops), 1);
+    EXPECT_EQ(ops.log, Then(kWatch, {"ask", "open 7", "end 7/1", "close 7"}));
 }
 
 TEST(StopDecision, TrustsNoCountBeyondTheBuffer) {

@@ -129,6 +129,9 @@ TEST(WindowPlacement, CentresOnTheDesktopTruncatingEachHalf) {
         {2000, 1000, 0, 0, 1024, 768, -488, -116},
         {100, 100, -1024, 0, 0, 768, -562, 334},
         {10, 10, -3, -3, 0, 0, -6, -6},  // -3 / 2 is -1: toward zero
+        // Work areas at the ends of the coordinate range: the sums would not fit an int.
+        {100, 100, INT_MAX - 600, INT_MAX - 600, INT_MAX, INT_MAX, INT_MAX - 350, INT_MAX - 350},
+        {100, 100, INT_MIN, INT_MIN, INT_MIN + 600, INT_MIN + 600, INT_MIN + 250, INT_MIN + 250},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.width << "x" << r.height << " on " << r.left << ","
