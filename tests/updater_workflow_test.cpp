@@ -292,11 +292,20 @@ TEST_F(PackagePhase, AnswerGivenAfterTheDownloadFinishedChangesNothing) {
     EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "SetStop"));
     EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "MarkPopupStop"));
     EXPECT_EQ(1, std::count(ui.calls.begin(), ui.calls.end(), "StartClient"));
+}
 
-    ui.duringQuestion = [this] { flow.OnPackagesDownloaded(); };
+TEST_F(PackagePhase, AnswerInTheUpdateDialogAfterTheDownloadFinishedChangesNothing) {
+    ui.answerYes = true;
+    ui.duringQuestion = [this] {
+        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+        flow.OnPackagesDownloaded();
+    };
     ui.calls.clear();
     flow.OnStopButton();
-    EXPECT_TRUE(ui.calls.empty());
+    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    EXPECT_EQ("AskStop", ui.calls.front());
+    EXPECT_EQ("StartClient", ui.calls.back()) << "nothing after the finishing step";
+    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "RelabelStopButton"));
 }
 
 TEST_F(PackagePhase, FinishingInstallsWritesShortcutsTellsTheControlThenStartsTheClient) {
