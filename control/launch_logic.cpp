@@ -106,9 +106,11 @@ int PickServer(const LaunchProperties& props, RandomSource& random) {
 }
 
 std::string RefusalReason(const LaunchProperties& props) {
+    if (HasUnsafeByte(props.key)) return "key holds a space, a quote or a control character";
+    // The guest line is " /NAME:+ /JOINKEY:9000": the id and password go nowhere.
+    if (IsGuestKey(props)) return "";
     if (HasUnsafeByte(props.strID)) return "strID holds a space, a quote or a control character";
     if (HasUnsafeByte(props.strPass)) return "strPass holds a space, a quote or a control character";
-    if (HasUnsafeByte(props.key)) return "key holds a space, a quote or a control character";
     if (PasswordNeedsEncoding(props) && props.strPass.size() > kMaxPlainPassword) {
         return "strPass is longer than " + std::to_string(kMaxPlainPassword) + " bytes";
     }

@@ -224,7 +224,10 @@ TEST(RefusalReason, RefusesSwitchInjectionAndOverlongPasswords) {
         {Props("ki\nm", "pw", ""), true},
         {Props("kim", std::string("p\x01w"), ""), true},
         {Props("kim", "pw", "10\x7f"), true},
-        {Props("kim", std::string(63, 'f') + " ", "9000"), true},
+        // The guest key's command line holds neither the id nor the password.
+        {Props("kim", std::string(63, 'f') + " ", "9000"), false},
+        {Props("x /JOINKEY:1000", "p\"w", "9000"), false},
+        {Props("kim", "pw", "9000 "), true},
         {Props("kim", std::string(28, 'p'), ""), true},
         {Props("kim", std::string(28, 'p'), "1000"), true},
         {Props("kim", std::string(65, 'p'), ""), true},
