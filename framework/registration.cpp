@@ -89,7 +89,10 @@ bool RegisterControlClass(HINSTANCE module, const ControlClassInfo& info) {
            CreateClassesKey(key + "\\Control") &&
            SetClassesValue(key + "\\ToolboxBitmap32", nullptr,
                            path + "," + std::to_string(info.bitmapId)) &&
-           SetClassesValue(key + "\\MiscStatus", nullptr, std::to_string(info.miscStatus)) &&
+           // As controls register it: no status for aspects in general, the control's own
+           // for the content aspect (DVASPECT_CONTENT, 1).
+           SetClassesValue(key + "\\MiscStatus", nullptr, "0") &&
+           SetClassesValue(key + "\\MiscStatus\\1", nullptr, std::to_string(info.miscStatus)) &&
            SetClassesValue(key + "\\TypeLib", nullptr, GuidString(info.libid)) &&
            SetClassesValue(key + "\\Version", nullptr, version);
 }

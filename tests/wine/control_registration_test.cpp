@@ -67,7 +67,8 @@ protected:
             {kCtlKey, nullptr, L"Tavrin Control"},
             {kCtlKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
             {kCtlKey + L"\\ProgID", nullptr, L"TAVRIN.TavrinCtrl.1"},
-            {kCtlKey + L"\\MiscStatus", nullptr, L"131473"},
+            {kCtlKey + L"\\MiscStatus", nullptr, L"0"},
+            {kCtlKey + L"\\MiscStatus\\1", nullptr, L"131473"},
             {kCtlKey + L"\\TypeLib", nullptr, GuidString(LIBID_TAVRINLib)},
             {kCtlKey + L"\\Version", nullptr, L"1.0"},
             {L"TAVRIN.TavrinCtrl.1", nullptr, L"Tavrin Control"},
@@ -97,6 +98,9 @@ protected:
         DWORD status = wt::kSentinel;
         EXPECT_EQ(S_OK, ::OleRegGetMiscStatus(CLSID_Tavrin, DVASPECT_CONTENT, &status));
         EXPECT_EQ(wt::kMiscStatus, status);
+        status = wt::kSentinel;
+        EXPECT_EQ(S_OK, ::OleRegGetMiscStatus(CLSID_Tavrin, DVASPECT_ICON, &status));
+        EXPECT_EQ(0u, status) << "other aspects get the default";
         CLSID clsid;
         std::memset(&clsid, 0xde, sizeof(clsid));
         EXPECT_EQ(S_OK, ::CLSIDFromProgID(L"TAVRIN.TavrinCtrl.1", &clsid));
