@@ -8,6 +8,7 @@
 #include "control/tavrin_ids.h"
 #include "control/tavrin_proppage.h"
 #include "framework/class_factory.h"
+#include "framework/boundary.h"
 #include "framework/registration.h"
 #include "libs/wexlog/wexlog.h"
 
@@ -77,22 +78,27 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-    return fw::COleObjectFactory::GetClassObject(clsid, riid, ppv);
+    return fw::Guarded("DllGetClassObject", E_OUTOFMEMORY,
+                       [&] { return fw::COleObjectFactory::GetClassObject(clsid, riid, ppv); });
 }
 
 STDAPI DllCanUnloadNow() { return theApp.CanUnloadNow() ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
     WexlogTrace("DllRegisterServer");
-    if (!fw::RegisterTypeLibFromModule(theApp.Instance())) return SELFREG_E_TYPELIB;
-    if (!fw::COleObjectFactory::UpdateRegistryAll(true)) return SELFREG_E_CLASS;
-    return S_OK;
+    return fw::Guarded("DllRegisterServer", SELFREG_E_CLASS, []() -> HRESULT {
+        if (!fw::RegisterTypeLibFromModule(theApp.Instance())) return SELFREG_E_TYPELIB;
+        if (!fw::COleObjectFactory::UpdateRegistryAll(true)) return SELFREG_E_CLASS;
+        return S_OK;
+    });
 }
 
 STDAPI DllUnregisterServer() {
     WexlogTrace("DllUnregisterServer");
-    if (!fw::UnregisterTypeLibrary(LIBID_TAVRINLib, tavrin::kLibMajor, tavrin::kLibMinor))
-        return SELFREG_E_TYPELIB;
-    if (!fw::COleObjectFactory::UpdateRegistryAll(false)) return SELFREG_E_CLASS;
-    return S_OK;
+    return fw::Guarded("DllUnregisterServer", SELFREG_E_CLASS, []() -> HRESULT {
+        if (!fw::UnregisterTypeLibrary(LIBID_TAVRINLib, tavrin::kLibMajor, tavrin::kLibMinor))
+            return SELFREG_E_TYPELIB;
+        if (!fw::COleObjectFactory::UpdateRegistryAll(false)) return SELFREG_E_CLASS;
+        return S_OK;
+    });
 }

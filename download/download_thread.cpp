@@ -4,6 +4,7 @@
 #include <process.h>
 
 #include "download/download_worker.h"
+#include "framework/boundary.h"
 #include "download/status_codes.h"
 #include "download/window_status_sink.h"
 
@@ -34,16 +35,15 @@ unsigned __stdcall ThreadEntry(void* param) { return DownloadThreadProc(param); 
 }  // namespace
 
 UINT DownloadThreadProc(LPVOID param) {
-    // Nothing may leave a thread entry: a failure only ends the batch.
-    try {
+    // A failure only ends the batch.
+    return fw::Guarded("the download thread", UINT(0), [&]() -> UINT {
         std::unique_ptr<DownloadThreadStart> start(static_cast<DownloadThreadStart*>(param));
         if (!start || !start->downloader) return 0;
         auto window = std::dynamic_pointer_cast<WindowStatusSink>(start->downloader->NotifySink());
         ThreadOps ops(start->stopRunningClient, window ? window->window() : nullptr);
         RunDownloadWorker(*start->downloader, ops);
-    } catch (...) {
-    }
-    return 0;
+        return 0;
+    });
 }
 
 fw::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,

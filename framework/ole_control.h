@@ -10,6 +10,7 @@
 
 #include <new>
 
+#include "framework/boundary.h"
 #include "framework/connection_point.h"
 #include "framework/handles.h"
 #include "framework/ole_control_module.h"
@@ -196,15 +197,13 @@ private:
 // No exception leaves: this runs inside IClassFactory::CreateInstance.
 template <typename T>
 HRESULT CreateComObject(REFIID riid, void** ppv) {
-    try {
+    return Guarded("CreateInstance", E_OUTOFMEMORY, [&] {
         T* object = new T();
         object->AddRef();
         HRESULT hr = object->QueryInterface(riid, ppv);
         object->Release();
         return hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // namespace fw

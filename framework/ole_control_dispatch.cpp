@@ -44,24 +44,26 @@ STDMETHODIMP COleControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    return TypeInfoOf(*m_ids.dispatchIid, info);
+    return Guarded("GetTypeInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.dispatchIid, info); });
 }
 
 STDMETHODIMP COleControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                         DISPID* ids) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
-    ComPtr<ITypeInfo> info;
-    HRESULT hr = TypeInfoOf(*m_ids.dispatchIid, info.receive());
-    if (FAILED(hr)) return hr;
-    return info->GetIDsOfNames(names, count, ids);
+    return Guarded("GetIDsOfNames", E_OUTOFMEMORY, [&] {
+        ComPtr<ITypeInfo> info;
+        HRESULT hr = TypeInfoOf(*m_ids.dispatchIid, info.receive());
+        if (FAILED(hr)) return hr;
+        return info->GetIDsOfNames(names, count, ids);
+    });
 }
 
 STDMETHODIMP COleControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO*, UINT* argErr) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_POINTER;
-    try {
+    return Guarded("Invoke", E_OUTOFMEMORY, [&]() -> HRESULT {
         if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
             if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
@@ -88,9 +90,7 @@ STDMETHODIMP COleControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPP
             return InvokeDispMethod(id);
         }
         return DISP_E_MEMBERNOTFOUND;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT COleControl::GetDispProperty(DISPID, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
@@ -100,7 +100,7 @@ HRESULT COleControl::InvokeDispMethod(DISPID) { return DISP_E_MEMBERNOTFOUND; }
 STDMETHODIMP COleControl::GetClassInfo(ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    return TypeInfoOf(*m_ids.clsid, info);
+    return Guarded("GetClassInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.clsid, info); });
 }
 
 STDMETHODIMP COleControl::GetGUID(DWORD kind, GUID* guid) {

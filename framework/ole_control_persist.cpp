@@ -34,53 +34,45 @@ STDMETHODIMP COleControl::InitNew() {
 
 STDMETHODIMP COleControl::Load(IPropertyBag* bag, IErrorLog* log) {
     if (!bag) return E_POINTER;
-    try {
+    return Guarded("Load", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBagExchange px(bag, log, true);
         DoPropExchange(px);
         SetModifiedFlag(false);
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 STDMETHODIMP COleControl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
     if (!bag) return E_POINTER;
-    try {
+    return Guarded("Save", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBagExchange px(bag, nullptr, false);
         DoPropExchange(px);
         if (clearDirty) SetModifiedFlag(false);
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT COleControl::LoadFromStream(IStream* stream) {
     if (!stream) return E_POINTER;
-    try {
+    return Guarded("LoadFromStream", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(true);
         HRESULT hr = px.Read(stream);
         if (FAILED(hr)) return hr;
         DoPropExchange(px);
         SetModifiedFlag(false);
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT COleControl::SaveToStream(IStream* stream, BOOL clearDirty) {
     if (!stream) return E_POINTER;
-    try {
+    return Guarded("SaveToStream", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(false);
         DoPropExchange(px);
         HRESULT hr = px.Write(stream);
         if (SUCCEEDED(hr) && clearDirty) SetModifiedFlag(false);
         return hr;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 STDMETHODIMP COleControl::Load(LPSTREAM stream) { return LoadFromStream(stream); }
@@ -164,14 +156,12 @@ STDMETHODIMP COleControl::Save(LPVOID memory, BOOL clearDirty, ULONG size) {
 
 STDMETHODIMP COleControl::GetSizeMax(ULONG* size) {
     if (!size) return E_POINTER;
-    try {
+    return Guarded("GetSizeMax", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(false);
         DoPropExchange(px);
         *size = px.SizeMax();
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // namespace fw

@@ -1,5 +1,7 @@
 #include "framework/window.h"
 
+#include "framework/boundary.h"
+
 namespace fw {
 
 CWindow::~CWindow() { DestroyWindow(); }
@@ -83,13 +85,10 @@ HWND CWindow::UnsubclassWindow() {
 LRESULT CALLBACK CWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CWindow* self = static_cast<CWindow*>(::GetPropW(hwnd, kSubclassProp));
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    LRESULT result = 0;
-    // No exception may leave a window procedure: what a handler throws ends in the default.
-    try {
-        result = self->WindowProc(msg, wParam, lParam);
-    } catch (...) {
-        result = self->Default(msg, wParam, lParam);
-    }
+    // What a handler throws ends in the window's own procedure.
+    std::optional<LRESULT> handled =
+        TryGuarded("a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
+    const LRESULT result = handled ? *handled : self->Default(msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
         // The window is gone whatever sits above us: forget it in any case.
         if (!self->UnsubclassWindow()) {
@@ -110,7 +109,9 @@ LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    LRESULT result = self->WindowProc(msg, wParam, lParam);
+    std::optional<LRESULT> handled =
+        TryGuarded("a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
+    const LRESULT result = handled ? *handled : ::DefWindowProcW(hwnd, msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->m_hWnd = nullptr;
@@ -163,14 +164,14 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, L
         self = reinterpret_cast<CDialog*>(lParam);
         self->m_hWnd = hwnd;
         ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        return self->OnInitDialog();
+        return Guarded("a dialog procedure", INT_PTR(FALSE), [&] { return self->OnInitDialog(); });
     }
     if (!self) return FALSE;
-    INT_PTR result = FALSE;
-    if (msg == WM_COMMAND)
-        result = self->OnCommand(wParam, lParam);
-    else
-        result = self->DialogProc(msg, wParam, lParam);
+    // FALSE, as for a message the dialog leaves to the system.
+    const INT_PTR result = Guarded("a dialog procedure", INT_PTR(FALSE), [&]() -> INT_PTR {
+        if (msg == WM_COMMAND) return self->OnCommand(wParam, lParam);
+        return self->DialogProc(msg, wParam, lParam);
+    });
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_hWnd = nullptr;

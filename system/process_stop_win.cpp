@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "framework/boundary.h"
 #include "framework/handles.h"
 #include "system/process_stop.h"
 #include "system/process_win.h"
@@ -69,14 +70,12 @@ int StopRunningProcess(HWND owner, const char* exeName) {
     version.dwOSVersionInfoSize = sizeof version;
     const bool toolhelp =
         ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-    try {
+    // Runs on the download worker. Without memory no scan could run, which the scans report
+    // as "not running".
+    return fw::Guarded("StopRunningProcess", 0, [&] {
         SystemStopOps ops(owner, toolhelp);
         return DecideStopRunningProcess(exeName, ops);
-    } catch (...) {
-        // Runs on the download worker: nothing may leave it. Without memory no scan could run,
-        // which the scans report as "not running".
-        return 0;
-    }
+    });
 }
 
 }  // namespace tavrin

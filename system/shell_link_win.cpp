@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/boundary.h"
 #include "framework/codepage.h"
 #include "framework/handles.h"
 #include "libs/wexlog/wexlog.h"
@@ -42,7 +43,8 @@ HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* shortcut) 
 int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
                                 const char* iconFileName) {
     if (!targetPath || !installDir || !iconFileName) return 0;
-    try {
+    // Nothing leaves for the dialog's handler: a failure is 0.
+    return fw::Guarded("CreateClientDesktopShortcut", 0, [&] {
         const std::string description = fw::WideToAnsi(fw::Utf8ToWide(kClientLinkDescriptionUtf8));
         const std::string linkName = fw::WideToAnsi(fw::Utf8ToWide(kClientLinkFileUtf8));
         const std::string iconPath = std::string(installDir) + "\\" + iconFileName;
@@ -66,9 +68,7 @@ int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
         // another apartment the link object works all the same.
         fw::CoInit com;
         return SUCCEEDED(CreateShellShortcut(linkPath.c_str(), &shortcut)) ? 1 : 0;
-    } catch (...) {
-        return 0;  // nothing leaves for the dialog's handler
-    }
+    });
 }
 
 }  // namespace tavrin

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/boundary.h"
 #include "widgets/gif_parser.h"
 
 namespace tavrin {
@@ -156,12 +157,10 @@ void CGifPictureCtrl::Scene::Run(StopSignal& stop) {
 unsigned __stdcall CGifPictureCtrl::ThreadProc(void* param) {
     // The thread owns what it was given; it goes when the thread ends, whoever stopped it.
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
-    try {
+    return fw::Guarded("the picture's thread", 0u, [&] {
         start->scene->Run(*start->stop);
-    } catch (...) {
-        // Nothing in Run throws; no exception may leave a thread.
-    }
-    return 0;
+        return 0u;
+    });
 }
 
 CGifPictureCtrl::CGifPictureCtrl() : m_stop(std::make_shared<StopSignal>()) {}

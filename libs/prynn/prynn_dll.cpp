@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "framework/boundary.h"
 #include "libs/prynn/file_transform.h"
 #include "libs/prynn/system_files.h"
 
@@ -36,16 +37,14 @@ bool AnsiToUtf8(const char* ansi, std::string* utf8) {
 }  // namespace
 
 extern "C" int __stdcall PrynnDecompress(const char* source, const char* target) {
-    // Nothing may escape into the caller, which knows only zero and non-zero.
-    try {
+    // The caller knows only zero and non-zero.
+    return fw::Guarded("PrynnDecompress", 0, [&] {
         if (!source || !target) return 0;
         std::string sourcePath, targetPath;
         if (!AnsiToUtf8(source, &sourcePath) || !AnsiToUtf8(target, &targetPath)) return 0;
         prynn::SystemFiles files;
         return prynn::DecodeFile(files, sourcePath, targetPath).ok() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

@@ -1,0 +1,100 @@
+// A handler that throws stops at the boundary with Windows: the window procedure, the
+// subclass procedure, the dialog procedure and the class factory give their failure result,
+// and the program and its windows go on working.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <stdexcept>
+
+#include "framework/handles.h"
+#include "framework/ole_control.h"
+#include "framework/window.h"
+#include "resources/resource.h"
+#include "tests/wine/support.h"
+
+namespace {
+
+constexpr UINT kThrow = WM_APP + 1;
+constexpr UINT kAnswer = WM_APP + 2;
+constexpr LRESULT kAnswerValue = 42;
+
+class ThrowingWindow : public fw::CWindow {
+public:
+    bool Create() {
+        const RECT rect = {0, 0, 40, 40};
+        return CreateEx(::GetModuleHandleW(nullptr), L"TavrinBoundaryTest", WS_POPUP, 0, rect,
+                        nullptr);
+    }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == kThrow) throw std::runtime_error("a handler failed");
+        if (msg == kAnswer) return kAnswerValue;
+        return fw::CWindow::WindowProc(msg, wParam, lParam);
+    }
+};
+
+class ThrowingDialog : public fw::CDialog {
+public:
+    explicit ThrowingDialog(HINSTANCE module) : fw::CDialog(module, IDD_PROGRESS_POPUP) {}
+
+protected:
+    INT_PTR DialogProc(UINT msg, WPARAM, LPARAM) override {
+        if (msg == kThrow) throw std::bad_alloc();
+        if (msg != kAnswer) return FALSE;
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, kAnswerValue);  // what SendMessage returns
+        return TRUE;
+    }
+};
+
+// A COM class whose construction fails.
+class Unbuildable : public IUnknown {
+public:
+    Unbuildable() { throw std::bad_alloc(); }
+    STDMETHODIMP QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+};
+
+TEST(Boundary, WindowAndSubclassProceduresStopWhatAHandlerThrows) {
+    const struct {
+        const char* what;
+        bool subclassed;
+    } rows[] = {{"own window", false}, {"subclassed static control", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ThrowingWindow window;  // destroys its window, the subclassed one too
+        if (row.subclassed) {
+            HWND plain = ::CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr,
+                                         nullptr, nullptr);
+            ASSERT_TRUE(plain);
+            ASSERT_TRUE(window.SubclassWindow(plain));
+        } else {
+            ASSERT_TRUE(window.Create());
+        }
+        // The message goes to the window's default handling instead.
+        EXPECT_EQ(0, ::SendMessageW(window.GetSafeHwnd(), kThrow, 0, 0));
+        EXPECT_EQ(kAnswerValue, ::SendMessageW(window.GetSafeHwnd(), kAnswer, 0, 0));
+        EXPECT_TRUE(::IsWindow(window.GetSafeHwnd()));
+    }
+}
+
+TEST(Boundary, DialogProcedureStopsWhatAHandlerThrows) {
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
+    ::InitCommonControlsEx(&icc);
+    fw::Library module(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    ThrowingDialog dialog(module.get());
+    ASSERT_TRUE(dialog.Create(nullptr));
+    EXPECT_EQ(0, ::SendMessageW(dialog.GetSafeHwnd(), kThrow, 0, 0));
+    EXPECT_EQ(kAnswerValue, ::SendMessageW(dialog.GetSafeHwnd(), kAnswer, 0, 0));
+    EXPECT_TRUE(::IsWindow(dialog.GetSafeHwnd()));
+    dialog.DestroyWindow();
+}
+
+TEST(Boundary, ClassFactoryReportsAFailedConstructionAsAnError) {
+    void* object = &object;
+    EXPECT_EQ(E_OUTOFMEMORY, fw::CreateComObject<Unbuildable>(IID_IUnknown, &object));
+}
+
+}  // namespace
