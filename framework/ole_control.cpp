@@ -47,7 +47,9 @@ STDMETHODIMP COleControl::QueryInterface(REFIID riid, void** ppv) {
     else if (Is<IConnectionPointContainer>(riid)) found = static_cast<IConnectionPointContainer*>(this);
     else if (Is<ISpecifyPropertyPages>(riid)) found = static_cast<ISpecifyPropertyPages*>(this);
     else if (Is<IPersistPropertyBag>(riid)) found = static_cast<IPersistPropertyBag*>(this);
-    else if (Is<IPersist>(riid) || Is<IPersistStreamInit>(riid))
+    // IPersistStreamInit is IPersistStream with InitNew added at the end: containers that
+    // save and load with OleSaveToStream/OleLoadFromStream ask for the shorter one.
+    else if (Is<IPersist>(riid) || Is<IPersistStreamInit>(riid) || Is<IPersistStream>(riid))
         found = static_cast<IPersistStreamInit*>(this);
     else if (Is<IPersistStorage>(riid)) found = static_cast<IPersistStorage*>(this);
     else if (Is<IPersistMemory>(riid)) found = static_cast<IPersistMemory*>(this);

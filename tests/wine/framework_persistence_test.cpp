@@ -51,6 +51,7 @@ TEST_F(PersistenceTest, GetClassIdIsTheControlsOnEveryInterface) {
         {"IPersist", &IID_IPersist},
         {"IPersistPropertyBag", &IID_IPersistPropertyBag},
         {"IPersistStreamInit", &IID_IPersistStreamInit},
+        {"IPersistStream", &IID_IPersistStream},
         {"IPersistStorage", &IID_IPersistStorage},
         {"IPersistMemory", &IID_IPersistMemory},
     };
@@ -202,6 +203,31 @@ TEST_F(PersistenceTest, PropertyPutMarksTheControlDirty) {
     persist.reset();
     disp.reset();
     EXPECT_EQ(0u, wt::FinalRelease(unk));
+}
+
+// A container that persists its objects with OLE's own helpers: the class id, then the data,
+// and a new object made from them.
+TEST_F(PersistenceTest, OleSaveToStreamAndOleLoadFromStreamMakeTheSameControl) {
+    fw::ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive()));
+    {
+        fw::ComPtr<IUnknown> unk;
+        fw::ComPtr<IDispatch> disp;
+        ASSERT_TRUE(NewControl(unk, disp));
+        ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
+        fw::ComPtr<IPersistStream> persist;
+        ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStream, persist.receiveVoid()));
+        ASSERT_EQ(S_OK, ::OleSaveToStream(persist.get(), stream.get()));
+        persist.reset();
+        disp.reset();
+        EXPECT_EQ(0u, wt::FinalRelease(unk));
+    }
+    LARGE_INTEGER zero = {};
+    ASSERT_EQ(S_OK, stream->Seek(zero, STREAM_SEEK_SET, nullptr));
+    fw::ComPtr<IDispatch> loaded;
+    ASSERT_EQ(S_OK, ::OleLoadFromStream(stream.get(), IID_IDispatch, loaded.receiveVoid()));
+    EXPECT_TRUE(wt::AllPropertiesAre(loaded.get(), kValues));
+    EXPECT_EQ(0u, wt::FinalRelease(loaded));
 }
 
 // The loading object holds stale values first, so an empty saved value must replace one.
