@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= 2
 
-.PHONY: all setup native win32 win64 test demo bench clean
+.PHONY: all setup native native-asan win32 win64 test demo bench clean
 
 all: native win32 win64
 
@@ -13,6 +13,11 @@ native: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS)
 
+# The native tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+native-asan: setup
+	@cmake --preset native-asan >/dev/null
+	@cmake --build --preset native-asan -j $(JOBS)
+
 win32: setup
 	@cmake --preset win32 >/dev/null
 	@cmake --build --preset win32 -j $(JOBS)
@@ -21,7 +26,7 @@ win64: setup
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS)
 
-test: native win32 win64
+test: native native-asan win32 win64
 	@scripts/run-tests
 
 demo: native win32 win64

@@ -37,9 +37,11 @@ Bytes Executable(size_t size) {
 Bytes Mixed(size_t size) {
     Bytes b;
     const Bytes exe = Executable(size);
+    // Whole blocks of each kind, so what a block holds does not depend on how well the
+    // program's own bytes compress (they differ from build to build).
     for (size_t block = 0; b.size() < size; ++block) {
-        const Bytes part = block % 3 == 1 ? Random(70000, static_cast<uint32_t>(block + 1))
-                                          : Bytes(exe.begin(), exe.begin() + 70000);
+        const Bytes part = block % 3 == 1 ? Random(kMaxBlockSize, static_cast<uint32_t>(block + 1))
+                                          : Bytes(exe.begin(), exe.begin() + kMaxBlockSize);
         b.insert(b.end(), part.begin(), part.end());
     }
     b.resize(size);
