@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "framework/boundary.h"
@@ -76,6 +77,9 @@ struct CGifPictureCtrl::Scene {
     HWND target = nullptr;
     COLORREF clrBackground = 0xFFFFFF;
     std::atomic<unsigned> nCurrentFrame{0};
+    // GDI objects are not for two threads at once: the animation thread draws into the back
+    // buffer and the window copies from it only while holding this.
+    std::mutex bufferLock;
     fw::MemoryDc hMemDC;  // the back buffer
     fw::GdiObject hMemBitmap;
     HGDIOBJ hMemOldBitmap = nullptr;
@@ -132,19 +136,27 @@ void CGifPictureCtrl::Scene::Run(StopSignal& stop) {
     const size_t count = frames.size();
     unsigned current = nCurrentFrame.load();
     if (current >= count) current = 0;
-    Dispose(frames[current]);
+    {
+        std::lock_guard<std::mutex> hold(bufferLock);
+        Dispose(frames[current]);
+    }
     while (!stop.bStopThread.load()) {
         const GifPictureFrame& frame = frames[current];
-        if (frame.disposal == 3) SaveArea(frame);
-        if (SUCCEEDED(RenderPicture(frame.picture.get(), hMemDC.get(), frame.x, frame.y,
-                                    frame.width, frame.height)))
-            ::InvalidateRect(target, nullptr, FALSE);
+        bool drawn = false;
+        {
+            std::lock_guard<std::mutex> hold(bufferLock);
+            if (frame.disposal == 3) SaveArea(frame);
+            drawn = SUCCEEDED(RenderPicture(frame.picture.get(), hMemDC.get(), frame.x, frame.y,
+                                            frame.width, frame.height));
+        }
+        if (drawn) ::InvalidateRect(target, nullptr, FALSE);
         if (stop.bStopThread.load()) break;
         // The 32-bit product, as the delay field gives it: a frame without control extension
         // (0xFFFFFFFF) waits 0xFFFFFFF6 ms, so the animation rests on it until stopped.
         const DWORD wait = frame.delay < 5 ? 100 : DWORD(frame.delay * 10u);
         ::WaitForSingleObject(stop.hStopEvent.get(), wait);
         if (stop.bStopThread.load()) break;
+        std::lock_guard<std::mutex> hold(bufferLock);
         Dispose(frame);
         if (++current >= count) {
             current = 0;
@@ -364,8 +376,10 @@ void CGifPictureCtrl::FreePicture() {
 void CGifPictureCtrl::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(m_hWnd, &ps);
-    if (dc && m_bPrepared)
+    if (dc && m_bPrepared) {
+        std::lock_guard<std::mutex> hold(m_scene->bufferLock);
         ::BitBlt(dc, 0, 0, m_nWidth, m_nHeight, m_scene->hMemDC.get(), 0, 0, SRCCOPY);
+    }
     ::EndPaint(m_hWnd, &ps);
 }
 
