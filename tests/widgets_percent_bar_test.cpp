@@ -142,4 +142,31 @@ TEST(WindowPlacement, CentresOnTheDesktopTruncatingEachHalf) {
     }
 }
 
+TEST(WindowPlacement, CentresOverTheOwnerInsideTheWorkArea) {
+    const PlacementRect work{0, 0, 1024, 738};
+    const PlacementRect left{-1280, 0, 0, 994};
+    struct Row {
+        const char* what;
+        PlacementRect over, area;
+        int width, height, x, y;
+    } rows[] = {
+        {"over a browser in the middle", {100, 100, 900, 600}, work, 400, 220, 300, 240},
+        {"owner at the right edge: moved back in", {800, 0, 1024, 300}, work, 400, 220, 624, 40},
+        {"owner off the top left: moved back in", {-500, -400, 100, 100}, work, 400, 220, 0, 0},
+        {"owner hidden: the work area itself", work, work, 400, 220, 312, 259},
+        {"larger than the area: left and top kept inside", work, work, 1200, 900, 0, 0},
+        {"second monitor on the left", {-1280, 0, 0, 1024}, left, 400, 220, -840, 402},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const WindowPoint p = CentreWithin(r.width, r.height, r.over, r.area);
+        EXPECT_EQ(r.x, p.x);
+        EXPECT_EQ(r.y, p.y);
+    }
+    // Areas at the ends of the coordinate range.
+    const WindowPoint high = CentreWithin(100, 100, {INT_MAX - 50, 0, INT_MAX, 10},
+                                          {INT_MAX - 600, 0, INT_MAX, 600});
+    EXPECT_EQ(INT_MAX - 100, high.x);
+}
+
 }  // namespace

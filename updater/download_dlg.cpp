@@ -22,6 +22,7 @@
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
 #include "updater/updater_texts.h"
+#include "widgets/window_placement.h"
 
 namespace tavrin {
 
@@ -127,12 +128,23 @@ BOOL CDownLoadDlg::OnInitDialog() {
 }
 
 void CDownLoadDlg::CenterWindow() {
-    RECT window, desktop;
+    // Over the browser window that owns the dialog, inside the work area of its monitor; over
+    // the work area itself when the browser is hidden or minimised.
+    RECT window;
     ::GetWindowRect(m_hWnd, &window);
-    ::GetClientRect(::GetDesktopWindow(), &desktop);
-    const int x = (desktop.left + desktop.right) / 2 - (window.right - window.left) / 2;
-    const int y = (desktop.top + desktop.bottom) / 2 - (window.bottom - window.top) / 2;
-    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    const bool overOwner = owner && ::IsWindowVisible(owner) && !::IsIconic(owner);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(overOwner ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST),
+                      &monitor);
+    const RECT& work = monitor.rcWork;
+    RECT over = work;
+    if (overOwner) ::GetWindowRect(owner, &over);
+    const WindowPoint at = CentreWithin(window.right - window.left, window.bottom - window.top,
+                                        {over.left, over.top, over.right, over.bottom},
+                                        {work.left, work.top, work.right, work.bottom});
+    ::SetWindowPos(m_hWnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool CDownLoadDlg::PrepareFolders() {
