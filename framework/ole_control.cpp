@@ -4,6 +4,7 @@
 #include <olectl.h>
 
 #include "framework/codepage.h"
+#include "framework/verb_enum.h"
 
 namespace fw {
 
@@ -125,7 +126,11 @@ STDMETHODIMP COleControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, H
 
 STDMETHODIMP COleControl::EnumVerbs(IEnumOLEVERB** verbs) {
     if (!verbs) return E_POINTER;
-    return ::OleRegEnumVerbs(*m_ids.clsid, verbs);
+    // As a control's verb map: the Properties verb, on the container's menu. DoVerb also
+    // takes the standard activation verbs, which containers know without being told.
+    return CreateVerbEnumerator({{OLEIVERB_PROPERTIES, L"&Properties...", MF_STRING,
+                                  OLEVERBATTRIB_ONCONTAINERMENU}},
+                                verbs);
 }
 
 STDMETHODIMP COleControl::Update() { return S_OK; }

@@ -327,4 +327,28 @@ TEST_F(DispatchTest, OleObjectReportsStatusAndClass) {
     ::CoTaskMemFree(type);
 }
 
+// The container's menu offers the Properties verb, which DoVerb answers.
+TEST_F(DispatchTest, OleObjectOffersThePropertiesVerb) {
+    fw::ComPtr<IOleObject> ole;
+    ASSERT_TRUE(Query(IID_IOleObject, ole));
+    fw::ComPtr<IEnumOLEVERB> verbs;
+    ASSERT_EQ(S_OK, ole->EnumVerbs(verbs.receive()));
+    for (int pass = 0; pass < 2; ++pass) {  // the second after Reset, on a clone
+        SCOPED_TRACE(pass);
+        OLEVERB verb[2] = {};
+        ULONG fetched = 99;
+        EXPECT_EQ(S_FALSE, verbs->Next(2, verb, &fetched));
+        ASSERT_EQ(1u, fetched);
+        EXPECT_EQ(OLEIVERB_PROPERTIES, verb[0].lVerb);
+        EXPECT_STREQ(L"&Properties...", verb[0].lpszVerbName);
+        EXPECT_EQ(static_cast<DWORD>(OLEVERBATTRIB_ONCONTAINERMENU), verb[0].grfAttribs);
+        ::CoTaskMemFree(verb[0].lpszVerbName);
+        EXPECT_EQ(S_FALSE, verbs->Next(1, verb, nullptr));
+        ASSERT_EQ(S_OK, verbs->Reset());
+        fw::ComPtr<IEnumOLEVERB> clone;
+        ASSERT_EQ(S_OK, verbs->Clone(clone.receive()));
+        verbs = std::move(clone);
+    }
+}
+
 }  // namespace
