@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "resources/product_names.h"
+
 namespace tavrin {
 
-constexpr const char* kClientExe = "Orbisan.exe";
 constexpr const char* kSettingWorkDir = "WorkDir";
 constexpr int kWriteSaveStart = 0;  // WriteSetting(value, 0): SaveStart
 constexpr int kWriteLoginServer = 1;  // WriteSetting(value, 1): LoginSERV

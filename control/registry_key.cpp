@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "control/launch_logic.h"
 #include "framework/handles.h"
 
 namespace tavrin {
@@ -61,7 +62,7 @@ void DeleteClientWorkDir() {
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKeyPath, 0, KEY_ALL_ACCESS, key.receive()) !=
         ERROR_SUCCESS)
         return;
-    ::RegDeleteValueA(key.get(), "WorkDir");
+    ::RegDeleteValueA(key.get(), kSettingWorkDir);
 }
 
 }  // namespace tavrin

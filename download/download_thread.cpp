@@ -6,6 +6,7 @@
 #include "download/download_worker.h"
 #include "framework/boundary.h"
 #include "download/status_codes.h"
+#include "resources/product_names.h"
 #include "download/window_status_sink.h"
 
 namespace tavrin {
@@ -18,7 +19,7 @@ class ThreadOps : public WorkerOps {
 public:
     ThreadOps(RunningClientCheck check, HWND owner) : check_(check), owner_(owner) {}
 
-    int StopRunningClient() override { return check_ ? check_(owner_, kRunningClientName) : 0; }
+    int StopRunningClient() override { return check_ ? check_(owner_, kClientExe) : 0; }
 
     void StartBusyAnimation() override {
         if (HWND animation = g_pBusyAnimate.load())

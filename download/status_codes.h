@@ -28,6 +28,5 @@ constexpr size_t kStatusTextSize = 512;      // 511 characters and the terminato
 constexpr size_t kMaxErrorMessage = 254;     // of a network or file error's message
 constexpr size_t kReadBufferSize = 4096;     // the downloader's own buffer
 constexpr size_t kReadChunk = kReadBufferSize - 1;  // what one read asks for
-constexpr const char* kRunningClientName = "Orbisan.exe";
 
 }  // namespace tavrin

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "resources/product_names.h"
+
 namespace tavrin {
 
-constexpr const char* kConfigFileName = "orbisan3.cfg";
 constexpr const char* kPackageExtension = ".lzf";
 constexpr size_t kFixedPackageCount = 5;
 extern const char* const kFixedPackages[kFixedPackageCount];

@@ -212,7 +212,7 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
     if (code == STATUS_DOWNLOAD_COMPLETE)
         Trace(m_flow.ConfigPhase() ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += "\\orbisan3.cfg";
+    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += std::string("\\") + kConfigFileName;
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
     return TRUE;
@@ -372,7 +372,7 @@ bool CDownLoadDlg::InstallAllPackages() {
 }
 
 void CDownLoadDlg::WriteShortcuts() {
-    const std::string client = m_strInstallDir + "\\Orbisan.exe";
+    const std::string client = m_strInstallDir + "\\" + kClientExe;
     CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO");
     WriteInternetShortcuts();
     m_strLocalFile = client;
@@ -412,7 +412,7 @@ void CDownLoadDlg::WriteInternetShortcuts() {
 
 void CDownLoadDlg::StartClient() {
     // No parameters: the login command line goes only with a launch by the control itself.
-    ::ShellExecuteA(nullptr, nullptr, (m_strInstallDir + "\\Orbisan.exe").c_str(), nullptr,
+    ::ShellExecuteA(nullptr, nullptr, (m_strInstallDir + "\\" + kClientExe).c_str(), nullptr,
                     nullptr, SW_SHOWNORMAL);
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "resources/product_names.h"
+
 namespace tavrin {
 
 #ifndef TAVRIN_CONFIG_HOST
@@ -17,7 +19,7 @@ namespace tavrin {
 #endif
 
 inline std::string ConfigFileUrl() {
-    return std::string(TAVRIN_CONFIG_HOST) + "/service/files/orbisan3.cfg";
+    return std::string(TAVRIN_CONFIG_HOST) + "/service/files/" + kConfigFileName;
 }
 
 // The name is appended unchanged; the configuration reader lets only plain file names through.

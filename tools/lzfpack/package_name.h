@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "resources/product_names.h"
+
 namespace lzfpack {
 
 constexpr const char* kPackageSuffix = ".lzf";
-constexpr const char* kConfigName = "orbisan3.cfg";
+// The update configuration the updater reads.
+constexpr const char* kConfigName = tavrin::kConfigFileName;
 
 // Not empty, not "." or "..", at most 255 bytes, no \ / : * ? " < > | or control characters,
 // no dot or blank at the end and no device name (CON, NUL, COM1...): Windows refuses or
