@@ -26,14 +26,6 @@ struct Decimal {
 
 bool IsSuccess(int httpStatus) { return httpStatus >= 200 && httpStatus <= 299; }
 
-// Closes the response on every way out of a file's download.
-struct ResponseCloser {
-    std::unique_ptr<InternetResponse>& response;
-    ~ResponseCloser() {
-        if (response) response->Close();
-    }
-};
-
 }  // namespace
 
 CHttpDownloader::CHttpDownloader(std::shared_ptr<DownloadPlatform> platform)
@@ -139,22 +131,39 @@ bool CHttpDownloader::DownloadAll() {
     return outcome;
 }
 
+// One file's transfer: the response it reads and the file it writes. Each step closes them in
+// the order the statuses need; whatever way out an exception takes, the destructor closes the
+// response (before the session can go) and the file.
+struct CHttpDownloader::Transfer {
+    std::unique_ptr<InternetResponse> response;
+    std::unique_ptr<LocalFile> file;
+    uint64_t total = 0;
+    bool lengthKnown = false;
+
+    ~Transfer() {
+        CloseResponse();
+        std::string ignored;
+        CloseFile(ignored);
+    }
+    void CloseResponse() {
+        if (response) response->Close();
+        response.reset();
+    }
+    // False (error set) when written data may be lost.
+    bool CloseFile(std::string& error) {
+        if (!file) return true;
+        const bool closed = file->Close(error);
+        file.reset();
+        return closed;
+    }
+};
+
 bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& localPath,
                                    const std::string& agent,
                                    const std::shared_ptr<StatusSink>& notify) {
     std::string fileName;
     if (!UrlFileName(url, fileName)) return false;
-
-    if (!m_pSession) {
-        if (!CreateSession(agent, notify)) {
-            // Without any status the owner would wait for this batch for ever.
-            std::string message = m_strSessionError;
-            CutText(message, kMaxErrorMessage, m_isLead);
-            SendWithoutSession(notify, STATUS_NET_ERROR, "%s - %s", fileName.c_str(),
-                               message.c_str());
-            return false;
-        }
-    }
+    if (!EnsureSession(fileName, agent, notify)) return false;
     CWebGrabSession& session = *m_pSession;
     if (notify) session.m_pNotifyWnd = notify;
 
@@ -164,78 +173,87 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     session.SetStatus("%s - Downloading...", fileName.c_str());
     m_platform->Trace("szURL : " + url);
 
-    std::unique_ptr<InternetResponse> response;
-    ResponseCloser closeOnUnwind{response};
-    // Before the session, whose closing would leave the response handle dangling.
-    auto closeResponse = [&response]() {
-        if (response) response->Close();
-        response.reset();
-    };
+    Transfer transfer;
+    if (!OpenResponse(url, fileName, transfer)) return false;
     std::string error;
-    // Another scheme gives no HTTP response to read a length or a status from.
-    OpenOutcome opened =
-        IsHttpUrl(url) ? session.Internet().OpenUrl(url, response, error) : OpenOutcome::NoResponse;
-    if (opened == OpenOutcome::Failed) {
-        closeResponse();
-        ReportNetError(fileName, error);
-        return false;
-    }
-    if (opened == OpenOutcome::NoResponse || !response) {
-        session.SetStatusCode(STATUS_URL_INVALID, 0);
-        session.SetStatus("%s is Invalid!", fileName.c_str());
-        closeResponse();
-        return false;
-    }
-
-    // An error page (404, 500, ...) is not the file: never store it.
-    std::string lengthText;
-    if (!IsSuccess(response->HttpStatus()) || !response->QueryContentLength(lengthText)) {
-        session.SetStatusCode(STATUS_URL_INVALID, 0);
-        session.SetStatus("%s is Invalid!", fileName.c_str());
-        closeResponse();
-        return false;
-    }
-    uint64_t total = 0;
-    bool lengthKnown = ParseContentLength(lengthText, total);
-    session.m_nTotalSize = total;
-    m_platform->Trace("m_nTotalSize : " + std::string(Decimal(total).start));
-
-    std::unique_ptr<LocalFile> file = m_platform->CreateLocalFile(localPath, error);
-    if (!file) {
-        closeResponse();
+    transfer.file = m_platform->CreateLocalFile(localPath, error);
+    if (!transfer.file) {
+        transfer.CloseResponse();
         ReportFileError(fileName, error);
         return false;
     }
+    return ReceiveBody(fileName, transfer);
+}
 
+bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::string& agent,
+                                    const std::shared_ptr<StatusSink>& notify) {
+    if (m_pSession || CreateSession(agent, notify)) return true;
+    // Without any status the owner would wait for this batch for ever.
+    std::string message = m_strSessionError;
+    CutText(message, kMaxErrorMessage, m_isLead);
+    SendWithoutSession(notify, STATUS_NET_ERROR, "%s - %s", fileName.c_str(), message.c_str());
+    return false;
+}
+
+bool CHttpDownloader::OpenResponse(const std::string& url, const std::string& fileName,
+                                   Transfer& transfer) {
+    CWebGrabSession& session = *m_pSession;
+    std::string error;
+    // Another scheme gives no HTTP response to read a length or a status from.
+    OpenOutcome opened = IsHttpUrl(url) ? session.Internet().OpenUrl(url, transfer.response, error)
+                                        : OpenOutcome::NoResponse;
+    if (opened == OpenOutcome::Failed) {
+        transfer.CloseResponse();
+        ReportNetError(fileName, error);
+        return false;
+    }
+    // An error page (404, 500, ...) is not the file: never store it.
+    std::string lengthText;
+    if (opened == OpenOutcome::NoResponse || !transfer.response ||
+        !IsSuccess(transfer.response->HttpStatus()) ||
+        !transfer.response->QueryContentLength(lengthText)) {
+        session.SetStatusCode(STATUS_URL_INVALID, 0);
+        session.SetStatus("%s is Invalid!", fileName.c_str());
+        transfer.CloseResponse();
+        return false;
+    }
+    transfer.lengthKnown = ParseContentLength(lengthText, transfer.total);
+    session.m_nTotalSize = transfer.total;
+    m_platform->Trace("m_nTotalSize : " + std::string(Decimal(transfer.total).start));
+    return true;
+}
+
+bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfer) {
+    CWebGrabSession& session = *m_pSession;
+    std::string error, ignored;
     const int64_t start = m_platform->NowSeconds();
     uint64_t received = 0;
     for (;;) {
         if (IsStopRequested()) {
             session.SetStatusCode(STATUS_USER_STOP, 0);
             session.SetStatus("User Stop!");
-            closeResponse();
-            file->Close(error);  // the partial file stays; a close error adds nothing to a stop
+            transfer.CloseResponse();
+            transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
             return false;
         }
         size_t got = 0;
-        if (!response->Read(m_szBuffer, kReadChunk, got, error)) {
-            std::string ignored;
-            file->Close(ignored);
-            closeResponse();
+        if (!transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
+            transfer.CloseFile(ignored);
+            transfer.CloseResponse();
             ReportNetError(fileName, error);
             return false;
         }
         if (got == 0) {
             // The library ends a body early without an error when the server closes the
             // connection: a short body is a broken transfer, not a complete file.
-            if (lengthKnown && received < total) {
-                file->Close(error);
-                closeResponse();
+            if (transfer.lengthKnown && received < transfer.total) {
+                transfer.CloseFile(ignored);
+                transfer.CloseResponse();
                 ReportNetError(fileName, session.Internet().TruncatedBodyMessage());
                 return false;
             }
-            closeResponse();
-            if (!file->Close(error)) {
+            transfer.CloseResponse();
+            if (!transfer.CloseFile(error)) {
                 ReportFileError(fileName, error);
                 return false;
             }
@@ -243,10 +261,9 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
             session.SetStatus("%s - Download End!", fileName.c_str());
             return true;
         }
-        if (!file->Write(m_szBuffer, got, error)) {
-            std::string ignored;
-            file->Close(ignored);
-            closeResponse();
+        if (!transfer.file->Write(m_szBuffer, got, error)) {
+            transfer.CloseFile(ignored);
+            transfer.CloseResponse();
             ReportFileError(fileName, error);
             return false;
         }

@@ -49,6 +49,14 @@ public:
     bool HasSession() const { return m_pSession != nullptr; }
 
 private:
+    struct Transfer;
+    // The steps of DownloadFile: a session to carry the statuses, the response (a checked
+    // status and length), then the body into the file.
+    bool EnsureSession(const std::string& fileName, const std::string& agent,
+                       const std::shared_ptr<StatusSink>& notify);
+    bool OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer);
+    bool ReceiveBody(const std::string& fileName, Transfer& transfer);
+
     // Sends a status when no session exists to carry it.
     void SendWithoutSession(const std::shared_ptr<StatusSink>& notify, uint16_t code,
                             const char* format, ...) TAVRIN_PRINTF_CHECK(4, 5);
