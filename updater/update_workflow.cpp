@@ -27,7 +27,7 @@ void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& 
     // After the final close the control is deleting the dialog: a stopped worker that still
     // reports is not heard any more.
     if (m_state == UpdaterState::Closed) {
-        m_ui.Trace("CDownLoadDlg::OnDownloadStatus - closed, status dropped");
+        m_ui.Trace(kTraceStatusDropped);
         return;
     }
     if (m_bConfigPhase)
@@ -36,23 +36,35 @@ void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& 
         OnPackageStatus(code, percent, text);
 }
 
+// The batch failed: its worker has ended, and so does the updater.
+void UpdateWorkflow::EndAfterFailedBatch() {
+    m_bThread = false;
+    EndDialog();
+}
+
+// The batch is in: its last status at 100%, and nothing left to stop.
+void UpdateWorkflow::ShowBatchComplete(const std::string& text) {
+    m_ui.SetDialogStatus(text);
+    m_ui.SetDialogProgress(100);
+    m_ui.DisableStopButton();
+}
+
 void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
     switch (code) {
     case STATUS_NET_ERROR:
     case STATUS_FILE_ERROR:
-        m_bThread = false;
-        EndDialog();
+        EndAfterFailedBatch();
         return;
     case STATUS_USER_STOP:
         m_bThread = false;
         break;
     case STATUS_DOWNLOAD_SIZE:
-        m_ui.Trace("STATUS_DOWNLOAD_SIZE-0");
+        m_ui.Trace(kTraceSizeStatus);
         break;
     case STATUS_DOWNLOAD_START:
-        m_ui.Trace("STATUS_DOWNLOAD_START - 0");
-        m_ui.Trace("STATUS_DOWNLOAD_START  -- 1");
-        m_ui.Trace("STATUS_DOWNLOAD_START  -- 3");
+        m_ui.Trace(kTraceStartStatus);
+        m_ui.Trace(kTraceStartConfig);
+        m_ui.Trace(kTraceStartDone);
         break;
     case STATUS_DOWNLOAD_END:
         // The configuration file is in: the dialog hides, the progress popup takes over.
@@ -61,9 +73,7 @@ void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
         m_ui.EndDialog();
         break;
     case STATUS_DOWNLOAD_COMPLETE:
-        m_ui.SetDialogStatus(text);
-        m_ui.SetDialogProgress(100);
-        m_ui.DisableStopButton();
+        ShowBatchComplete(text);
         m_bConfigPhase = false;
         if (m_state != UpdaterState::Stopping) m_state = UpdaterState::PackageDownload;
         m_ui.PostConfigDownloaded();
@@ -96,8 +106,7 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
             m_ui.SetPopupStatus(text, TextEncoding::Ansi);
             m_ui.SetPopupProgress(0);
         }
-        m_bThread = false;
-        EndDialog();
+        EndAfterFailedBatch();
         return;
     case STATUS_USER_STOP:
         if (popup) {
@@ -108,7 +117,7 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         m_bThread = false;
         break;
     case STATUS_DOWNLOAD_SIZE:
-        m_ui.Trace("STATUS_DOWNLOAD_SIZE-0");
+        m_ui.Trace(kTraceSizeStatus);
         if (popup) {
             m_ui.SetPopupProgress(percent);
             m_ui.SetPopupStatus(text, TextEncoding::Ansi);
@@ -116,10 +125,10 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         }
         break;
     case STATUS_DOWNLOAD_START:
-        m_ui.Trace("STATUS_DOWNLOAD_START - 0");
-        m_ui.Trace("down start...");
+        m_ui.Trace(kTraceStartStatus);
+        m_ui.Trace(kTraceStartPackage);
         if (popup) m_ui.SetPopupProgress(0);
-        m_ui.Trace("STATUS_DOWNLOAD_START  -- 3");
+        m_ui.Trace(kTraceStartDone);
         break;
     case STATUS_DOWNLOAD_END:
         if (popup) {
@@ -130,9 +139,7 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         m_ui.EndDialog();
         break;
     case STATUS_DOWNLOAD_COMPLETE:
-        m_ui.SetDialogStatus(text);
-        m_ui.SetDialogProgress(100);
-        m_ui.DisableStopButton();
+        ShowBatchComplete(text);
         if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Finishing;
         m_ui.PostPackagesDownloaded();
         break;

@@ -101,6 +101,9 @@ private:
     void Close();
     void OnConfigStatus(int code, const std::string& text);
     void OnPackageStatus(int code, int percent, const std::string& text);
+    // What both phases do with a status, so the two cannot drift apart.
+    void EndAfterFailedBatch();
+    void ShowBatchComplete(const std::string& text);
 
     UpdaterUi& m_ui;
     UpdaterState m_state = UpdaterState::Preparing;

@@ -15,4 +15,12 @@ constexpr const char* kUpgradeStopped = "업그레이드가 중지되었습니�
 constexpr const char* kConfigReadFailed = "config파일 읽기에 실패하였습니다.";
 constexpr const char* kCloseLabel = "닫  기";
 
+// Trace lines of the status handling, spelt as the trace has always shown them.
+constexpr const char* kTraceSizeStatus = "STATUS_DOWNLOAD_SIZE-0";
+constexpr const char* kTraceStartStatus = "STATUS_DOWNLOAD_START - 0";
+constexpr const char* kTraceStartConfig = "STATUS_DOWNLOAD_START  -- 1";
+constexpr const char* kTraceStartPackage = "down start...";
+constexpr const char* kTraceStartDone = "STATUS_DOWNLOAD_START  -- 3";
+constexpr const char* kTraceStatusDropped = "CDownLoadDlg::OnDownloadStatus - closed, status dropped";
+
 }  // namespace tavrin
