@@ -10,7 +10,6 @@
 
 #include <exception>
 #include <optional>
-#include <string>
 
 namespace fw {
 
