@@ -11,7 +11,7 @@
 #include "download/win_download_platform.h"
 #include "download/window_status_sink.h"
 #include "download/wininet_session.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -74,10 +74,10 @@ struct PlatformRun {
 
 DWORD WINAPI PlatformLoop(void* param) {
     auto* run = static_cast<PlatformRun*>(param);
-    fw::InternetHandle session(
+    win::InternetHandle session(
         ::InternetOpenA("Tavrin", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return 1;
-    fw::InternetHandle request(::InternetOpenUrlA(session.get(), run->url.c_str(), nullptr, 0,
+    win::InternetHandle request(::InternetOpenUrlA(session.get(), run->url.c_str(), nullptr, 0,
                                                   tavrin::kOpenUrlFlags, 1));
     if (!request) return 1;
     static char buffer[4096];
@@ -103,7 +103,7 @@ int Engine(const std::string& url, const std::string& folder) {
     downloader->AddURL(url);
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
-    fw::Handle thread = tavrin::BeginDownloadThread(downloader, nullptr);
+    win::Handle thread = tavrin::BeginDownloadThread(downloader, nullptr);
     if (!thread) return 1;
     PumpUntilEnded(thread.get());
     double seconds = Seconds(start);
@@ -125,7 +125,7 @@ int Platform(const std::string& url) {
     PlatformRun run{url, MakeWindow()};
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
-    fw::Handle thread(::CreateThread(nullptr, 0, PlatformLoop, &run, 0, nullptr));
+    win::Handle thread(::CreateThread(nullptr, 0, PlatformLoop, &run, 0, nullptr));
     if (!thread) return 1;
     PumpUntilEnded(thread.get());
     double seconds = Seconds(start);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "control/launch_logic.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace tavrin {
 
@@ -58,7 +58,7 @@ void WriteClientSetting(const std::string& value, int which) {
 }
 
 void DeleteClientWorkDir() {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKeyPath, 0, KEY_ALL_ACCESS, key.receive()) !=
         ERROR_SUCCESS)
         return;

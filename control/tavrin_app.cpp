@@ -8,7 +8,7 @@
 #include "control/tavrin_ids.h"
 #include "control/tavrin_proppage.h"
 #include "framework/class_factory.h"
-#include "framework/boundary.h"
+#include "win/boundary.h"
 #include "framework/registration.h"
 #include "libs/wexlog/wexlog.h"
 
@@ -78,7 +78,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-    return fw::Guarded("DllGetClassObject", E_OUTOFMEMORY,
+    return win::Guarded("DllGetClassObject", E_OUTOFMEMORY,
                        [&] { return fw::COleObjectFactory::GetClassObject(clsid, riid, ppv); });
 }
 
@@ -86,7 +86,7 @@ STDAPI DllCanUnloadNow() { return theApp.CanUnloadNow() ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
     WexlogTrace("DllRegisterServer");
-    return fw::Guarded("DllRegisterServer", SELFREG_E_CLASS, []() -> HRESULT {
+    return win::Guarded("DllRegisterServer", SELFREG_E_CLASS, []() -> HRESULT {
         if (!fw::RegisterTypeLibFromModule(theApp.Instance())) return SELFREG_E_TYPELIB;
         if (!fw::COleObjectFactory::UpdateRegistryAll(true)) return SELFREG_E_CLASS;
         return S_OK;
@@ -95,7 +95,7 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
     WexlogTrace("DllUnregisterServer");
-    return fw::Guarded("DllUnregisterServer", SELFREG_E_CLASS, []() -> HRESULT {
+    return win::Guarded("DllUnregisterServer", SELFREG_E_CLASS, []() -> HRESULT {
         if (!fw::UnregisterTypeLibrary(LIBID_TAVRINLib, tavrin::kLibMajor, tavrin::kLibMinor))
             return SELFREG_E_TYPELIB;
         if (!fw::COleObjectFactory::UpdateRegistryAll(false)) return SELFREG_E_CLASS;

@@ -8,7 +8,7 @@
 #include "control/registry_key.h"
 #include "control/tavrin_app.h"
 #include "control/tavrin_ids.h"
-#include "framework/codepage.h"
+#include "win/code_page.h"
 #include "libs/wexlog/wexlog.h"
 #include "widgets/common_controls.h"
 
@@ -109,7 +109,7 @@ std::string* CTavrinCtrl::PropertyById(DISPID id) {
 HRESULT CTavrinCtrl::GetDispProperty(DISPID id, VARIANT* result) {
     std::string* value = PropertyById(id);
     if (!value) return DISP_E_MEMBERNOTFOUND;
-    BSTR text = fw::AnsiToBstr(*value);
+    BSTR text = win::AnsiToBstr(*value);
     if (!text) return E_OUTOFMEMORY;
     ::VariantInit(result);
     result->vt = VT_BSTR;
@@ -120,10 +120,14 @@ HRESULT CTavrinCtrl::GetDispProperty(DISPID id, VARIANT* result) {
 HRESULT CTavrinCtrl::PutDispProperty(DISPID id, const VARIANT& value) {
     std::string* target = PropertyById(id);
     if (!target) return DISP_E_MEMBERNOTFOUND;
-    fw::Variant text;
+    win::Variant text;
     if (FAILED(::VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
         return DISP_E_TYPEMISMATCH;
-    *target = fw::BstrToAnsi(text.get()->bstrVal);
+    // The values reach the client's command line and the registry in the ANSI code page; one
+    // that code page cannot carry exactly would log the player in as someone else, or not at all.
+    win::Converted<std::string> ansi = win::BstrToAnsi(text.get()->bstrVal);
+    if (!ansi.exact) return E_INVALIDARG;
+    *target = std::move(ansi.text);
     SetModifiedFlag();
     return S_OK;
 }
@@ -160,7 +164,7 @@ LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_LAUNCH_DONE) {
         // Closing the page's window may make the host let go of the control while this
         // handler still runs: hold it until the handler is done.
-        fw::ComPtr<IOleObject> keepAlive(static_cast<IOleObject*>(this));
+        win::ComPtr<IOleObject> keepAlive(static_cast<IOleObject*>(this));
         return OnLaunchDone(wParam, lParam);
     }
     return COleControl::WindowProc(msg, wParam, lParam);

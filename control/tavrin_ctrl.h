@@ -9,7 +9,7 @@
 
 #include "control/launch_logic.h"
 #include "framework/ole_control.h"
-#include "framework/window.h"
+#include "win/window.h"
 #include "updater/download_dlg.h"
 
 namespace tavrin {

@@ -4,7 +4,7 @@
 #include <process.h>
 
 #include "download/download_worker.h"
-#include "framework/boundary.h"
+#include "win/boundary.h"
 #include "download/status_codes.h"
 #include "resources/product_names.h"
 #include "download/window_status_sink.h"
@@ -37,7 +37,7 @@ unsigned __stdcall ThreadEntry(void* param) { return DownloadThreadProc(param); 
 
 UINT DownloadThreadProc(LPVOID param) {
     // A failure only ends the batch.
-    return fw::Guarded("the download thread", UINT(0), [&]() -> UINT {
+    return win::Guarded("the download thread", UINT(0), [&]() -> UINT {
         std::unique_ptr<DownloadThreadStart> start(static_cast<DownloadThreadStart*>(param));
         if (!start || !start->downloader) return 0;
         auto window = std::dynamic_pointer_cast<WindowStatusSink>(start->downloader->NotifySink());
@@ -47,15 +47,15 @@ UINT DownloadThreadProc(LPVOID param) {
     });
 }
 
-fw::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
+win::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
                                RunningClientCheck stopRunningClient) {
     auto* start = new DownloadThreadStart{std::move(downloader), stopRunningClient};
     uintptr_t thread = ::_beginthreadex(nullptr, 0, ThreadEntry, start, 0, nullptr);
     if (!thread) {
         delete start;
-        return fw::Handle();
+        return win::Handle();
     }
-    return fw::Handle(reinterpret_cast<HANDLE>(thread));
+    return win::Handle(reinterpret_cast<HANDLE>(thread));
 }
 
 }  // namespace tavrin

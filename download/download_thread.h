@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "download/http_downloader.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "system/process_win.h"
 
 namespace tavrin {
@@ -34,7 +34,7 @@ UINT DownloadThreadProc(LPVOID param);
 
 // Starts DownloadThreadProc on a new thread at normal priority; the handle may be closed at
 // once (the thread ends by itself). Null when no thread could be started.
-fw::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
+win::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
                                RunningClientCheck stopRunningClient = &StopRunningProcess);
 
 }  // namespace tavrin

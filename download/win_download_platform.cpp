@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "download/wininet_session.h"
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 #include "libs/wexlog/wexlog.h"
 
 namespace tavrin {
@@ -42,7 +42,7 @@ public:
     }
 
 private:
-    fw::FileHandle file_;
+    win::FileHandle file_;
 };
 
 }  // namespace
@@ -56,15 +56,21 @@ std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::str
 }
 
 bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
-    return ::DeleteFileW(fw::AnsiToWide(path, pathCodePage_).c_str()) ||
-           ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    const win::Converted<std::wstring> widePath = win::ToWide(path, pathCodePage_);
+    if (!widePath.exact) return false;
+    return ::DeleteFileW(widePath.text.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::string& path,
                                                                 std::string& error) {
-    // Wide, so a Korean folder name works whatever the system's code page.
-    std::wstring widePath = fw::AnsiToWide(path, pathCodePage_);
-    HANDLE file = ::CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    // Wide, so a Korean folder name works whatever the system's code page; a path that does not
+    // convert exactly would name another file.
+    const win::Converted<std::wstring> widePath = win::ToWide(path, pathCodePage_);
+    if (!widePath.exact) {
+        error = InternetErrorText(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    HANDLE file = ::CreateFileW(widePath.text.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = InternetErrorText(::GetLastError());

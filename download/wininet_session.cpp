@@ -41,7 +41,7 @@ public:
     void Close() override { handle_.close(); }
 
 private:
-    fw::InternetHandle handle_;
+    win::InternetHandle handle_;
 };
 
 // Diagnostics only: the texts go to the trace sink when one is set, else nowhere.

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "download/internet_session.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace tavrin {
 
@@ -33,7 +33,7 @@ public:
 
 private:
     explicit WinInetSession(HINTERNET handle) : handle_(handle) {}
-    fw::InternetHandle handle_;
+    win::InternetHandle handle_;
 };
 
 // The message of a WinINet or system error code, without its line break.

@@ -34,7 +34,7 @@ STDMETHODIMP CConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!sink) return E_POINTER;
-    ComPtr<IUnknown> events;
+    win::ComPtr<IUnknown> events;
     if (FAILED(sink->QueryInterface(m_iid, events.receiveVoid()))) return CONNECT_E_CANNOTCONNECT;
     m_sinks.push_back(Sink{m_nextCookie, events});
     *cookie = m_nextCookie++;
@@ -110,7 +110,7 @@ public:
     }
 
 private:
-    ComPtr<IConnectionPoint> m_point;
+    win::ComPtr<IConnectionPoint> m_point;
     ULONG m_position;
     volatile LONG m_refs = 0;
 };

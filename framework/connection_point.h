@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace fw {
 
@@ -30,7 +30,7 @@ public:
 private:
     struct Sink {
         DWORD cookie;
-        ComPtr<IUnknown> unknown;
+        win::ComPtr<IUnknown> unknown;
     };
     IConnectionPointContainer* m_owner;
     IID m_iid;

@@ -3,7 +3,7 @@
 
 #include <olectl.h>
 
-#include "framework/codepage.h"
+#include "win/code_page.h"
 #include "framework/verb_enum.h"
 
 namespace fw {
@@ -74,7 +74,7 @@ IUnknown* COleControl::QueryExtraInterface(REFIID) { return nullptr; }
 // ---- IOleObject
 
 STDMETHODIMP COleControl::SetClientSite(IOleClientSite* site) {
-    m_clientSite = ComPtr<IOleClientSite>(site);
+    m_clientSite = win::ComPtr<IOleClientSite>(site);
     return S_OK;
 }
 
@@ -203,7 +203,7 @@ STDMETHODIMP COleControl::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 HRESULT COleControl::InPlaceActivate(IOleClientSite* site, HWND parentHint, LPCRECT posRect) {
     if (m_bInPlaceActive) return S_OK;
     if (!site) return E_UNEXPECTED;
-    ComPtr<IOleInPlaceSite> inPlaceSite;
+    win::ComPtr<IOleInPlaceSite> inPlaceSite;
     HRESULT hr = site->QueryInterface(IID_IOleInPlaceSite, inPlaceSite.receiveVoid());
     if (FAILED(hr)) return hr;
     if (inPlaceSite->CanInPlaceActivate() != S_OK) return E_FAIL;
@@ -214,8 +214,8 @@ HRESULT COleControl::InPlaceActivate(IOleClientSite* site, HWND parentHint, LPCR
 
     HWND parent = parentHint;
     if (FAILED(inPlaceSite->GetWindow(&parent)) || !parent) parent = parentHint;
-    ComPtr<IOleInPlaceFrame> frame;
-    ComPtr<IOleInPlaceUIWindow> doc;
+    win::ComPtr<IOleInPlaceFrame> frame;
+    win::ComPtr<IOleInPlaceUIWindow> doc;
     RECT pos = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
     OLEINPLACEFRAMEINFO frameInfo = {};
     frameInfo.cb = sizeof(frameInfo);
@@ -248,7 +248,7 @@ STDMETHODIMP COleControl::InPlaceDeactivate() {
     DestroyWindow();
     if (m_bInPlaceActive) {
         m_bInPlaceActive = false;
-        ComPtr<IOleInPlaceSite> site = m_inPlaceSite;
+        win::ComPtr<IOleInPlaceSite> site = m_inPlaceSite;
         m_inPlaceSite.reset();
         if (site) site->OnInPlaceDeactivate();
     }
@@ -310,7 +310,7 @@ STDMETHODIMP COleControl::Unfreeze(DWORD) { return E_NOTIMPL; }
 STDMETHODIMP COleControl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
     m_viewAspects = aspects;
     m_viewFlags = flags;
-    m_viewSink = ComPtr<IAdviseSink>(sink);
+    m_viewSink = win::ComPtr<IAdviseSink>(sink);
     return S_OK;
 }
 

@@ -10,12 +10,12 @@
 
 #include <new>
 
-#include "framework/boundary.h"
+#include "win/boundary.h"
 #include "framework/connection_point.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "framework/ole_control_module.h"
 #include "framework/prop_exchange.h"
-#include "framework/window.h"
+#include "win/window.h"
 
 namespace fw {
 
@@ -32,7 +32,7 @@ struct ControlClassIds {
     DWORD miscStatus;
 };
 
-class COleControl : public CWindow,
+class COleControl : public win::CWindow,
                     public IOleObject,
                     public IOleInPlaceObject,
                     public IOleInPlaceActiveObject,
@@ -183,13 +183,13 @@ private:
     bool m_bModified = false;
     bool m_bInPlaceActive = false;
     SIZEL m_extent;  // HIMETRIC
-    ComPtr<IOleClientSite> m_clientSite;
-    ComPtr<IOleInPlaceSite> m_inPlaceSite;
-    ComPtr<IOleAdviseHolder> m_adviseHolder;
-    ComPtr<IAdviseSink> m_viewSink;
+    win::ComPtr<IOleClientSite> m_clientSite;
+    win::ComPtr<IOleInPlaceSite> m_inPlaceSite;
+    win::ComPtr<IOleAdviseHolder> m_adviseHolder;
+    win::ComPtr<IAdviseSink> m_viewSink;
     DWORD m_viewAspects = 0;
     DWORD m_viewFlags = 0;
-    ComPtr<ITypeLib> m_typeLib;
+    win::ComPtr<ITypeLib> m_typeLib;
     CConnectionPoint m_eventsPoint;
 };
 
@@ -197,7 +197,7 @@ private:
 // No exception leaves: this runs inside IClassFactory::CreateInstance.
 template <typename T>
 HRESULT CreateComObject(REFIID riid, void** ppv) {
-    return Guarded("CreateInstance", E_OUTOFMEMORY, [&] {
+    return win::Guarded("CreateInstance", E_OUTOFMEMORY, [&] {
         T* object = new T();
         object->AddRef();
         HRESULT hr = object->QueryInterface(riid, ppv);

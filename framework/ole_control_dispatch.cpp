@@ -28,7 +28,7 @@ HRESULT COleControl::GetTypeLib(LCID lcid, ITypeLib** lib) {
 }
 
 HRESULT COleControl::TypeInfoOf(REFGUID guid, ITypeInfo** info) {
-    ComPtr<ITypeLib> lib;
+    win::ComPtr<ITypeLib> lib;
     HRESULT hr = GetTypeLib(LOCALE_SYSTEM_DEFAULT, lib.receive());
     if (FAILED(hr)) return hr;
     return lib->GetTypeInfoOfGuid(guid, info);
@@ -44,15 +44,15 @@ STDMETHODIMP COleControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    return Guarded("GetTypeInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.dispatchIid, info); });
+    return win::Guarded("GetTypeInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.dispatchIid, info); });
 }
 
 STDMETHODIMP COleControl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                         DISPID* ids) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
-    return Guarded("GetIDsOfNames", E_OUTOFMEMORY, [&] {
-        ComPtr<ITypeInfo> info;
+    return win::Guarded("GetIDsOfNames", E_OUTOFMEMORY, [&] {
+        win::ComPtr<ITypeInfo> info;
         HRESULT hr = TypeInfoOf(*m_ids.dispatchIid, info.receive());
         if (FAILED(hr)) return hr;
         return info->GetIDsOfNames(names, count, ids);
@@ -63,7 +63,7 @@ STDMETHODIMP COleControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPP
                                  VARIANT* result, EXCEPINFO*, UINT* argErr) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_POINTER;
-    return Guarded("Invoke", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("Invoke", E_OUTOFMEMORY, [&]() -> HRESULT {
         if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
             if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
             if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
@@ -100,7 +100,7 @@ HRESULT COleControl::InvokeDispMethod(DISPID) { return DISP_E_MEMBERNOTFOUND; }
 STDMETHODIMP COleControl::GetClassInfo(ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    return Guarded("GetClassInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.clsid, info); });
+    return win::Guarded("GetClassInfo", E_OUTOFMEMORY, [&] { return TypeInfoOf(*m_ids.clsid, info); });
 }
 
 STDMETHODIMP COleControl::GetGUID(DWORD kind, GUID* guid) {

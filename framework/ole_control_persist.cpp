@@ -34,7 +34,7 @@ STDMETHODIMP COleControl::InitNew() {
 
 STDMETHODIMP COleControl::Load(IPropertyBag* bag, IErrorLog* log) {
     if (!bag) return E_POINTER;
-    return Guarded("Load", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("Load", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBagExchange px(bag, log, true);
         DoPropExchange(px);
         SetModifiedFlag(false);
@@ -44,7 +44,7 @@ STDMETHODIMP COleControl::Load(IPropertyBag* bag, IErrorLog* log) {
 
 STDMETHODIMP COleControl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
     if (!bag) return E_POINTER;
-    return Guarded("Save", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("Save", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBagExchange px(bag, nullptr, false);
         DoPropExchange(px);
         if (clearDirty) SetModifiedFlag(false);
@@ -54,7 +54,7 @@ STDMETHODIMP COleControl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
 
 HRESULT COleControl::LoadFromStream(IStream* stream) {
     if (!stream) return E_POINTER;
-    return Guarded("LoadFromStream", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("LoadFromStream", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(true);
         HRESULT hr = px.Read(stream);
         if (FAILED(hr)) return hr;
@@ -66,7 +66,7 @@ HRESULT COleControl::LoadFromStream(IStream* stream) {
 
 HRESULT COleControl::SaveToStream(IStream* stream, BOOL clearDirty) {
     if (!stream) return E_POINTER;
-    return Guarded("SaveToStream", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("SaveToStream", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(false);
         DoPropExchange(px);
         HRESULT hr = px.Write(stream);
@@ -93,7 +93,7 @@ STDMETHODIMP COleControl::InitNew(IStorage*) { return InitNew(); }
 
 STDMETHODIMP COleControl::Load(IStorage* storage) {
     if (!storage) return E_POINTER;
-    ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
                                      0, stream.receive());
     if (FAILED(hr)) return hr;
@@ -102,7 +102,7 @@ STDMETHODIMP COleControl::Load(IStorage* storage) {
 
 STDMETHODIMP COleControl::Save(IStorage* storage, BOOL) {
     if (!storage) return E_POINTER;
-    ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     HRESULT hr = storage->CreateStream(kContentsStream,
                                        STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
                                        stream.receive());
@@ -120,7 +120,7 @@ STDMETHODIMP COleControl::Load(LPVOID memory, ULONG size) {
     void* p = ::GlobalLock(copy);
     if (p) std::memcpy(p, memory, size);
     ::GlobalUnlock(copy);
-    ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     HRESULT hr = ::CreateStreamOnHGlobal(copy, TRUE, stream.receive());
     if (FAILED(hr)) {
         ::GlobalFree(copy);
@@ -134,7 +134,7 @@ STDMETHODIMP COleControl::Load(LPVOID memory, ULONG size) {
 
 STDMETHODIMP COleControl::Save(LPVOID memory, BOOL clearDirty, ULONG size) {
     if (!memory) return E_POINTER;
-    ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
     if (FAILED(hr)) return hr;
     hr = SaveToStream(stream.get(), FALSE);
@@ -156,7 +156,7 @@ STDMETHODIMP COleControl::Save(LPVOID memory, BOOL clearDirty, ULONG size) {
 
 STDMETHODIMP COleControl::GetSizeMax(ULONG* size) {
     if (!size) return E_POINTER;
-    return Guarded("GetSizeMax", E_OUTOFMEMORY, [&]() -> HRESULT {
+    return win::Guarded("GetSizeMax", E_OUTOFMEMORY, [&]() -> HRESULT {
         CBlobExchange px(false);
         DoPropExchange(px);
         *size = px.SizeMax();

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 namespace fw {
 
@@ -56,23 +56,25 @@ void CBagExchange::ExchangeVersion(DWORD& version, DWORD defaultVersion) {
 }
 
 void CBagExchange::ExchangeString(const wchar_t* name, std::string& value) {
-    Variant v;
+    win::Variant v;
     if (m_loading) {
         v.get()->vt = VT_BSTR;
         if (FAILED(m_bag->Read(name, v.get(), m_log))) return;  // absent: keep the value
         if (v.get()->vt != VT_BSTR &&
             FAILED(::VariantChangeType(v.get(), v.get(), 0, VT_BSTR)))
             return;
-        value = BstrToAnsi(v.get()->bstrVal);
+        // Like a page's own put: a value the ANSI code page cannot carry exactly is not taken.
+        win::Converted<std::string> ansi = win::BstrToAnsi(v.get()->bstrVal);
+        if (ansi.exact) value = std::move(ansi.text);
     } else {
         v.get()->vt = VT_BSTR;
-        v.get()->bstrVal = AnsiToBstr(value);
+        v.get()->bstrVal = win::AnsiToBstr(value);
         m_bag->Write(name, v.get());  // a host that refuses one name loses only that name
     }
 }
 
 void CBagExchange::ExchangeLong(const wchar_t* name, long& value) {
-    Variant v;
+    win::Variant v;
     if (m_loading) {
         v.get()->vt = VT_I4;
         if (FAILED(m_bag->Read(name, v.get(), m_log))) return;
@@ -131,9 +133,11 @@ void CBlobExchange::ExchangeVersion(DWORD& version, DWORD defaultVersion) {
 void CBlobExchange::ExchangeString(const wchar_t* name, std::string& value) {
     if (m_loading) {
         auto it = m_values.find(name);
-        if (it != m_values.end()) value = WideToAnsi(it->second);
+        if (it == m_values.end()) return;
+        win::Converted<std::string> ansi = win::FromWide(it->second);
+        if (ansi.exact) value = std::move(ansi.text);
     } else {
-        m_values[name] = AnsiToWide(value);
+        m_values[name] = win::AnsiToWide(value);
     }
 }
 

@@ -33,7 +33,7 @@ LPOLESTR CoTaskString(const wchar_t* text, int length) {
 }  // namespace
 
 COlePropertyPage::COlePropertyPage(UINT templateId, UINT captionId)
-    : CDialog(COleControlModule::Get()->Instance(), templateId), m_captionId(captionId) {}
+    : win::CDialog(COleControlModule::Get()->Instance(), templateId), m_captionId(captionId) {}
 
 COlePropertyPage::~COlePropertyPage() = default;
 
@@ -57,7 +57,7 @@ STDMETHODIMP_(ULONG) COlePropertyPage::Release() {
 }
 
 STDMETHODIMP COlePropertyPage::SetPageSite(IPropertyPageSite* site) {
-    m_site = ComPtr<IPropertyPageSite>(site);
+    m_site = win::ComPtr<IPropertyPageSite>(site);
     return S_OK;
 }
 

@@ -6,13 +6,13 @@
 
 #include <vector>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "framework/ole_control_module.h"
-#include "framework/window.h"
+#include "win/window.h"
 
 namespace fw {
 
-class COlePropertyPage : public IPropertyPage, protected CDialog {
+class COlePropertyPage : public IPropertyPage, protected win::CDialog {
 public:
     COlePropertyPage(UINT templateId, UINT captionId);
     ~COlePropertyPage() override;
@@ -38,13 +38,13 @@ protected:
     virtual void DoDataExchange(bool save);
     virtual const CLSID& GetClassID() const = 0;
 
-    std::vector<ComPtr<IUnknown>> m_objects;
+    std::vector<win::ComPtr<IUnknown>> m_objects;
 
 private:
     ModuleObjectCount m_moduleCount;
     volatile LONG m_refs = 0;
     UINT m_captionId;
-    ComPtr<IPropertyPageSite> m_site;
+    win::ComPtr<IPropertyPageSite> m_site;
     bool m_bDirty = false;
 };
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 namespace fw {
 
@@ -15,7 +15,7 @@ namespace {
 std::string GuidString(REFGUID guid) {
     wchar_t text[40];
     if (::StringFromGUID2(guid, text, 40) == 0) return std::string();
-    return WideToAnsi(text);
+    return win::WideToAnsi(text);
 }
 
 std::string ModulePathAnsi(HINSTANCE module) {
@@ -32,7 +32,7 @@ std::string LoadAnsiString(HINSTANCE module, UINT id) {
 
 // Creates HKCR\path and sets its value `name` (nullptr: the default value).
 bool SetClassesValue(const std::string& path, const char* name, const std::string& value) {
-    RegKey key;
+    win::RegKey key;
     if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_WRITE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
         return false;
@@ -42,7 +42,7 @@ bool SetClassesValue(const std::string& path, const char* name, const std::strin
 }
 
 bool CreateClassesKey(const std::string& path) {
-    RegKey key;
+    win::RegKey key;
     return ::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
                              REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.receive(),
                              nullptr) == ERROR_SUCCESS;
@@ -59,7 +59,7 @@ bool RegisterTypeLibFromModule(HINSTANCE module) {
     wchar_t path[MAX_PATH];
     DWORD n = ::GetModuleFileNameW(module, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
-    ComPtr<ITypeLib> typeLib;
+    win::ComPtr<ITypeLib> typeLib;
     if (FAILED(::LoadTypeLibEx(path, REGKIND_NONE, typeLib.receive()))) return false;
     return SUCCEEDED(::RegisterTypeLib(typeLib.get(), path, nullptr));
 }

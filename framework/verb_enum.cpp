@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "framework/boundary.h"
+#include "win/boundary.h"
 
 namespace fw {
 
@@ -59,7 +59,7 @@ public:
     STDMETHODIMP Clone(IEnumOLEVERB** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        return Guarded("IEnumOLEVERB::Clone", E_OUTOFMEMORY, [&] {
+        return win::Guarded("IEnumOLEVERB::Clone", E_OUTOFMEMORY, [&] {
             *out = new VerbEnumerator(m_verbs, m_position);
             return S_OK;
         });
@@ -78,7 +78,7 @@ private:
 HRESULT CreateVerbEnumerator(std::vector<Verb> verbs, IEnumOLEVERB** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    return Guarded("EnumVerbs", E_OUTOFMEMORY, [&] {
+    return win::Guarded("EnumVerbs", E_OUTOFMEMORY, [&] {
         *out = new VerbEnumerator(std::move(verbs), 0);
         return S_OK;
     });

@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <new>
 
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 #include "system/perf_data.h"
 #include "system/process_win.h"
 
@@ -50,17 +51,10 @@ using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
 
 bool ToAnsi(const std::u16string& name, std::string& out) {
-    if (name.empty()) {
-        out.clear();
-        return true;
-    }
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(name.data());
-    const int length = static_cast<int>(name.size());
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return false;
-    out.resize(static_cast<size_t>(bytes));
-    return ::WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], bytes, nullptr, nullptr) ==
-           bytes;
+    win::Converted<std::string> ansi = win::FromWide(
+        std::wstring_view(reinterpret_cast<const wchar_t*>(name.data()), name.size()));
+    out = std::move(ansi.text);
+    return ansi.exact;
 }
 
 }  // namespace
@@ -78,7 +72,7 @@ size_t ScanProcessesToolhelp(ProcessEntry* entries, size_t capacity) {
         reinterpret_cast<void*>(::GetProcAddress(kernel, "Process32Next")));
     if (!createSnapshot || !first || !next) return 0;
 
-    fw::FileHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    win::FileHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return 0;
     PROCESSENTRY32 process = {};
     process.dwSize = sizeof process;
@@ -96,7 +90,7 @@ bool QueryPerformanceData(const char* objectIndex, std::vector<uint8_t>& data) {
     data.clear();
     if (!objectIndex) return false;
     // Step 8 of the scan closes HKEY_PERFORMANCE_DATA, which frees what the system holds for it.
-    fw::RegKey performance(HKEY_PERFORMANCE_DATA);
+    win::RegKey performance(HKEY_PERFORMANCE_DATA);
     std::vector<uint8_t> buffer(kPerfBufferStart);
     for (;;) {
         DWORD size = static_cast<DWORD>(buffer.size());
@@ -122,7 +116,7 @@ size_t ScanProcessesPerfData(ProcessEntry* entries, size_t capacity) {
         char keyName[128];
         std::snprintf(keyName, sizeof keyName, "%s\\%03x",
                       "software\\microsoft\\windows nt\\currentversion\\perflib", 9);
-        fw::RegKey key;
+        win::RegKey key;
         if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key.receive()) !=
             ERROR_SUCCESS)
             return 0;

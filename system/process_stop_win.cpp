@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "framework/boundary.h"
-#include "framework/handles.h"
+#include "win/boundary.h"
+#include "win/handles.h"
 #include "system/process_stop.h"
 #include "system/process_win.h"
 
@@ -31,7 +31,7 @@ public:
     }
 
 private:
-    fw::Handle process_;
+    win::Handle process_;
 };
 
 class SystemStopOps : public StopOps {
@@ -72,7 +72,7 @@ int StopRunningProcess(HWND owner, const char* exeName) {
         ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
     // Runs on the download worker. Without memory no scan could run, which the scans report
     // as "not running".
-    return fw::Guarded("StopRunningProcess", 0, [&] {
+    return win::Guarded("StopRunningProcess", 0, [&] {
         SystemStopOps ops(owner, toolhelp);
         return DecideStopRunningProcess(exeName, ops);
     });

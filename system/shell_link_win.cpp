@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "framework/boundary.h"
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/boundary.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 #include "libs/wexlog/wexlog.h"
 #include "system/shell_link_win.h"
 
@@ -18,12 +18,13 @@ const char* const kClientLinkDescriptionUtf8 = "Velmora바둑 대국실";
 HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* shortcut) {
     if (!shortcut) return E_FAIL;
     if (!linkPath) return E_POINTER;
-    // A path longer than the 260 characters the save takes fails here, before any object exists.
-    wchar_t widePath[MAX_PATH];
-    if (::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath, -1, widePath, MAX_PATH) == 0)
-        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    // A path longer than the 260 characters the save takes fails here, before any object
+    // exists; so does one that would name another file.
+    const win::Converted<std::wstring> widePath = win::ToWide(linkPath);
+    if (!widePath.exact) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    if (widePath.text.size() >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
-    fw::ComPtr<IShellLinkA> link;
+    win::ComPtr<IShellLinkA> link;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IShellLinkA, link.receiveVoid());
     if (FAILED(hr)) return hr;
@@ -34,19 +35,19 @@ HRESULT CreateShellShortcut(const char* linkPath, const ShortcutSpec* shortcut) 
     link->SetHotkey(shortcut->hotkeyCode);
     link->SetIconLocation(shortcut->pszIconPath ? shortcut->pszIconPath : "", shortcut->iconIndex);
 
-    fw::ComPtr<IPersistFile> file;
+    win::ComPtr<IPersistFile> file;
     hr = link.as(file);
     if (FAILED(hr)) return hr;
-    return file->Save(widePath, TRUE);
+    return file->Save(widePath.text.c_str(), TRUE);
 }
 
 int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
                                 const char* iconFileName) {
     if (!targetPath || !installDir || !iconFileName) return 0;
     // Nothing leaves for the dialog's handler: a failure is 0.
-    return fw::Guarded("CreateClientDesktopShortcut", 0, [&] {
-        const std::string description = fw::WideToAnsi(fw::Utf8ToWide(kClientLinkDescriptionUtf8));
-        const std::string linkName = fw::WideToAnsi(fw::Utf8ToWide(kClientLinkFileUtf8));
+    return win::Guarded("CreateClientDesktopShortcut", 0, [&] {
+        const std::string description = win::WideToAnsi(win::Utf8ToWide(kClientLinkDescriptionUtf8));
+        const std::string linkName = win::WideToAnsi(win::Utf8ToWide(kClientLinkFileUtf8));
         const std::string iconPath = std::string(installDir) + "\\" + iconFileName;
         // The icon location is a 260-byte field.
         if (iconPath.size() >= MAX_PATH) return 0;
@@ -66,7 +67,7 @@ int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
         }
         // CoInit pairs CoUninitialize with a successful CoInitialize only; on a thread already in
         // another apartment the link object works all the same.
-        fw::CoInit com;
+        win::CoInit com;
         return SUCCEEDED(CreateShellShortcut(linkPath.c_str(), &shortcut)) ? 1 : 0;
     });
 }

@@ -1,7 +1,7 @@
 // The system's operations for the desktop-folder probing.
 #include <windows.h>
 
-#include "framework/codepage.h"
+#include "win/code_page.h"
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 
@@ -24,7 +24,7 @@ public:
     }
     // Korean Windows' own folder name, in the ANSI code page like the other paths.
     std::string DesktopFolderName() override {
-        return fw::WideToAnsi(L"바탕 화면");
+        return win::WideToAnsi(L"바탕 화면");
     }
 };
 

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace tavrin {
 
 void DeleteMatchingFiles(std::string folder, const std::string& pattern) {
     if (folder.empty() || folder.back() != '\\') folder += '\\';
     WIN32_FIND_DATAA found;
-    fw::FindHandle search(::FindFirstFileA((folder + pattern).c_str(), &found));
+    win::FindHandle search(::FindFirstFileA((folder + pattern).c_str(), &found));
     if (!search) return;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -8,8 +8,8 @@
 #include "download/download_thread.h"
 #include "download/win_download_platform.h"
 #include "download/status_message.h"
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 #include "libs/prynn/prynn.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/resource.h"
@@ -31,16 +31,16 @@ namespace {
 constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
 constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
 
-std::wstring Wide(const char* utf8) { return fw::Utf8ToWide(utf8); }
+std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
 // Paths and the client's files stay in the ANSI code page (949 on the target systems).
-std::string Ansi(const char* utf8) { return fw::WideToAnsi(fw::Utf8ToWide(utf8)); }
+std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
 
 bool EntryExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    fw::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
@@ -227,7 +227,7 @@ void CDownLoadDlg::SetDialogStatus(const std::string& text) { m_strStatus = text
 void CDownLoadDlg::SetDialogProgress(int percent) { m_progress.SetPos(percent); }
 
 void CDownLoadDlg::RefreshDialog() {
-    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, fw::AnsiToWide(m_strStatus).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, win::AnsiToWide(m_strStatus).c_str());
 }
 
 void CDownLoadDlg::StopDialogAnimation() { m_animate.Stop(); }
@@ -276,7 +276,7 @@ void CDownLoadDlg::StopPopupAnimation() {
 void CDownLoadDlg::SetPopupStatus(const std::string& text, TextEncoding encoding) {
     if (!HasPopup()) return;
     m_pProgressDlg->m_strStatus =
-        encoding == TextEncoding::Utf8 ? fw::Utf8ToWide(text) : fw::AnsiToWide(text);
+        encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
     m_pProgressDlg->UpdateData(false);
 }
 
@@ -347,7 +347,7 @@ void CDownLoadDlg::TargetPackages() {
 
 void CDownLoadDlg::StartWorker() {
     // The thread deletes itself; the dialog keeps no handle and never waits for it.
-    fw::Handle thread = BeginDownloadThread(m_downloader, StopRunningProcess);
+    win::Handle thread = BeginDownloadThread(m_downloader, StopRunningProcess);
     if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
 }
 

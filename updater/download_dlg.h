@@ -12,7 +12,7 @@
 
 #include "download/http_downloader.h"
 #include "download/window_status_sink.h"
-#include "framework/window.h"
+#include "win/window.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl.h"
 #include "widgets/percent_progress_ctrl.h"
@@ -24,7 +24,7 @@ constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
 constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
 constexpr UINT WM_RELEASE_POPUP = WM_USER + 1004;     // 2028, to itself: a closed popup goes
 
-class CDownLoadDlg : public fw::CDialog, private UpdaterUi {
+class CDownLoadDlg : public win::CDialog, private UpdaterUi {
 public:
     // module: holds the templates, the clip and the picture; control: gets WM_LAUNCH_DONE.
     CDownLoadDlg(HINSTANCE module, HWND control);

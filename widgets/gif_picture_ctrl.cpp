@@ -9,7 +9,7 @@
 #include <mutex>
 #include <new>
 
-#include "framework/boundary.h"
+#include "win/boundary.h"
 #include "widgets/gif_parser.h"
 
 namespace tavrin {
@@ -28,9 +28,9 @@ HRESULT RenderPicture(IPicture* picture, HDC dc, int x, int y, int width, int he
 }
 
 // OleLoadPicture on a stream over `block`; the stream frees the block when it owns it.
-fw::ComPtr<IPicture> DecodePicture(HGLOBAL block, DWORD size, bool streamOwnsBlock) {
-    fw::ComPtr<IPicture> picture;
-    fw::ComPtr<IStream> stream;
+win::ComPtr<IPicture> DecodePicture(HGLOBAL block, DWORD size, bool streamOwnsBlock) {
+    win::ComPtr<IPicture> picture;
+    win::ComPtr<IStream> stream;
     if (FAILED(::CreateStreamOnHGlobal(block, streamOwnsBlock ? TRUE : FALSE,
                                        stream.receive()))) {
         if (streamOwnsBlock) ::GlobalFree(block);
@@ -48,7 +48,7 @@ fw::ComPtr<IPicture> DecodePicture(HGLOBAL block, DWORD size, bool streamOwnsBlo
 // delay at once.
 struct CGifPictureCtrl::StopSignal {
     std::atomic<bool> bStopThread{false};
-    fw::Handle hStopEvent{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    win::Handle hStopEvent{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 // Everything the animation thread uses. The control and a running thread share it.
@@ -61,7 +61,7 @@ struct CGifPictureCtrl::Scene {
     void FillBackground(const GifRect& r) {
         if (r.Empty()) return;
         const RECT rc{r.left, r.top, r.right, r.bottom};
-        fw::GdiObject brush(::CreateSolidBrush(clrBackground));
+        win::GdiObject brush(::CreateSolidBrush(clrBackground));
         if (brush) ::FillRect(hMemDC.get(), &rc, static_cast<HBRUSH>(brush.get()));
     }
     GifRect FrameRect(const GifPictureFrame& f) const {
@@ -80,11 +80,11 @@ struct CGifPictureCtrl::Scene {
     // GDI objects are not for two threads at once: the animation thread draws into the back
     // buffer and the window copies from it only while holding this.
     std::mutex bufferLock;
-    fw::MemoryDc hMemDC;  // the back buffer
-    fw::GdiObject hMemBitmap;
+    win::MemoryDc hMemDC;  // the back buffer
+    win::GdiObject hMemBitmap;
     HGDIOBJ hMemOldBitmap = nullptr;
-    fw::MemoryDc hSaveDC;  // what lay under a frame whose disposal is 3
-    fw::GdiObject hSaveBitmap;
+    win::MemoryDc hSaveDC;  // what lay under a frame whose disposal is 3
+    win::GdiObject hSaveBitmap;
     HGDIOBJ hSaveOldBitmap = nullptr;
     GifRect saveRect;
 };
@@ -99,8 +99,8 @@ void CGifPictureCtrl::Scene::SaveArea(const GifPictureFrame& f) {
     // The frame's rectangle held to the logical screen: no buffer is sized from a descriptor.
     const GifRect r = FrameRect(f);
     if (r.Empty()) return;
-    fw::MemoryDc dc(::CreateCompatibleDC(hMemDC.get()));
-    fw::GdiObject bitmap(::CreateCompatibleBitmap(hMemDC.get(), r.Width(), r.Height()));
+    win::MemoryDc dc(::CreateCompatibleDC(hMemDC.get()));
+    win::GdiObject bitmap(::CreateCompatibleBitmap(hMemDC.get(), r.Width(), r.Height()));
     if (!dc || !bitmap) return;
     hSaveOldBitmap = ::SelectObject(dc.get(), bitmap.get());
     ::BitBlt(dc.get(), 0, 0, r.Width(), r.Height(), hMemDC.get(), r.left, r.top, SRCCOPY);
@@ -169,7 +169,7 @@ void CGifPictureCtrl::Scene::Run(StopSignal& stop) {
 unsigned __stdcall CGifPictureCtrl::ThreadProc(void* param) {
     // The thread owns what it was given; it goes when the thread ends, whoever stopped it.
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
-    return fw::Guarded("the picture's thread", 0u, [&] {
+    return win::Guarded("the picture's thread", 0u, [&] {
         start->scene->Run(*start->stop);
         return 0u;
     });
@@ -205,10 +205,10 @@ BOOL CGifPictureCtrl::LoadFromResource(HMODULE module, LPCSTR name, LPCSTR type)
     const DWORD size = ::SizeofResource(module, found);
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
     if (!bytes || size == 0) return FALSE;
-    fw::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_NODISCARD, size));
+    win::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_NODISCARD, size));
     if (!block) return FALSE;
     {
-        fw::LockedGlobal lock(block.get());
+        win::LockedGlobal lock(block.get());
         if (!lock.get()) return FALSE;
         std::memcpy(lock.get(), bytes, size);
     }
@@ -217,7 +217,7 @@ BOOL CGifPictureCtrl::LoadFromResource(HMODULE module, LPCSTR name, LPCSTR type)
 
 BOOL CGifPictureCtrl::LoadFromMemory(HGLOBAL data, DWORD size) {
     FreePicture();
-    fw::LockedGlobal lock(data);
+    win::LockedGlobal lock(data);
     if (!lock.get()) return FALSE;
     // A size beyond the block would let the walk read past it.
     size = DWORD(std::min<SIZE_T>(size, ::GlobalSize(data)));
@@ -265,7 +265,7 @@ BOOL CGifPictureCtrl::LoadStill(HGLOBAL data, DWORD size, bool keepSize) {
         OLE_YSIZE_HIMETRIC hmHeight = 0;
         m_pPicture->get_Width(&hmWidth);
         m_pPicture->get_Height(&hmHeight);
-        fw::WindowDc dc(m_hWnd);
+        win::WindowDc dc(m_hWnd);
         m_nWidth = ::MulDiv(hmWidth, ::GetDeviceCaps(dc.get(), LOGPIXELSX), 2540);
         m_nHeight = ::MulDiv(hmHeight, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 2540);
     }
@@ -290,15 +290,15 @@ BOOL CGifPictureCtrl::AdoptFrames(std::vector<GifPictureFrame> frames) {
 BOOL CGifPictureCtrl::PrepareBackBuffer() {
     if (m_hWnd)
         ::SetWindowPos(m_hWnd, nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER);
-    fw::WindowDc windowDc(m_hWnd);
+    win::WindowDc windowDc(m_hWnd);
     if (!windowDc.get()) return FALSE;
     Scene& scene = *m_scene;
     scene.width = m_nWidth;
     scene.height = m_nHeight;
     scene.target = m_hWnd;
-    fw::MemoryDc dc(::CreateCompatibleDC(windowDc.get()));
+    win::MemoryDc dc(::CreateCompatibleDC(windowDc.get()));
     if (!dc) return FALSE;
-    fw::GdiObject bitmap(::CreateCompatibleBitmap(windowDc.get(), m_nWidth, m_nHeight));
+    win::GdiObject bitmap(::CreateCompatibleBitmap(windowDc.get(), m_nWidth, m_nHeight));
     if (!bitmap) return FALSE;
     scene.hMemOldBitmap = ::SelectObject(dc.get(), bitmap.get());
     scene.hMemDC = std::move(dc);

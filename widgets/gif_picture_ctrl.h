@@ -16,8 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "framework/handles.h"
-#include "framework/window.h"
+#include "win/handles.h"
+#include "win/window.h"
 
 namespace tavrin {
 
@@ -25,14 +25,14 @@ namespace tavrin {
 constexpr UINT WM_GIFCTRL_CLICKED = WM_USER + 55;
 
 struct GifPictureFrame {
-    fw::ComPtr<IPicture> picture;
+    win::ComPtr<IPicture> picture;
     int x = 0, y = 0;  // origin in the logical screen
     int width = 0, height = 0;
     uint32_t delay = 0xFFFFFFFFu;  // hundredths of a second; none: rests until stopped
     uint32_t disposal = 0;
 };
 
-class CGifPictureCtrl : public fw::CWindow {
+class CGifPictureCtrl : public win::CWindow {
 public:
     CGifPictureCtrl();
     ~CGifPictureCtrl() override;
@@ -81,9 +81,9 @@ private:
     int m_nWidth = 0, m_nHeight = 0;
     BOOL m_bIsGif = FALSE;
     BOOL m_bPrepared = FALSE;
-    fw::Handle m_hThread;
+    win::Handle m_hThread;
     std::shared_ptr<StopSignal> m_stop;  // m_bStopThread and m_hStopEvent
-    fw::ComPtr<IPicture> m_pPicture;     // the still picture
+    win::ComPtr<IPicture> m_pPicture;     // the still picture
     std::shared_ptr<Scene> m_scene;      // frames, back buffer, current frame
 };
 

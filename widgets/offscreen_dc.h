@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace tavrin {
 
@@ -23,8 +23,8 @@ public:
     const RECT& rect() const { return m_rect; }
 
 private:
-    fw::MemoryDc m_memDc;
-    fw::GdiObject m_bitmap;
+    win::MemoryDc m_memDc;
+    win::GdiObject m_bitmap;
     HGDIOBJ m_oldBitmap = nullptr;
     HDC m_target;
     RECT m_rect = {};  // the target's clip box, logical coordinates

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "widgets/offscreen_dc.h"
 
 namespace tavrin {

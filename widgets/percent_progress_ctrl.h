@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "framework/window.h"
+#include "win/window.h"
 #include "widgets/percent_bar_geometry.h"
 
 namespace tavrin {
@@ -18,7 +18,7 @@ namespace tavrin {
 constexpr UINT UWM_PROGRESS_SETTEXTCOLOR = WM_USER + 100;  // lParam: COLORREF or CLR_DEFAULT
 constexpr UINT UWM_PROGRESS_SHOWTEXT = WM_USER + 101;      // wParam: non-zero shows the text
 
-class CPercentProgressCtrl : public fw::CWindow {
+class CPercentProgressCtrl : public win::CWindow {
 public:
     CPercentProgressCtrl() = default;
     ~CPercentProgressCtrl() override;

@@ -11,7 +11,7 @@
 namespace tavrin {
 
 CProgressPopupDlg::CProgressPopupDlg(HINSTANCE resources, HWND owner)
-    : fw::CDialog(resources, IDD_PROGRESS_POPUP), m_pOwner(owner) {}
+    : win::CDialog(resources, IDD_PROGRESS_POPUP), m_pOwner(owner) {}
 
 CProgressPopupDlg::~CProgressPopupDlg() {
     // The controls go with the window while their objects still exist.
@@ -20,7 +20,7 @@ CProgressPopupDlg::~CProgressPopupDlg() {
 
 bool CProgressPopupDlg::Create() {
     InitDownloadCommonControls();
-    return fw::CDialog::Create(m_pOwner);
+    return win::CDialog::Create(m_pOwner);
 }
 
 void CProgressPopupDlg::DoDataExchange(bool save) {
@@ -70,7 +70,7 @@ BOOL CProgressPopupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         ::SendMessageW(m_pOwner, WM_POPUP_STOP, 0, 0);
         return TRUE;
     }
-    return fw::CDialog::OnCommand(wParam, lParam);
+    return win::CDialog::OnCommand(wParam, lParam);
 }
 
 INT_PTR CProgressPopupDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -81,7 +81,7 @@ INT_PTR CProgressPopupDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         ::EndPaint(m_hWnd, &ps);
         return TRUE;
     }
-    return fw::CDialog::DialogProc(msg, wParam, lParam);
+    return win::CDialog::DialogProc(msg, wParam, lParam);
 }
 
 }  // namespace tavrin

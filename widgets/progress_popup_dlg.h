@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "framework/window.h"
+#include "win/window.h"
 #include "widgets/animate_ctrl.h"
 #include "widgets/gif_picture_ctrl.h"
 #include "widgets/percent_progress_ctrl.h"
@@ -17,7 +17,7 @@ namespace tavrin {
 // Sent (not posted) to the owner when the stop button is pressed; wParam 0, lParam 0.
 constexpr UINT WM_POPUP_STOP = WM_USER + 1005;
 
-class CProgressPopupDlg : public fw::CDialog {
+class CProgressPopupDlg : public win::CDialog {
 public:
     // `resources`: the module holding template 202, AVI 201 and GIF 204.
     CProgressPopupDlg(HINSTANCE resources, HWND owner);

@@ -8,21 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 namespace prynn {
 namespace {
 
 // An empty result means the path is empty or not valid UTF-8.
 std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty() || utf8.size() > 0x7fffffff) return std::wstring();
-    const int size = static_cast<int>(utf8.size());
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &wide[0], length);
-    return wide;
+    win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
+    return wide.exact ? std::move(wide.text) : std::wstring();
 }
 
 // One call moves at most this much, so a DWORD always holds the count.
@@ -30,7 +25,7 @@ constexpr size_t kMaxChunk = 1 << 20;
 
 class WinSource : public ByteSource {
 public:
-    explicit WinSource(fw::FileHandle&& file) : file_(std::move(file)) {}
+    explicit WinSource(win::FileHandle&& file) : file_(std::move(file)) {}
     bool Read(uint8_t* buffer, size_t size, size_t* got) override {
         *got = 0;
         while (*got < size) {
@@ -44,12 +39,12 @@ public:
     }
 
 private:
-    fw::FileHandle file_;
+    win::FileHandle file_;
 };
 
 class WinFile : public WritableFile {
 public:
-    explicit WinFile(fw::FileHandle&& file) : file_(std::move(file)) {}
+    explicit WinFile(win::FileHandle&& file) : file_(std::move(file)) {}
     bool Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
             const DWORD want = static_cast<DWORD>(std::min(size, kMaxChunk));
@@ -66,7 +61,7 @@ public:
     }
 
 private:
-    fw::FileHandle file_;
+    win::FileHandle file_;
 };
 
 }  // namespace
@@ -75,7 +70,7 @@ std::unique_ptr<ByteSource> SystemFiles::OpenRead(const std::string& path) {
     const std::wstring name = Wide(path);
     if (name.empty()) return nullptr;
     // Other readers are welcome; a writer still busy with the package is not.
-    fw::FileHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    win::FileHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return nullptr;
     return std::make_unique<WinSource>(std::move(file));
@@ -84,7 +79,7 @@ std::unique_ptr<ByteSource> SystemFiles::OpenRead(const std::string& path) {
 std::unique_ptr<WritableFile> SystemFiles::CreateNew(const std::string& path) {
     const std::wstring name = Wide(path);
     if (name.empty()) return nullptr;
-    fw::FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    win::FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return nullptr;
     return std::make_unique<WinFile>(std::move(file));

@@ -3,7 +3,7 @@
 // call, so a host or a test can switch the file while the module is loaded.
 #include "libs/wexlog/wexlog.h"
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 #include <windows.h>
 
@@ -58,7 +58,7 @@ std::unique_ptr<wchar_t[]> TraceFileName() {
 // Appends with one write per line; FILE_APPEND_DATA puts every write at the end even when
 // other processes (a host and its helper) trace into the same file.
 void AppendToFile(const wchar_t* fileName, const char* line, int length) {
-    fw::FileHandle file(::CreateFileW(fileName, FILE_APPEND_DATA,
+    win::FileHandle file(::CreateFileW(fileName, FILE_APPEND_DATA,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;

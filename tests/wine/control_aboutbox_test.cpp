@@ -50,9 +50,9 @@ bool Contains(const std::vector<std::wstring>& texts, const std::wstring& wanted
 TEST(AboutBox, ShowsTheModulesAboutBoxUntilOk) {
     wt::OleInit ole;
     ASSERT_TRUE(wt::EnsureRegistered());
-    fw::ComPtr<IUnknown> control;
+    win::ComPtr<IUnknown> control;
     ASSERT_TRUE(wt::CreateControl(control));
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(wt::QueryDispatch(control.get(), disp));
 
     AboutBoxSeen seen;

@@ -33,7 +33,7 @@ protected:
     }
 
     template <typename T>
-    ::testing::AssertionResult Query(const IID& iid, fw::ComPtr<T>& out) {
+    ::testing::AssertionResult Query(const IID& iid, win::ComPtr<T>& out) {
         HRESULT hr = control_->QueryInterface(iid, out.receiveVoid());
         if (hr != S_OK || !out)
             return ::testing::AssertionFailure() << "QueryInterface gave 0x" << std::hex << hr;
@@ -47,9 +47,9 @@ protected:
         return id;
     }
 
-    fw::CoInit com_;
-    fw::ComPtr<IUnknown> control_;
-    fw::ComPtr<IDispatch> disp_;
+    win::CoInit com_;
+    win::ComPtr<IUnknown> control_;
+    win::ComPtr<IDispatch> disp_;
 };
 
 TEST_F(DispatchTest, NamesMapToTheirDispids) {
@@ -87,7 +87,7 @@ TEST_F(DispatchTest, UnknownNamesAndInterfacesAreRefused) {
     EXPECT_EQ(DISP_E_UNKNOWNINTERFACE,
               disp_->GetIDsOfNames(IID_IStream, names, 1, LOCALE_USER_DEFAULT, &id));
 
-    fw::Variant result;
+    win::Variant result;
     for (DISPID missing : {0, 14, 99, -1}) {
         SCOPED_TRACE(missing);
         EXPECT_EQ(DISP_E_MEMBERNOTFOUND, wt::GetProperty(disp_.get(), missing, result.get()));
@@ -127,22 +127,27 @@ TEST_F(DispatchTest, PutCoercesWhatScriptsPass) {
         const char* name;
         VARTYPE vt;
         LONG number;
+        const wchar_t* text;
+        HRESULT hr;
         const wchar_t* expected;
     } rows[] = {
-        {"integer join key", VT_I4, 9000, L"9000"},
-        {"short", VT_I2, 1000, L"1000"},
-        {"null BSTR", VT_BSTR, 0, L""},
+        {"integer join key", VT_I4, 9000, nullptr, S_OK, L"9000"},
+        {"short", VT_I2, 1000, nullptr, S_OK, L"1000"},
+        {"null BSTR", VT_BSTR, 0, nullptr, S_OK, L""},
+        // Not in code page 949: the client would get "?" for it, so the value is refused.
+        {"Thai letter", VT_BSTR, 0, L"a\u0E01b", E_INVALIDARG, L"stale"},
+        {"lone surrogate", VT_BSTR, 0, L"a\xD800", E_INVALIDARG, L"stale"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_EQ(S_OK, wt::PutString(disp_.get(), 3, L"stale"));
-        VARIANT v;
-        ::VariantInit(&v);
-        v.vt = row.vt;
-        if (row.vt == VT_I4) v.lVal = row.number;
-        if (row.vt == VT_I2) v.iVal = static_cast<SHORT>(row.number);
-        if (row.vt == VT_BSTR) v.bstrVal = nullptr;  // a null BSTR is the empty string
-        EXPECT_EQ(S_OK, wt::PutProperty(disp_.get(), 3, v));
+        win::Variant v;
+        v.get()->vt = row.vt;
+        if (row.vt == VT_I4) v.get()->lVal = row.number;
+        if (row.vt == VT_I2) v.get()->iVal = static_cast<SHORT>(row.number);
+        // A null BSTR is the empty string.
+        if (row.vt == VT_BSTR && row.text) v.get()->bstrVal = ::SysAllocString(row.text);
+        EXPECT_EQ(row.hr, wt::PutProperty(disp_.get(), 3, *v.get()));
         EXPECT_TRUE(wt::PropertyIs(disp_.get(), 3, row.expected));
     }
 }
@@ -150,7 +155,7 @@ TEST_F(DispatchTest, PutCoercesWhatScriptsPass) {
 TEST_F(DispatchTest, GetAlsoAnswersAsAMethodCall) {
     // VBScript asks for property values with both flags set.
     ASSERT_EQ(S_OK, wt::PutString(disp_.get(), 4, L"go.example:7000"));
-    fw::Variant v;
+    win::Variant v;
     ASSERT_EQ(S_OK, wt::GetProperty(disp_.get(), 4, v.get(),
                                     DISPATCH_METHOD | DISPATCH_PROPERTYGET));
     ASSERT_EQ(VT_BSTR, v.get()->vt);
@@ -162,10 +167,10 @@ TEST_F(DispatchTest, TypeInfoDescribesDTavrin) {
     EXPECT_EQ(S_OK, disp_->GetTypeInfoCount(&count));
     EXPECT_EQ(1u, count);
 
-    fw::ComPtr<ITypeInfo> info;
+    win::ComPtr<ITypeInfo> info;
     ASSERT_EQ(S_OK, disp_->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.receive()));
     ASSERT_TRUE(info);
-    fw::Bstr name;
+    win::Bstr name;
     ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, name.receive(), nullptr, nullptr, nullptr));
     EXPECT_STREQ(L"_DTavrin", name.get());
     TYPEATTR* attr = nullptr;
@@ -177,12 +182,12 @@ TEST_F(DispatchTest, TypeInfoDescribesDTavrin) {
     // The type information knows every property by name and DISPID.
     for (int i = 0; i < kPropertyCount; ++i) {
         SCOPED_TRACE(wt::Narrow(kPropertyNames[i]));
-        fw::Bstr member;
+        win::Bstr member;
         EXPECT_EQ(S_OK, info->GetDocumentation(i + 1, member.receive(), nullptr, nullptr, nullptr));
         EXPECT_STREQ(kPropertyNames[i], member.get());
     }
 
-    fw::ComPtr<ITypeInfo> none;
+    win::ComPtr<ITypeInfo> none;
     ITypeInfo** out = none.receive();
     *out = reinterpret_cast<ITypeInfo*>(static_cast<uintptr_t>(wt::kSentinel));
     EXPECT_EQ(DISP_E_BADINDEX, disp_->GetTypeInfo(1, LOCALE_USER_DEFAULT, out));
@@ -190,7 +195,7 @@ TEST_F(DispatchTest, TypeInfoDescribesDTavrin) {
 }
 
 TEST_F(DispatchTest, ClassInfoNamesTheCoclassAndItsEvents) {
-    fw::ComPtr<IProvideClassInfo2> provide;
+    win::ComPtr<IProvideClassInfo2> provide;
     ASSERT_TRUE(Query(IID_IProvideClassInfo2, provide));
 
     GUID guid;
@@ -200,7 +205,7 @@ TEST_F(DispatchTest, ClassInfoNamesTheCoclassAndItsEvents) {
     EXPECT_EQ(E_POINTER, provide->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, nullptr));
     EXPECT_EQ(E_INVALIDARG, provide->GetGUID(77, &guid));
 
-    fw::ComPtr<ITypeInfo> coclass;
+    win::ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(S_OK, provide->GetClassInfo(coclass.receive()));
     ASSERT_TRUE(coclass);
     TYPEATTR* attr = nullptr;
@@ -219,7 +224,7 @@ TEST_F(DispatchTest, ClassInfoNamesTheCoclassAndItsEvents) {
         HREFTYPE ref = 0;
         ASSERT_EQ(S_OK, coclass->GetImplTypeFlags(i, &flags));
         ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(i, &ref));
-        fw::ComPtr<ITypeInfo> iface;
+        win::ComPtr<ITypeInfo> iface;
         ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(ref, iface.receive()));
         TYPEATTR* ia = nullptr;
         ASSERT_EQ(S_OK, iface->GetTypeAttr(&ia));
@@ -271,10 +276,10 @@ public:
 };
 
 TEST_F(DispatchTest, EventsConnectionPointAcceptsASink) {
-    fw::ComPtr<IConnectionPointContainer> container;
+    win::ComPtr<IConnectionPointContainer> container;
     ASSERT_TRUE(Query(IID_IConnectionPointContainer, container));
 
-    fw::ComPtr<IConnectionPoint> point;
+    win::ComPtr<IConnectionPoint> point;
     ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__DTavrinEvents, point.receive()));
     ASSERT_TRUE(point);
     IID iid;
@@ -292,7 +297,7 @@ TEST_F(DispatchTest, EventsConnectionPointAcceptsASink) {
     EXPECT_EQ(S_OK, point->Unadvise(cookie));
     EXPECT_EQ(1, sink.refs) << "the sink's references were not all given back";
 
-    fw::ComPtr<IConnectionPoint> none;
+    win::ComPtr<IConnectionPoint> none;
     IConnectionPoint** out = none.receive();
     *out = reinterpret_cast<IConnectionPoint*>(static_cast<uintptr_t>(wt::kSentinel));
     EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IStream, out));
@@ -300,7 +305,7 @@ TEST_F(DispatchTest, EventsConnectionPointAcceptsASink) {
 }
 
 TEST_F(DispatchTest, SpecifiesExactlyItsOwnPage) {
-    fw::ComPtr<ISpecifyPropertyPages> pages;
+    win::ComPtr<ISpecifyPropertyPages> pages;
     ASSERT_TRUE(Query(IID_ISpecifyPropertyPages, pages));
     CAUUID ids = {wt::kSentinel, nullptr};
     ASSERT_EQ(S_OK, pages->GetPages(&ids));
@@ -312,7 +317,7 @@ TEST_F(DispatchTest, SpecifiesExactlyItsOwnPage) {
 }
 
 TEST_F(DispatchTest, OleObjectReportsStatusAndClass) {
-    fw::ComPtr<IOleObject> ole;
+    win::ComPtr<IOleObject> ole;
     ASSERT_TRUE(Query(IID_IOleObject, ole));
     DWORD status = wt::kSentinel;
     EXPECT_EQ(S_OK, ole->GetMiscStatus(DVASPECT_CONTENT, &status));
@@ -329,9 +334,9 @@ TEST_F(DispatchTest, OleObjectReportsStatusAndClass) {
 
 // The container's menu offers the Properties verb, which DoVerb answers.
 TEST_F(DispatchTest, OleObjectOffersThePropertiesVerb) {
-    fw::ComPtr<IOleObject> ole;
+    win::ComPtr<IOleObject> ole;
     ASSERT_TRUE(Query(IID_IOleObject, ole));
-    fw::ComPtr<IEnumOLEVERB> verbs;
+    win::ComPtr<IEnumOLEVERB> verbs;
     ASSERT_EQ(S_OK, ole->EnumVerbs(verbs.receive()));
     for (int pass = 0; pass < 2; ++pass) {  // the second after Reset, on a clone
         SCOPED_TRACE(pass);
@@ -345,7 +350,7 @@ TEST_F(DispatchTest, OleObjectOffersThePropertiesVerb) {
         ::CoTaskMemFree(verb[0].lpszVerbName);
         EXPECT_EQ(S_FALSE, verbs->Next(1, verb, nullptr));
         ASSERT_EQ(S_OK, verbs->Reset());
-        fw::ComPtr<IEnumOLEVERB> clone;
+        win::ComPtr<IEnumOLEVERB> clone;
         ASSERT_EQ(S_OK, verbs->Clone(clone.receive()));
         verbs = std::move(clone);
     }

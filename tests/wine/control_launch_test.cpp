@@ -150,7 +150,7 @@ protected:
             return ::testing::AssertionFailure() << "cannot write the page";
         const std::wstring outPath = logs_.file(L"host-" + std::to_wstring(runs_) + L".txt");
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        fw::FileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE,
+        win::FileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return ::testing::AssertionFailure() << "cannot create the output file";
@@ -180,7 +180,7 @@ protected:
     ::testing::AssertionResult CloseClient(HWND window) {
         DWORD pid = 0;
         ::GetWindowThreadProcessId(window, &pid);
-        fw::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+        win::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
         if (!process) return ::testing::AssertionFailure() << "cannot open client " << pid;
         ::PostMessageW(window, WM_CLOSE, 0, 0);
         if (::WaitForSingleObject(process.get(), kClientDeadlineMs) != WAIT_OBJECT_0)

@@ -84,7 +84,7 @@ protected:
     }
 
     wt::OleInit ole_;
-    fw::ComPtr<IPropertyPage> page_;
+    win::ComPtr<IPropertyPage> page_;
     PageSite site_;
 };
 
@@ -105,15 +105,15 @@ TEST_F(PropPageTest, PageInfoGivesTheCaptionAndASize) {
 }
 
 TEST_F(PropPageTest, ShowsOnlyThePlaceholderAndApplyChangesNothing) {
-    fw::ComPtr<IUnknown> control;
+    win::ComPtr<IUnknown> control;
     ASSERT_TRUE(wt::CreateControl(control));
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(wt::QueryDispatch(control.get(), disp));
     std::vector<std::wstring> values;
     for (int i = 0; i < wt::kPropertyCount; ++i) values.push_back(L"값 " + std::to_wstring(i));
     ASSERT_TRUE(wt::PutAll(disp.get(), values));
 
-    fw::OwnedWindow frame(::CreateWindowExW(0, L"STATIC", L"page frame",
+    win::OwnedWindow frame(::CreateWindowExW(0, L"STATIC", L"page frame",
                                             WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 400,
                                             nullptr, nullptr, ::GetModuleHandleW(nullptr),
                                             nullptr));

@@ -133,7 +133,7 @@ protected:
         ::SysFreeString(path);
     }
 
-    fw::CoInit com_;
+    win::CoInit com_;
 };
 
 TEST_F(RegistrationTest, RegisterWritesTheControlPageAndTypeLibrary) {
@@ -166,7 +166,7 @@ TEST_F(RegistrationTest, UnregisterRemovesEveryKeyItWrote) {
     CLSID clsid;
     std::memset(&clsid, 0xde, sizeof(clsid));
     EXPECT_NE(S_OK, ::CLSIDFromProgID(L"TAVRIN.TavrinCtrl.1", &clsid));
-    fw::ComPtr<IUnknown> unk;
+    win::ComPtr<IUnknown> unk;
     EXPECT_EQ(REGDB_E_CLASSNOTREG, ::CoCreateInstance(CLSID_Tavrin, nullptr, CLSCTX_INPROC_SERVER,
                                                       IID_IUnknown, unk.receiveVoid()));
     EXPECT_FALSE(unk);
@@ -203,7 +203,7 @@ TEST_F(RegistrationTest, The32BitControlRegistersBesideThisOne) {
     auto typeLib32 = RegString(HKEY_CLASSES_ROOT, kTypeLibKey + L"\\1.0\\409\\win32", nullptr);
     EXPECT_TRUE(typeLib32 && wt::SamePath(*typeLib32, ocx32));
     // And this process still creates its own control from its own module.
-    fw::ComPtr<IUnknown> control;
+    win::ComPtr<IUnknown> control;
     ASSERT_TRUE(wt::CreateControl(control));
     HMODULE loaded = nullptr;
     ASSERT_TRUE(::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -223,7 +223,7 @@ TEST_F(RegistrationTest, The32BitControlRegistersBesideThisOne) {
 #endif
 
 TEST_F(RegistrationTest, ModuleExportsTheFourEntryPoints) {
-    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    win::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
     ASSERT_TRUE(module) << "LoadLibrary failed: " << ::GetLastError();
     for (const char* name :
          {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
@@ -233,7 +233,7 @@ TEST_F(RegistrationTest, ModuleExportsTheFourEntryPoints) {
 }
 
 TEST_F(RegistrationTest, ClassObjectsServeTheControlAndThePageOnly) {
-    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    win::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
     ASSERT_TRUE(module);
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject =
@@ -258,18 +258,18 @@ TEST_F(RegistrationTest, ClassObjectsServeTheControlAndThePageOnly) {
         EXPECT_EQ(row.expected, hr);
         if (hr == S_OK) {
             ASSERT_NE(nullptr, raw);
-            fw::ComPtr<IClassFactory> factory(static_cast<IClassFactory*>(raw), false);
+            win::ComPtr<IClassFactory> factory(static_cast<IClassFactory*>(raw), false);
             // The factory answers for itself only.
-            fw::ComPtr<IUnknown> none;
+            win::ComPtr<IUnknown> none;
             EXPECT_EQ(E_NOINTERFACE, factory->QueryInterface(IID_IDispatch, none.receiveVoid()));
             EXPECT_FALSE(none);
             // Aggregation is not offered.
-            fw::ComPtr<IUnknown> object;
-            fw::ComPtr<IUnknown> outer;
+            win::ComPtr<IUnknown> object;
+            win::ComPtr<IUnknown> outer;
             EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.receiveVoid()));
             ASSERT_TRUE(object);
             outer = object;
-            fw::ComPtr<IUnknown> aggregated;
+            win::ComPtr<IUnknown> aggregated;
             HRESULT agg = factory->CreateInstance(outer.get(), IID_IDispatch,
                                                   aggregated.receiveVoid());
             // Aggregation may be offered, but only through IID_IUnknown.
@@ -284,7 +284,7 @@ TEST_F(RegistrationTest, ClassObjectsServeTheControlAndThePageOnly) {
 }
 
 TEST_F(RegistrationTest, CanUnloadOnlyWhenNoObjectLives) {
-    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    win::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
     ASSERT_TRUE(module);
     using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -299,9 +299,9 @@ TEST_F(RegistrationTest, CanUnloadOnlyWhenNoObjectLives) {
 
     for (const CLSID* clsid : {&CLSID_Tavrin, &wt::CLSID_TavrinPropPage}) {
         SCOPED_TRACE(wt::Narrow(GuidString(*clsid)));
-        fw::ComPtr<IClassFactory> factory;
+        win::ComPtr<IClassFactory> factory;
         ASSERT_EQ(S_OK, getClassObject(*clsid, IID_IClassFactory, factory.receiveVoid()));
-        fw::ComPtr<IUnknown> object;
+        win::ComPtr<IUnknown> object;
         ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.receiveVoid()));
         factory.reset();  // class objects are static: no count of their own to check
 
@@ -323,7 +323,7 @@ TEST_F(RegistrationTest, CanUnloadOnlyWhenNoObjectLives) {
 
 // Last in this program: a module that writes through a null out pointer ends the process.
 TEST_F(RegistrationTest, GetClassObjectRefusesANullOutPointer) {
-    fw::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
+    win::Library module(::LoadLibraryW(wt::OcxPath().c_str()));
     ASSERT_TRUE(module);
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject =

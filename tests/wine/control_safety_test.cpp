@@ -57,7 +57,7 @@ protected:
     }
 
     bool Exposed(const IID& iid) {
-        fw::ComPtr<IUnknown> p;
+        win::ComPtr<IUnknown> p;
         return control_->QueryInterface(iid, p.receiveVoid()) == S_OK && p;
     }
 
@@ -121,9 +121,9 @@ protected:
                           {kBoth, kBoth, E_FAIL}});
     }
 
-    fw::CoInit com_;
-    fw::ComPtr<IUnknown> control_;
-    fw::ComPtr<IObjectSafety> safety_;
+    win::CoInit com_;
+    win::ComPtr<IUnknown> control_;
+    win::ComPtr<IObjectSafety> safety_;
 };
 
 // The tables below rest on which interfaces the control exposes.
@@ -135,7 +135,7 @@ TEST_F(SafetyTest, TablesMatchWhatTheControlExposes) {
     }
     for (const Iface& i : kUnexposed) {
         SCOPED_TRACE(i.name);
-        fw::ComPtr<IUnknown> p;
+        win::ComPtr<IUnknown> p;
         void** out = p.receiveVoid();
         *out = reinterpret_cast<void*>(static_cast<uintptr_t>(wt::kSentinel));
         EXPECT_EQ(E_NOINTERFACE, control_->QueryInterface(*i.iid, out));
@@ -149,12 +149,12 @@ TEST_F(SafetyTest, TablesMatchWhatTheControlExposes) {
 
 // IObjectSafety is a part of the control object, not an object of its own.
 TEST_F(SafetyTest, SharesTheControlsIdentityAndCount) {
-    fw::ComPtr<IUnknown> viaSafety;
+    win::ComPtr<IUnknown> viaSafety;
     ASSERT_EQ(S_OK, safety_->QueryInterface(IID_IUnknown, viaSafety.receiveVoid()));
     EXPECT_EQ(control_.get(), viaSafety.get());
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IDispatch> disp;
     EXPECT_EQ(S_OK, safety_->QueryInterface(IID_IDispatch, disp.receiveVoid()));
-    fw::ComPtr<IObjectSafety> again;
+    win::ComPtr<IObjectSafety> again;
     ASSERT_EQ(S_OK, disp->QueryInterface(IID_IObjectSafety, again.receiveVoid()));
     EXPECT_EQ(safety_.get(), again.get());
     // References taken through IObjectSafety keep the control alive.

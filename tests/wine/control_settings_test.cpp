@@ -16,7 +16,7 @@ using tavrin::WriteClientSetting;
 
 // Writes raw data of any type and size under the client key.
 ::testing::AssertionResult WriteRaw(const char* name, DWORD type, const std::string& data) {
-    fw::RegKey key;
+    win::RegKey key;
     LONG rc = ::RegCreateKeyExA(HKEY_CURRENT_USER, wt::kClientKey, 0, nullptr, 0, KEY_WRITE,
                                 nullptr, key.receive(), nullptr);
     if (rc == ERROR_SUCCESS)
@@ -33,7 +33,7 @@ struct RawValue {
 };
 
 std::optional<RawValue> ReadRaw(const char* name) {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, wt::kClientKey, 0, KEY_READ, key.receive()) !=
         ERROR_SUCCESS)
         return std::nullopt;
@@ -72,7 +72,7 @@ TEST_F(SettingsTest, ReadOnAFreshKeyCreatesItEmptyAndFails) {
     EXPECT_EQ(1, ReadClientSetting("WorkDir", out));
     EXPECT_EQ("unchanged", out);
     ASSERT_TRUE(wt::ClientKeyExists());
-    fw::RegKey key;
+    win::RegKey key;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegOpenKeyExA(HKEY_CURRENT_USER, wt::kClientKey, 0, KEY_READ, key.receive()));
     DWORD subkeys = wt::kSentinel, values = wt::kSentinel;
@@ -147,7 +147,7 @@ TEST_F(SettingsTest, ReadOf200BytesWithoutNulFollowsThePlatform) {
     DWORD size = sizeof(buffer);
     LONG platform;
     {
-        fw::RegKey key;
+        win::RegKey key;
         ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, wt::kClientKey, 0, KEY_READ,
                                                  key.receive()));
         platform = ::RegQueryValueExA(key.get(), "WorkDir", nullptr, nullptr,

@@ -6,7 +6,7 @@
 #include "download/status_message.h"
 #include "download/win_download_platform.h"
 #include "download/window_status_sink.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "tests/wine/support.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +110,7 @@ private:
         }
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    fw::OwnedWindow hwnd_;
+    win::OwnedWindow hwnd_;
 };
 
 class DownloadHttp : public ::testing::Test {
@@ -143,7 +143,7 @@ protected:
     ::testing::AssertionResult Run(const std::vector<std::string>& urls,
                                    const std::function<void()>& whilePumping = nullptr) {
         for (const std::string& url : urls) downloader_->AddURL(url);
-        fw::Handle thread = BeginDownloadThread(downloader_, Check);
+        win::Handle thread = BeginDownloadThread(downloader_, Check);
         if (!thread) return ::testing::AssertionFailure() << "no thread";
         bool ended = wt::PumpUntil(
             [&] {
@@ -217,7 +217,7 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
     EXPECT_EQ(wt::ReadFileBytes(Local("a.lzf")).value_or("missing"), a);
     EXPECT_EQ(wt::ReadFileBytes(Local("b.lzf")).value_or("missing"), b);
     EXPECT_EQ(wt::ReadFileBytes(Local("empty.lzf")).value_or("missing"), "");
-    fw::FileHandle big(::CreateFileW(Local("big.lzf").c_str(), GENERIC_READ, FILE_SHARE_READ,
+    win::FileHandle big(::CreateFileW(Local("big.lzf").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(big);
     std::vector<char> chunk(1 << 20);
@@ -365,7 +365,7 @@ TEST_F(DownloadHttp, RefusedRunningClientCheckSendsCodeTenAndDownloadsNothing) {
 TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRuns) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
     downloader_->AddURL(Package("p.lzf"));
-    fw::Handle thread = BeginDownloadThread(downloader_);  // StopRunningProcess itself
+    win::Handle thread = BeginDownloadThread(downloader_);  // StopRunningProcess itself
     ASSERT_TRUE(thread);
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 60000));
@@ -375,7 +375,7 @@ TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRun
 
 TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     const std::string slow = "_/big=2000000,trickle=4095,interval=20/gone.lzf";
-    fw::Handle thread;
+    win::Handle thread;
     {
         downloader_->AddURL(Package(slow));
         thread = BeginDownloadThread(downloader_, Check);
@@ -399,7 +399,7 @@ void CALLBACK CountClosing(HINTERNET, DWORD_PTR, DWORD status, LPVOID, DWORD) {
 
 TEST_F(DownloadHttp, InternetHandleUnregistersItsCallbackBeforeClosing) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "h.lzf", "x");
-    fw::InternetHandle session(
+    win::InternetHandle session(
         ::InternetOpenA("Dunmere", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     ASSERT_TRUE(session);
     ::InternetSetStatusCallbackA(session.get(), CountClosing);
@@ -412,7 +412,7 @@ TEST_F(DownloadHttp, InternetHandleUnregistersItsCallbackBeforeClosing) {
     ::InternetCloseHandle(raw);
     EXPECT_EQ(g_closing, 1);  // without the wrapper the callback hears the closing
 
-    fw::InternetHandle wrapped(open());
+    win::InternetHandle wrapped(open());
     ASSERT_TRUE(wrapped);
     wrapped.close();
     EXPECT_FALSE(wrapped);

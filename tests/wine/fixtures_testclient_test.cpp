@@ -1,6 +1,7 @@
 // The stand-in client keeps its promises to the launch tests: the parameters as received, WorkDir
 // in the registry, a window captioned "Orbisan" that ends the program when closed.
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -21,7 +22,7 @@ std::wstring TestBinFolder() {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    fw::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return std::string();
     std::string all;
@@ -34,7 +35,7 @@ std::string ReadAll(const std::wstring& path) {
 
 // The WorkDir value, or "<none>".
 std::wstring ReadWorkDir() {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kClientKey, 0, KEY_QUERY_VALUE, key.receive()) !=
         ERROR_SUCCESS)
         return L"<none>";
@@ -98,7 +99,7 @@ protected:
         ::DeleteFileW(log_.c_str());
         ::DeleteFileW(exe_.c_str());
         ::RemoveDirectoryW(folder_.c_str());
-        fw::RegKey key;
+        win::RegKey key;
         if (::RegCreateKeyExW(HKEY_CURRENT_USER, kClientKey, 0, nullptr, 0, KEY_SET_VALUE,
                               nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
             return;
@@ -141,7 +142,7 @@ protected:
     std::wstring Quoted() const { return L"\"" + exe_ + L"\""; }
 
     std::wstring savedWorkDir_, folder_, exe_, log_;
-    fw::Handle process_;
+    win::Handle process_;
     DWORD processId_ = 0;
 };
 
@@ -180,11 +181,7 @@ TEST_F(StandInClient, KeepsTheAnsiBytesOfKoreanParameters) {
     ASSERT_NE(window, nullptr);
 
     std::wstring wide = L" /NAME:\uBC14\uB451\uB3CC\n";
-    char ansi[64] = {};
-    int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr,
-                                  nullptr);
-    ASSERT_GT(n, 0);
-    EXPECT_EQ(ReadAll(log_), std::string(ansi));
+    EXPECT_EQ(ReadAll(log_), win::WideToAnsi(wide));
 
     ::TerminateProcess(process_.get(), 5);
     ASSERT_EQ(::WaitForSingleObject(process_.get(), 20000), WAIT_OBJECT_0);

@@ -6,9 +6,9 @@
 
 #include <stdexcept>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "framework/ole_control.h"
-#include "framework/window.h"
+#include "win/window.h"
 #include "resources/resource.h"
 #include "tests/wine/support.h"
 
@@ -18,7 +18,7 @@ constexpr UINT kThrow = WM_APP + 1;
 constexpr UINT kAnswer = WM_APP + 2;
 constexpr LRESULT kAnswerValue = 42;
 
-class ThrowingWindow : public fw::CWindow {
+class ThrowingWindow : public win::CWindow {
 public:
     bool Create() {
         const RECT rect = {0, 0, 40, 40};
@@ -30,13 +30,13 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         if (msg == kThrow) throw std::runtime_error("a handler failed");
         if (msg == kAnswer) return kAnswerValue;
-        return fw::CWindow::WindowProc(msg, wParam, lParam);
+        return win::CWindow::WindowProc(msg, wParam, lParam);
     }
 };
 
-class ThrowingDialog : public fw::CDialog {
+class ThrowingDialog : public win::CDialog {
 public:
-    explicit ThrowingDialog(HINSTANCE module) : fw::CDialog(module, IDD_PROGRESS_POPUP) {}
+    explicit ThrowingDialog(HINSTANCE module) : win::CDialog(module, IDD_PROGRESS_POPUP) {}
 
 protected:
     INT_PTR DialogProc(UINT msg, WPARAM, LPARAM) override {
@@ -82,7 +82,7 @@ TEST(Boundary, WindowAndSubclassProceduresStopWhatAHandlerThrows) {
 TEST(Boundary, DialogProcedureStopsWhatAHandlerThrows) {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
     ::InitCommonControlsEx(&icc);
-    fw::Library module(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    win::Library module(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(module);
     ThrowingDialog dialog(module.get());
     ASSERT_TRUE(dialog.Create(nullptr));

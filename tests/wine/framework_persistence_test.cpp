@@ -30,19 +30,19 @@ class PersistenceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(wt::EnsureRegistered()); }
 
-    ::testing::AssertionResult NewControl(fw::ComPtr<IUnknown>& unk,
-                                          fw::ComPtr<IDispatch>& disp) {
+    ::testing::AssertionResult NewControl(win::ComPtr<IUnknown>& unk,
+                                          win::ComPtr<IDispatch>& disp) {
         ::testing::AssertionResult created = wt::CreateControl(unk);
         if (!created) return created;
         return wt::QueryDispatch(unk.get(), disp);
     }
 
-    fw::CoInit com_;
+    win::CoInit com_;
 };
 
 TEST_F(PersistenceTest, GetClassIdIsTheControlsOnEveryInterface) {
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
     const struct {
         const char* name;
@@ -57,7 +57,7 @@ TEST_F(PersistenceTest, GetClassIdIsTheControlsOnEveryInterface) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fw::ComPtr<IPersist> persist;
+        win::ComPtr<IPersist> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(*row.iid, persist.receiveVoid()));
         CLSID clsid;
         std::memset(&clsid, 0xde, sizeof(clsid));
@@ -69,10 +69,10 @@ TEST_F(PersistenceTest, GetClassIdIsTheControlsOnEveryInterface) {
 }
 
 TEST_F(PersistenceTest, BagLoadSetsEveryNamedProperty) {
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
-    fw::ComPtr<IPersistPropertyBag> persist;
+    win::ComPtr<IPersistPropertyBag> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistPropertyBag, persist.receiveVoid()));
 
     wt::PropertyBag bag;
@@ -108,8 +108,8 @@ TEST_F(PersistenceTest, BagLoadKeepsPropertiesItDoesNotName) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fw::ComPtr<IUnknown> unk;
-        fw::ComPtr<IDispatch> disp;
+        win::ComPtr<IUnknown> unk;
+        win::ComPtr<IDispatch> disp;
         ASSERT_TRUE(NewControl(unk, disp));
         std::vector<std::wstring> before, expected;
         for (int i = 0; i < kPropertyCount; ++i) before.push_back(L"before " + std::to_wstring(i));
@@ -123,7 +123,7 @@ TEST_F(PersistenceTest, BagLoadKeepsPropertiesItDoesNotName) {
             bag.values[kPropertyNames[i]] = value;
             expected[i] = value;
         }
-        fw::ComPtr<IPersistPropertyBag> persist;
+        win::ComPtr<IPersistPropertyBag> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistPropertyBag, persist.receiveVoid()));
         ASSERT_EQ(S_OK, persist->Load(&bag, nullptr));
         EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), expected));
@@ -134,10 +134,10 @@ TEST_F(PersistenceTest, BagLoadKeepsPropertiesItDoesNotName) {
 }
 
 TEST_F(PersistenceTest, BagSaveWritesAllThirteenNamesInOrder) {
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
-    fw::ComPtr<IPersistPropertyBag> persist;
+    win::ComPtr<IPersistPropertyBag> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistPropertyBag, persist.receiveVoid()));
     ASSERT_EQ(S_OK, persist->InitNew());
     ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
@@ -160,10 +160,10 @@ TEST_F(PersistenceTest, BagSaveWritesAllThirteenNamesInOrder) {
     }
 
     // What was saved loads into a fresh object.
-    fw::ComPtr<IUnknown> unk2;
-    fw::ComPtr<IDispatch> disp2;
+    win::ComPtr<IUnknown> unk2;
+    win::ComPtr<IDispatch> disp2;
     ASSERT_TRUE(NewControl(unk2, disp2));
-    fw::ComPtr<IPersistPropertyBag> persist2;
+    win::ComPtr<IPersistPropertyBag> persist2;
     ASSERT_EQ(S_OK, unk2->QueryInterface(IID_IPersistPropertyBag, persist2.receiveVoid()));
     ASSERT_EQ(S_OK, persist2->Load(&bag, nullptr));
     EXPECT_TRUE(wt::AllPropertiesAre(disp2.get(), kValues));
@@ -178,16 +178,16 @@ TEST_F(PersistenceTest, BagSaveWritesAllThirteenNamesInOrder) {
 }
 
 TEST_F(PersistenceTest, PropertyPutMarksTheControlDirty) {
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
-    fw::ComPtr<IPersistStreamInit> persist;
+    win::ComPtr<IPersistStreamInit> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStreamInit, persist.receiveVoid()));
     ASSERT_EQ(S_OK, persist->InitNew());
 
     for (int i = 0; i < kPropertyCount; ++i) {
         SCOPED_TRACE(wt::Narrow(kPropertyNames[i]));
-        fw::ComPtr<IStream> stream;
+        win::ComPtr<IStream> stream;
         ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive()));
         ASSERT_EQ(S_OK, persist->Save(stream.get(), TRUE));
         EXPECT_EQ(S_FALSE, persist->IsDirty()) << "a save that clears the flag leaves it clean";
@@ -195,7 +195,7 @@ TEST_F(PersistenceTest, PropertyPutMarksTheControlDirty) {
         EXPECT_EQ(S_OK, persist->IsDirty());
     }
     // A save that keeps the flag keeps it.
-    fw::ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive()));
     ASSERT_EQ(S_OK, persist->Save(stream.get(), FALSE));
     EXPECT_EQ(S_OK, persist->IsDirty());
@@ -208,14 +208,14 @@ TEST_F(PersistenceTest, PropertyPutMarksTheControlDirty) {
 // A container that persists its objects with OLE's own helpers: the class id, then the data,
 // and a new object made from them.
 TEST_F(PersistenceTest, OleSaveToStreamAndOleLoadFromStreamMakeTheSameControl) {
-    fw::ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive()));
     {
-        fw::ComPtr<IUnknown> unk;
-        fw::ComPtr<IDispatch> disp;
+        win::ComPtr<IUnknown> unk;
+        win::ComPtr<IDispatch> disp;
         ASSERT_TRUE(NewControl(unk, disp));
         ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
-        fw::ComPtr<IPersistStream> persist;
+        win::ComPtr<IPersistStream> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStream, persist.receiveVoid()));
         ASSERT_EQ(S_OK, ::OleSaveToStream(persist.get(), stream.get()));
         persist.reset();
@@ -224,7 +224,7 @@ TEST_F(PersistenceTest, OleSaveToStreamAndOleLoadFromStreamMakeTheSameControl) {
     }
     LARGE_INTEGER zero = {};
     ASSERT_EQ(S_OK, stream->Seek(zero, STREAM_SEEK_SET, nullptr));
-    fw::ComPtr<IDispatch> loaded;
+    win::ComPtr<IDispatch> loaded;
     ASSERT_EQ(S_OK, ::OleLoadFromStream(stream.get(), IID_IDispatch, loaded.receiveVoid()));
     EXPECT_TRUE(wt::AllPropertiesAre(loaded.get(), kValues));
     EXPECT_EQ(0u, wt::FinalRelease(loaded));
@@ -232,13 +232,13 @@ TEST_F(PersistenceTest, OleSaveToStreamAndOleLoadFromStreamMakeTheSameControl) {
 
 // The loading object holds stale values first, so an empty saved value must replace one.
 TEST_F(PersistenceTest, StreamRoundTripCarriesAllThirteen) {
-    fw::ComPtr<IStream> stream;
+    win::ComPtr<IStream> stream;
     ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.receive()));
     {
-        fw::ComPtr<IUnknown> unk;
-        fw::ComPtr<IDispatch> disp;
+        win::ComPtr<IUnknown> unk;
+        win::ComPtr<IDispatch> disp;
         ASSERT_TRUE(NewControl(unk, disp));
-        fw::ComPtr<IPersistStreamInit> persist;
+        win::ComPtr<IPersistStreamInit> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStreamInit, persist.receiveVoid()));
         ASSERT_EQ(S_OK, persist->InitNew());
         ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
@@ -260,12 +260,12 @@ TEST_F(PersistenceTest, StreamRoundTripCarriesAllThirteen) {
     LARGE_INTEGER zero = {};
     ASSERT_EQ(S_OK, stream->Seek(zero, STREAM_SEEK_SET, nullptr));
 
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
     std::vector<std::wstring> stale(kPropertyCount, L"stale");
     ASSERT_TRUE(wt::PutAll(disp.get(), stale));
-    fw::ComPtr<IPersistStreamInit> persist;
+    win::ComPtr<IPersistStreamInit> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStreamInit, persist.receiveVoid()));
     ASSERT_EQ(S_OK, persist->Load(stream.get()));
     EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), kValues));
@@ -277,17 +277,17 @@ TEST_F(PersistenceTest, StreamRoundTripCarriesAllThirteen) {
 }
 
 TEST_F(PersistenceTest, StorageRoundTripCarriesAllThirteen) {
-    fw::ComPtr<ILockBytes> bytes;
+    win::ComPtr<ILockBytes> bytes;
     ASSERT_EQ(S_OK, ::CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.receive()));
-    fw::ComPtr<IStorage> storage;
+    win::ComPtr<IStorage> storage;
     ASSERT_EQ(S_OK, ::StgCreateDocfileOnILockBytes(
                         bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                         storage.receive()));
     {
-        fw::ComPtr<IUnknown> unk;
-        fw::ComPtr<IDispatch> disp;
+        win::ComPtr<IUnknown> unk;
+        win::ComPtr<IDispatch> disp;
         ASSERT_TRUE(NewControl(unk, disp));
-        fw::ComPtr<IPersistStorage> persist;
+        win::ComPtr<IPersistStorage> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStorage, persist.receiveVoid()));
         ASSERT_EQ(S_OK, persist->InitNew(storage.get()));
         ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
@@ -300,11 +300,11 @@ TEST_F(PersistenceTest, StorageRoundTripCarriesAllThirteen) {
     }
     ASSERT_EQ(S_OK, storage->Commit(STGC_DEFAULT));
 
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
     ASSERT_TRUE(wt::PutAll(disp.get(), std::vector<std::wstring>(kPropertyCount, L"stale")));
-    fw::ComPtr<IPersistStorage> persist;
+    win::ComPtr<IPersistStorage> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistStorage, persist.receiveVoid()));
     ASSERT_EQ(S_OK, persist->Load(storage.get()));
     EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), kValues));
@@ -317,10 +317,10 @@ TEST_F(PersistenceTest, StorageRoundTripCarriesAllThirteen) {
 TEST_F(PersistenceTest, MemoryRoundTripCarriesAllThirteen) {
     std::vector<BYTE> block;
     {
-        fw::ComPtr<IUnknown> unk;
-        fw::ComPtr<IDispatch> disp;
+        win::ComPtr<IUnknown> unk;
+        win::ComPtr<IDispatch> disp;
         ASSERT_TRUE(NewControl(unk, disp));
-        fw::ComPtr<IPersistMemory> persist;
+        win::ComPtr<IPersistMemory> persist;
         ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistMemory, persist.receiveVoid()));
         ASSERT_EQ(S_OK, persist->InitNew());
         ASSERT_TRUE(wt::PutAll(disp.get(), kValues));
@@ -336,11 +336,11 @@ TEST_F(PersistenceTest, MemoryRoundTripCarriesAllThirteen) {
         disp.reset();
         EXPECT_EQ(0u, wt::FinalRelease(unk));
     }
-    fw::ComPtr<IUnknown> unk;
-    fw::ComPtr<IDispatch> disp;
+    win::ComPtr<IUnknown> unk;
+    win::ComPtr<IDispatch> disp;
     ASSERT_TRUE(NewControl(unk, disp));
     ASSERT_TRUE(wt::PutAll(disp.get(), std::vector<std::wstring>(kPropertyCount, L"stale")));
-    fw::ComPtr<IPersistMemory> persist;
+    win::ComPtr<IPersistMemory> persist;
     ASSERT_EQ(S_OK, unk->QueryInterface(IID_IPersistMemory, persist.receiveVoid()));
     ASSERT_EQ(S_OK, persist->Load(block.data(), static_cast<ULONG>(block.size())));
     EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), kValues));

@@ -132,7 +132,7 @@ TEST(PrynnDll, KeepsAFileInUse) {
     ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"Orbisan.exe.lzf"), Package(Executable(100000))));
     ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"Orbisan.exe"), kOld));
     {
-        fw::FileHandle inUse(::CreateFileW(dir.file(L"Orbisan.exe").c_str(), GENERIC_READ,
+        win::FileHandle inUse(::CreateFileW(dir.file(L"Orbisan.exe").c_str(), GENERIC_READ,
                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(inUse);
         EXPECT_EQ(Install(dir.file(L"Orbisan.exe.lzf"), dir.file(L"Orbisan.exe")), 0);

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "framework/codepage.h"
+#include "win/code_page.h"
 
 namespace wt {
 
@@ -20,15 +20,15 @@ const char* const kControlProgId = "TAVRIN.TavrinCtrl.1";
 const char* const kPageProgId = "TAVRIN.TavrinPropPage.1";
 const char* const kClientKey = "Software\\Brennix\\Orbisan\\Sumnel";
 
-std::string Ansi(const std::wstring& s) { return fw::WideToAnsi(s); }
-std::wstring Wide(const std::string& s) { return fw::AnsiToWide(s); }
-std::string Narrow(const std::wstring& s) { return fw::WideToUtf8(s); }
+std::string Ansi(const std::wstring& s) { return win::WideToAnsi(s); }
+std::wstring Wide(const std::string& s) { return win::AnsiToWide(s); }
+std::string Narrow(const std::wstring& s) { return win::WideToUtf8(s); }
 
 // ---- Files and paths --------------------------------------------------------------------
 
 std::wstring BinPath(const std::wstring& relative) {
     // Wine maps the Linux root to drive Z:.
-    std::wstring dir = fw::Utf8ToWide(TAVRIN_BIN_DIR);
+    std::wstring dir = win::Utf8ToWide(TAVRIN_BIN_DIR);
     std::replace(dir.begin(), dir.end(), L'/', L'\\');
     std::wstring rel = relative;
     std::replace(rel.begin(), rel.end(), L'/', L'\\');
@@ -49,7 +49,7 @@ bool FileExists(const std::wstring& path) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-    fw::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return std::nullopt;
@@ -62,7 +62,7 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    fw::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
@@ -79,7 +79,7 @@ namespace {
 
 void RemoveTree(const std::wstring& dir) {
     WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+    win::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
     if (find) {
         do {
             std::wstring name = data.cFileName;
@@ -137,8 +137,8 @@ TempDir::~TempDir() {
         return ::testing::AssertionFailure()
                << "CreateProcess failed (" << ::GetLastError() << "): " << Narrow(commandLine);
     }
-    fw::Handle process(pi.hProcess);
-    fw::Handle thread(pi.hThread);
+    win::Handle process(pi.hProcess);
+    win::Handle thread(pi.hThread);
     if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.get(), 1);
         ::WaitForSingleObject(process.get(), 5000);
@@ -213,13 +213,13 @@ std::vector<HWND> FindTopWindows(const wchar_t* caption) {
 // ---- Registry ---------------------------------------------------------------------------
 
 bool KeyExists(HKEY root, const std::wstring& path) {
-    fw::RegKey key;
+    win::RegKey key;
     return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
 }
 
 std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const wchar_t* name,
                                       REGSAM view) {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.receive()) != ERROR_SUCCESS)
         return std::nullopt;
     DWORD type = 0, size = 0;
@@ -238,7 +238,7 @@ std::optional<std::wstring> RegString(HKEY root, const std::wstring& path, const
 
 std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path) {
     std::vector<std::wstring> names;
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
         return names;
     for (DWORD i = 0;; ++i) {
@@ -255,13 +255,13 @@ std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path) {
 void DeleteClientKey() { ::SHDeleteKeyA(HKEY_CURRENT_USER, kClientKey); }
 
 bool ClientKeyExists() {
-    fw::RegKey key;
+    win::RegKey key;
     return ::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKey, 0, KEY_READ, key.receive()) ==
            ERROR_SUCCESS;
 }
 
 std::optional<std::string> ClientValue(const char* name) {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKey, 0, KEY_READ, key.receive()) !=
         ERROR_SUCCESS)
         return std::nullopt;
@@ -279,7 +279,7 @@ std::optional<std::string> ClientValue(const char* name) {
 }
 
 ::testing::AssertionResult SetClientValue(const char* name, const std::string& value) {
-    fw::RegKey key;
+    win::RegKey key;
     LONG rc = ::RegCreateKeyExA(HKEY_CURRENT_USER, kClientKey, 0, nullptr, 0, KEY_WRITE, nullptr,
                                 key.receive(), nullptr);
     if (rc == ERROR_SUCCESS)
@@ -292,7 +292,7 @@ std::optional<std::string> ClientValue(const char* name) {
 }
 
 void DeleteClientValue(const char* name) {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kClientKey, 0, KEY_SET_VALUE, key.receive()) ==
         ERROR_SUCCESS)
         ::RegDeleteValueA(key.get(), name);
@@ -308,7 +308,7 @@ void DeleteClientValue(const char* name) {
     return result;
 }
 
-::testing::AssertionResult CreateControl(fw::ComPtr<IUnknown>& out) {
+::testing::AssertionResult CreateControl(win::ComPtr<IUnknown>& out) {
     HRESULT hr = ::CoCreateInstance(CLSID_Tavrin, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                     out.receiveVoid());
     if (FAILED(hr) || !out)
@@ -317,7 +317,7 @@ void DeleteClientValue(const char* name) {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult QueryDispatch(IUnknown* unk, fw::ComPtr<IDispatch>& out) {
+::testing::AssertionResult QueryDispatch(IUnknown* unk, win::ComPtr<IDispatch>& out) {
     HRESULT hr = unk->QueryInterface(IID_IDispatch, out.receiveVoid());
     if (FAILED(hr) || !out)
         return ::testing::AssertionFailure() << "no IDispatch: 0x" << std::hex << hr;
@@ -347,7 +347,7 @@ HRESULT PutProperty(IDispatch* disp, DISPID id, const VARIANT& value) {
 }
 
 HRESULT PutString(IDispatch* disp, DISPID id, const std::wstring& value) {
-    fw::Variant v;
+    win::Variant v;
     v.get()->vt = VT_BSTR;
     v.get()->bstrVal = ::SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
     return PutProperty(disp, id, *v.get());
@@ -364,7 +364,7 @@ HRESULT GetProperty(IDispatch* disp, DISPID id, VARIANT* result, WORD flags) {
 }
 
 ::testing::AssertionResult PropertyIs(IDispatch* disp, DISPID id, const std::wstring& expected) {
-    fw::Variant v;
+    win::Variant v;
     v.get()->vt = VT_I4;  // a stale type the call must replace
     v.get()->lVal = static_cast<LONG>(kSentinel);
     HRESULT hr = GetProperty(disp, id, v.get());
@@ -446,7 +446,7 @@ HRESULT PropertyBag::Write(LPCOLESTR name, VARIANT* var) {
 }
 
 bool WineVersion::Set(const std::wstring& version) {
-    fw::RegKey key;
+    win::RegKey key;
     if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
                           nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
         return false;
@@ -459,7 +459,7 @@ bool WineVersion::Set(const std::wstring& version) {
 std::set<std::wstring> FolderNames(const std::wstring& dir) {
     std::set<std::wstring> names;
     WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+    win::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
     if (!find) return names;
     do {
         const std::wstring name = data.cFileName;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "TAVRIN_h.h"
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace wt {
 
@@ -134,12 +134,12 @@ private:
 // whatever ran before it in the prefix).
 ::testing::AssertionResult EnsureRegistered();
 // A new control by CoCreateInstance, as a browser makes it.
-::testing::AssertionResult CreateControl(fw::ComPtr<IUnknown>& out);
-::testing::AssertionResult QueryDispatch(IUnknown* unk, fw::ComPtr<IDispatch>& out);
+::testing::AssertionResult CreateControl(win::ComPtr<IUnknown>& out);
+::testing::AssertionResult QueryDispatch(IUnknown* unk, win::ComPtr<IDispatch>& out);
 
 // Releases the last reference this test holds; returns what Release returned.
 template <typename T>
-ULONG FinalRelease(fw::ComPtr<T>& p) {
+ULONG FinalRelease(win::ComPtr<T>& p) {
     T* raw = p.detach();
     return raw ? raw->Release() : kSentinel;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/codepage.h"
+#include "win/code_page.h"
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 #include "tests/wine/support.h"
@@ -32,9 +32,9 @@ int ChildFolders(const char* outFile) {
     ::GetCurrentDirectoryW(MAX_PATH, current);
     std::ofstream out(outFile, std::ios::binary);
     out << folders.GetOsClass() << "\n"
-        << fw::WideToUtf8(fw::AnsiToWide(folders.GetDesktopFolder(false))) << "\n"
-        << fw::WideToUtf8(fw::AnsiToWide(folders.GetDesktopFolder(true))) << "\n"
-        << fw::WideToUtf8(current) << "\n";
+        << win::WideToUtf8(win::AnsiToWide(folders.GetDesktopFolder(false))) << "\n"
+        << win::WideToUtf8(win::AnsiToWide(folders.GetDesktopFolder(true))) << "\n"
+        << win::WideToUtf8(current) << "\n";
     std::ofstream bare("bare.txt");
     bare << "here\n";
     return out && bare ? 0 : 1;
@@ -135,6 +135,54 @@ TEST(SystemQueries, UserNameIsTheLoggedOnUser) {
     EXPECT_FALSE(std::string(name).empty());
 }
 
+// Every conversion says whether it was exact; what names a file or reaches the client relies on
+// it. The prefix runs with the Korean ANSI code page.
+TEST(SystemQueries, CodePageConversionsSayWhenSomethingWasReplaced) {
+    if (::GetACP() != 949) GTEST_SKIP() << "needs the Korean ANSI code page (scripts/wine-env)";
+    struct ToWideRow {
+        const char* name;
+        UINT codePage;
+        std::string bytes;
+        bool exact;
+        std::wstring text;
+    } toWide[] = {
+        {"Korean in 949", 949, "\xB9\xD9\xB5\xCF", true, L"\uBC14\uB451"},
+        {"Korean in UTF-8", CP_UTF8, "\xEB\xB0\x94\xEB\x91\x91", true, L"\uBC14\uB451"},
+        {"empty", CP_ACP, "", true, L""},
+        {"lead byte without trail", CP_ACP, "ab\xB9", false, L""},
+        {"invalid UTF-8", CP_UTF8, "a\xC3(", false, L""},
+        {"overlong UTF-8 slash", CP_UTF8, "\xC0\xAF", false, L""},
+    };
+    for (const ToWideRow& row : toWide) {
+        SCOPED_TRACE(row.name);
+        const win::Converted<std::wstring> got = win::ToWide(row.bytes, row.codePage);
+        EXPECT_EQ(row.exact, got.exact);
+        if (row.exact) {
+            EXPECT_EQ(row.text, got.text);
+        }
+    }
+    struct FromWideRow {
+        const char* name;
+        UINT codePage;
+        std::wstring text;
+        bool exact;
+    } fromWide[] = {
+        {"Korean to 949", CP_ACP, L"\uBC14\uB451 x", true},
+        {"Korean to UTF-8", CP_UTF8, L"\uBC14\uB451 x", true},
+        {"Thai has no 949 form", CP_ACP, L"a\u0E01", false},
+        {"no look-alike for a missing letter", CP_ACP, L"\u0100.exe", false},
+        {"lone surrogate to UTF-8", CP_UTF8, L"a\xD800", false},
+    };
+    for (const FromWideRow& row : fromWide) {
+        SCOPED_TRACE(row.name);
+        const win::Converted<std::string> got = win::FromWide(row.text, row.codePage);
+        EXPECT_EQ(row.exact, got.exact);
+        if (row.exact) {
+            EXPECT_EQ(row.text, win::ToWide(got.text, row.codePage).text);
+        }
+    }
+}
+
 TEST(SpecialFolders, XpLayoutInThePrefix) {
     // Wine keeps profiles under C:\users; the XP layout is made here for the test.
     // Wine reads the version setting when a program starts: this process runs as XP only if
@@ -212,7 +260,7 @@ TEST(SpecialFolders, Windows98DesktopInThePrefix) {
     EXPECT_EQ(lines[0], std::to_string(os98));
     EXPECT_EQ(lines[1], wt::Narrow(expected));
     EXPECT_EQ(lines[2], "") << "the 9x family has no user desktop";
-    EXPECT_TRUE(wt::SamePath(WithoutTrailingSlash(fw::Utf8ToWide(lines[3])), desktop)) << lines[3];
+    EXPECT_TRUE(wt::SamePath(WithoutTrailingSlash(win::Utf8ToWide(lines[3])), desktop)) << lines[3];
     EXPECT_TRUE(wt::FileExists(bare));
     ::DeleteFileW(bare.c_str());
 }

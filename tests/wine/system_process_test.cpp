@@ -78,7 +78,7 @@ public:
 
 private:
     wt::TempDir dir_;
-    fw::Handle process_;
+    win::Handle process_;
     DWORD id_ = 0;
 };
 
@@ -144,7 +144,7 @@ TEST(ToolhelpScan, FillsNoMoreThanItsCapacity) {
 TEST(PerfDataScan, WinesCounterListNamesNoProcessObject) {
     // Wine keeps only a stub list under Perflib\009; without "process" and "id process" the
     // scan ends before it asks for performance data.
-    fw::RegKey key;
+    win::RegKey key;
     ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                               "software\\microsoft\\windows nt\\currentversion\\perflib\\009", 0,
                               KEY_READ, key.receive()),
@@ -270,7 +270,7 @@ public:
     }
 
 private:
-    fw::Handle process_;
+    win::Handle process_;
     DWORD id_ = 0;
 };
 

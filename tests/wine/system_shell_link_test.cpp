@@ -30,11 +30,11 @@ struct LinkData {
 
 // Loads the link file through the shell's link object, as the shell reads it.
 ::testing::AssertionResult ReadLink(const std::wstring& file, LinkData& out) {
-    fw::ComPtr<IShellLinkA> link;
+    win::ComPtr<IShellLinkA> link;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IShellLinkA, link.receiveVoid());
     if (FAILED(hr)) return ::testing::AssertionFailure() << "CoCreateInstance " << std::hex << hr;
-    fw::ComPtr<IPersistFile> persist;
+    win::ComPtr<IPersistFile> persist;
     if (FAILED(hr = link.as(persist)))
         return ::testing::AssertionFailure() << "IPersistFile " << std::hex << hr;
     if (FAILED(hr = persist->Load(file.c_str(), STGM_READ)))
@@ -65,7 +65,7 @@ protected:
     }
     std::string Ansi(const std::wstring& path) const { return wt::Ansi(path); }
 
-    fw::CoInit com_;
+    win::CoInit com_;
     wt::TempDir dir_{L"설치 폴더"};
 };
 
@@ -98,7 +98,7 @@ TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecon
     }
     // One file, replaced in place.
     WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW(dir_.file(L"*.lnk").c_str(), &data));
+    win::FindHandle find(::FindFirstFileW(dir_.file(L"*.lnk").c_str(), &data));
     ASSERT_TRUE(static_cast<bool>(find));
     EXPECT_EQ(std::wstring(data.cFileName), kLinkFile);
     EXPECT_FALSE(::FindNextFileW(find.get(), &data));
@@ -188,7 +188,7 @@ TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
     std::thread([&] {
         if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
         result = CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(), "Orbisan.ICO");
-        fw::ComPtr<IShellLinkA> link;
+        win::ComPtr<IShellLinkA> link;
         afterwards = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                         IID_IShellLinkA, link.receiveVoid());
         link.reset();

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "framework/codepage.h"
+#include "win/code_page.h"
 #include "libs/prynn/lzf_stream.h"
 #include "tests/wine/support.h"
 
@@ -35,19 +35,19 @@ std::string Env(const char* name) {
 }
 
 std::wstring FromLinux(const std::string& path) {
-    std::wstring wide = fw::Utf8ToWide(path);
+    std::wstring wide = win::Utf8ToWide(path);
     for (wchar_t& c : wide)
         if (c == L'/') c = L'\\';
     return L"Z:" + wide;
 }
 
 std::wstring ServedFile(const char* rootVariable, const std::string& name) {
-    return FromLinux(Env(rootVariable)) + L"\\service\\files\\" + fw::Utf8ToWide(name);
+    return FromLinux(Env(rootVariable)) + L"\\service\\files\\" + win::Utf8ToWide(name);
 }
 
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW found;
-    fw::FindHandle search(::FindFirstFileW((path + L"\\*").c_str(), &found));
+    win::FindHandle search(::FindFirstFileW((path + L"\\*").c_str(), &found));
     if (search) {
         do {
             const std::wstring name = found.cFileName;
@@ -193,7 +193,7 @@ protected:
         EXPECT_TRUE(wt::WriteFileBytes(page, html));
         const std::wstring out = dir.file(L"host.txt");
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        fw::FileHandle file(::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+        win::FileHandle file(::CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                                           CREATE_ALWAYS, 0, nullptr));
         std::wstring command = L"\"" + wt::BinPath(L"tavrin-host.exe") + L"\" --timeout " +
                                std::to_wstring(timeoutSeconds) + L" \"" + page + L"\"";
@@ -208,7 +208,7 @@ protected:
             return wt::kSentinel;
         }
         ::CloseHandle(pi.hThread);
-        fw::Handle process(pi.hProcess);
+        win::Handle process(pi.hProcess);
         if (during) during();
         DWORD exitCode = wt::kSentinel;
         if (::WaitForSingleObject(process.get(), (timeoutSeconds + 30) * 1000) != WAIT_OBJECT_0) {
@@ -226,17 +226,17 @@ protected:
         for (HWND w : wt::FindTopWindows(L"Orbisan")) {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(w, &pid);
-            fw::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+            win::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
             ::PostMessageW(w, WM_CLOSE, 0, 0);
             if (process) ::WaitForSingleObject(process.get(), kDeadlineMs);
         }
     }
 
     static std::wstring Installed(const std::string& name) {
-        return std::wstring(kInstallDir) + L"\\" + fw::Utf8ToWide(name);
+        return std::wstring(kInstallDir) + L"\\" + win::Utf8ToWide(name);
     }
     static std::wstring Downloaded(const std::string& name) {
-        return std::wstring(kInstallDir) + L"\\Temp\\" + fw::Utf8ToWide(name);
+        return std::wstring(kInstallDir) + L"\\Temp\\" + win::Utf8ToWide(name);
     }
 
     std::map<std::string, std::string> originals_;
@@ -342,7 +342,7 @@ TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
     EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << hostOutput_;
     EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
     WIN32_FIND_DATAW found;
-    fw::FindHandle packages(::FindFirstFileW(Downloaded("*.lzf").c_str(), &found));
+    win::FindHandle packages(::FindFirstFileW(Downloaded("*.lzf").c_str(), &found));
     EXPECT_FALSE(packages) << "packages left in Temp";
     EXPECT_TRUE(wt::FileExists(Downloaded("orbisan3.cfg"))) << "only packages are deleted";
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
@@ -430,7 +430,7 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     ASSERT_TRUE(::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                                  nullptr, &si, &pi));
     ::CloseHandle(pi.hThread);
-    fw::Handle client(pi.hProcess);
+    win::Handle client(pi.hProcess);
     wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
     // The stand-in client records its folder as WorkDir: forget it, so the updater runs.
     wt::DeleteClientKey();

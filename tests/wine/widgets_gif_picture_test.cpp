@@ -196,7 +196,7 @@ private:
 
 // ---- The control on the display -----------------------------------------------------------
 COLORREF PixelAt(HWND hwnd, int x, int y) {
-    fw::WindowDc dc(hwnd);
+    win::WindowDc dc(hwnd);
     return ::GetPixel(dc.get(), x, y) & 0xFFFFFF;
 }
 
@@ -230,9 +230,9 @@ protected:
     }
     // Loads and waits until the fresh back buffer shows, so no check reads an older picture.
     BOOL Load(const Bytes& data) {
-        fw::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
+        win::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, data.size()));
         {
-            fw::LockedGlobal lock(block.get());
+            win::LockedGlobal lock(block.get());
             std::memcpy(lock.get(), data.data(), data.size());
         }
         const BOOL loaded = ctrl_.LoadFromMemory(block.get(), DWORD(data.size()));
@@ -254,7 +254,7 @@ protected:
 
     static HWND host_;
     wt::OleInit ole_;
-    fw::Library module_;
+    win::Library module_;
     CGifPictureCtrl ctrl_;  // its window goes with it
 };
 
@@ -444,9 +444,9 @@ TEST_F(GifPictureTest, DamagedDataKeepsTheFramesFoundBeforeTheDamage) {
     ASSERT_TRUE(Load(gif));
     EXPECT_EQ(2u, ctrl_.FrameCount());
     // A size larger than the data is held to the memory block.
-    fw::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, gif.size()));
+    win::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, gif.size()));
     {
-        fw::LockedGlobal lock(block.get());
+        win::LockedGlobal lock(block.get());
         std::memcpy(lock.get(), gif.data(), gif.size());
     }
     EXPECT_TRUE(ctrl_.LoadFromMemory(block.get(), DWORD(gif.size() + 100000)));
@@ -514,7 +514,7 @@ std::vector<GifPictureFrame> FakeFrames(std::vector<FakePicture*> pictures, uint
     int x = 0;
     for (FakePicture* p : pictures) {
         GifPictureFrame f;
-        f.picture = fw::ComPtr<IPicture>(p);
+        f.picture = win::ComPtr<IPicture>(p);
         f.x = x;
         x += 4;
         f.width = f.height = 4;

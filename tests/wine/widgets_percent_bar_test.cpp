@@ -45,11 +45,11 @@ Pixels Capture(HWND hwnd) {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    fw::WindowDc screen(hwnd);
-    fw::GdiObject dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    fw::MemoryDc mem(::CreateCompatibleDC(screen.get()));
+    win::WindowDc screen(hwnd);
+    win::GdiObject dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win::MemoryDc mem(::CreateCompatibleDC(screen.get()));
     {
-        fw::SelectedObject select(mem.get(), dib.get());
+        win::SelectedObject select(mem.get(), dib.get());
         ::BitBlt(mem.get(), 0, 0, p.width, p.height, screen.get(), 0, 0, SRCCOPY);
     }
     ::GdiFlush();

@@ -118,7 +118,7 @@ struct Owner {
         LPARAM lParam;
     };
     std::vector<Stop> stops;
-    fw::OwnedWindow window;
+    win::OwnedWindow window;
 };
 
 // ---- Pixels -------------------------------------------------------------------------------
@@ -145,11 +145,11 @@ Shot CaptureScreen(const RECT& r, const std::function<void(HDC)>& decorate = nul
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    fw::WindowDc screen(nullptr);
-    fw::GdiObject dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    fw::MemoryDc mem(::CreateCompatibleDC(screen.get()));
+    win::WindowDc screen(nullptr);
+    win::GdiObject dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win::MemoryDc mem(::CreateCompatibleDC(screen.get()));
     {
-        fw::SelectedObject select(mem.get(), dib.get());
+        win::SelectedObject select(mem.get(), dib.get());
         ::BitBlt(mem.get(), 0, 0, s.width, s.height, screen.get(), r.left, r.top, SRCCOPY);
         if (decorate) decorate(mem.get());
     }
@@ -178,7 +178,7 @@ Shot CaptureWindow(HWND hwnd) {
     const int left = origin.x - window.left, top = origin.y - window.top;
     return CaptureScreen(window, [&](HDC dc) {
         const RECT all = {0, 0, window.right - window.left, window.bottom - window.top};
-        fw::GdiObject face(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+        win::GdiObject face(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
         const RECT bands[] = {{0, 0, all.right, top},
                               {0, top, left, all.bottom},
                               {left + client.right, top, all.right, all.bottom},
@@ -240,7 +240,7 @@ protected:
     }
 
     wt::OleInit ole_;
-    fw::Library module_;
+    win::Library module_;
     Owner owner_;
     std::unique_ptr<CProgressPopupDlg> popup_;
 };

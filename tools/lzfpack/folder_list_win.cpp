@@ -3,24 +3,27 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 #include "tools/lzfpack/package_name.h"
-#include "tools/lzfpack/text_win.h"
+#include "win/code_page.h"
 
 namespace lzfpack {
 
 bool SystemFolderLister::List(const std::string& folder, std::vector<FolderEntry>* entries) {
-    const std::wstring pattern = Utf8ToWide(JoinPath(folder, "*"));
-    if (pattern.empty()) return false;
+    const win::Converted<std::wstring> pattern = win::ToWide(JoinPath(folder, "*"), CP_UTF8);
+    if (!pattern.exact) return false;
     WIN32_FIND_DATAW data;
-    fw::FindHandle find(::FindFirstFileW(pattern.c_str(), &data));
+    win::FindHandle find(::FindFirstFileW(pattern.text.c_str(), &data));
     if (!find) return false;
     entries->clear();
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
+        // A name that UTF-8 cannot carry exactly (a lone surrogate) would be packed as another.
+        win::Converted<std::string> utf8 = win::FromWide(name, CP_UTF8);
+        if (!utf8.exact) return false;
         FolderEntry item;
-        item.name = WideToUtf8(name);
+        item.name = std::move(utf8.text);
         item.isFile = !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
         entries->push_back(item);
     } while (::FindNextFileW(find.get(), &data));

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <exception>
 #include <sstream>
+#include <stdexcept>
+#include <string>
 
 #include "libs/prynn/system_files.h"
 #include "tools/lzfpack/lzfpack.h"
-#include "tools/lzfpack/text_win.h"
+#include "win/code_page.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ private:
 };
 
 void Print(FILE* stream, const std::string& utf8) {
-    const std::string text = lzfpack::WideToAnsi(lzfpack::Utf8ToWide(utf8));
+    const std::string text = win::WideToAnsi(win::Utf8ToWide(utf8));
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
 }
@@ -44,7 +46,13 @@ int main() {
     try {
         ArgumentList list;
         std::vector<std::string> args;
-        for (int i = 1; i < list.count(); ++i) args.push_back(lzfpack::WideToUtf8(list[i]));
+        for (int i = 1; i < list.count(); ++i) {
+            // A name changed on the way would pack or write another file than the one named.
+            win::Converted<std::string> arg = win::FromWide(list[i], CP_UTF8);
+            if (!arg.exact) throw std::runtime_error("argument " + std::to_string(i) +
+                                                     " is not a valid Unicode name");
+            args.push_back(std::move(arg.text));
+        }
         prynn::SystemFiles files;
         lzfpack::SystemFolderLister lister;
         code = lzfpack::RunLzfpack(args, files, lister, out, err);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -36,12 +36,12 @@ bool SaveBmp(const wchar_t* path, HWND window) {
     RECT rc;
     ::GetWindowRect(window, &rc);
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    fw::WindowDc screen(nullptr);
-    fw::MemoryDc memory(::CreateCompatibleDC(screen.get()));
-    fw::GdiObject bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    win::WindowDc screen(nullptr);
+    win::MemoryDc memory(::CreateCompatibleDC(screen.get()));
+    win::GdiObject bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!memory || !bitmap) return false;
     {
-        fw::SelectedObject select(memory.get(), bitmap.get());
+        win::SelectedObject select(memory.get(), bitmap.get());
         ::BitBlt(memory.get(), 0, 0, w, h, screen.get(), rc.left, rc.top, SRCCOPY);
     }
     BITMAPINFOHEADER info = {};
@@ -59,7 +59,7 @@ bool SaveBmp(const wchar_t* path, HWND window) {
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof(file) + sizeof(info);
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    fw::FileHandle out(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    win::FileHandle out(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD n = 0;
     return out && ::WriteFile(out.get(), &file, sizeof(file), &n, nullptr) &&
            ::WriteFile(out.get(), &info, sizeof(info), &n, nullptr) &&

@@ -6,7 +6,7 @@ namespace host {
 
 ClientSite::ClientSite(HWND frame, const RECT& pos) : frame_(frame), pos_(pos) {}
 
-void ClientSite::SetObject(IOleObject* object) { object_ = fw::ComPtr<IOleObject>(object); }
+void ClientSite::SetObject(IOleObject* object) { object_ = win::ComPtr<IOleObject>(object); }
 
 void ClientSite::Forget() {
     active_.reset();
@@ -110,7 +110,7 @@ HRESULT ClientSite::DeactivateAndUndo() { return S_OK; }
 HRESULT ClientSite::OnPosRectChange(LPCRECT pos) {
     if (!pos) return E_POINTER;
     pos_ = *pos;
-    fw::ComPtr<IOleInPlaceObject> inPlace;
+    win::ComPtr<IOleInPlaceObject> inPlace;
     if (object_ && SUCCEEDED(object_.as(inPlace))) {
         RECT clip;
         if (!::GetClientRect(frame_, &clip)) clip = pos_;
@@ -129,7 +129,7 @@ HRESULT ClientSite::SetBorderSpace(LPCBORDERWIDTHS widths) {
 }
 
 HRESULT ClientSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) {
-    active_ = fw::ComPtr<IOleInPlaceActiveObject>(active);
+    active_ = win::ComPtr<IOleInPlaceActiveObject>(active);
     return S_OK;
 }
 

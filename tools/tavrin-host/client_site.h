@@ -6,7 +6,7 @@
 #include <ole2.h>
 #include <oleidl.h>
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 namespace host {
 
@@ -85,8 +85,8 @@ private:
     LONG refs_ = 1;
     HWND frame_;
     RECT pos_;
-    fw::ComPtr<IOleObject> object_;
-    fw::ComPtr<IOleInPlaceActiveObject> active_;
+    win::ComPtr<IOleObject> object_;
+    win::ComPtr<IOleInPlaceActiveObject> active_;
 };
 
 }  // namespace host

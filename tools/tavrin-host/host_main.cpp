@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/codepage.h"
-#include "framework/handles.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 #include "tools/tavrin-host/client_site.h"
 #include "tools/tavrin-host/page_parser.h"
 #include "tools/tavrin-host/property_bag.h"
@@ -141,11 +141,11 @@ bool ParseCommandLine(Options& opt, std::string& error) {
             }
             if (!ParseSeconds(value, opt.timeoutSeconds)) {
                 error = "--timeout takes whole seconds from 0 to " + std::to_string(kMaxTimeoutSeconds) +
-                        ", not \"" + Printable(fw::WideToAnsi(value)) + "\"";
+                        ", not \"" + Printable(win::WideToAnsi(value)) + "\"";
                 return false;
             }
         } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
-            error = "unknown option " + Printable(fw::WideToAnsi(a));
+            error = "unknown option " + Printable(win::WideToAnsi(a));
             return false;
         } else if (havePage) {
             error = "only one page can be given";
@@ -169,7 +169,7 @@ bool ReadPage(const std::wstring& path, std::string& bytes, std::string& error) 
         error = LastError();
         return false;
     }
-    fw::FileHandle file(h);
+    win::FileHandle file(h);
     DWORD high = 0;
     DWORD size = ::GetFileSize(file.get(), &high);
     if (size == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) {
@@ -200,7 +200,8 @@ bool ReadPage(const std::wstring& path, std::string& bytes, std::string& error) 
 std::wstring ToWide(const host::PageText& text, host::Charset charset) {
     UINT pageCp = charset == host::Charset::EucKr ? 949 : CP_UTF8;
     std::wstring out;
-    for (const host::TextRun& run : text) out += fw::AnsiToWide(run.bytes, run.utf8 ? CP_UTF8 : pageCp);
+    for (const host::TextRun& run : text)
+        out += win::ToWide(run.bytes, run.utf8 ? CP_UTF8 : pageCp).text;
     return out;
 }
 
@@ -262,7 +263,7 @@ int Pump(host::ClientSite& site, DWORD deadline) {
 
 // Takes the object out of the page whatever state it is in; its answers no longer matter.
 void Shutdown(IOleObject* ole, host::ClientSite& site) {
-    fw::ComPtr<IOleInPlaceObject> inPlace;
+    win::ComPtr<IOleInPlaceObject> inPlace;
     if (SUCCEEDED(ole->QueryInterface(IID_IOleInPlaceObject, inPlace.receiveVoid())))
         inPlace->InPlaceDeactivate();
     inPlace.reset();
@@ -300,7 +301,7 @@ int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* per
     std::vector<host::BagEntry> entries;
     for (const host::PageParam& p : page.params)
         entries.push_back({ToWide(p.name, page.charset), ToWide(p.value, page.charset)});
-    fw::ComPtr<host::PropertyBag> bag(new host::PropertyBag(std::move(entries)), false);
+    win::ComPtr<host::PropertyBag> bag(new host::PropertyBag(std::move(entries)), false);
     hr = persist->Load(bag.get(), nullptr);
     if (FAILED(hr)) {
         Say("error: the object cannot load its parameters: %s", Describe(hr).c_str());
@@ -338,9 +339,9 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
               DWORD timeoutSeconds) {
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
-    const std::string id = Printable(fw::WideToAnsi(idText));
+    const std::string id = Printable(win::WideToAnsi(idText));
 
-    fw::ComPtr<IUnknown> object;
+    win::ComPtr<IUnknown> object;
     HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                     object.receiveVoid());
     if (FAILED(hr)) {
@@ -350,7 +351,7 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     }
     Say("created %s", id.c_str());
 
-    fw::ComPtr<IObjectSafety> safety;
+    win::ComPtr<IObjectSafety> safety;
     if (FAILED(object->QueryInterface(IID_IObjectSafety, safety.receiveVoid()))) {
         Say("error: the object has no IObjectSafety; a browser would not run it");
         return kExitUnsafe;
@@ -369,18 +370,18 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     }
     Say("safety ok");
 
-    fw::ComPtr<IOleObject> ole;
+    win::ComPtr<IOleObject> ole;
     if (FAILED(object.as(ole))) {
         Say("error: the object is not a control: it has no IOleObject");
         return kExitFailed;
     }
-    fw::ComPtr<IPersistPropertyBag> persist;
+    win::ComPtr<IPersistPropertyBag> persist;
     if (FAILED(object.as(persist))) {
         Say("error: the object cannot take parameters: it has no IPersistPropertyBag");
         return kExitFailed;
     }
 
-    fw::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos), false);
+    win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos), false);
     site->SetObject(ole.get());
     int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline, timeoutSeconds);
     Shutdown(ole.get(), *site.get());
@@ -389,7 +390,7 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
 }
 
 int RunPage(const Options& opt, DWORD deadline) {
-    Say("page %s", Printable(fw::WideToAnsi(opt.page)).c_str());
+    Say("page %s", Printable(win::WideToAnsi(opt.page)).c_str());
     std::string bytes, error;
     if (!ReadPage(opt.page, bytes, error)) {
         Say("error: cannot read the page: %s", error.c_str());
@@ -407,7 +408,7 @@ int RunPage(const Options& opt, DWORD deadline) {
         static_cast<unsigned>(page.params.size()), CharsetName(page.charset));
 
     CLSID clsid;
-    std::wstring wideId = fw::Utf8ToWide(page.classid);
+    std::wstring wideId = win::Utf8ToWide(page.classid);
     if (page.classid.size() != 38 || FAILED(::CLSIDFromString(&wideId[0], &clsid))) {
         Say("error: classid %s is not a CLSID", Printable(page.classid).c_str());
         return kExitFailed;
@@ -417,7 +418,7 @@ int RunPage(const Options& opt, DWORD deadline) {
     const int height = page.height > 0 ? page.height : kDefaultHeight;
     Placement place;
     place.pos = RECT{kMargin, kMargin, kMargin + width, kMargin + height};
-    fw::OwnedWindow frame(CreateFrame(place.pos));
+    win::OwnedWindow frame(CreateFrame(place.pos));
     if (!frame) {
         Say("error: cannot create the host window: %s", LastError().c_str());
         return kExitFailed;
@@ -465,9 +466,9 @@ int main() {
     const DWORD timeoutMs = opt.timeoutSeconds * 1000;
     const DWORD deadline = ::GetTickCount() + timeoutMs;
 
-    fw::Handle finished(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    win::Handle finished(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     Watchdog watchdog{timeoutMs + kWatchdogGraceMs, finished.get()};
-    fw::Handle watcher;
+    win::Handle watcher;
     if (finished) watcher.attach(::CreateThread(nullptr, 0, WatchdogMain, &watchdog, 0, nullptr));
 
     int code;

@@ -1,6 +1,6 @@
 #include "tools/tavrin-host/property_bag.h"
 
-#include "framework/handles.h"
+#include "win/handles.h"
 
 #include <utility>
 
@@ -38,7 +38,7 @@ HRESULT PropertyBag::Read(LPCOLESTR name, VARIANT* var, IErrorLog* /*log: may be
     }
     if (!found) return E_INVALIDARG;
 
-    fw::Variant text;
+    win::Variant text;
     V_VT(text.get()) = VT_BSTR;
     V_BSTR(text.get()) = ::SysAllocStringLen(found->value.data(), static_cast<UINT>(found->value.size()));
     if (!V_BSTR(text.get())) return E_OUTOFMEMORY;

@@ -1,8 +1,8 @@
-#include "framework/window.h"
+#include "win/window.h"
 
-#include "framework/boundary.h"
+#include "win/boundary.h"
 
-namespace fw {
+namespace win {
 
 CWindow::~CWindow() { DestroyWindow(); }
 
@@ -179,4 +179,4 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, L
     return result;
 }
 
-}  // namespace fw
+}  // namespace win

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace fw {
+namespace win {
 
 class CWindow {
 public:
@@ -78,4 +78,4 @@ private:
     static INT_PTR CALLBACK StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 };
 
-}  // namespace fw
+}  // namespace win

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-namespace fw {
+namespace win {
 
 // Owner of a handle; Traits gives its type, its "none" value and how it is closed.
 template <typename Traits>
@@ -204,4 +204,4 @@ private:
     VARIANT v_;
 };
 
-}  // namespace fw
+}  // namespace win

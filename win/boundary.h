@@ -11,7 +11,7 @@
 #include <exception>
 #include <optional>
 
-namespace fw {
+namespace win {
 
 // "Tavrin: <where> stopped an exception: <what>" to the debugger's output.
 inline void TraceStoppedException(const char* where, const char* what) noexcept {
@@ -40,4 +40,4 @@ Result Guarded(const char* where, Result onThrow, Fn&& fn) noexcept {
     return result ? *result : onThrow;
 }
 
-}  // namespace fw
+}  // namespace win
