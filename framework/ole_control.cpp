@@ -3,8 +3,8 @@
 
 #include <olectl.h>
 
-#include "win/code_page.h"
 #include "framework/verb_enum.h"
+#include "win/code_page.h"
 
 namespace fw {
 

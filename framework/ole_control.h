@@ -10,11 +10,11 @@
 
 #include <new>
 
-#include "win/boundary.h"
 #include "framework/connection_point.h"
-#include "win/handles.h"
 #include "framework/ole_control_module.h"
 #include "framework/prop_exchange.h"
+#include "win/boundary.h"
+#include "win/handles.h"
 #include "win/window.h"
 
 namespace fw {

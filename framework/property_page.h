@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "win/handles.h"
 #include "framework/ole_control_module.h"
+#include "win/handles.h"
 #include "win/window.h"
 
 namespace fw {

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <new>
 
-#include "win/code_page.h"
-#include "win/handles.h"
 #include "system/perf_data.h"
 #include "system/process_win.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 namespace tavrin {
 

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "win/boundary.h"
-#include "win/handles.h"
 #include "system/process_stop.h"
 #include "system/process_win.h"
+#include "win/boundary.h"
+#include "win/handles.h"
 
 namespace tavrin {
 

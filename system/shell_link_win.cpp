@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "libs/wexlog/wexlog.h"
+#include "system/shell_link_win.h"
 #include "win/boundary.h"
 #include "win/code_page.h"
 #include "win/handles.h"
-#include "libs/wexlog/wexlog.h"
-#include "system/shell_link_win.h"
 
 namespace tavrin {
 

@@ -1,9 +1,9 @@
 // The system's operations for the desktop-folder probing.
 #include <windows.h>
 
-#include "win/code_page.h"
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
+#include "win/code_page.h"
 
 namespace tavrin {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/registry_key.h"
+#include "control/registry_key_win.h"
 #include "tests/wine/support.h"
 
 namespace {

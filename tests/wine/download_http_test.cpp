@@ -1,13 +1,13 @@
 // The download engine as the product runs it (WinINet, UWM_STATUS sent to a window on this
 // thread, the worker thread) against the local test servers on 127.0.0.1, which
 // tests/http/run-with-servers starts around this program.
-#include "download/download_thread.h"
+#include "download/download_platform_win.h"
+#include "download/download_thread_win.h"
 #include "download/http_downloader.h"
 #include "download/status_message.h"
-#include "download/win_download_platform.h"
-#include "download/window_status_sink.h"
-#include "win/handles.h"
+#include "download/window_status_sink_win.h"
 #include "tests/wine/support.h"
+#include "win/handles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

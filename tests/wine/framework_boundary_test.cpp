@@ -6,11 +6,11 @@
 
 #include <stdexcept>
 
-#include "win/handles.h"
 #include "framework/ole_control.h"
-#include "win/window.h"
 #include "resources/resource.h"
 #include "tests/wine/support.h"
+#include "win/handles.h"
+#include "win/window.h"
 
 namespace {
 

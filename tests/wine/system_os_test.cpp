@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "win/code_page.h"
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 #include "tests/wine/support.h"
+#include "win/code_page.h"
 
 namespace {
 

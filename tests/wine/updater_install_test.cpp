@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <thread>
 
-#include "win/code_page.h"
 #include "libs/prynn/lzf_stream.h"
 #include "tests/wine/support.h"
+#include "win/code_page.h"
 
 namespace {
 

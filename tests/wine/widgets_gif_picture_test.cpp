@@ -16,7 +16,7 @@
 #include "resources/resource.h"
 #include "tests/wine/support.h"
 #include "widgets/gif_parser.h"
-#include "widgets/gif_picture_ctrl.h"
+#include "widgets/gif_picture_ctrl_win.h"
 
 using tavrin::CGifPictureCtrl;
 using tavrin::GifPictureFrame;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/wine/support.h"
-#include "widgets/percent_progress_ctrl.h"
+#include "widgets/percent_progress_ctrl_win.h"
 
 using tavrin::CPercentProgressCtrl;
 

@@ -13,7 +13,7 @@
 
 #include "resources/resource.h"
 #include "tests/wine/support.h"
-#include "widgets/progress_popup_dlg.h"
+#include "widgets/progress_popup_dlg_win.h"
 
 using tavrin::CProgressPopupDlg;
 

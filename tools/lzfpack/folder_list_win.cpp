@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "win/handles.h"
 #include "tools/lzfpack/package_name.h"
 #include "win/code_page.h"
+#include "win/handles.h"
 
 namespace lzfpack {
 

@@ -1,4 +1,4 @@
-#include "control/registry_key.h"
+#include "control/registry_key_win.h"
 
 #include <cstring>
 

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "download/http_downloader.h"
-#include "win/handles.h"
 #include "system/process_win.h"
+#include "win/handles.h"
 
 namespace tavrin {
 

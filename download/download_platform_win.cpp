@@ -1,11 +1,11 @@
-#include "download/win_download_platform.h"
+#include "download/download_platform_win.h"
 
 #include <atomic>
 
-#include "download/wininet_session.h"
+#include "download/wininet_session_win.h"
+#include "libs/wexlog/wexlog.h"
 #include "win/code_page.h"
 #include "win/handles.h"
-#include "libs/wexlog/wexlog.h"
 
 namespace tavrin {
 

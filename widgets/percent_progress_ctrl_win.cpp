@@ -1,11 +1,11 @@
-#include "widgets/percent_progress_ctrl.h"
+#include "widgets/percent_progress_ctrl_win.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
+#include "widgets/offscreen_dc_win.h"
 #include "win/handles.h"
-#include "widgets/offscreen_dc.h"
 
 namespace tavrin {
 

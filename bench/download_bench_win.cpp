@@ -5,12 +5,12 @@
 //   download_bench platform URL        the same 4,095-byte InternetReadFile calls with one
 //                                      synchronous message per chunk to a window here, no file
 // Prints "bytes <n> seconds <s> peak <bytes>", peak being the process's peak working set.
-#include "download/download_thread.h"
+#include "download/download_platform_win.h"
+#include "download/download_thread_win.h"
 #include "download/http_downloader.h"
 #include "download/status_message.h"
-#include "download/win_download_platform.h"
-#include "download/window_status_sink.h"
-#include "download/wininet_session.h"
+#include "download/window_status_sink_win.h"
+#include "download/wininet_session_win.h"
 #include "win/handles.h"
 
 #include <windows.h>

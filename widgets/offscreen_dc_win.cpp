@@ -1,4 +1,4 @@
-#include "widgets/offscreen_dc.h"
+#include "widgets/offscreen_dc_win.h"
 
 namespace tavrin {
 

@@ -7,10 +7,10 @@
 
 #include <string>
 
+#include "widgets/animate_ctrl_win.h"
+#include "widgets/gif_picture_ctrl_win.h"
+#include "widgets/percent_progress_ctrl_win.h"
 #include "win/window.h"
-#include "widgets/animate_ctrl.h"
-#include "widgets/gif_picture_ctrl.h"
-#include "widgets/percent_progress_ctrl.h"
 
 namespace tavrin {
 

@@ -1,4 +1,4 @@
-#include "widgets/common_controls.h"
+#include "widgets/common_controls_win.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,11 +1,11 @@
-#include "widgets/progress_popup_dlg.h"
+#include "widgets/progress_popup_dlg_win.h"
 
 #include <commctrl.h>
 
 #include <vector>
 
 #include "resources/resource.h"
-#include "widgets/common_controls.h"
+#include "widgets/common_controls_win.h"
 #include "widgets/window_placement.h"
 
 namespace tavrin {

@@ -1,6 +1,6 @@
-#include "control/tavrin_proppage.h"
+#include "control/tavrin_proppage_win.h"
 
-#include "control/tavrin_ids.h"
+#include "control/tavrin_ids_win.h"
 
 namespace tavrin {
 

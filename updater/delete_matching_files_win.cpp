@@ -1,4 +1,4 @@
-#include "updater/delete_matching_files.h"
+#include "updater/delete_matching_files_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "widgets/gif_picture_ctrl.h"
+#include "widgets/gif_picture_ctrl_win.h"
 
 #include <commctrl.h>
 #include <process.h>
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <new>
 
-#include "win/boundary.h"
 #include "widgets/gif_parser.h"
+#include "win/boundary.h"
 
 namespace tavrin {
 

@@ -1,4 +1,4 @@
-#include "tools/tavrin-host/client_site.h"
+#include "tools/tavrin-host/client_site_win.h"
 
 #include <olectl.h>
 

@@ -1,7 +1,7 @@
 // IObjectSafety: the control is safe for scripting through IDispatch and safe for
 // initialisation through its persistence interfaces, and nothing else. Nothing is stored:
 // the answers never change.
-#include "control/tavrin_ctrl.h"
+#include "control/tavrin_ctrl_win.h"
 
 namespace tavrin {
 

@@ -1,16 +1,16 @@
 // The module: theApp, the class factories and the four exported entry points.
-#include "control/tavrin_app.h"
+#include "control/tavrin_app_win.h"
 
 #include <olectl.h>
 
-#include "control/registry_key.h"
-#include "control/tavrin_ctrl.h"
-#include "control/tavrin_ids.h"
-#include "control/tavrin_proppage.h"
+#include "control/registry_key_win.h"
+#include "control/tavrin_ctrl_win.h"
+#include "control/tavrin_ids_win.h"
+#include "control/tavrin_proppage_win.h"
 #include "framework/class_factory.h"
-#include "win/boundary.h"
 #include "framework/registration.h"
 #include "libs/wexlog/wexlog.h"
+#include "win/boundary.h"
 
 namespace tavrin {
 

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "download/http_downloader.h"
-#include "download/window_status_sink.h"
-#include "win/window.h"
+#include "download/window_status_sink_win.h"
 #include "updater/update_workflow.h"
-#include "widgets/gif_picture_ctrl.h"
-#include "widgets/percent_progress_ctrl.h"
-#include "widgets/progress_popup_dlg.h"
+#include "widgets/gif_picture_ctrl_win.h"
+#include "widgets/percent_progress_ctrl_win.h"
+#include "widgets/progress_popup_dlg_win.h"
+#include "win/window.h"
 
 namespace tavrin {
 

@@ -9,8 +9,8 @@
 
 #include "control/launch_logic.h"
 #include "framework/ole_control.h"
+#include "updater/download_dlg_win.h"
 #include "win/window.h"
-#include "updater/download_dlg.h"
 
 namespace tavrin {
 

@@ -1,13 +1,13 @@
-#include "download/download_thread.h"
+#include "download/download_thread_win.h"
 
 #include <commctrl.h>
 #include <process.h>
 
 #include "download/download_worker.h"
-#include "win/boundary.h"
 #include "download/status_codes.h"
+#include "download/window_status_sink_win.h"
 #include "resources/product_names.h"
-#include "download/window_status_sink.h"
+#include "win/boundary.h"
 
 namespace tavrin {
 

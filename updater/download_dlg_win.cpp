@@ -1,15 +1,13 @@
-#include "updater/download_dlg.h"
+#include "updater/download_dlg_win.h"
 
 #include <commctrl.h>
 #include <direct.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "download/download_thread.h"
-#include "download/win_download_platform.h"
+#include "download/download_platform_win.h"
+#include "download/download_thread_win.h"
 #include "download/status_message.h"
-#include "win/code_page.h"
-#include "win/handles.h"
 #include "libs/prynn/prynn.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/resource.h"
@@ -18,11 +16,13 @@
 #include "system/shell_link_win.h"
 #include "system/special_folders.h"
 #include "updater/config_reader.h"
-#include "updater/delete_matching_files.h"
+#include "updater/delete_matching_files_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
 #include "updater/updater_texts.h"
 #include "widgets/window_placement.h"
+#include "win/code_page.h"
+#include "win/handles.h"
 
 namespace tavrin {
 

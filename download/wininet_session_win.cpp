@@ -1,7 +1,7 @@
-#include "download/wininet_session.h"
+#include "download/wininet_session_win.h"
 
+#include "download/download_platform_win.h"
 #include "download/status_text.h"
-#include "download/win_download_platform.h"
 
 namespace tavrin {
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "win/window.h"
 #include "widgets/percent_bar_geometry.h"
+#include "win/window.h"
 
 namespace tavrin {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "win/boundary.h"
 #include "libs/prynn/file_transform.h"
 #include "libs/prynn/system_files.h"
+#include "win/boundary.h"
 #include "win/code_page.h"
 
 namespace {

@@ -1,16 +1,16 @@
-#include "control/tavrin_ctrl.h"
+#include "control/tavrin_ctrl_win.h"
 
 #include <shellapi.h>
 
 #include <cstdlib>
 #include <ctime>
 
-#include "control/registry_key.h"
-#include "control/tavrin_app.h"
-#include "control/tavrin_ids.h"
-#include "win/code_page.h"
+#include "control/registry_key_win.h"
+#include "control/tavrin_app_win.h"
+#include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
-#include "widgets/common_controls.h"
+#include "widgets/common_controls_win.h"
+#include "win/code_page.h"
 
 namespace tavrin {
 

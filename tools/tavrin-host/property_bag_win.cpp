@@ -1,4 +1,4 @@
-#include "tools/tavrin-host/property_bag.h"
+#include "tools/tavrin-host/property_bag_win.h"
 
 #include "win/handles.h"
 

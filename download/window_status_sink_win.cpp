@@ -1,4 +1,4 @@
-#include "download/window_status_sink.h"
+#include "download/window_status_sink_win.h"
 
 #include "download/status_message.h"
 

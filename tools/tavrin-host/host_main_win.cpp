@@ -21,11 +21,11 @@
 #include <utility>
 #include <vector>
 
+#include "tools/tavrin-host/client_site_win.h"
+#include "tools/tavrin-host/page_parser.h"
+#include "tools/tavrin-host/property_bag_win.h"
 #include "win/code_page.h"
 #include "win/handles.h"
-#include "tools/tavrin-host/client_site.h"
-#include "tools/tavrin-host/page_parser.h"
-#include "tools/tavrin-host/property_bag.h"
 
 namespace {
 
