@@ -161,12 +161,9 @@ void CTavrinCtrl::CreateUpdater() {
 }
 
 LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_LAUNCH_DONE) {
-        // Closing the page's window may make the host let go of the control while this
-        // handler still runs: hold it until the handler is done.
-        win::ComPtr<IOleObject> keepAlive(static_cast<IOleObject*>(this));
-        return OnLaunchDone(wParam, lParam);
-    }
+    // Closing the page's window may make the host let go of the control while this handler
+    // runs; the last Release then leaves the deletion to the handler's return.
+    if (msg == WM_LAUNCH_DONE) return OnLaunchDone(wParam, lParam);
     return COleControl::WindowProc(msg, wParam, lParam);
 }
 

@@ -55,12 +55,7 @@ private:
     std::string* PropertyById(DISPID id);
     bool Exposes(REFIID riid);
 
-    struct DisposeDownLoadDlg {
-        void operator()(CDownLoadDlg* dlg) const { CDownLoadDlg::Dispose(dlg); }
-    };
-
-    // The updater dialog while it is open; released by OnLaunchDone or with the control.
-    std::unique_ptr<CDownLoadDlg, DisposeDownLoadDlg> m_pDownLoadDlg;
+    win::WindowPtr<CDownLoadDlg> m_pDownLoadDlg;
     LaunchProperties m_props;
     XObjectSafety m_xObjectSafety;
 

@@ -16,12 +16,12 @@ std::atomic<DownloadTraceFn> g_trace{&WexlogTrace};
 
 class WinLocalFile : public LocalFile {
 public:
-    explicit WinLocalFile(HANDLE file) : file_(file) {}
+    explicit WinLocalFile(HANDLE file) : m_file(file) {}
 
     bool Write(const char* data, size_t size, std::string& error) override {
         while (size > 0) {
             DWORD written = 0;
-            if (!::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+            if (!::WriteFile(m_file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
                 written == 0) {
                 error = InternetErrorText(::GetLastError());
                 return false;
@@ -33,8 +33,8 @@ public:
     }
 
     bool Close(std::string& error) override {
-        if (!file_) return true;
-        if (!::CloseHandle(file_.detach())) {
+        if (!m_file) return true;
+        if (!::CloseHandle(m_file.detach())) {
             error = InternetErrorText(::GetLastError());
             return false;
         }
@@ -42,7 +42,7 @@ public:
     }
 
 private:
-    win::FileHandle file_;
+    win::FileHandle m_file;
 };
 
 }  // namespace
@@ -56,7 +56,7 @@ std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::str
 }
 
 bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
-    const win::Converted<std::wstring> widePath = win::ToWide(path, pathCodePage_);
+    const win::Converted<std::wstring> widePath = win::ToWide(path, m_pathCodePage);
     if (!widePath.exact) return false;
     return ::DeleteFileW(widePath.text.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
@@ -65,7 +65,7 @@ std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::strin
                                                                 std::string& error) {
     // Wide, so a Korean folder name works whatever the system's code page; a path that does not
     // convert exactly would name another file.
-    const win::Converted<std::wstring> widePath = win::ToWide(path, pathCodePage_);
+    const win::Converted<std::wstring> widePath = win::ToWide(path, m_pathCodePage);
     if (!widePath.exact) {
         error = InternetErrorText(ERROR_INVALID_NAME);
         return nullptr;

@@ -19,7 +19,7 @@ DownloadTraceFn DownloadTrace();
 class WinDownloadPlatform : public DownloadPlatform {
 public:
     // Local paths are in pathCodePage (the process's ANSI code page unless said otherwise).
-    explicit WinDownloadPlatform(UINT pathCodePage = CP_ACP) : pathCodePage_(pathCodePage) {}
+    explicit WinDownloadPlatform(UINT pathCodePage = CP_ACP) : m_pathCodePage(pathCodePage) {}
 
     std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
                                                  std::string& error) override;
@@ -30,7 +30,7 @@ public:
     void Trace(const std::string& line) override;
 
 private:
-    UINT pathCodePage_;
+    UINT m_pathCodePage;
 };
 
 }  // namespace tavrin

@@ -17,9 +17,9 @@ namespace {
 
 class ThreadOps : public WorkerOps {
 public:
-    ThreadOps(RunningClientCheck check, HWND owner) : check_(check), owner_(owner) {}
+    ThreadOps(RunningClientCheck check, HWND owner) : m_check(check), m_owner(owner) {}
 
-    int StopRunningClient() override { return check_ ? check_(owner_, kClientExe) : 0; }
+    int StopRunningClient() override { return m_check ? m_check(m_owner, kClientExe) : 0; }
 
     void StartBusyAnimation() override {
         if (HWND animation = g_pBusyAnimate.load())
@@ -27,8 +27,8 @@ public:
     }
 
 private:
-    RunningClientCheck check_;
-    HWND owner_;
+    RunningClientCheck m_check;
+    HWND m_owner;
 };
 
 unsigned __stdcall ThreadEntry(void* param) { return DownloadThreadProc(param); }

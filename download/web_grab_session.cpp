@@ -8,8 +8,8 @@ CWebGrabSession::CWebGrabSession(std::unique_ptr<InternetSession> internet,
                                  std::shared_ptr<StatusSink> notify,
                                  const DownloadPlatform& platform)
     : m_pNotifyWnd(std::move(notify)),
-      internet_(std::move(internet)),
-      isLead_([&platform](unsigned char c) { return platform.IsLeadByte(c); }) {}
+      m_internet(std::move(internet)),
+      m_isLead([&platform](unsigned char c) { return platform.IsLeadByte(c); }) {}
 
 CWebGrabSession::~CWebGrabSession() { Close(); }
 
@@ -28,13 +28,13 @@ void CWebGrabSession::SetStatus(const char* format, ...) {
     char text[kStatusTextSize];
     va_list args;
     va_start(args, format);
-    FormatStatusText(text, isLead_, format, args);
+    FormatStatusText(text, m_isLead, format, args);
     va_end(args);
     m_pNotifyWnd->Send(m_nStatusCode, Percent(), text);
 }
 
 void CWebGrabSession::Close() {
-    if (internet_) internet_->Close();
+    if (m_internet) m_internet->Close();
 }
 
 }  // namespace tavrin

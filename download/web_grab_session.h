@@ -36,7 +36,7 @@ public:
     // Of the current file; nonzero only with STATUS_DOWNLOAD_SIZE.
     uint16_t Percent() const;
 
-    InternetSession& Internet() { return *internet_; }
+    InternetSession& Internet() { return *m_internet; }
     void Close();
 
     uint16_t m_nStatusCode = 0;
@@ -45,8 +45,8 @@ public:
     std::shared_ptr<StatusSink> m_pNotifyWnd;  // may be null: nothing is sent then
 
 private:
-    std::unique_ptr<InternetSession> internet_;
-    LeadBytePredicate isLead_;
+    std::unique_ptr<InternetSession> m_internet;
+    LeadBytePredicate m_isLead;
 };
 
 }  // namespace tavrin

@@ -5,8 +5,8 @@
 namespace tavrin {
 
 void WindowStatusSink::Deliver(uint16_t code, uint16_t percent, const char* text) {
-    if (!window_) return;
-    ::SendMessageA(window_, StatusMessageId(), MAKEWPARAM(code, percent), reinterpret_cast<LPARAM>(text));
+    if (!m_window) return;
+    ::SendMessageA(m_window, StatusMessageId(), MAKEWPARAM(code, percent), reinterpret_cast<LPARAM>(text));
 }
 
 }  // namespace tavrin

@@ -12,8 +12,8 @@ namespace tavrin {
 
 class WindowStatusSink : public StatusSink {
 public:
-    explicit WindowStatusSink(HWND window) : window_(window) {}
-    HWND window() const { return window_; }
+    explicit WindowStatusSink(HWND window) : m_window(window) {}
+    HWND window() const { return m_window; }
 
     static std::shared_ptr<WindowStatusSink> For(HWND window) {
         return std::make_shared<WindowStatusSink>(window);
@@ -24,7 +24,7 @@ protected:
     void Deliver(uint16_t code, uint16_t percent, const char* text) override;
 
 private:
-    const HWND window_;
+    const HWND m_window;
 };
 
 }  // namespace tavrin

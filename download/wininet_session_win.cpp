@@ -9,11 +9,11 @@ namespace {
 
 class WinInetResponse : public InternetResponse {
 public:
-    explicit WinInetResponse(HINTERNET handle) : handle_(handle) {}
+    explicit WinInetResponse(HINTERNET handle) : m_handle(handle) {}
 
     int HttpStatus() override {
         DWORD status = 0, size = sizeof status;
-        if (!::HttpQueryInfoA(handle_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+        if (!::HttpQueryInfoA(m_handle.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                               &status, &size, nullptr))
             return 0;
         return static_cast<int>(status);
@@ -22,7 +22,7 @@ public:
     bool QueryContentLength(std::string& value) override {
         char text[32];
         DWORD size = sizeof text;
-        if (!::HttpQueryInfoA(handle_.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+        if (!::HttpQueryInfoA(m_handle.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
             return false;
         value.assign(text, size < sizeof text ? size : sizeof text - 1);
         return true;
@@ -30,7 +30,7 @@ public:
 
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         DWORD read = 0;
-        if (!::InternetReadFile(handle_.get(), buffer, static_cast<DWORD>(size), &read)) {
+        if (!::InternetReadFile(m_handle.get(), buffer, static_cast<DWORD>(size), &read)) {
             error = InternetErrorText(::GetLastError());
             return false;
         }
@@ -38,10 +38,10 @@ public:
         return true;
     }
 
-    void Close() override { handle_.close(); }
+    void Close() override { m_handle.close(); }
 
 private:
-    win::InternetHandle handle_;
+    win::InternetHandle m_handle;
 };
 
 // Diagnostics only: the texts go to the trace sink when one is set, else nowhere.
@@ -103,8 +103,8 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
 OpenOutcome WinInetSession::OpenUrl(const std::string& url,
                                     std::unique_ptr<InternetResponse>& response,
                                     std::string& error) {
-    if (!handle_) return OpenOutcome::NoResponse;
-    HINTERNET request = ::InternetOpenUrlA(handle_.get(), url.c_str(), nullptr, 0, kOpenUrlFlags,
+    if (!m_handle) return OpenOutcome::NoResponse;
+    HINTERNET request = ::InternetOpenUrlA(m_handle.get(), url.c_str(), nullptr, 0, kOpenUrlFlags,
                                            kInternetContext);
     if (!request) {
         error = InternetErrorText(::GetLastError());

@@ -26,14 +26,14 @@ public:
 
     OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
                         std::string& error) override;
-    void Close() override { handle_.close(); }
+    void Close() override { m_handle.close(); }
     std::string TruncatedBodyMessage() override;
 
-    HINTERNET handle() const { return handle_.get(); }
+    HINTERNET handle() const { return m_handle.get(); }
 
 private:
-    explicit WinInetSession(HINTERNET handle) : handle_(handle) {}
-    win::InternetHandle handle_;
+    explicit WinInetSession(HINTERNET handle) : m_handle(handle) {}
+    win::InternetHandle m_handle;
 };
 
 // The message of a WinINet or system error code, without its line break.

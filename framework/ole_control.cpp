@@ -65,7 +65,8 @@ STDMETHODIMP_(ULONG) COleControl::AddRef() { return ::InterlockedIncrement(&m_re
 
 STDMETHODIMP_(ULONG) COleControl::Release() {
     LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
+    // The host may let go from inside one of the control's handlers (closing its window).
+    if (refs == 0) DeleteWhenIdle(this);
     return static_cast<ULONG>(refs);
 }
 

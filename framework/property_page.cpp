@@ -52,7 +52,8 @@ STDMETHODIMP_(ULONG) COlePropertyPage::AddRef() { return ::InterlockedIncrement(
 
 STDMETHODIMP_(ULONG) COlePropertyPage::Release() {
     LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
+    // The frame may let go from inside one of the page's handlers.
+    if (refs == 0) DeleteWhenIdle(this);
     return static_cast<ULONG>(refs);
 }
 

@@ -38,18 +38,18 @@ uint32_t ReadU32(const uint8_t* p) {
 // A view of the block that answers reads only inside [0, end).
 class Bytes {
 public:
-    Bytes(const uint8_t* data, uint64_t end) : data_(data), end_(end) {}
-    bool Has(uint64_t at, uint64_t length) const { return at <= end_ && length <= end_ - at; }
+    Bytes(const uint8_t* data, uint64_t end) : m_data(data), m_end(end) {}
+    bool Has(uint64_t at, uint64_t length) const { return at <= m_end && length <= m_end - at; }
     bool U32(uint64_t at, uint32_t& value) const {
         if (!Has(at, 4)) return false;
-        value = ReadU32(data_ + at);
+        value = ReadU32(m_data + at);
         return true;
     }
-    const uint8_t* At(uint64_t at) const { return data_ + at; }
+    const uint8_t* At(uint64_t at) const { return m_data + at; }
 
 private:
-    const uint8_t* data_;
-    uint64_t end_;
+    const uint8_t* m_data;
+    uint64_t m_end;
 };
 
 // The caller has checked that text and suffix fit the field with the terminator.

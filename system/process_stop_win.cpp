@@ -25,26 +25,26 @@ constexpr DWORD kProcessAllAccess = 0x1F0FFF;
 
 class SystemProcess : public OpenedProcess {
 public:
-    explicit SystemProcess(HANDLE process) : process_(process) {}
+    explicit SystemProcess(HANDLE process) : m_process(process) {}
     bool Terminate(unsigned exitCode) override {
-        return ::TerminateProcess(process_.get(), exitCode) != FALSE;
+        return ::TerminateProcess(m_process.get(), exitCode) != FALSE;
     }
 
 private:
-    win::Handle process_;
+    win::Handle m_process;
 };
 
 class SystemStopOps : public StopOps {
 public:
-    SystemStopOps(HWND owner, bool toolhelp) : owner_(owner), toolhelp_(toolhelp) {}
+    SystemStopOps(HWND owner, bool toolhelp) : m_owner(owner), m_toolhelp(toolhelp) {}
 
     size_t Scan(ProcessEntry* entries, size_t capacity) override {
-        return toolhelp_ ? ScanProcessesToolhelp(entries, capacity)
+        return m_toolhelp ? ScanProcessesToolhelp(entries, capacity)
                          : ScanProcessesPerfData(entries, capacity);
     }
     // Wide calls, so the Korean text shows whatever the system's code page.
     bool AskToEnd() override {
-        return ::MessageBoxW(owner_, kAskText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+        return ::MessageBoxW(m_owner, kAskText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
     std::unique_ptr<OpenedProcess> Open(uint32_t processId) override {
         HANDLE process = ::OpenProcess(kProcessAllAccess, FALSE, processId);
@@ -52,13 +52,13 @@ public:
         return std::make_unique<SystemProcess>(process);
     }
     void ShowTerminateFailed() override {
-        ::MessageBoxW(owner_, kFailedText, kCaption, MB_ICONERROR);
+        ::MessageBoxW(m_owner, kFailedText, kCaption, MB_ICONERROR);
     }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
 
 private:
-    HWND owner_;
-    bool toolhelp_;
+    HWND m_owner;
+    bool m_toolhelp;
 };
 
 }  // namespace

@@ -101,99 +101,99 @@ namespace {
 class FakeResponse : public tavrin::InternetResponse {
 public:
     FakeResponse(FakePlatform& platform, std::string url, Resource resource)
-        : platform_(platform), url_(std::move(url)), resource_(std::move(resource)) {}
+        : m_platform(platform), m_url(std::move(url)), m_resource(std::move(resource)) {}
 
-    int HttpStatus() override { return resource_.status; }
+    int HttpStatus() override { return m_resource.status; }
     bool QueryContentLength(std::string& value) override {
-        if (!resource_.contentLength) return false;
-        value = *resource_.contentLength;
+        if (!m_resource.contentLength) return false;
+        value = *m_resource.contentLength;
         return true;
     }
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
-        int index = reads_++;
-        platform_.largestRead = std::max(platform_.largestRead, size);
-        if (platform_.beforeRead) platform_.beforeRead(index);
-        if (index == resource_.failReadAt) {
-            platform_.log.push_back("read error " + url_);
-            error = resource_.readError;
+        int index = m_reads++;
+        m_platform.largestRead = std::max(m_platform.largestRead, size);
+        if (m_platform.beforeRead) m_platform.beforeRead(index);
+        if (index == m_resource.failReadAt) {
+            m_platform.log.push_back("read error " + m_url);
+            error = m_resource.readError;
             return false;
         }
-        got = static_cast<size_t>(index) < resource_.chunks.size() ? resource_.chunks[index] : 0;
+        got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index] : 0;
         got = std::min(got, size);
-        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(offset_ + i);
-        offset_ += got;
+        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(m_offset + i);
+        m_offset += got;
         return true;
     }
     void Close() override {
-        if (!closed_) platform_.log.push_back("close response " + url_);
-        closed_ = true;
+        if (!m_closed) m_platform.log.push_back("close response " + m_url);
+        m_closed = true;
     }
 
 private:
-    FakePlatform& platform_;
-    std::string url_;
-    Resource resource_;
-    int reads_ = 0;
-    size_t offset_ = 0;
-    bool closed_ = false;
+    FakePlatform& m_platform;
+    std::string m_url;
+    Resource m_resource;
+    int m_reads = 0;
+    size_t m_offset = 0;
+    bool m_closed = false;
 };
 
 class FakeSession : public tavrin::InternetSession {
 public:
     FakeSession(FakePlatform& platform, std::string agent)
-        : platform_(platform), agent_(std::move(agent)) {}
+        : m_platform(platform), m_agent(std::move(agent)) {}
     ~FakeSession() override { Close(); }
 
     tavrin::OpenOutcome OpenUrl(const std::string& url,
                                 std::unique_ptr<tavrin::InternetResponse>& response,
                                 std::string& error) override {
-        platform_.log.push_back("open " + url + " as " + agent_);
-        auto it = platform_.resources.find(url);
-        if (it == platform_.resources.end()) {
+        m_platform.log.push_back("open " + url + " as " + m_agent);
+        auto it = m_platform.resources.find(url);
+        if (it == m_platform.resources.end()) {
             error = "The server name could not be resolved";
             return tavrin::OpenOutcome::Failed;
         }
         if (it->second.open == tavrin::OpenOutcome::Failed) error = it->second.openError;
         if (it->second.open == tavrin::OpenOutcome::Opened)
-            response = std::make_unique<FakeResponse>(platform_, url, it->second);
+            response = std::make_unique<FakeResponse>(m_platform, url, it->second);
         return it->second.open;
     }
     void Close() override {
-        if (!closed_) platform_.log.push_back("close session " + agent_);
-        closed_ = true;
+        if (!m_closed) m_platform.log.push_back("close session " + m_agent);
+        m_closed = true;
     }
     std::string TruncatedBodyMessage() override {
         return "The connection with the server was terminated abnormally";
     }
 
 private:
-    FakePlatform& platform_;
-    std::string agent_;
-    bool closed_ = false;
+    FakePlatform& m_platform;
+    std::string m_agent;
+    bool m_closed = false;
 };
 
 class FakeFile : public tavrin::LocalFile {
 public:
     FakeFile(FakePlatform& platform, std::string path)
-        : platform_(platform), path_(std::move(path)) {}
+        : m_platform(platform), m_path(std::move(path)) {}
     bool Write(const char* data, size_t size, std::string& error) override {
-        if (platform_.writes++ == platform_.failWriteAt) {
-            error = platform_.writeError;
+        if (m_platform.writes++ == m_platform.failWriteAt) {
+            error = m_platform.writeError;
             return false;
         }
-        std::string& content = platform_.files[path_];
-        if (platform_.storeBodies) content.append(data, size);
+        std::string& content = m_platform.files[m_path];
+        if (m_platform.storeBodies) content.append(data, size);
         else content.resize(content.size() + size);
         return true;
     }
     bool Close(std::string&) override {
-        platform_.closedFiles[path_] = true;
+        m_platform.closedFiles[m_path] = true;
         return true;
     }
 
 private:
-    FakePlatform& platform_;
-    std::string path_;
+    FakePlatform& m_platform;
+    std::string m_path;
 };
 
 }  // namespace
@@ -726,16 +726,16 @@ TEST(DownloadOwner, AbandonFromAStatusHandlerSendsNothingMore) {
 // ---- The worker's steps -----------------------------------------------------------------
 class FakeWorkerOps : public WorkerOps {
 public:
-    FakeWorkerOps(FakePlatform& platform, int result) : platform_(platform), result_(result) {}
+    FakeWorkerOps(FakePlatform& platform, int result) : m_platform(platform), m_result(result) {}
     int StopRunningClient() override {
-        platform_.log.push_back("check");
-        return result_;
+        m_platform.log.push_back("check");
+        return m_result;
     }
-    void StartBusyAnimation() override { platform_.log.push_back("animate"); }
+    void StartBusyAnimation() override { m_platform.log.push_back("animate"); }
 
 private:
-    FakePlatform& platform_;
-    int result_;
+    FakePlatform& m_platform;
+    int m_result;
 };
 
 TEST(DownloadWorker, ChecksTheClientThenAnimatesThenDownloads) {

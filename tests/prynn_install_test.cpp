@@ -33,26 +33,26 @@ public:
     Folder() {
         char pattern[] = "/tmp/prynn-install-XXXXXX";
         const char* made = ::mkdtemp(pattern);
-        path_ = made ? made : "";
+        m_path = made ? made : "";
     }
     ~Folder() {
         for (const std::string& name : Names()) std::remove(File(name).c_str());
-        ::rmdir(path_.c_str());
+        ::rmdir(m_path.c_str());
     }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
     std::set<std::string> Names() const {
         std::set<std::string> names;
-        if (DIR* dir = ::opendir(path_.c_str())) {
+        if (DIR* dir = ::opendir(m_path.c_str())) {
             while (const dirent* e = ::readdir(dir))
                 if (e->d_name[0] != '.') names.insert(e->d_name);
             ::closedir(dir);
         }
         return names;
     }
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return m_path; }
 
 private:
-    std::string path_;
+    std::string m_path;
 };
 
 void Write(const std::string& path, const Bytes& bytes) {
@@ -196,22 +196,22 @@ TEST(InstallPackage, FailsWithoutTheTargetFolder) {
 class FaultyFiles : public FileSystem {
 public:
     enum Fault { kNone, kWrite, kFlush, kReplace };
-    explicit FaultyFiles(Fault fault) : fault_(fault) {}
+    explicit FaultyFiles(Fault fault) : m_fault(fault) {}
 
     std::unique_ptr<ByteSource> OpenRead(const std::string& path) override {
-        return real_.OpenRead(path);
+        return m_real.OpenRead(path);
     }
     std::unique_ptr<WritableFile> CreateNew(const std::string& path) override {
-        auto file = real_.CreateNew(path);
+        auto file = m_real.CreateNew(path);
         if (!file) return nullptr;
-        return std::make_unique<File>(std::move(file), fault_);
+        return std::make_unique<File>(std::move(file), m_fault);
     }
     bool Replace(const std::string& from, const std::string& to) override {
-        return fault_ != kReplace && real_.Replace(from, to);
+        return m_fault != kReplace && m_real.Replace(from, to);
     }
     bool Remove(const std::string& path) override {
         ++removes;
-        return real_.Remove(path);
+        return m_real.Remove(path);
     }
     int removes = 0;
 
@@ -219,23 +219,23 @@ private:
     class File : public WritableFile {
     public:
         File(std::unique_ptr<WritableFile> real, Fault fault)
-            : real_(std::move(real)), fault_(fault) {}
+            : m_real(std::move(real)), m_fault(fault) {}
         bool Write(const uint8_t* data, size_t size) override {
-            written_ += size;
+            m_written += size;
             // The first block goes through, a later one fails: a half-written file.
-            if (fault_ == kWrite && written_ > 65535) return false;
-            return real_->Write(data, size);
+            if (m_fault == kWrite && m_written > 65535) return false;
+            return m_real->Write(data, size);
         }
-        bool Close() override { return real_->Close() && fault_ != kFlush; }
+        bool Close() override { return m_real->Close() && m_fault != kFlush; }
 
     private:
-        std::unique_ptr<WritableFile> real_;
-        Fault fault_;
-        size_t written_ = 0;
+        std::unique_ptr<WritableFile> m_real;
+        Fault m_fault;
+        size_t m_written = 0;
     };
 
-    SystemFiles real_;
-    Fault fault_;
+    SystemFiles m_real;
+    Fault m_fault;
 };
 
 TEST(InstallPackage, KeepsTheOldFileWhenTheDiskFails) {

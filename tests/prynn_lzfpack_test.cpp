@@ -34,11 +34,11 @@ public:
     Folder() {
         char pattern[] = "/tmp/prynn-lzfpack-XXXXXX";
         const char* made = ::mkdtemp(pattern);
-        path_ = made ? made : "";
+        m_path = made ? made : "";
     }
-    ~Folder() { RemoveTree(path_); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
+    ~Folder() { RemoveTree(m_path); }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_path; }
 
     static std::set<std::string> Names(const std::string& dir) {
         std::set<std::string> names;
@@ -63,7 +63,7 @@ private:
         }
         ::rmdir(dir.c_str());
     }
-    std::string path_;
+    std::string m_path;
 };
 
 void Write(const std::string& path, const std::string& bytes) {

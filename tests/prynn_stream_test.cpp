@@ -352,34 +352,34 @@ TEST(PackageFormat, RefusesStructuralCorruption) {
 class StingySource : public ByteSource {
 public:
     StingySource(const Bytes& data, size_t piece, size_t failAt)
-        : data_(data), piece_(piece), failAt_(failAt) {}
+        : m_data(data), m_piece(piece), m_failAt(failAt) {}
     bool Read(uint8_t* buffer, size_t size, size_t* got) override {
-        if (pos_ >= failAt_) return false;
-        *got = std::min({size, piece_, data_.size() - pos_, failAt_ - pos_});
-        std::copy(data_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                  data_.begin() + static_cast<std::ptrdiff_t>(pos_ + *got), buffer);
-        pos_ += *got;
+        if (m_pos >= m_failAt) return false;
+        *got = std::min({size, m_piece, m_data.size() - m_pos, m_failAt - m_pos});
+        std::copy(m_data.begin() + static_cast<std::ptrdiff_t>(m_pos),
+                  m_data.begin() + static_cast<std::ptrdiff_t>(m_pos + *got), buffer);
+        m_pos += *got;
         return true;
     }
 
 private:
-    const Bytes& data_;
-    size_t piece_, failAt_, pos_ = 0;
+    const Bytes& m_data;
+    size_t m_piece, m_failAt, m_pos = 0;
 };
 
 class FailingSink : public ByteSink {
 public:
-    explicit FailingSink(size_t room) : room_(room) {}
+    explicit FailingSink(size_t room) : m_room(room) {}
     bool Write(const uint8_t* data, size_t size) override {
-        if (size > room_) return false;
-        room_ -= size;
+        if (size > m_room) return false;
+        m_room -= size;
         bytes.insert(bytes.end(), data, data + size);
         return true;
     }
     Bytes bytes;
 
 private:
-    size_t room_;
+    size_t m_room;
 };
 
 TEST(PackageFormat, PassesOnReadAndWriteFailures) {

@@ -54,16 +54,16 @@ public:
 
     class Opened : public OpenedProcess {
     public:
-        Opened(FakeStopOps& ops, uint32_t id) : ops_(ops), id_(id) {}
-        ~Opened() override { ops_.log.push_back("close " + std::to_string(id_)); }
+        Opened(FakeStopOps& ops, uint32_t id) : m_ops(ops), m_id(id) {}
+        ~Opened() override { m_ops.log.push_back("close " + std::to_string(m_id)); }
         bool Terminate(unsigned exitCode) override {
-            ops_.log.push_back("end " + std::to_string(id_) + "/" + std::to_string(exitCode));
-            return !ops_.unkillable.count(id_);
+            m_ops.log.push_back("end " + std::to_string(m_id) + "/" + std::to_string(exitCode));
+            return !m_ops.unkillable.count(m_id);
         }
 
     private:
-        FakeStopOps& ops_;
-        uint32_t id_;
+        FakeStopOps& m_ops;
+        uint32_t m_id;
     };
 
     std::unique_ptr<OpenedProcess> Open(uint32_t id) override {

@@ -29,19 +29,19 @@ class ConfigFile {
 public:
     explicit ConfigFile(const std::string& content) {
         char folder[] = "/tmp/updater_config_XXXXXX";
-        dir_ = mkdtemp(folder);
-        path_ = dir_ + "/orbisan3.cfg";
-        std::ofstream(path_, std::ios::binary) << content;
+        m_dir = mkdtemp(folder);
+        m_path = m_dir + "/orbisan3.cfg";
+        std::ofstream(m_path, std::ios::binary) << content;
     }
     ~ConfigFile() {
-        std::remove(path_.c_str());
-        rmdir(dir_.c_str());
+        std::remove(m_path.c_str());
+        rmdir(m_dir.c_str());
     }
-    const std::string& path() const { return path_; }
-    const std::string& dir() const { return dir_; }
+    const std::string& path() const { return m_path; }
+    const std::string& dir() const { return m_dir; }
 
 private:
-    std::string dir_, path_;
+    std::string m_dir, m_path;
 };
 
 TEST(UpdaterConfig, LinesGivePackagesInFileOrderThenTheFixedFive) {

@@ -104,14 +104,14 @@ struct Gif {
     }
 
 private:
-    bool open_ = false;
+    bool m_open = false;
     void MarkStart() {
-        if (!open_) frameStarts.push_back(data.size());
-        open_ = true;
+        if (!m_open) frameStarts.push_back(data.size());
+        m_open = true;
     }
     void EndFrame() {
         frameEnds.push_back(data.size());
-        open_ = false;
+        m_open = false;
     }
 };
 

@@ -51,25 +51,6 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-// Counts a running handler of the dialog; the last one out deletes a dialog disposed of
-// meanwhile (a message box of the handler ran the loop that delivered WM_LAUNCH_DONE).
-class CDownLoadDlg::HandlerScope {
-public:
-    explicit HandlerScope(CDownLoadDlg* dlg) : m_dlg(dlg) { ++m_dlg->m_nHandlers; }
-    ~HandlerScope() {
-        if (--m_dlg->m_nHandlers == 0 && m_dlg->m_bDisposePending) {
-            // The destruction runs handlers of its own (WM_DESTROY): they must not delete again.
-            m_dlg->m_bDisposePending = false;
-            delete m_dlg;
-        }
-    }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-private:
-    CDownLoadDlg* m_dlg;
-};
-
 CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
     : CDialog(module, IDD_DOWNLOAD),
       m_hCtrlWnd(control),
@@ -90,20 +71,13 @@ CDownLoadDlg::~CDownLoadDlg() {
     DestroyWindow();
 }
 
-void CDownLoadDlg::Dispose(CDownLoadDlg* dlg) {
-    if (!dlg) return;
-    if (dlg->m_nHandlers == 0) {
-        delete dlg;
-        return;
-    }
-    dlg->m_bDisposePending = true;
-    if (dlg->m_pProgressDlg && dlg->m_pProgressDlg->GetSafeHwnd())
-        ::ShowWindow(dlg->m_pProgressDlg->GetSafeHwnd(), SW_HIDE);
-    if (dlg->m_hWnd) ::ShowWindow(dlg->m_hWnd, SW_HIDE);
+void CDownLoadDlg::OnDeleteDeferred() {
+    if (m_pProgressDlg && m_pProgressDlg->GetSafeHwnd())
+        ::ShowWindow(m_pProgressDlg->GetSafeHwnd(), SW_HIDE);
+    CDialog::OnDeleteDeferred();
 }
 
 BOOL CDownLoadDlg::OnInitDialog() {
-    HandlerScope scope(this);
     ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, L"");
     CenterWindow();
     m_progress.SubclassWindow(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_PROGRESS));
@@ -173,7 +147,6 @@ void CDownLoadDlg::StartConfigDownload() {
 
 BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) == IDC_DOWNLOAD_STOP && HIWORD(wParam) == BN_CLICKED) {
-        HandlerScope scope(this);
         m_flow.OnStopButton();
         return TRUE;
     }
@@ -182,7 +155,6 @@ BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == StatusMessageId()) return OnDownloadStatus(wParam, lParam);
-    HandlerScope scope(this);
     switch (msg) {
     case WM_CONFIG_DOWNLOADED:
         m_flow.OnConfigDownloaded();
@@ -191,13 +163,7 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_flow.OnPackagesDownloaded();
         return TRUE;
     case WM_POPUP_STOP:
-        ++m_nPopupStops;
         m_flow.OnPopupStop();
-        if (--m_nPopupStops == 0 && m_retiredPopup) ::PostMessageW(m_hWnd, WM_RELEASE_POPUP, 0, 0);
-        return TRUE;
-    case WM_RELEASE_POPUP:
-        // Not while the popup's button handler waits for its WM_POPUP_STOP to return.
-        if (m_nPopupStops == 0) m_retiredPopup.reset();
         return TRUE;
     default:
         return FALSE;
@@ -205,7 +171,6 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
-    HandlerScope scope(this);
     const int code = LOWORD(wParam);
     const int percent = HIWORD(wParam);
     // The text lives on the worker's stack only while this message is handled: copy it.
@@ -243,7 +208,7 @@ void CDownLoadDlg::RelabelStopButton() {
 bool CDownLoadDlg::HasPopup() { return m_pProgressDlg && m_pProgressDlg->GetSafeHwnd(); }
 
 void CDownLoadDlg::CreatePopup() {
-    m_pProgressDlg = std::make_unique<CProgressPopupDlg>(m_module, m_hWnd);
+    m_pProgressDlg.reset(new CProgressPopupDlg(m_module, m_hWnd));
     if (!m_pProgressDlg->Create()) {
         m_pProgressDlg.reset();
         return;
@@ -263,10 +228,9 @@ void CDownLoadDlg::DestroyPopup() {
         ::CloseWindow(popup);
         ::ShowWindow(popup, SW_HIDE);
     }
-    // The popup's own button handler may be on the stack (it sent WM_POPUP_STOP, and a question
-    // of ours runs the message loop): the object goes once every handler has returned.
-    m_retiredPopup = std::move(m_pProgressDlg);
-    ::PostMessageW(m_hWnd, WM_RELEASE_POPUP, 0, 0);
+    // The popup's own button handler may be on the stack (it sent WM_POPUP_STOP): the object
+    // goes when that handler returns.
+    m_pProgressDlg.reset();
 }
 
 void CDownLoadDlg::StopPopupAnimation() {

@@ -2,6 +2,16 @@
 // then every package with the progress popup, installs them, writes the shortcuts, tells the
 // control and starts the client. Its reactions live in UpdateWorkflow; this class gives them
 // windows, files and threads.
+//
+// Lifetime. A question or message box runs a nested message loop, so while a handler of the
+// control, of this dialog or of its popup waits in one, a WM_LAUNCH_DONE, a download status or
+// a stop can arrive and end the updater. One rule keeps that safe, in two parts:
+// - No object bound to a window is deleted while one of its handlers runs. The control (on its
+//   last Release), this dialog (owned by the control) and the popup (owned here) all go through
+//   win::WindowObject::DeleteWhenIdle: deleted at once when idle, otherwise hidden and deleted
+//   by their outermost handler as it returns.
+// - Once Closed, the workflow acts on nothing: every event, and every handler coming back from
+//   a question, looks at the state first.
 #pragma once
 
 #include <windows.h>
@@ -22,17 +32,12 @@ namespace tavrin {
 
 constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
 constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
-constexpr UINT WM_RELEASE_POPUP = WM_USER + 1004;     // 2028, to itself: a closed popup goes
 
 class CDownLoadDlg : public win::CDialog, private UpdaterUi {
 public:
     // module: holds the templates, the clip and the picture; control: gets WM_LAUNCH_DONE.
     CDownLoadDlg(HINSTANCE module, HWND control);
     ~CDownLoadDlg() override;
-
-    // Deletes the dialog now, or, while one of its handlers still runs (a message box of it
-    // is open), hides it and deletes it when that handler returns.
-    static void Dispose(CDownLoadDlg* dlg);
 
     UpdaterState State() const { return m_flow.State(); }
 
@@ -42,10 +47,9 @@ protected:
     void OnCancel() override {}
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnDeleteDeferred() override;
 
 private:
-    class HandlerScope;
-
     void CenterWindow();
     bool PrepareFolders();
     void StartConfigDownload();
@@ -89,8 +93,7 @@ private:
 
     HWND m_hCtrlWnd;
     UpdateWorkflow m_flow;
-    std::unique_ptr<CProgressPopupDlg> m_pProgressDlg;
-    std::unique_ptr<CProgressPopupDlg> m_retiredPopup;  // closed, deleted by WM_RELEASE_POPUP
+    win::WindowPtr<CProgressPopupDlg> m_pProgressDlg;
     std::string m_strInstallDir;   // ANSI: drive of Windows + "Program Files\Velmora바둑"
     std::string m_strDownloadDir;  // m_strInstallDir + "\Temp", then with "\"
     std::vector<std::string> m_arrPackages;
@@ -102,9 +105,6 @@ private:
     CAnimateCtrl m_animate;
     CPercentProgressCtrl m_progress;
     CGifPictureCtrl m_picture;
-    int m_nHandlers = 0;          // handlers of this dialog on the stack
-    int m_nPopupStops = 0;        // WM_POPUP_STOP handlers on the stack
-    bool m_bDisposePending = false;
 };
 
 }  // namespace tavrin

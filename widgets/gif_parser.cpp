@@ -16,13 +16,13 @@ size_t ColorTable(uint8_t packed) {
 
 }  // namespace
 
-GifParser::GifParser(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {
-    if (size_ >= kHeaderSize && IsGif()) {
-        width_ = Word(6);
-        height_ = Word(8);
-        colorTableSize_ = ColorTable(data_[10]);
+GifParser::GifParser(const uint8_t* data, size_t size) : m_data(data), m_size(data ? size : 0) {
+    if (m_size >= kHeaderSize && IsGif()) {
+        m_width = Word(6);
+        m_height = Word(8);
+        m_colorTableSize = ColorTable(m_data[10]);
     }
-    offset_ = FirstBlock();
+    m_offset = FirstBlock();
 }
 
 bool GifParser::IsGif(const uint8_t* data, size_t size) {
@@ -31,13 +31,13 @@ bool GifParser::IsGif(const uint8_t* data, size_t size) {
 }
 
 GifBlock GifParser::Classify(size_t at) const {
-    if (at >= size_) return GifBlock::Unknown;
-    switch (data_[at]) {
+    if (at >= m_size) return GifBlock::Unknown;
+    switch (m_data[at]) {
     case 0x2C: return GifBlock::Image;
     case 0x3B: return GifBlock::Trailer;
     case 0x21:
-        if (at + 1 >= size_) return GifBlock::Unknown;
-        switch (data_[at + 1]) {
+        if (at + 1 >= m_size) return GifBlock::Unknown;
+        switch (m_data[at + 1]) {
         case 0xFF: return GifBlock::Application;
         case 0xFE: return GifBlock::Comment;
         case 0xF9: return GifBlock::GraphicControl;
@@ -53,16 +53,16 @@ GifBlock GifParser::Classify(size_t at) const {
 size_t GifParser::SubBlocksLength(size_t at) const {
     size_t p = at;
     for (;;) {
-        if (p >= size_) return 0;
-        const size_t n = data_[p];
-        if (n >= size_ - p) return 0;  // the sub-block's bytes would run past the end
+        if (p >= m_size) return 0;
+        const size_t n = m_data[p];
+        if (n >= m_size - p) return 0;  // the sub-block's bytes would run past the end
         p += n + 1;
         if (n == 0) return p - at;
     }
 }
 
 size_t GifParser::BlockLength(size_t at) const {
-    if (!HeaderFits() || at >= size_) return 0;
+    if (!HeaderFits() || at >= m_size) return 0;
     size_t fixed = 0;
     bool subBlocks = true;
     switch (Classify(at)) {
@@ -72,28 +72,28 @@ size_t GifParser::BlockLength(size_t at) const {
     case GifBlock::PlainText: fixed = 15; break;
     case GifBlock::Image:
         // The packed byte at offset 9 must be there before the local colour table is sized.
-        if (size_ - at < 10) return 0;
-        fixed = 11 + ColorTable(data_[at + 9]);
+        if (m_size - at < 10) return 0;
+        fixed = 11 + ColorTable(m_data[at + 9]);
         break;
     case GifBlock::Trailer: fixed = 1; subBlocks = false; break;
     case GifBlock::Unknown: return 0;
     }
-    if (fixed > size_ - at) return 0;
+    if (fixed > m_size - at) return 0;
     if (!subBlocks) return fixed;
     const size_t chain = SubBlocksLength(at + fixed);
     return chain ? fixed + chain : 0;
 }
 
 bool GifParser::SkipBlock() {
-    const size_t length = BlockLength(offset_);
+    const size_t length = BlockLength(m_offset);
     if (length == 0) return false;
-    offset_ += length;
+    m_offset += length;
     return true;
 }
 
 bool GifParser::SkipAside() {
     for (;;) {
-        const GifBlock kind = Classify(offset_);
+        const GifBlock kind = Classify(m_offset);
         if (kind == GifBlock::Unknown || kind == GifBlock::Trailer) return false;
         if (kind != GifBlock::Application && kind != GifBlock::Comment) return true;
         if (!SkipBlock()) return false;
@@ -102,10 +102,10 @@ bool GifParser::SkipAside() {
 
 bool GifParser::SkipGraphicBlock() {
     if (!HeaderFits() || !SkipAside()) return false;
-    if (Classify(offset_) == GifBlock::GraphicControl) {
+    if (Classify(m_offset) == GifBlock::GraphicControl) {
         for (;;) {
             if (!SkipBlock() || !SkipAside()) return false;
-            if (Classify(offset_) != GifBlock::GraphicControl) break;
+            if (Classify(m_offset) != GifBlock::GraphicControl) break;
         }
     }
     return SkipBlock();  // the image descriptor or plain-text extension
@@ -122,17 +122,17 @@ size_t GifParser::CountGraphicBlocks() {
 bool GifParser::ExtractFrame(GifFrame& out) {
     if (!HeaderFits() || !SkipAside()) return false;
     GifFrame frame;
-    const size_t start = offset_;
-    if (Classify(offset_) == GifBlock::GraphicControl) {
-        if (BlockLength(offset_) == 0) return false;
-        frame.delay = Word(offset_ + 4);
-        frame.disposal = (data_[offset_ + 3] >> 2) & 7;
+    const size_t start = m_offset;
+    if (Classify(m_offset) == GifBlock::GraphicControl) {
+        if (BlockLength(m_offset) == 0) return false;
+        frame.delay = Word(m_offset + 4);
+        frame.disposal = (m_data[m_offset + 3] >> 2) & 7;
         for (;;) {
             if (!SkipBlock() || !SkipAside()) return false;
-            if (Classify(offset_) != GifBlock::GraphicControl) break;
+            if (Classify(m_offset) != GifBlock::GraphicControl) break;
         }
     }
-    const size_t last = offset_;
+    const size_t last = m_offset;
     if (!SkipBlock()) return false;
     // Both the image descriptor and the plain-text extension place their content in the
     // logical screen: the plain-text extension through its text grid, which is its extent.
@@ -144,10 +144,10 @@ bool GifParser::ExtractFrame(GifFrame& out) {
     frame.height = Word(place + 6);
 
     // Every length here was checked against the data, so the copy stays inside it.
-    const size_t length = offset_ - start;
+    const size_t length = m_offset - start;
     frame.gif.reserve(FirstBlock() + length + 1);
-    frame.gif.assign(data_, data_ + FirstBlock());
-    frame.gif.insert(frame.gif.end(), data_ + start, data_ + offset_);
+    frame.gif.assign(m_data, m_data + FirstBlock());
+    frame.gif.insert(frame.gif.end(), m_data + start, m_data + m_offset);
     frame.gif.push_back(0x3B);
     out = std::move(frame);
     return true;

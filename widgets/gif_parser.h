@@ -41,17 +41,17 @@ public:
     // "GIF" followed by "87a" or "89a".
     static bool IsGif(const uint8_t* data, size_t size);
 
-    bool IsGif() const { return IsGif(data_, size_); }
+    bool IsGif() const { return IsGif(m_data, m_size); }
     // Logical screen size (16-bit little-endian at offsets 6 and 8); 0 when too short.
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
     // Bytes of the global colour table, 0 when there is none.
-    size_t ColorTableSize() const { return colorTableSize_; }
+    size_t ColorTableSize() const { return m_colorTableSize; }
     // Where the first block starts: 13 + the global colour table.
-    size_t FirstBlock() const { return 13 + colorTableSize_; }
+    size_t FirstBlock() const { return 13 + m_colorTableSize; }
 
-    size_t Offset() const { return offset_; }
-    void Rewind() { offset_ = FirstBlock(); }
+    size_t Offset() const { return m_offset; }
+    void Rewind() { m_offset = FirstBlock(); }
 
     GifBlock Classify(size_t at) const;
     // Length of the block at `at`, 0 when it is unknown or runs past the end of the data.
@@ -66,18 +66,18 @@ public:
     bool ExtractFrame(GifFrame& out);
 
 private:
-    bool HeaderFits() const { return IsGif() && size_ >= FirstBlock(); }
+    bool HeaderFits() const { return IsGif() && m_size >= FirstBlock(); }
     size_t SubBlocksLength(size_t at) const;
-    uint16_t Word(size_t at) const { return uint16_t(data_[at] | (data_[at + 1] << 8)); }
+    uint16_t Word(size_t at) const { return uint16_t(m_data[at] | (m_data[at + 1] << 8)); }
     // Skips application and comment extensions; true when a block of another kind follows.
     bool SkipAside();
     bool SkipBlock();
 
-    const uint8_t* data_;
-    size_t size_;
-    int width_ = 0, height_ = 0;
-    size_t colorTableSize_ = 0;
-    size_t offset_ = 0;
+    const uint8_t* m_data;
+    size_t m_size;
+    int m_width = 0, m_height = 0;
+    size_t m_colorTableSize = 0;
+    size_t m_offset = 0;
 };
 
 // The part of a frame's rectangle that lies on the logical screen (empty when none does), so

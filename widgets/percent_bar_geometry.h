@@ -54,15 +54,15 @@ class RepaintRation {
 public:
     // True (and the width remembered) when a repaint is due for this width.
     bool Due(int width) {
-        if (width == last_) return false;
-        last_ = width;
+        if (width == m_last) return false;
+        m_last = width;
         return true;
     }
-    void Forget() { last_ = -1; }
-    int Last() const { return last_; }
+    void Forget() { m_last = -1; }
+    int Last() const { return m_last; }
 
 private:
-    int last_ = -1;  // not measured yet
+    int m_last = -1;  // not measured yet
 };
 
 }  // namespace tavrin

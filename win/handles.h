@@ -18,28 +18,28 @@ public:
     using H = typename Traits::Type;
 
     UniqueHandle() = default;
-    explicit UniqueHandle(H h) : h_(h) {}
+    explicit UniqueHandle(H h) : m_h(h) {}
     ~UniqueHandle() { close(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.detach()) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : m_h(other.detach()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
         if (this != &other) attach(other.detach());
         return *this;
     }
 
-    H get() const { return h_; }
-    explicit operator bool() const { return h_ != Traits::Invalid(); }
-    H* receive() { close(); return &h_; }
-    void attach(H h) { close(); h_ = h; }
-    H detach() { H h = h_; h_ = Traits::Invalid(); return h; }
+    H get() const { return m_h; }
+    explicit operator bool() const { return m_h != Traits::Invalid(); }
+    H* receive() { close(); return &m_h; }
+    void attach(H h) { close(); m_h = h; }
+    H detach() { H h = m_h; m_h = Traits::Invalid(); return h; }
     void close() {
-        if (h_ != Traits::Invalid()) Traits::Close(h_);
-        h_ = Traits::Invalid();
+        if (m_h != Traits::Invalid()) Traits::Close(m_h);
+        m_h = Traits::Invalid();
     }
 
 private:
-    H h_ = Traits::Invalid();
+    H m_h = Traits::Invalid();
 };
 
 namespace detail {
@@ -83,19 +83,19 @@ using GlobalMemory =
 // A global memory block locked for one scope.
 class LockedGlobal {
 public:
-    explicit LockedGlobal(HGLOBAL h) : h_(h), p_(h ? ::GlobalLock(h) : nullptr) {}
+    explicit LockedGlobal(HGLOBAL h) : m_h(h), m_p(h ? ::GlobalLock(h) : nullptr) {}
     ~LockedGlobal() { unlock(); }
     LockedGlobal(const LockedGlobal&) = delete;
     LockedGlobal& operator=(const LockedGlobal&) = delete;
-    void* get() const { return p_; }
+    void* get() const { return m_p; }
     void unlock() {
-        if (p_) ::GlobalUnlock(h_);
-        p_ = nullptr;
+        if (m_p) ::GlobalUnlock(m_h);
+        m_p = nullptr;
     }
 
 private:
-    HGLOBAL h_;
-    void* p_;
+    HGLOBAL m_h;
+    void* m_p;
 };
 
 // WinINet sessions, connections and requests (link wininet where it is used).
@@ -105,28 +105,28 @@ using InternetHandle =
 // A device context from GetDC, given back with ReleaseDC.
 class WindowDc {
 public:
-    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
-    ~WindowDc() { if (dc_) ::ReleaseDC(hwnd_, dc_); }
+    explicit WindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetDC(hwnd)) {}
+    ~WindowDc() { if (m_dc) ::ReleaseDC(m_hwnd, m_dc); }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
+    HDC get() const { return m_dc; }
 
 private:
-    HWND hwnd_;
-    HDC dc_;
+    HWND m_hwnd;
+    HDC m_dc;
 };
 
 // An object selected into a DC for one scope; the previous one is selected back.
 class SelectedObject {
 public:
-    SelectedObject(HDC dc, HGDIOBJ obj) : dc_(dc), old_(::SelectObject(dc, obj)) {}
-    ~SelectedObject() { if (old_) ::SelectObject(dc_, old_); }
+    SelectedObject(HDC dc, HGDIOBJ obj) : m_dc(dc), m_old(::SelectObject(dc, obj)) {}
+    ~SelectedObject() { if (m_old) ::SelectObject(m_dc, m_old); }
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
 
 private:
-    HDC dc_;
-    HGDIOBJ old_;
+    HDC m_dc;
+    HGDIOBJ m_old;
 };
 
 // A COM interface pointer that is released when it goes.
@@ -135,73 +135,73 @@ class ComPtr {
 public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
-    explicit ComPtr(T* p, bool addRef = true) : p_(p) { if (p_ && addRef) p_->AddRef(); }
+    explicit ComPtr(T* p, bool addRef = true) : m_p(p) { if (m_p && addRef) m_p->AddRef(); }
     ~ComPtr() { reset(); }
-    ComPtr(const ComPtr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
-    ComPtr(ComPtr&& o) noexcept : p_(o.detach()) {}
-    ComPtr& operator=(ComPtr o) noexcept { std::swap(p_, o.p_); return *this; }
+    ComPtr(const ComPtr& o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
+    ComPtr(ComPtr&& o) noexcept : m_p(o.detach()) {}
+    ComPtr& operator=(ComPtr o) noexcept { std::swap(m_p, o.m_p); return *this; }
 
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** receive() { reset(); return &p_; }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    T** receive() { reset(); return &m_p; }
     void** receiveVoid() { return reinterpret_cast<void**>(receive()); }
-    void attach(T* p) { reset(); p_ = p; }
-    T* detach() { T* p = p_; p_ = nullptr; return p; }
-    void reset() { if (p_) { T* p = p_; p_ = nullptr; p->Release(); } }
+    void attach(T* p) { reset(); m_p = p; }
+    T* detach() { T* p = m_p; m_p = nullptr; return p; }
+    void reset() { if (m_p) { T* p = m_p; m_p = nullptr; p->Release(); } }
 
     template <typename U>
     HRESULT as(ComPtr<U>& out) const {
-        if (!p_) return E_POINTER;
-        return p_->QueryInterface(__uuidof(U), out.receiveVoid());
+        if (!m_p) return E_POINTER;
+        return m_p->QueryInterface(__uuidof(U), out.receiveVoid());
     }
 
 private:
-    T* p_ = nullptr;
+    T* m_p = nullptr;
 };
 
 // CoInitialize for one scope. S_FALSE (already initialised) still needs CoUninitialize.
 class CoInit {
 public:
-    CoInit() : hr_(::CoInitialize(nullptr)) {}
-    ~CoInit() { if (SUCCEEDED(hr_)) ::CoUninitialize(); }
+    CoInit() : m_hr(::CoInitialize(nullptr)) {}
+    ~CoInit() { if (SUCCEEDED(m_hr)) ::CoUninitialize(); }
     CoInit(const CoInit&) = delete;
     CoInit& operator=(const CoInit&) = delete;
-    HRESULT result() const { return hr_; }
+    HRESULT result() const { return m_hr; }
 
 private:
-    HRESULT hr_;
+    HRESULT m_hr;
 };
 
 // An owned BSTR.
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const wchar_t* s) : s_(s ? ::SysAllocString(s) : nullptr) {}
-    ~Bstr() { ::SysFreeString(s_); }
+    explicit Bstr(const wchar_t* s) : m_s(s ? ::SysAllocString(s) : nullptr) {}
+    ~Bstr() { ::SysFreeString(m_s); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return s_; }
-    BSTR* receive() { ::SysFreeString(s_); s_ = nullptr; return &s_; }
-    BSTR detach() { BSTR s = s_; s_ = nullptr; return s; }
-    UINT length() const { return ::SysStringLen(s_); }
+    BSTR get() const { return m_s; }
+    BSTR* receive() { ::SysFreeString(m_s); m_s = nullptr; return &m_s; }
+    BSTR detach() { BSTR s = m_s; m_s = nullptr; return s; }
+    UINT length() const { return ::SysStringLen(m_s); }
 
 private:
-    BSTR s_ = nullptr;
+    BSTR m_s = nullptr;
 };
 
 // A VARIANT cleared when it goes.
 class Variant {
 public:
-    Variant() { ::VariantInit(&v_); }
-    ~Variant() { ::VariantClear(&v_); }
+    Variant() { ::VariantInit(&m_v); }
+    ~Variant() { ::VariantClear(&m_v); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
-    VARIANT* get() { return &v_; }
-    const VARIANT* get() const { return &v_; }
+    VARIANT* get() { return &m_v; }
+    const VARIANT* get() const { return &m_v; }
 
 private:
-    VARIANT v_;
+    VARIANT m_v;
 };
 
 }  // namespace win

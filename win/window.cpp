@@ -4,6 +4,20 @@
 
 namespace win {
 
+void WindowObject::DeleteWhenIdle(WindowObject* object) {
+    if (!object || object->m_deletePending) return;
+    if (object->m_handlers == 0) {
+        delete object;
+        return;
+    }
+    object->m_deletePending = true;
+    object->OnDeleteDeferred();
+}
+
+void WindowObject::OnDeleteDeferred() {
+    if (m_hWnd) ::ShowWindow(m_hWnd, SW_HIDE);
+}
+
 CWindow::~CWindow() { DestroyWindow(); }
 
 HWND CWindow::GetParentOwner() const {
@@ -85,20 +99,22 @@ HWND CWindow::UnsubclassWindow() {
 LRESULT CALLBACK CWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CWindow* self = static_cast<CWindow*>(::GetPropW(hwnd, kSubclassProp));
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    // What a handler throws ends in the window's own procedure.
-    std::optional<LRESULT> handled =
-        TryGuarded("a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
-    const LRESULT result = handled ? *handled : self->Default(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        // The window is gone whatever sits above us: forget it in any case.
-        if (!self->UnsubclassWindow()) {
-            ::RemovePropW(hwnd, kSubclassProp);
-            self->m_pfnSuper = nullptr;
-            self->m_hWnd = nullptr;
+    return RunHandler(self, [&] {
+        // What a handler throws ends in the window's own procedure.
+        std::optional<LRESULT> handled = TryGuarded(
+            "a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
+        const LRESULT result = handled ? *handled : self->Default(msg, wParam, lParam);
+        if (msg == WM_NCDESTROY) {
+            // The window is gone whatever sits above us: forget it in any case.
+            if (!self->UnsubclassWindow()) {
+                ::RemovePropW(hwnd, kSubclassProp);
+                self->m_pfnSuper = nullptr;
+                self->m_hWnd = nullptr;
+            }
+            self->OnFinalDestroy();
         }
-        self->OnFinalDestroy();
-    }
-    return result;
+        return result;
+    });
 }
 
 LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -109,15 +125,17 @@ LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    std::optional<LRESULT> handled =
-        TryGuarded("a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
-    const LRESULT result = handled ? *handled : ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->m_hWnd = nullptr;
-        self->OnFinalDestroy();
-    }
-    return result;
+    return RunHandler(self, [&] {
+        std::optional<LRESULT> handled = TryGuarded(
+            "a window procedure", [&] { return self->WindowProc(msg, wParam, lParam); });
+        const LRESULT result = handled ? *handled : ::DefWindowProcW(hwnd, msg, wParam, lParam);
+        if (msg == WM_NCDESTROY) {
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            self->m_hWnd = nullptr;
+            self->OnFinalDestroy();
+        }
+        return result;
+    });
 }
 
 CDialog::~CDialog() { DestroyWindow(); }
@@ -164,19 +182,21 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, L
         self = reinterpret_cast<CDialog*>(lParam);
         self->m_hWnd = hwnd;
         ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        return Guarded("a dialog procedure", INT_PTR(FALSE), [&] { return self->OnInitDialog(); });
     }
     if (!self) return FALSE;
-    // FALSE, as for a message the dialog leaves to the system.
-    const INT_PTR result = Guarded("a dialog procedure", INT_PTR(FALSE), [&]() -> INT_PTR {
-        if (msg == WM_COMMAND) return self->OnCommand(wParam, lParam);
-        return self->DialogProc(msg, wParam, lParam);
+    return RunHandler(self, [&] {
+        // FALSE, as for a message the dialog leaves to the system.
+        const INT_PTR result = Guarded("a dialog procedure", INT_PTR(FALSE), [&]() -> INT_PTR {
+            if (msg == WM_INITDIALOG) return self->OnInitDialog();
+            if (msg == WM_COMMAND) return self->OnCommand(wParam, lParam);
+            return self->DialogProc(msg, wParam, lParam);
+        });
+        if (msg == WM_NCDESTROY) {
+            ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+            self->m_hWnd = nullptr;
+        }
+        return result;
     });
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-        self->m_hWnd = nullptr;
-    }
-    return result;
 }
 
 }  // namespace win

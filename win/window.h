@@ -5,16 +5,64 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace win {
 
-class CWindow {
+// What every object bound to a window shares: its handle, and the one rule for its lifetime.
+// A handler may run a nested message loop (a message box), and a message handled inside it may
+// decide that the object is done. So such an object is never deleted while one of its handlers
+// runs: DeleteWhenIdle deletes it at once when none does, otherwise hides its window and leaves
+// the deletion to the outermost handler as it returns.
+class WindowObject {
 public:
-    CWindow() = default;
-    virtual ~CWindow();
-    CWindow(const CWindow&) = delete;
-    CWindow& operator=(const CWindow&) = delete;
+    WindowObject() = default;
+    virtual ~WindowObject() = default;
+    WindowObject(const WindowObject&) = delete;
+    WindowObject& operator=(const WindowObject&) = delete;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
+    bool DeletePending() const { return m_deletePending; }
+
+    static void DeleteWhenIdle(WindowObject* object);
+
+protected:
+    // Runs one message's handling with this object counted as busy; the object may be gone
+    // when it returns, so the caller touches it no more.
+    template <typename Fn>
+    static auto RunHandler(WindowObject* self, Fn&& fn) {
+        ++self->m_handlers;
+        auto result = fn();
+        if (--self->m_handlers == 0 && self->m_deletePending) {
+            // The destructor's own messages (WM_DESTROY) run handlers too: they must not delete
+            // again.
+            self->m_deletePending = false;
+            delete self;
+        }
+        return result;
+    }
+    // While the deletion waits: hides the window (and what else the object shows).
+    virtual void OnDeleteDeferred();
+
+    HWND m_hWnd = nullptr;
+
+private:
+    int m_handlers = 0;
+    bool m_deletePending = false;
+};
+
+// Owns an object bound to a window, letting it go through DeleteWhenIdle.
+struct IdleDeleter {
+    void operator()(WindowObject* object) const { WindowObject::DeleteWhenIdle(object); }
+};
+template <typename T>
+using WindowPtr = std::unique_ptr<T, IdleDeleter>;
+
+class CWindow : public WindowObject {
+public:
+    CWindow() = default;
+    ~CWindow() override;
+
     // The top-level window above this one (its owner chain ends there), or null.
     HWND GetParentOwner() const;
     BOOL DestroyWindow();
@@ -36,8 +84,6 @@ protected:
     // Called once the window is gone, after its handle was forgotten.
     virtual void OnFinalDestroy() {}
 
-    HWND m_hWnd = nullptr;
-
 private:
     static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -45,14 +91,11 @@ private:
     WNDPROC m_pfnSuper = nullptr;  // the subclassed window's own procedure
 };
 
-class CDialog {
+class CDialog : public WindowObject {
 public:
     CDialog(HINSTANCE module, UINT templateId) : m_module(module), m_templateId(templateId) {}
-    virtual ~CDialog();
-    CDialog(const CDialog&) = delete;
-    CDialog& operator=(const CDialog&) = delete;
+    ~CDialog() override;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
     // Modeless: creates the dialog window from the template.
     bool Create(HWND parent);
     // Modal: runs the dialog and returns what EndDialog gave.
@@ -71,7 +114,6 @@ protected:
 
     HINSTANCE m_module;
     UINT m_templateId;
-    HWND m_hWnd = nullptr;
     bool m_bModal = false;
 
 private:

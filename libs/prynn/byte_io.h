@@ -26,21 +26,21 @@ public:
 
 class MemorySource : public ByteSource {
 public:
-    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    MemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
     explicit MemorySource(const std::vector<uint8_t>& bytes)
         : MemorySource(bytes.data(), bytes.size()) {}
     bool Read(uint8_t* buffer, size_t size, size_t* got) override {
-        const size_t n = std::min(size, size_ - offset_);
-        if (n > 0) std::memcpy(buffer, data_ + offset_, n);
-        offset_ += n;
+        const size_t n = std::min(size, m_size - m_offset);
+        if (n > 0) std::memcpy(buffer, m_data + m_offset, n);
+        m_offset += n;
         *got = n;
         return true;
     }
 
 private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t offset_ = 0;
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_offset = 0;
 };
 
 class VectorSink : public ByteSink {

@@ -13,10 +13,10 @@ using Transform = StreamStatus (*)(ByteSource&, ByteSink&);
 // it has become the target.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(FileSystem& files) : files_(files) {}
+    explicit TemporaryFile(FileSystem& files) : m_files(files) {}
     ~TemporaryFile() {
-        file_.reset();
-        if (!path_.empty() && !replaced_) files_.Remove(path_);
+        m_file.reset();
+        if (!m_path.empty() && !m_replaced) m_files.Remove(m_path);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -25,33 +25,33 @@ public:
     bool Create(const std::string& target) {
         for (int n = 0; n < kTemporaryNameTries; ++n) {
             std::string path = TemporaryName(target, n);
-            file_ = files_.CreateNew(path);
-            if (file_) {
-                path_ = std::move(path);
+            m_file = m_files.CreateNew(path);
+            if (m_file) {
+                m_path = std::move(path);
                 return true;
             }
         }
         return false;
     }
 
-    WritableFile& file() { return *file_; }
+    WritableFile& file() { return *m_file; }
 
     bool Finish() {
-        const bool flushed = file_->Close();
-        file_.reset();
+        const bool flushed = m_file->Close();
+        m_file.reset();
         return flushed;
     }
 
     bool Replace(const std::string& target) {
-        replaced_ = files_.Replace(path_, target);
-        return replaced_;
+        m_replaced = m_files.Replace(m_path, target);
+        return m_replaced;
     }
 
 private:
-    FileSystem& files_;
-    std::unique_ptr<WritableFile> file_;
-    std::string path_;
-    bool replaced_ = false;
+    FileSystem& m_files;
+    std::unique_ptr<WritableFile> m_file;
+    std::string m_path;
+    bool m_replaced = false;
 };
 
 FileResult Fail(FileResult::Outcome outcome, StreamStatus stream = StreamStatus::kOk) {

@@ -19,15 +19,15 @@ inline uint32_t HashAt(const uint8_t* p) {
 
 class Writer {
 public:
-    Writer(uint8_t* out, size_t capacity) : op_(out), oe_(out + capacity), start_(out) {}
+    Writer(uint8_t* out, size_t capacity) : m_op(out), m_oe(out + capacity), m_start(out) {}
 
     bool Literals(const uint8_t* from, size_t count) {
         while (count > 0) {
             const size_t run = std::min(count, kLzfMaxLiteralRun);
-            if (static_cast<size_t>(oe_ - op_) < run + 1) return false;
-            *op_++ = static_cast<uint8_t>(run - 1);
-            std::memcpy(op_, from, run);
-            op_ += run;
+            if (static_cast<size_t>(m_oe - m_op) < run + 1) return false;
+            *m_op++ = static_cast<uint8_t>(run - 1);
+            std::memcpy(m_op, from, run);
+            m_op += run;
             from += run;
             count -= run;
         }
@@ -37,25 +37,25 @@ public:
     // len in [3, kLzfMaxMatch], dist in [1, kLzfMaxDistance].
     bool Match(size_t len, size_t dist) {
         const size_t code = len - 2;
-        if (static_cast<size_t>(oe_ - op_) < (code < 7 ? 2u : 3u)) return false;
+        if (static_cast<size_t>(m_oe - m_op) < (code < 7 ? 2u : 3u)) return false;
         const size_t offset = dist - 1;
         const auto high = static_cast<uint8_t>(offset >> 8);
         if (code < 7) {
-            *op_++ = static_cast<uint8_t>(code << 5 | high);
+            *m_op++ = static_cast<uint8_t>(code << 5 | high);
         } else {
-            *op_++ = static_cast<uint8_t>(7 << 5 | high);
-            *op_++ = static_cast<uint8_t>(code - 7);
+            *m_op++ = static_cast<uint8_t>(7 << 5 | high);
+            *m_op++ = static_cast<uint8_t>(code - 7);
         }
-        *op_++ = static_cast<uint8_t>(offset & 0xff);
+        *m_op++ = static_cast<uint8_t>(offset & 0xff);
         return true;
     }
 
-    size_t size() const { return static_cast<size_t>(op_ - start_); }
+    size_t size() const { return static_cast<size_t>(m_op - m_start); }
 
 private:
-    uint8_t* op_;
-    uint8_t* const oe_;
-    uint8_t* const start_;
+    uint8_t* m_op;
+    uint8_t* const m_oe;
+    uint8_t* const m_start;
 };
 
 }  // namespace

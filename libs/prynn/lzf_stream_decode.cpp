@@ -13,39 +13,39 @@ class InputBuffer {
 public:
     // Left uninitialised: every byte is read into before it is used.
     explicit InputBuffer(ByteSource& source)
-        : source_(source), buffer_(new uint8_t[kCapacity]) {}
+        : m_source(source), m_buffer(new uint8_t[kCapacity]) {}
 
     // Makes at least n bytes available unless the data ends first. False on a read error.
     bool Fill(size_t n) {
-        if (end_ - pos_ >= n) return true;
-        if (pos_ > 0) {
-            std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
-            end_ -= pos_;
-            pos_ = 0;
+        if (m_end - m_pos >= n) return true;
+        if (m_pos > 0) {
+            std::memmove(m_buffer.get(), m_buffer.get() + m_pos, m_end - m_pos);
+            m_end -= m_pos;
+            m_pos = 0;
         }
-        while (end_ < n && !ended_) {
-            const size_t want = kCapacity - end_;
+        while (m_end < n && !m_ended) {
+            const size_t want = kCapacity - m_end;
             size_t got = 0;
-            if (!source_.Read(buffer_.get() + end_, want, &got) || got > want) return false;
-            end_ += got;
-            ended_ = got == 0;  // a short read alone may not be the end (pipes)
+            if (!m_source.Read(m_buffer.get() + m_end, want, &got) || got > want) return false;
+            m_end += got;
+            m_ended = got == 0;  // a short read alone may not be the end (pipes)
         }
         return true;
     }
 
-    const uint8_t* data() const { return buffer_.get() + pos_; }
-    size_t available() const { return end_ - pos_; }
-    void Consume(size_t n) { pos_ += n; }
+    const uint8_t* data() const { return m_buffer.get() + m_pos; }
+    size_t available() const { return m_end - m_pos; }
+    void Consume(size_t n) { m_pos += n; }
 
 private:
     static constexpr size_t kCapacity = 256 * 1024;
     static_assert(kCapacity >= kCompressedHeaderSize + kMaxBlockSize, "a block must fit");
 
-    ByteSource& source_;
-    std::unique_ptr<uint8_t[]> buffer_;
-    size_t pos_ = 0;
-    size_t end_ = 0;
-    bool ended_ = false;
+    ByteSource& m_source;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_pos = 0;
+    size_t m_end = 0;
+    bool m_ended = false;
 };
 
 }  // namespace

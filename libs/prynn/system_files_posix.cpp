@@ -14,32 +14,32 @@ namespace {
 
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd) : m_fd(fd) {}
     ~Descriptor() { close(); }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Descriptor(Descriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
     // A failed close can mean lost data (on network file systems): report it.
     bool close() {
-        if (fd_ < 0) return true;
-        const int result = ::close(fd_);
-        fd_ = -1;
+        if (m_fd < 0) return true;
+        const int result = ::close(m_fd);
+        m_fd = -1;
         return result == 0;
     }
 
 private:
-    int fd_;
+    int m_fd;
 };
 
 class PosixSource : public ByteSource {
 public:
-    explicit PosixSource(Descriptor&& fd) : fd_(std::move(fd)) {}
+    explicit PosixSource(Descriptor&& fd) : m_fd(std::move(fd)) {}
     bool Read(uint8_t* buffer, size_t size, size_t* got) override {
         *got = 0;
         while (*got < size) {
-            const ssize_t n = ::read(fd_.get(), buffer + *got, size - *got);
+            const ssize_t n = ::read(m_fd.get(), buffer + *got, size - *got);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return false;
             if (n == 0) break;
@@ -49,15 +49,15 @@ public:
     }
 
 private:
-    Descriptor fd_;
+    Descriptor m_fd;
 };
 
 class PosixFile : public WritableFile {
 public:
-    explicit PosixFile(Descriptor&& fd) : fd_(std::move(fd)) {}
+    explicit PosixFile(Descriptor&& fd) : m_fd(std::move(fd)) {}
     bool Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
-            const ssize_t n = ::write(fd_.get(), data, size);
+            const ssize_t n = ::write(m_fd.get(), data, size);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             data += n;
@@ -66,12 +66,12 @@ public:
         return true;
     }
     bool Close() override {
-        const bool synced = ::fsync(fd_.get()) == 0;
-        return fd_.close() && synced;
+        const bool synced = ::fsync(m_fd.get()) == 0;
+        return m_fd.close() && synced;
     }
 
 private:
-    Descriptor fd_;
+    Descriptor m_fd;
 };
 
 }  // namespace

@@ -25,13 +25,13 @@ constexpr size_t kMaxChunk = 1 << 20;
 
 class WinSource : public ByteSource {
 public:
-    explicit WinSource(win::FileHandle&& file) : file_(std::move(file)) {}
+    explicit WinSource(win::FileHandle&& file) : m_file(std::move(file)) {}
     bool Read(uint8_t* buffer, size_t size, size_t* got) override {
         *got = 0;
         while (*got < size) {
             const DWORD want = static_cast<DWORD>(std::min(size - *got, kMaxChunk));
             DWORD n = 0;
-            if (!::ReadFile(file_.get(), buffer + *got, want, &n, nullptr)) return false;
+            if (!::ReadFile(m_file.get(), buffer + *got, want, &n, nullptr)) return false;
             if (n == 0) break;
             *got += n;
         }
@@ -39,29 +39,29 @@ public:
     }
 
 private:
-    win::FileHandle file_;
+    win::FileHandle m_file;
 };
 
 class WinFile : public WritableFile {
 public:
-    explicit WinFile(win::FileHandle&& file) : file_(std::move(file)) {}
+    explicit WinFile(win::FileHandle&& file) : m_file(std::move(file)) {}
     bool Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
             const DWORD want = static_cast<DWORD>(std::min(size, kMaxChunk));
             DWORD n = 0;
-            if (!::WriteFile(file_.get(), data, want, &n, nullptr) || n == 0) return false;
+            if (!::WriteFile(m_file.get(), data, want, &n, nullptr) || n == 0) return false;
             data += n;
             size -= n;
         }
         return true;
     }
     bool Close() override {
-        const bool flushed = ::FlushFileBuffers(file_.get()) != 0;
-        return ::CloseHandle(file_.detach()) != 0 && flushed;
+        const bool flushed = ::FlushFileBuffers(m_file.get()) != 0;
+        return ::CloseHandle(m_file.detach()) != 0 && flushed;
     }
 
 private:
-    win::FileHandle file_;
+    win::FileHandle m_file;
 };
 
 }  // namespace

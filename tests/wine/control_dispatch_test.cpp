@@ -21,20 +21,20 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(wt::EnsureRegistered()); }
 
     void SetUp() override {
-        ASSERT_TRUE(wt::CreateControl(control_));
-        ASSERT_TRUE(wt::QueryDispatch(control_.get(), disp_));
+        ASSERT_TRUE(wt::CreateControl(m_control));
+        ASSERT_TRUE(wt::QueryDispatch(m_control.get(), m_disp));
     }
 
     void TearDown() override {
-        disp_.reset();
-        if (control_) {
-            EXPECT_EQ(0u, wt::FinalRelease(control_));
+        m_disp.reset();
+        if (m_control) {
+            EXPECT_EQ(0u, wt::FinalRelease(m_control));
         }
     }
 
     template <typename T>
     ::testing::AssertionResult Query(const IID& iid, win::ComPtr<T>& out) {
-        HRESULT hr = control_->QueryInterface(iid, out.receiveVoid());
+        HRESULT hr = m_control->QueryInterface(iid, out.receiveVoid());
         if (hr != S_OK || !out)
             return ::testing::AssertionFailure() << "QueryInterface gave 0x" << std::hex << hr;
         return ::testing::AssertionSuccess();
@@ -43,13 +43,13 @@ protected:
     DISPID IdOf(const wchar_t* name, HRESULT* hr) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         DISPID id = static_cast<DISPID>(wt::kSentinel);
-        *hr = disp_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        *hr = m_disp->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
         return id;
     }
 
-    win::CoInit com_;
-    win::ComPtr<IUnknown> control_;
-    win::ComPtr<IDispatch> disp_;
+    win::CoInit m_com;
+    win::ComPtr<IUnknown> m_control;
+    win::ComPtr<IDispatch> m_disp;
 };
 
 TEST_F(DispatchTest, NamesMapToTheirDispids) {
@@ -85,18 +85,18 @@ TEST_F(DispatchTest, UnknownNamesAndInterfacesAreRefused) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"strID")};
     DISPID id = static_cast<DISPID>(wt::kSentinel);
     EXPECT_EQ(DISP_E_UNKNOWNINTERFACE,
-              disp_->GetIDsOfNames(IID_IStream, names, 1, LOCALE_USER_DEFAULT, &id));
+              m_disp->GetIDsOfNames(IID_IStream, names, 1, LOCALE_USER_DEFAULT, &id));
 
     win::Variant result;
     for (DISPID missing : {0, 14, 99, -1}) {
         SCOPED_TRACE(missing);
-        EXPECT_EQ(DISP_E_MEMBERNOTFOUND, wt::GetProperty(disp_.get(), missing, result.get()));
-        EXPECT_EQ(DISP_E_MEMBERNOTFOUND, wt::PutString(disp_.get(), missing, L"x"));
+        EXPECT_EQ(DISP_E_MEMBERNOTFOUND, wt::GetProperty(m_disp.get(), missing, result.get()));
+        EXPECT_EQ(DISP_E_MEMBERNOTFOUND, wt::PutString(m_disp.get(), missing, L"x"));
     }
 }
 
 TEST_F(DispatchTest, PropertiesStartEmpty) {
-    EXPECT_TRUE(wt::AllPropertiesAre(disp_.get(), std::vector<std::wstring>(kPropertyCount)));
+    EXPECT_TRUE(wt::AllPropertiesAre(m_disp.get(), std::vector<std::wstring>(kPropertyCount)));
 }
 
 TEST_F(DispatchTest, EveryPropertyRoundTripsOnItsOwn) {
@@ -112,14 +112,14 @@ TEST_F(DispatchTest, EveryPropertyRoundTripsOnItsOwn) {
     for (int i = 0; i < kPropertyCount; ++i) {
         for (const std::wstring& text : texts) {
             SCOPED_TRACE(wt::Narrow(kPropertyNames[i]) + " = " + wt::Narrow(text));
-            ASSERT_EQ(S_OK, wt::PutString(disp_.get(), i + 1, text));
-            EXPECT_TRUE(wt::PropertyIs(disp_.get(), i + 1, text));
+            ASSERT_EQ(S_OK, wt::PutString(m_disp.get(), i + 1, text));
+            EXPECT_TRUE(wt::PropertyIs(m_disp.get(), i + 1, text));
         }
         // Leave a value of its own in each, then check none leaked into another.
         expected[i] = std::wstring(kPropertyNames[i]) + L" 값";
-        ASSERT_EQ(S_OK, wt::PutString(disp_.get(), i + 1, expected[i]));
+        ASSERT_EQ(S_OK, wt::PutString(m_disp.get(), i + 1, expected[i]));
     }
-    EXPECT_TRUE(wt::AllPropertiesAre(disp_.get(), expected));
+    EXPECT_TRUE(wt::AllPropertiesAre(m_disp.get(), expected));
 }
 
 TEST_F(DispatchTest, PutCoercesWhatScriptsPass) {
@@ -140,23 +140,23 @@ TEST_F(DispatchTest, PutCoercesWhatScriptsPass) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_EQ(S_OK, wt::PutString(disp_.get(), 3, L"stale"));
+        ASSERT_EQ(S_OK, wt::PutString(m_disp.get(), 3, L"stale"));
         win::Variant v;
         v.get()->vt = row.vt;
         if (row.vt == VT_I4) v.get()->lVal = row.number;
         if (row.vt == VT_I2) v.get()->iVal = static_cast<SHORT>(row.number);
         // A null BSTR is the empty string.
         if (row.vt == VT_BSTR && row.text) v.get()->bstrVal = ::SysAllocString(row.text);
-        EXPECT_EQ(row.hr, wt::PutProperty(disp_.get(), 3, *v.get()));
-        EXPECT_TRUE(wt::PropertyIs(disp_.get(), 3, row.expected));
+        EXPECT_EQ(row.hr, wt::PutProperty(m_disp.get(), 3, *v.get()));
+        EXPECT_TRUE(wt::PropertyIs(m_disp.get(), 3, row.expected));
     }
 }
 
 TEST_F(DispatchTest, GetAlsoAnswersAsAMethodCall) {
     // VBScript asks for property values with both flags set.
-    ASSERT_EQ(S_OK, wt::PutString(disp_.get(), 4, L"go.example:7000"));
+    ASSERT_EQ(S_OK, wt::PutString(m_disp.get(), 4, L"go.example:7000"));
     win::Variant v;
-    ASSERT_EQ(S_OK, wt::GetProperty(disp_.get(), 4, v.get(),
+    ASSERT_EQ(S_OK, wt::GetProperty(m_disp.get(), 4, v.get(),
                                     DISPATCH_METHOD | DISPATCH_PROPERTYGET));
     ASSERT_EQ(VT_BSTR, v.get()->vt);
     EXPECT_STREQ(L"go.example:7000", v.get()->bstrVal);
@@ -164,11 +164,11 @@ TEST_F(DispatchTest, GetAlsoAnswersAsAMethodCall) {
 
 TEST_F(DispatchTest, TypeInfoDescribesDTavrin) {
     UINT count = wt::kSentinel;
-    EXPECT_EQ(S_OK, disp_->GetTypeInfoCount(&count));
+    EXPECT_EQ(S_OK, m_disp->GetTypeInfoCount(&count));
     EXPECT_EQ(1u, count);
 
     win::ComPtr<ITypeInfo> info;
-    ASSERT_EQ(S_OK, disp_->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.receive()));
+    ASSERT_EQ(S_OK, m_disp->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.receive()));
     ASSERT_TRUE(info);
     win::Bstr name;
     ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, name.receive(), nullptr, nullptr, nullptr));
@@ -190,7 +190,7 @@ TEST_F(DispatchTest, TypeInfoDescribesDTavrin) {
     win::ComPtr<ITypeInfo> none;
     ITypeInfo** out = none.receive();
     *out = reinterpret_cast<ITypeInfo*>(static_cast<uintptr_t>(wt::kSentinel));
-    EXPECT_EQ(DISP_E_BADINDEX, disp_->GetTypeInfo(1, LOCALE_USER_DEFAULT, out));
+    EXPECT_EQ(DISP_E_BADINDEX, m_disp->GetTypeInfo(1, LOCALE_USER_DEFAULT, out));
     EXPECT_EQ(nullptr, *out) << "out pointer not cleared";
 }
 
@@ -292,7 +292,7 @@ TEST_F(DispatchTest, EventsConnectionPointAcceptsASink) {
     ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
     EXPECT_NE(0u, cookie);
     // The control fires no events: changing properties calls nothing on the sink.
-    ASSERT_EQ(S_OK, wt::PutString(disp_.get(), 1, L"someone"));
+    ASSERT_EQ(S_OK, wt::PutString(m_disp.get(), 1, L"someone"));
     EXPECT_EQ(0, sink.invokes);
     EXPECT_EQ(S_OK, point->Unadvise(cookie));
     EXPECT_EQ(1, sink.refs) << "the sink's references were not all given back";

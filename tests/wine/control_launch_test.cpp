@@ -121,14 +121,14 @@ protected:
 
     void SetUp() override {
         ASSERT_EQ(949u, ::GetACP());
-        for (HWND w : wt::FindTopWindows(L"Orbisan")) existing_.insert(w);
+        for (HWND w : wt::FindTopWindows(L"Orbisan")) m_existing.insert(w);
         wt::DeleteClientKey();
     }
 
     void TearDown() override {
         // Close every client this test started, through its own window and process.
         for (HWND w : wt::FindTopWindows(L"Orbisan"))
-            if (!existing_.count(w)) CloseClient(w);
+            if (!m_existing.count(w)) CloseClient(w);
         wt::DeleteClientKey();
     }
 
@@ -144,11 +144,11 @@ protected:
     // Writes the page and runs the host on it with its output in a file (a client started by
     // the control inherits that output, so a pipe would wait for the client).
     ::testing::AssertionResult RunHost(const Params& params, int timeoutSeconds, DWORD* exitCode) {
-        if (!logs_.ok()) return ::testing::AssertionFailure() << "no temp folder";
-        const std::wstring page = logs_.file(L"page-" + std::to_wstring(++runs_) + L".html");
+        if (!m_logs.ok()) return ::testing::AssertionFailure() << "no temp folder";
+        const std::wstring page = m_logs.file(L"page-" + std::to_wstring(++m_runs) + L".html");
         if (!wt::WriteFileBytes(page, Page(params)))
             return ::testing::AssertionFailure() << "cannot write the page";
-        const std::wstring outPath = logs_.file(L"host-" + std::to_wstring(runs_) + L".txt");
+        const std::wstring outPath = m_logs.file(L"host-" + std::to_wstring(m_runs) + L".txt");
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
         win::FileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
@@ -159,8 +159,8 @@ protected:
         ::testing::AssertionResult ran =
             wt::RunProcess(command, (timeoutSeconds + 30) * 1000, exitCode, out.get());
         out.close();
-        hostOutput_ = wt::ReadFileBytes(outPath).value_or("");
-        if (!ran) return ran << "\nhost output:\n" << hostOutput_;
+        m_hostOutput = wt::ReadFileBytes(outPath).value_or("");
+        if (!ran) return ran << "\nhost output:\n" << m_hostOutput;
         return ::testing::AssertionSuccess();
     }
 
@@ -170,7 +170,7 @@ protected:
         wt::PumpUntil(
             [&] {
                 for (HWND w : wt::FindTopWindows(L"Orbisan"))
-                    if (!existing_.count(w)) found = w;
+                    if (!m_existing.count(w)) found = w;
                 return found != nullptr;
             },
             kClientDeadlineMs);
@@ -193,7 +193,7 @@ protected:
         HWND window = WaitForClientWindow();
         if (!window)
             return ::testing::AssertionFailure() << "no client window\nhost output:\n"
-                                                 << hostOutput_;
+                                                 << m_hostOutput;
         auto log = wt::ReadFileBytes(dir.file(L"client-log.txt"));
         ::testing::AssertionResult closed = CloseClient(window);
         if (!log) return ::testing::AssertionFailure() << "no client-log.txt";
@@ -205,10 +205,10 @@ protected:
         return closed;
     }
 
-    std::set<HWND> existing_;
-    wt::TempDir logs_;
-    int runs_ = 0;
-    std::string hostOutput_;
+    std::set<HWND> m_existing;
+    wt::TempDir m_logs;
+    int m_runs = 0;
+    std::string m_hostOutput;
 };
 
 TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
@@ -248,7 +248,7 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
         const uint32_t before = Now();
         ASSERT_TRUE(RunHost(params, 60, &exitCode));
         const uint32_t after = Now();
-        EXPECT_EQ(0u, exitCode) << "the control did not close the host window\n" << hostOutput_;
+        EXPECT_EQ(0u, exitCode) << "the control did not close the host window\n" << m_hostOutput;
 
         std::string line;
         ASSERT_TRUE(ClientLine(dir, &line));
@@ -272,7 +272,7 @@ TEST_F(LaunchTest, JoinKey9000GoesInAnonymouslyWithAServerOfThePage) {
                      {L"strServer", L"s0"},  {L"strServer5", L"s5"}};
     DWORD exitCode = wt::kSentinel;
     ASSERT_TRUE(RunHost(params, 60, &exitCode));
-    EXPECT_EQ(0u, exitCode) << hostOutput_;
+    EXPECT_EQ(0u, exitCode) << m_hostOutput;
 
     std::string line;
     ASSERT_TRUE(ClientLine(dir, &line));
@@ -308,7 +308,7 @@ TEST_F(LaunchTest, UpdaterPathWritesSettingsAndDropsAStaleWorkDir) {
         const uint32_t before = Now();
         ASSERT_TRUE(RunHost(params, 5, &exitCode));
         const uint32_t after = Now();
-        EXPECT_EQ(3u, exitCode) << hostOutput_;
+        EXPECT_EQ(3u, exitCode) << m_hostOutput;
         EXPECT_FALSE(wt::ClientValue("WorkDir").has_value());
         EXPECT_TRUE(IsCommandLine(wt::ClientValue("SaveStart").value_or(""), "player1", "secret",
                                   "1000", before, after));
@@ -330,7 +330,7 @@ TEST_F(LaunchTest, UnsafeIdStartsNothing) {
                      {L"strServer", L"go.example:7000"}};
     DWORD exitCode = wt::kSentinel;
     ASSERT_TRUE(RunHost(params, 5, &exitCode));
-    EXPECT_EQ(3u, exitCode) << hostOutput_;
+    EXPECT_EQ(3u, exitCode) << m_hostOutput;
     EXPECT_FALSE(wt::FileExists(dir.file(L"client-log.txt"))) << "the client was started";
     EXPECT_EQ("marker", wt::ClientValue("SaveStart").value_or("(missing)"));
     EXPECT_EQ("marker", wt::ClientValue("LoginSERV").value_or("(missing)"));

@@ -72,27 +72,27 @@ protected:
     void SetUp() override {
         ASSERT_EQ(S_OK, ::CoCreateInstance(wt::CLSID_TavrinPropPage, nullptr,
                                            CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                           page_.receiveVoid()));
-        ASSERT_TRUE(page_);
+                                           m_page.receiveVoid()));
+        ASSERT_TRUE(m_page);
     }
 
     void TearDown() override {
-        if (page_) {
-            EXPECT_EQ(0u, wt::FinalRelease(page_));
+        if (m_page) {
+            EXPECT_EQ(0u, wt::FinalRelease(m_page));
         }
-        EXPECT_EQ(1, site_.refs) << "the page kept a reference to its site";
+        EXPECT_EQ(1, m_site.refs) << "the page kept a reference to its site";
     }
 
-    wt::OleInit ole_;
-    win::ComPtr<IPropertyPage> page_;
-    PageSite site_;
+    wt::OleInit m_ole;
+    win::ComPtr<IPropertyPage> m_page;
+    PageSite m_site;
 };
 
 TEST_F(PropPageTest, PageInfoGivesTheCaptionAndASize) {
     PROPPAGEINFO info;
     std::memset(&info, 0xde, sizeof(info));
     info.cb = sizeof(info);
-    ASSERT_EQ(S_OK, page_->GetPageInfo(&info));
+    ASSERT_EQ(S_OK, m_page->GetPageInfo(&info));
     EXPECT_STREQ(L"General", info.pszTitle);
     EXPECT_GT(info.size.cx, 0);
     EXPECT_GT(info.size.cy, 0);
@@ -101,7 +101,7 @@ TEST_F(PropPageTest, PageInfoGivesTheCaptionAndASize) {
     ::CoTaskMemFree(info.pszTitle);
     ::CoTaskMemFree(info.pszDocString);
     ::CoTaskMemFree(info.pszHelpFile);
-    EXPECT_EQ(E_POINTER, page_->GetPageInfo(nullptr));
+    EXPECT_EQ(E_POINTER, m_page->GetPageInfo(nullptr));
 }
 
 TEST_F(PropPageTest, ShowsOnlyThePlaceholderAndApplyChangesNothing) {
@@ -119,12 +119,12 @@ TEST_F(PropPageTest, ShowsOnlyThePlaceholderAndApplyChangesNothing) {
                                             nullptr));
     ASSERT_TRUE(frame);
 
-    ASSERT_EQ(S_OK, page_->SetPageSite(&site_));
+    ASSERT_EQ(S_OK, m_page->SetPageSite(&m_site));
     IUnknown* objects[] = {control.get()};
-    ASSERT_EQ(S_OK, page_->SetObjects(1, objects));
+    ASSERT_EQ(S_OK, m_page->SetObjects(1, objects));
     RECT rect = {10, 10, 500, 200};
-    ASSERT_EQ(S_OK, page_->Activate(frame.get(), &rect, FALSE));
-    EXPECT_EQ(S_OK, page_->Show(SW_SHOW));
+    ASSERT_EQ(S_OK, m_page->Activate(frame.get(), &rect, FALSE));
+    EXPECT_EQ(S_OK, m_page->Show(SW_SHOW));
 
     // The page is a child of the frame holding the placeholder text; nothing to type into.
     ChildScan scan;
@@ -144,11 +144,11 @@ TEST_F(PropPageTest, ShowsOnlyThePlaceholderAndApplyChangesNothing) {
         EXPECT_NE(0, ::lstrcmpiW(cls.c_str(), L"ListBox"));
     }
 
-    EXPECT_EQ(S_FALSE, page_->IsPageDirty());
-    EXPECT_EQ(S_OK, page_->Apply());
+    EXPECT_EQ(S_FALSE, m_page->IsPageDirty());
+    EXPECT_EQ(S_OK, m_page->Apply());
     EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), values));
 
-    EXPECT_EQ(S_OK, page_->Deactivate());
+    EXPECT_EQ(S_OK, m_page->Deactivate());
     EXPECT_TRUE(wt::PumpUntil(
         [&] {
             scan = ChildScan();
@@ -158,8 +158,8 @@ TEST_F(PropPageTest, ShowsOnlyThePlaceholderAndApplyChangesNothing) {
         5000))
         << "the page window outlived Deactivate";
 
-    EXPECT_EQ(S_OK, page_->SetObjects(0, nullptr));
-    EXPECT_EQ(S_OK, page_->SetPageSite(nullptr));
+    EXPECT_EQ(S_OK, m_page->SetObjects(0, nullptr));
+    EXPECT_EQ(S_OK, m_page->SetPageSite(nullptr));
     EXPECT_TRUE(wt::AllPropertiesAre(disp.get(), values));
     disp.reset();
     EXPECT_EQ(0u, wt::FinalRelease(control));

@@ -133,7 +133,7 @@ protected:
         ::SysFreeString(path);
     }
 
-    win::CoInit com_;
+    win::CoInit m_com;
 };
 
 TEST_F(RegistrationTest, RegisterWritesTheControlPageAndTypeLibrary) {

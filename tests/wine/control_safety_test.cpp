@@ -44,28 +44,28 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(wt::EnsureRegistered()); }
 
     void SetUp() override {
-        ASSERT_TRUE(wt::CreateControl(control_));
-        ASSERT_EQ(S_OK, control_->QueryInterface(IID_IObjectSafety, safety_.receiveVoid()));
-        ASSERT_TRUE(safety_);
+        ASSERT_TRUE(wt::CreateControl(m_control));
+        ASSERT_EQ(S_OK, m_control->QueryInterface(IID_IObjectSafety, m_safety.receiveVoid()));
+        ASSERT_TRUE(m_safety);
     }
 
     void TearDown() override {
-        safety_.reset();
-        if (control_) {
-            EXPECT_EQ(0u, wt::FinalRelease(control_));
+        m_safety.reset();
+        if (m_control) {
+            EXPECT_EQ(0u, wt::FinalRelease(m_control));
         }
     }
 
     bool Exposed(const IID& iid) {
         win::ComPtr<IUnknown> p;
-        return control_->QueryInterface(iid, p.receiveVoid()) == S_OK && p;
+        return m_control->QueryInterface(iid, p.receiveVoid()) == S_OK && p;
     }
 
     // One GetInterfaceSafetyOptions row with sentinel-filled outputs.
     void ExpectGet(const Iface& iface, HRESULT hr, DWORD supported, DWORD enabled) {
         SCOPED_TRACE(iface.name);
         DWORD gotSupported = wt::kSentinel, gotEnabled = wt::kSentinel;
-        EXPECT_EQ(hr, safety_->GetInterfaceSafetyOptions(*iface.iid, &gotSupported, &gotEnabled));
+        EXPECT_EQ(hr, m_safety->GetInterfaceSafetyOptions(*iface.iid, &gotSupported, &gotEnabled));
         EXPECT_EQ(supported, gotSupported);
         EXPECT_EQ(enabled, gotEnabled);
     }
@@ -88,7 +88,7 @@ protected:
             SCOPED_TRACE(std::string(iface.name) + " mask " + std::to_string(row.mask) +
                          " enabled " + std::to_string(row.enabled));
             EXPECT_EQ(row.expected,
-                      safety_->SetInterfaceSafetyOptions(*iface.iid, row.mask, row.enabled));
+                      m_safety->SetInterfaceSafetyOptions(*iface.iid, row.mask, row.enabled));
         }
     }
 
@@ -121,9 +121,9 @@ protected:
                           {kBoth, kBoth, E_FAIL}});
     }
 
-    win::CoInit com_;
-    win::ComPtr<IUnknown> control_;
-    win::ComPtr<IObjectSafety> safety_;
+    win::CoInit m_com;
+    win::ComPtr<IUnknown> m_control;
+    win::ComPtr<IObjectSafety> m_safety;
 };
 
 // The tables below rest on which interfaces the control exposes.
@@ -138,7 +138,7 @@ TEST_F(SafetyTest, TablesMatchWhatTheControlExposes) {
         win::ComPtr<IUnknown> p;
         void** out = p.receiveVoid();
         *out = reinterpret_cast<void*>(static_cast<uintptr_t>(wt::kSentinel));
-        EXPECT_EQ(E_NOINTERFACE, control_->QueryInterface(*i.iid, out));
+        EXPECT_EQ(E_NOINTERFACE, m_control->QueryInterface(*i.iid, out));
         EXPECT_EQ(nullptr, *out) << "out pointer not cleared";
     }
     for (const Iface& i : kOtherExposed) {
@@ -150,28 +150,28 @@ TEST_F(SafetyTest, TablesMatchWhatTheControlExposes) {
 // IObjectSafety is a part of the control object, not an object of its own.
 TEST_F(SafetyTest, SharesTheControlsIdentityAndCount) {
     win::ComPtr<IUnknown> viaSafety;
-    ASSERT_EQ(S_OK, safety_->QueryInterface(IID_IUnknown, viaSafety.receiveVoid()));
-    EXPECT_EQ(control_.get(), viaSafety.get());
+    ASSERT_EQ(S_OK, m_safety->QueryInterface(IID_IUnknown, viaSafety.receiveVoid()));
+    EXPECT_EQ(m_control.get(), viaSafety.get());
     win::ComPtr<IDispatch> disp;
-    EXPECT_EQ(S_OK, safety_->QueryInterface(IID_IDispatch, disp.receiveVoid()));
+    EXPECT_EQ(S_OK, m_safety->QueryInterface(IID_IDispatch, disp.receiveVoid()));
     win::ComPtr<IObjectSafety> again;
     ASSERT_EQ(S_OK, disp->QueryInterface(IID_IObjectSafety, again.receiveVoid()));
-    EXPECT_EQ(safety_.get(), again.get());
+    EXPECT_EQ(m_safety.get(), again.get());
     // References taken through IObjectSafety keep the control alive.
     viaSafety.reset();
     disp.reset();
     again.reset();
-    IObjectSafety* raw = safety_.detach();
-    control_.reset();
+    IObjectSafety* raw = m_safety.detach();
+    m_control.reset();
     EXPECT_EQ(0u, raw->Release());
 }
 
 TEST_F(SafetyTest, GetRefusesNullOutPointers) {
     DWORD supported = wt::kSentinel, enabled = wt::kSentinel;
-    EXPECT_EQ(E_POINTER, safety_->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled));
-    EXPECT_EQ(E_POINTER, safety_->GetInterfaceSafetyOptions(IID_IDispatch, &supported, nullptr));
-    EXPECT_EQ(E_POINTER, safety_->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, nullptr));
-    EXPECT_EQ(E_POINTER, safety_->GetInterfaceSafetyOptions(kRandomIid, nullptr, nullptr));
+    EXPECT_EQ(E_POINTER, m_safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled));
+    EXPECT_EQ(E_POINTER, m_safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, nullptr));
+    EXPECT_EQ(E_POINTER, m_safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, nullptr));
+    EXPECT_EQ(E_POINTER, m_safety->GetInterfaceSafetyOptions(kRandomIid, nullptr, nullptr));
 }
 
 TEST_F(SafetyTest, GetAnswersPerInterface) { ExpectGetTable(); }
@@ -181,8 +181,8 @@ TEST_F(SafetyTest, SetAnswersPerInterface) { ExpectSetTable(); }
 // Nothing is stored: the answers are the same after any sequence of Set calls, and a browser's
 // usual pair of calls does not change what Get reports.
 TEST_F(SafetyTest, AnswersNeverChangeAfterSet) {
-    ASSERT_EQ(S_OK, safety_->SetInterfaceSafetyOptions(IID_IDispatch, kCaller, kCaller));
-    ASSERT_EQ(S_OK, safety_->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, kData, kData));
+    ASSERT_EQ(S_OK, m_safety->SetInterfaceSafetyOptions(IID_IDispatch, kCaller, kCaller));
+    ASSERT_EQ(S_OK, m_safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, kData, kData));
     ExpectGetTable();
     ExpectSetTable();
     ExpectGetTable();

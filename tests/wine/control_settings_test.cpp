@@ -242,7 +242,7 @@ TEST_F(SettingsTest, DeleteWorkDirDoesNotCreateTheKey) {
 
 class RegistryKeyTest : public ::testing::Test {
 protected:
-    const std::string path_ = "Software\\TavrinWineTest\\nested\\key";
+    const std::string m_path = "Software\\TavrinWineTest\\nested\\key";
     void SetUp() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TavrinWineTest"); }
     void TearDown() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TavrinWineTest"); }
 };
@@ -251,10 +251,10 @@ TEST_F(RegistryKeyTest, OpenCreatesRemembersAndCloses) {
     tavrin::CRegistryKey key;
     EXPECT_EQ(nullptr, key.m_hKey);
     EXPECT_EQ("", key.m_strSubKey);
-    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, path_, KEY_READ | KEY_WRITE));
+    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, m_path, KEY_READ | KEY_WRITE));
     EXPECT_NE(nullptr, key.m_hKey);
-    EXPECT_EQ(path_, key.m_strSubKey);
-    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(path_)));
+    EXPECT_EQ(m_path, key.m_strSubKey);
+    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(m_path)));
 
     EXPECT_EQ(ERROR_SUCCESS, key.SetString("name", "value"));
     std::string out = "unchanged";
@@ -271,20 +271,20 @@ TEST_F(RegistryKeyTest, OpenCreatesRemembersAndCloses) {
 
 TEST_F(RegistryKeyTest, OpenUsesTheAccessItIsGiven) {
     tavrin::CRegistryKey reader;
-    ASSERT_EQ(ERROR_SUCCESS, reader.Open(HKEY_CURRENT_USER, path_, KEY_READ));
+    ASSERT_EQ(ERROR_SUCCESS, reader.Open(HKEY_CURRENT_USER, m_path, KEY_READ));
     EXPECT_EQ(ERROR_ACCESS_DENIED, reader.SetString("name", "value"));
 
     tavrin::CRegistryKey writer;
-    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, path_, KEY_WRITE));
+    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, m_path, KEY_WRITE));
     EXPECT_EQ(ERROR_SUCCESS, writer.SetString("name", "value"));
     std::string out = "unchanged";
     EXPECT_EQ(ERROR_ACCESS_DENIED, writer.QueryString("name", out));
     EXPECT_EQ("unchanged", out);
 
     // Reopening switches to the new path.
-    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, path_ + "\\deeper", KEY_WRITE));
-    EXPECT_EQ(path_ + "\\deeper", writer.m_strSubKey);
-    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(path_ + "\\deeper")));
+    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, m_path + "\\deeper", KEY_WRITE));
+    EXPECT_EQ(m_path + "\\deeper", writer.m_strSubKey);
+    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(m_path + "\\deeper")));
 }
 
 }  // namespace

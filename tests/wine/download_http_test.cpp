@@ -77,11 +77,11 @@ public:
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = L"DownloadTestReceiver";
         ::RegisterClassW(&wc);  // a second registration fails harmlessly
-        hwnd_.attach(::CreateWindowW(L"DownloadTestReceiver", L"", WS_OVERLAPPED, 0, 0, 10, 10,
+        m_hwnd.attach(::CreateWindowW(L"DownloadTestReceiver", L"", WS_OVERLAPPED, 0, 0, 10, 10,
                                      nullptr, nullptr, wc.hInstance, nullptr));
-        ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetWindowLongPtrW(m_hwnd.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    HWND hwnd() const { return hwnd_.get(); }
+    HWND hwnd() const { return m_hwnd.get(); }
 
     std::vector<Status> statuses;
     std::function<void(const Status&)> onStatus;
@@ -110,20 +110,20 @@ private:
         }
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    win::OwnedWindow hwnd_;
+    win::OwnedWindow m_hwnd;
 };
 
 class DownloadHttp : public ::testing::Test {
 protected:
     void SetUp() override {
-        configUrl_ = Env("TAVRIN_TEST_CONFIG_URL");
-        packageUrl_ = Env("TAVRIN_TEST_PACKAGE_URL");
-        ASSERT_FALSE(configUrl_.empty()) << "run through tests/http/run-with-servers";
-        ASSERT_TRUE(target_.ok());
-        targetDir_ = wt::Ansi(target_.path()) + "\\";
-        downloader_ = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
-        sink_ = WindowStatusSink::For(receiver_.hwnd());
-        downloader_->SetTarget(sink_, "Dunmere", targetDir_);
+        m_configUrl = Env("TAVRIN_TEST_CONFIG_URL");
+        m_packageUrl = Env("TAVRIN_TEST_PACKAGE_URL");
+        ASSERT_FALSE(m_configUrl.empty()) << "run through tests/http/run-with-servers";
+        ASSERT_TRUE(m_target.ok());
+        m_targetDir = wt::Ansi(m_target.path()) + "\\";
+        m_downloader = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
+        m_sink = WindowStatusSink::For(m_receiver.hwnd());
+        m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir);
         g_checkResult = 0;
         g_checkOwner = nullptr;
         std::lock_guard<std::mutex> hold(g_eventsLock);
@@ -135,15 +135,15 @@ protected:
         std::string root = Env(host);
         ASSERT_TRUE(wt::WriteFileBytes(FromLinux(root + "/" + name), bytes));
     }
-    std::string Config(const std::string& path) { return configUrl_ + "/" + path; }
-    std::string Package(const std::string& path) { return packageUrl_ + "/" + path; }
-    std::wstring Local(const std::string& name) { return target_.file(wt::Wide(name)); }
+    std::string Config(const std::string& path) { return m_configUrl + "/" + path; }
+    std::string Package(const std::string& path) { return m_packageUrl + "/" + path; }
+    std::wstring Local(const std::string& name) { return m_target.file(wt::Wide(name)); }
 
     // Runs one batch on a worker thread, pumping this thread's messages until it ends.
     ::testing::AssertionResult Run(const std::vector<std::string>& urls,
                                    const std::function<void()>& whilePumping = nullptr) {
-        for (const std::string& url : urls) downloader_->AddURL(url);
-        win::Handle thread = BeginDownloadThread(downloader_, Check);
+        for (const std::string& url : urls) m_downloader->AddURL(url);
+        win::Handle thread = BeginDownloadThread(m_downloader, Check);
         if (!thread) return ::testing::AssertionFailure() << "no thread";
         bool ended = wt::PumpUntil(
             [&] {
@@ -155,12 +155,12 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    std::string configUrl_, packageUrl_;
-    wt::TempDir target_;
-    std::string targetDir_;
-    Receiver receiver_;
-    std::shared_ptr<WindowStatusSink> sink_;
-    std::shared_ptr<CHttpDownloader> downloader_;
+    std::string m_configUrl, m_packageUrl;
+    wt::TempDir m_target;
+    std::string m_targetDir;
+    Receiver m_receiver;
+    std::shared_ptr<WindowStatusSink> m_sink;
+    std::shared_ptr<CHttpDownloader> m_downloader;
 };
 
 uint64_t ReadCount(const std::string& text) {
@@ -181,14 +181,14 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
     // The check first, owned by the status window, then the animation, then the statuses.
     ASSERT_GE(g_events.size(), 3u);
     EXPECT_EQ(g_events[0], "check Orbisan.exe");
-    EXPECT_EQ(g_checkOwner, receiver_.hwnd());
+    EXPECT_EQ(g_checkOwner, m_receiver.hwnd());
     EXPECT_EQ(g_events[1], "play FFFFFFFF FFFF0000");
     EXPECT_EQ(g_events[2], "status 5");
 
     // Per file: 5, then 4 for every chunk, then 6; the batch ends with 7.
     std::vector<std::string> files;
     uint64_t total = 0, previous = 0;
-    for (const Status& s : receiver_.statuses) {
+    for (const Status& s : m_receiver.statuses) {
         EXPECT_EQ(s.wParam, MAKEWPARAM(s.code, s.percent));
         if (s.code == 5) {
             files.push_back(s.text.substr(0, s.text.find(' ')));
@@ -210,9 +210,9 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
         }
     }
     EXPECT_EQ(files, (std::vector<std::string>{"a.lzf", "empty.lzf", "big.lzf", "b.lzf"}));
-    ASSERT_FALSE(receiver_.statuses.empty());
-    EXPECT_EQ(receiver_.statuses.back().text, "Download Files Complete!");
-    EXPECT_EQ(receiver_.Codes()[receiver_.Codes().size() - 2], 6);
+    ASSERT_FALSE(m_receiver.statuses.empty());
+    EXPECT_EQ(m_receiver.statuses.back().text, "Download Files Complete!");
+    EXPECT_EQ(m_receiver.Codes()[m_receiver.Codes().size() - 2], 6);
 
     EXPECT_EQ(wt::ReadFileBytes(Local("a.lzf")).value_or("missing"), a);
     EXPECT_EQ(wt::ReadFileBytes(Local("b.lzf")).value_or("missing"), b);
@@ -237,19 +237,19 @@ TEST_F(DownloadHttp, ErrorPagesAndMissingLengthsAreInvalidAndNeverStored) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "x.lzf", SomeBytes(3000, 3));
     for (const char* fault : {"status=404", "status=500", "no-length"}) {
         SCOPED_TRACE(fault);
-        receiver_.statuses.clear();
+        m_receiver.statuses.clear();
         ASSERT_TRUE(wt::WriteFileBytes(Local("x.lzf"), "old"));
         ASSERT_TRUE(Run({Package(std::string("_/") + fault + "/x.lzf")}));
-        EXPECT_EQ(receiver_.Codes(), (std::vector<int>{5, 9, 8}));
-        if (receiver_.statuses.size() == 3) {
-            EXPECT_EQ(receiver_.statuses[1].text, "x.lzf is Invalid!");
-            EXPECT_EQ(receiver_.statuses[2].text, "Download Error Close!");
+        EXPECT_EQ(m_receiver.Codes(), (std::vector<int>{5, 9, 8}));
+        if (m_receiver.statuses.size() == 3) {
+            EXPECT_EQ(m_receiver.statuses[1].text, "x.lzf is Invalid!");
+            EXPECT_EQ(m_receiver.statuses[2].text, "Download Error Close!");
         }
         EXPECT_EQ(wt::ReadFileBytes(Local("x.lzf")).value_or("missing"), "old");
     }
-    receiver_.statuses.clear();
+    m_receiver.statuses.clear();
     ASSERT_TRUE(Run({Package("nothing-here.lzf")}));  // the server's own 404
-    EXPECT_EQ(receiver_.Codes(), (std::vector<int>{5, 9, 8}));
+    EXPECT_EQ(m_receiver.Codes(), (std::vector<int>{5, 9, 8}));
     EXPECT_FALSE(wt::FileExists(Local("nothing-here.lzf")));
 }
 
@@ -257,11 +257,11 @@ TEST_F(DownloadHttp, NonNumericLengthCountsAsZeroSoEveryChunkIsAHundredPercent) 
     const std::string body = SomeBytes(9000, 4);
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "n.lzf", body);
     ASSERT_TRUE(Run({Package("_/bad-length=abc/n.lzf")}));
-    std::vector<int> codes = receiver_.Codes();
+    std::vector<int> codes = m_receiver.Codes();
     ASSERT_GE(codes.size(), 4u);
     EXPECT_EQ(codes.front(), 5);
     EXPECT_EQ(std::vector<int>(codes.end() - 2, codes.end()), (std::vector<int>{6, 7}));
-    for (const Status& s : receiver_.statuses) {
+    for (const Status& s : m_receiver.statuses) {
         if (s.code == 4) {
             EXPECT_EQ(s.percent, 100) << s.text;
         }
@@ -274,62 +274,62 @@ TEST_F(DownloadHttp, ServerClosingMidBodyIsANetworkErrorThatKeepsThePartFile) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "cut.lzf", body);
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "next.lzf", SomeBytes(100, 6));
     ASSERT_TRUE(Run({Package("_/cut=10000/cut.lzf"), Package("next.lzf")}));
-    std::vector<int> codes = receiver_.Codes();
+    std::vector<int> codes = m_receiver.Codes();
     ASSERT_GE(codes.size(), 3u);
     EXPECT_EQ(codes.front(), 5);
     EXPECT_EQ(codes.back(), 1);  // and no 8: the session is gone
     for (size_t i = 1; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], 4);
-    EXPECT_EQ(receiver_.statuses.back().text.rfind("cut.lzf - ", 0), 0u);
-    EXPECT_GT(receiver_.statuses.back().text.size(), std::string("cut.lzf - ").size());
+    EXPECT_EQ(m_receiver.statuses.back().text.rfind("cut.lzf - ", 0), 0u);
+    EXPECT_GT(m_receiver.statuses.back().text.size(), std::string("cut.lzf - ").size());
     EXPECT_EQ(wt::ReadFileBytes(Local("cut.lzf")).value_or("missing"), body.substr(0, 10000));
     EXPECT_FALSE(wt::FileExists(Local("next.lzf")));
 
     // The next batch opens a fresh session.
-    receiver_.statuses.clear();
+    m_receiver.statuses.clear();
     ASSERT_TRUE(Run({Package("next.lzf")}));
-    EXPECT_EQ(receiver_.Codes(), (std::vector<int>{5, 4, 6, 7}));
+    EXPECT_EQ(m_receiver.Codes(), (std::vector<int>{5, 4, 6, 7}));
 }
 
 TEST_F(DownloadHttp, StopOnASlowServerLandsWithinOneChunk) {
     const std::string slow = "_/big=20000000,trickle=4095,interval=20/slow.lzf";
     // From the status handler: the worker finds the flag before its next read.
-    receiver_.onStatus = [&](const Status& s) {
-        if (s.code == 4 && ReadCount(s.text) >= 3 * 4095) downloader_->SetStop(true);
+    m_receiver.onStatus = [&](const Status& s) {
+        if (s.code == 4 && ReadCount(s.text) >= 3 * 4095) m_downloader->SetStop(true);
     };
     ASSERT_TRUE(Run({Package(slow), Package("never.lzf")}));
-    std::vector<int> codes = receiver_.Codes();
+    std::vector<int> codes = m_receiver.Codes();
     ASSERT_GE(codes.size(), 4u);
     EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int>{4, 3, 8}));
-    EXPECT_EQ(receiver_.statuses[codes.size() - 2].text, "User Stop!");
-    uint64_t stored = ReadCount(receiver_.statuses[codes.size() - 3].text);
+    EXPECT_EQ(m_receiver.statuses[codes.size() - 2].text, "User Stop!");
+    uint64_t stored = ReadCount(m_receiver.statuses[codes.size() - 3].text);
     EXPECT_EQ(wt::ReadFileBytes(Local("slow.lzf")).value_or("").size(), stored);
 
     // From outside any handler, while the worker waits in a read: at most one more chunk.
     auto second = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
-    second->SetTarget(sink_, "Dunmere", targetDir_);
-    downloader_ = second;
-    receiver_.statuses.clear();
-    receiver_.onStatus = nullptr;
+    second->SetTarget(m_sink, "Dunmere", m_targetDir);
+    m_downloader = second;
+    m_receiver.statuses.clear();
+    m_receiver.onStatus = nullptr;
     size_t progressAtStop = 0;
     ASSERT_TRUE(Run({Package(slow)}, [&] {
         size_t progress = 0;
-        for (const Status& s : receiver_.statuses) progress += s.code == 4;
+        for (const Status& s : m_receiver.statuses) progress += s.code == 4;
         if (!progressAtStop && progress >= 3) {
             progressAtStop = progress;
             second->SetStop(true);
         }
     }));
     size_t progress = 0;
-    for (const Status& s : receiver_.statuses) progress += s.code == 4;
+    for (const Status& s : m_receiver.statuses) progress += s.code == 4;
     EXPECT_LE(progress, progressAtStop + 1);
-    codes = receiver_.Codes();
+    codes = m_receiver.Codes();
     ASSERT_GE(codes.size(), 2u);
     EXPECT_EQ(std::vector<int>(codes.end() - 2, codes.end()), (std::vector<int>{3, 8}));
 }
 
 TEST_F(DownloadHttp, PackageBatchCarriesTheConfigurationSessionsAgentUntilAFailure) {
     ASSERT_TRUE(Run({Config("_/agent/agent1.txt")}));
-    downloader_->SetTarget(sink_, "Tavrin", targetDir_);
+    m_downloader->SetTarget(m_sink, "Tavrin", m_targetDir);
     ASSERT_TRUE(Run({Package("_/agent/agent2.txt")}));
     EXPECT_EQ(wt::ReadFileBytes(Local("agent1.txt")).value_or(""), "Dunmere");
     EXPECT_EQ(wt::ReadFileBytes(Local("agent2.txt")).value_or(""), "Dunmere");
@@ -340,10 +340,10 @@ TEST_F(DownloadHttp, PackageBatchCarriesTheConfigurationSessionsAgentUntilAFailu
 
 TEST_F(DownloadHttp, LocalFileThatCannotBeCreatedIsAFileError) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "f.lzf", "x");
-    downloader_->SetTarget(sink_, "Dunmere", targetDir_ + "no such folder\\");
+    m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir + "no such folder\\");
     ASSERT_TRUE(Run({Package("f.lzf"), Package("f.lzf")}));
-    ASSERT_EQ(receiver_.Codes(), (std::vector<int>{5, 2}));
-    const std::string& text = receiver_.statuses[1].text;
+    ASSERT_EQ(m_receiver.Codes(), (std::vector<int>{5, 2}));
+    const std::string& text = m_receiver.statuses[1].text;
     EXPECT_EQ(text.rfind("f.lzf - ", 0), 0u);
     EXPECT_GT(text.size(), 8u);
     EXPECT_LE(text.size(), 8u + 254u);
@@ -355,21 +355,21 @@ TEST_F(DownloadHttp, RefusedRunningClientCheckSendsCodeTenAndDownloadsNothing) {
     g_pBusyAnimate = animation.hwnd();
     g_checkResult = -1;
     ASSERT_TRUE(Run({Package("r.lzf")}));
-    ASSERT_EQ(receiver_.statuses.size(), 1u);
-    EXPECT_EQ(receiver_.statuses[0].wParam, 10u);
-    EXPECT_EQ(receiver_.statuses[0].text, "User Stop!");
+    ASSERT_EQ(m_receiver.statuses.size(), 1u);
+    EXPECT_EQ(m_receiver.statuses[0].wParam, 10u);
+    EXPECT_EQ(m_receiver.statuses[0].text, "User Stop!");
     EXPECT_EQ(g_events, (std::vector<std::string>{"check Orbisan.exe", "status 10"}));
     EXPECT_FALSE(wt::FileExists(Local("r.lzf")));
 }
 
 TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRuns) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
-    downloader_->AddURL(Package("p.lzf"));
-    win::Handle thread = BeginDownloadThread(downloader_);  // StopRunningProcess itself
+    m_downloader->AddURL(Package("p.lzf"));
+    win::Handle thread = BeginDownloadThread(m_downloader);  // StopRunningProcess itself
     ASSERT_TRUE(thread);
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 60000));
-    EXPECT_EQ(receiver_.Codes(), (std::vector<int>{5, 4, 6, 7}));
+    EXPECT_EQ(m_receiver.Codes(), (std::vector<int>{5, 4, 6, 7}));
     EXPECT_EQ(wt::ReadFileBytes(Local("p.lzf")).value_or("missing"), "package");
 }
 
@@ -377,18 +377,18 @@ TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     const std::string slow = "_/big=2000000,trickle=4095,interval=20/gone.lzf";
     win::Handle thread;
     {
-        downloader_->AddURL(Package(slow));
-        thread = BeginDownloadThread(downloader_, Check);
+        m_downloader->AddURL(Package(slow));
+        thread = BeginDownloadThread(m_downloader, Check);
         ASSERT_TRUE(thread);
-        ASSERT_TRUE(wt::PumpUntil([&] { return receiver_.statuses.size() >= 3; }, 30000));
+        ASSERT_TRUE(wt::PumpUntil([&] { return m_receiver.statuses.size() >= 3; }, 30000));
         // The owner goes: it abandons the downloader and lets go of it without waiting.
-        downloader_->Abandon();
-        downloader_.reset();
+        m_downloader->Abandon();
+        m_downloader.reset();
     }
-    size_t seen = receiver_.statuses.size();
+    size_t seen = m_receiver.statuses.size();
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 30000));
-    EXPECT_EQ(receiver_.statuses.size(), seen);
+    EXPECT_EQ(m_receiver.statuses.size(), seen);
 }
 
 // The wrapper unregisters the status callback, so closing sends no HANDLE_CLOSING to it.

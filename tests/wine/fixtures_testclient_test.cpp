@@ -77,38 +77,38 @@ HWND WaitForWindow(DWORD processId) {
 class StandInClient : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedWorkDir_ = ReadWorkDir();
+        m_savedWorkDir = ReadWorkDir();
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
         std::wostringstream name;
         name << temp << L"stand-in client " << ::GetCurrentProcessId();
-        folder_ = name.str();
-        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr) ||
+        m_folder = name.str();
+        ASSERT_TRUE(::CreateDirectoryW(m_folder.c_str(), nullptr) ||
                     ::GetLastError() == ERROR_ALREADY_EXISTS);
-        exe_ = folder_ + L"\\Orbisan.exe";
+        m_exe = m_folder + L"\\Orbisan.exe";
         ASSERT_TRUE(::CopyFileW((TestBinFolder() + L"\\testclient\\Orbisan.exe").c_str(),
-                                exe_.c_str(), FALSE))
+                                m_exe.c_str(), FALSE))
             << "error " << ::GetLastError() << " (is the testclient target built?)";
-        log_ = folder_ + L"\\client-log.txt";
-        ::DeleteFileW(log_.c_str());
+        m_log = m_folder + L"\\client-log.txt";
+        ::DeleteFileW(m_log.c_str());
     }
 
     void TearDown() override {
-        if (process_) ::TerminateProcess(process_.get(), 99);
-        process_.close();
-        ::DeleteFileW(log_.c_str());
-        ::DeleteFileW(exe_.c_str());
-        ::RemoveDirectoryW(folder_.c_str());
+        if (m_process) ::TerminateProcess(m_process.get(), 99);
+        m_process.close();
+        ::DeleteFileW(m_log.c_str());
+        ::DeleteFileW(m_exe.c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
         win::RegKey key;
         if (::RegCreateKeyExW(HKEY_CURRENT_USER, kClientKey, 0, nullptr, 0, KEY_SET_VALUE,
                               nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
             return;
-        if (savedWorkDir_ == L"<none>") {
+        if (m_savedWorkDir == L"<none>") {
             ::RegDeleteValueW(key.get(), L"WorkDir");
         } else {
             ::RegSetValueExW(key.get(), L"WorkDir", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(savedWorkDir_.c_str()),
-                             static_cast<DWORD>((savedWorkDir_.size() + 1) * sizeof(wchar_t)));
+                             reinterpret_cast<const BYTE*>(m_savedWorkDir.c_str()),
+                             static_cast<DWORD>((m_savedWorkDir.size() + 1) * sizeof(wchar_t)));
         }
     }
 
@@ -118,32 +118,32 @@ protected:
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        if (!::CreateProcessW(exe_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+        if (!::CreateProcessW(m_exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                               nullptr, &si, &pi)) {
             ADD_FAILURE() << "CreateProcess failed: " << ::GetLastError();
             return nullptr;
         }
         ::CloseHandle(pi.hThread);
-        process_.attach(pi.hProcess);
-        processId_ = pi.dwProcessId;
+        m_process.attach(pi.hProcess);
+        m_processId = pi.dwProcessId;
         return WaitForWindow(pi.dwProcessId);
     }
 
     // Closes the window as a user would; the client must end with exit code 0.
     void CloseAndWait(HWND window) {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
-        ASSERT_EQ(::WaitForSingleObject(process_.get(), 20000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(m_process.get(), 20000), WAIT_OBJECT_0);
         DWORD code = 99;
-        ::GetExitCodeProcess(process_.get(), &code);
+        ::GetExitCodeProcess(m_process.get(), &code);
         EXPECT_EQ(code, 0u);
-        process_.close();
+        m_process.close();
     }
 
-    std::wstring Quoted() const { return L"\"" + exe_ + L"\""; }
+    std::wstring Quoted() const { return L"\"" + m_exe + L"\""; }
 
-    std::wstring savedWorkDir_, folder_, exe_, log_;
-    win::Handle process_;
-    DWORD processId_ = 0;
+    std::wstring m_savedWorkDir, m_folder, m_exe, m_log;
+    win::Handle m_process;
+    DWORD m_processId = 0;
 };
 
 TEST_F(StandInClient, RecordsTheParametersWithTheirLeadingBlankAndItsWorkDir) {
@@ -154,8 +154,8 @@ TEST_F(StandInClient, RecordsTheParametersWithTheirLeadingBlankAndItsWorkDir) {
     wchar_t caption[64] = {};
     ::GetWindowTextW(window, caption, 64);
     EXPECT_STREQ(caption, L"Orbisan");
-    EXPECT_EQ(ReadAll(log_), " /NAME:abc /PASSWORD:p%20q /JOINKEY:1000 \n");
-    EXPECT_EQ(ReadWorkDir(), folder_);
+    EXPECT_EQ(ReadAll(m_log), " /NAME:abc /PASSWORD:p%20q /JOINKEY:1000 \n");
+    EXPECT_EQ(ReadWorkDir(), m_folder);
 
     CloseAndWait(window);
 }
@@ -171,7 +171,7 @@ TEST_F(StandInClient, AppendsOneLinePerStartWithUnquotedNamesAndEmptyParameters)
     ASSERT_NE(window, nullptr);
     CloseAndWait(window);
 
-    EXPECT_EQ(ReadAll(log_), "\n/JOINKEY:7\n\n");
+    EXPECT_EQ(ReadAll(m_log), "\n/JOINKEY:7\n\n");
 }
 
 TEST_F(StandInClient, KeepsTheAnsiBytesOfKoreanParameters) {
@@ -181,10 +181,10 @@ TEST_F(StandInClient, KeepsTheAnsiBytesOfKoreanParameters) {
     ASSERT_NE(window, nullptr);
 
     std::wstring wide = L" /NAME:\uBC14\uB451\uB3CC\n";
-    EXPECT_EQ(ReadAll(log_), win::WideToAnsi(wide));
+    EXPECT_EQ(ReadAll(m_log), win::WideToAnsi(wide));
 
-    ::TerminateProcess(process_.get(), 5);
-    ASSERT_EQ(::WaitForSingleObject(process_.get(), 20000), WAIT_OBJECT_0);
+    ::TerminateProcess(m_process.get(), 5);
+    ASSERT_EQ(::WaitForSingleObject(m_process.get(), 20000), WAIT_OBJECT_0);
 }
 
 }  // namespace

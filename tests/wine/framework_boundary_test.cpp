@@ -47,6 +47,33 @@ protected:
     }
 };
 
+// Lets itself go from inside a handler and goes on using itself there.
+constexpr UINT kLetGo = WM_APP + 3;
+class SelfReleasingWindow : public win::CWindow {
+public:
+    explicit SelfReleasingWindow(bool* destroyed) : m_destroyed(destroyed) {}
+    ~SelfReleasingWindow() override { *m_destroyed = true; }
+    bool Create() {
+        const RECT rect = {0, 0, 40, 40};
+        return CreateEx(::GetModuleHandleW(nullptr), L"TavrinLifetimeTest", WS_POPUP, 0, rect,
+                        nullptr);
+    }
+    bool m_aliveAfterLettingGo = false;
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg != kLetGo) return win::CWindow::WindowProc(msg, wParam, lParam);
+        DeleteWhenIdle(this);
+        // A nested handler (as a message box's loop runs one) returns without deleting.
+        ::SendMessageW(m_hWnd, WM_NULL, 0, 0);
+        m_aliveAfterLettingGo = !*m_destroyed && DeletePending() && !::IsWindowVisible(m_hWnd);
+        return m_aliveAfterLettingGo ? kAnswerValue : 0;
+    }
+
+private:
+    bool* m_destroyed;
+};
+
 // A COM class whose construction fails.
 class Unbuildable : public IUnknown {
 public:
@@ -77,6 +104,24 @@ TEST(Boundary, WindowAndSubclassProceduresStopWhatAHandlerThrows) {
         EXPECT_EQ(kAnswerValue, ::SendMessageW(window.GetSafeHwnd(), kAnswer, 0, 0));
         EXPECT_TRUE(::IsWindow(window.GetSafeHwnd()));
     }
+}
+
+TEST(Lifetime, AWindowObjectGoesOnlyWhenItsOutermostHandlerReturns) {
+    bool destroyed = false;
+    auto* busy = new SelfReleasingWindow(&destroyed);
+    ASSERT_TRUE(busy->Create());
+    ::ShowWindow(busy->GetSafeHwnd(), SW_SHOWNA);
+    const HWND hwnd = busy->GetSafeHwnd();
+    // The handler saw itself alive and hidden after letting go; it was deleted as it returned.
+    EXPECT_EQ(kAnswerValue, ::SendMessageW(hwnd, kLetGo, 0, 0));
+    EXPECT_TRUE(destroyed);
+    EXPECT_FALSE(::IsWindow(hwnd));
+
+    destroyed = false;
+    auto* idle = new SelfReleasingWindow(&destroyed);
+    ASSERT_TRUE(idle->Create());
+    win::WindowObject::DeleteWhenIdle(idle);  // no handler runs: at once
+    EXPECT_TRUE(destroyed);
 }
 
 TEST(Boundary, DialogProcedureStopsWhatAHandlerThrows) {

@@ -37,7 +37,7 @@ protected:
         return wt::QueryDispatch(unk.get(), disp);
     }
 
-    win::CoInit com_;
+    win::CoInit m_com;
 };
 
 TEST_F(PersistenceTest, GetClassIdIsTheControlsOnEveryInterface) {

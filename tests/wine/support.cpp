@@ -106,16 +106,16 @@ TempDir::TempDir(const std::wstring& leaf) {
     if (n == 0 || n >= MAX_PATH) return;
     std::wstring base = temp;
     if (!base.empty() && base.back() == L'\\') base.pop_back();
-    root_ = base + L"\\wt-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+    m_root = base + L"\\wt-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(::InterlockedIncrement(&counter)) + L"-" +
             std::to_wstring(::GetTickCount());
-    if (!::CreateDirectoryW(root_.c_str(), nullptr)) return;
-    path_ = leaf.empty() ? root_ : root_ + L"\\" + leaf;
-    ok_ = leaf.empty() || ::CreateDirectoryW(path_.c_str(), nullptr);
+    if (!::CreateDirectoryW(m_root.c_str(), nullptr)) return;
+    m_path = leaf.empty() ? m_root : m_root + L"\\" + leaf;
+    m_ok = leaf.empty() || ::CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
 TempDir::~TempDir() {
-    if (!root_.empty()) RemoveTree(root_);
+    if (!m_root.empty()) RemoveTree(m_root);
 }
 
 // ---- Processes and deadlines ------------------------------------------------------------

@@ -60,14 +60,14 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
-    bool ok() const { return ok_; }
+    const std::wstring& path() const { return m_path; }
+    std::wstring file(const std::wstring& name) const { return m_path + L"\\" + name; }
+    bool ok() const { return m_ok; }
 
 private:
-    std::wstring root_;  // what gets removed (holds path_)
-    std::wstring path_;
-    bool ok_ = false;
+    std::wstring m_root;  // what gets removed (holds m_path)
+    std::wstring m_path;
+    bool m_ok = false;
 };
 
 // ---- Processes and deadlines ------------------------------------------------------------
@@ -105,29 +105,29 @@ void DeleteClientValue(const char* name);
 // scope; programs started meanwhile see it. Back to winxp, the prefix's default, afterwards.
 class WineVersion {
 public:
-    explicit WineVersion(const wchar_t* version) { ok_ = Set(version); }
+    explicit WineVersion(const wchar_t* version) { m_ok = Set(version); }
     ~WineVersion() { Set(L"winxp"); }
     WineVersion(const WineVersion&) = delete;
     WineVersion& operator=(const WineVersion&) = delete;
-    bool ok() const { return ok_; }
+    bool ok() const { return m_ok; }
 
 private:
     static bool Set(const std::wstring& version);
-    bool ok_ = false;
+    bool m_ok = false;
 };
 
 // ---- COM --------------------------------------------------------------------------------
 // OleInitialize for one scope (windows, in-place activation and property pages need OLE).
 class OleInit {
 public:
-    OleInit() : hr_(::OleInitialize(nullptr)) {}
-    ~OleInit() { if (SUCCEEDED(hr_)) ::OleUninitialize(); }
+    OleInit() : m_hr(::OleInitialize(nullptr)) {}
+    ~OleInit() { if (SUCCEEDED(m_hr)) ::OleUninitialize(); }
     OleInit(const OleInit&) = delete;
     OleInit& operator=(const OleInit&) = delete;
-    HRESULT result() const { return hr_; }
+    HRESULT result() const { return m_hr; }
 
 private:
-    HRESULT hr_;
+    HRESULT m_hr;
 };
 
 // Registers the control once per test program (every test program gets a registered control

@@ -58,28 +58,28 @@ std::wstring SelfCommand(const std::wstring& arguments) {
 class MadeFolders {
 public:
     ~MadeFolders() {
-        for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) ::RemoveDirectoryW(it->c_str());
     }
     bool Make(const std::wstring& path) {
         if (::CreateDirectoryW(path.c_str(), nullptr)) {
-            made_.push_back(path);
+            m_made.push_back(path);
             return true;
         }
         return ::GetLastError() == ERROR_ALREADY_EXISTS;
     }
 
 private:
-    std::vector<std::wstring> made_;
+    std::vector<std::wstring> m_made;
 };
 
 // The current directory of this process, put back when the test is over.
 class KeepCurrentDirectory {
 public:
-    KeepCurrentDirectory() { ::GetCurrentDirectoryW(MAX_PATH, saved_); }
-    ~KeepCurrentDirectory() { ::SetCurrentDirectoryW(saved_); }
+    KeepCurrentDirectory() { ::GetCurrentDirectoryW(MAX_PATH, m_saved); }
+    ~KeepCurrentDirectory() { ::SetCurrentDirectoryW(m_saved); }
 
 private:
-    wchar_t saved_[MAX_PATH] = {};
+    wchar_t m_saved[MAX_PATH] = {};
 };
 
 std::wstring CurrentDirectory() {

@@ -26,26 +26,26 @@ constexpr uint32_t kUnwritten = 0xdeadbeef;
 // A copy of the stand-in client running from a folder of its own, ended by its own handle.
 class RunningClient {
 public:
-    RunningClient() : dir_(L"client") {}
+    RunningClient() : m_dir(L"client") {}
     ~RunningClient() {
-        if (process_ && Running()) {
-            ::TerminateProcess(process_.get(), 99);
-            ::WaitForSingleObject(process_.get(), kDeadlineMs);
+        if (m_process && Running()) {
+            ::TerminateProcess(m_process.get(), 99);
+            ::WaitForSingleObject(m_process.get(), kDeadlineMs);
         }
     }
 
-    bool Running() const { return ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+    bool Running() const { return ::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT; }
     // The exit code once it has ended within the deadline, kUnwritten otherwise.
     DWORD WaitForEnd(DWORD timeoutMs) const {
-        if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return kUnwritten;
+        if (::WaitForSingleObject(m_process.get(), timeoutMs) != WAIT_OBJECT_0) return kUnwritten;
         DWORD code = kUnwritten;
-        ::GetExitCodeProcess(process_.get(), &code);
+        ::GetExitCodeProcess(m_process.get(), &code);
         return code;
     }
 
     ::testing::AssertionResult Start() {
-        if (!dir_.ok()) return ::testing::AssertionFailure() << "no temporary folder";
-        const std::wstring exe = dir_.file(L"Orbisan.exe");
+        if (!m_dir.ok()) return ::testing::AssertionFailure() << "no temporary folder";
+        const std::wstring exe = m_dir.file(L"Orbisan.exe");
         if (!::CopyFileW(wt::BinPath(L"testclient\\Orbisan.exe").c_str(), exe.c_str(), FALSE))
             return ::testing::AssertionFailure() << "copy failed: " << ::GetLastError();
         std::wstring commandLine = L"\"" + exe + L"\"";
@@ -56,10 +56,10 @@ public:
                               nullptr, &si, &pi))
             return ::testing::AssertionFailure() << "CreateProcess failed: " << ::GetLastError();
         ::CloseHandle(pi.hThread);
-        process_.attach(pi.hProcess);
-        id_ = pi.dwProcessId;
+        m_process.attach(pi.hProcess);
+        m_id = pi.dwProcessId;
         // Started means its window is up.
-        const DWORD id = id_;
+        const DWORD id = m_id;
         if (!wt::PumpUntil(
                 [id] {
                     for (HWND w : wt::FindTopWindows(L"Orbisan")) {
@@ -74,12 +74,12 @@ public:
         return ::testing::AssertionSuccess();
     }
 
-    DWORD id() const { return id_; }
+    DWORD id() const { return m_id; }
 
 private:
-    wt::TempDir dir_;
-    win::Handle process_;
-    DWORD id_ = 0;
+    wt::TempDir m_dir;
+    win::Handle m_process;
+    DWORD m_id = 0;
 };
 
 std::vector<ProcessEntry> Sentinels(size_t n) {
@@ -249,29 +249,29 @@ public:
         if (::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &si, &pi)) {
             ::CloseHandle(pi.hThread);
-            process_.attach(pi.hProcess);
-            id_ = pi.dwProcessId;
+            m_process.attach(pi.hProcess);
+            m_id = pi.dwProcessId;
         }
     }
     ~Child() {
-        if (process_ && !Ended()) {
-            ::TerminateProcess(process_.get(), 98);
-            ::WaitForSingleObject(process_.get(), kDeadlineMs);
+        if (m_process && !Ended()) {
+            ::TerminateProcess(m_process.get(), 98);
+            ::WaitForSingleObject(m_process.get(), kDeadlineMs);
         }
     }
-    bool started() const { return static_cast<bool>(process_); }
-    DWORD id() const { return id_; }
-    bool Ended() const { return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
+    bool started() const { return static_cast<bool>(m_process); }
+    DWORD id() const { return m_id; }
+    bool Ended() const { return ::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0; }
     DWORD ExitCode(DWORD timeoutMs) const {
-        if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return kUnwritten;
+        if (::WaitForSingleObject(m_process.get(), timeoutMs) != WAIT_OBJECT_0) return kUnwritten;
         DWORD code = kUnwritten;
-        ::GetExitCodeProcess(process_.get(), &code);
+        ::GetExitCodeProcess(m_process.get(), &code);
         return code;
     }
 
 private:
-    win::Handle process_;
-    DWORD id_ = 0;
+    win::Handle m_process;
+    DWORD m_id = 0;
 };
 
 // The question box of process pid, once it shows (nullptr if the process ends first).

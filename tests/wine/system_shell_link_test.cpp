@@ -57,26 +57,26 @@ struct LinkData {
 class ShellLink : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(com_.result()));
-        ASSERT_TRUE(dir_.ok());
+        ASSERT_TRUE(SUCCEEDED(m_com.result()));
+        ASSERT_TRUE(m_dir.ok());
         // Targets that exist, so the link object has nothing to search for.
         for (const wchar_t* name : {L"Orbisan.exe", L"Other.exe", L"Orbisan.ICO"})
-            ASSERT_TRUE(wt::WriteFileBytes(dir_.file(name), "x"));
+            ASSERT_TRUE(wt::WriteFileBytes(m_dir.file(name), "x"));
     }
     std::string Ansi(const std::wstring& path) const { return wt::Ansi(path); }
 
-    win::CoInit com_;
-    wt::TempDir dir_{L"설치 폴더"};
+    win::CoInit m_com;
+    wt::TempDir m_dir{L"설치 폴더"};
 };
 
 TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecondRun) {
-    const std::wstring file = dir_.file(kLinkFile);
+    const std::wstring file = m_dir.file(kLinkFile);
     const struct {
         std::wstring target, description, icon;
         WORD hotkey, iconIndex;
     } runs[] = {
-        {dir_.file(L"Orbisan.exe"), kDescription, dir_.file(L"Orbisan.ICO"), 0, 0},
-        {dir_.file(L"Other.exe"), L"다른 설명", dir_.file(L"Other.exe"),
+        {m_dir.file(L"Orbisan.exe"), kDescription, m_dir.file(L"Orbisan.ICO"), 0, 0},
+        {m_dir.file(L"Other.exe"), L"다른 설명", m_dir.file(L"Other.exe"),
          MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT), 3},
     };
     for (const auto& run : runs) {
@@ -98,18 +98,18 @@ TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecon
     }
     // One file, replaced in place.
     WIN32_FIND_DATAW data;
-    win::FindHandle find(::FindFirstFileW(dir_.file(L"*.lnk").c_str(), &data));
+    win::FindHandle find(::FindFirstFileW(m_dir.file(L"*.lnk").c_str(), &data));
     ASSERT_TRUE(static_cast<bool>(find));
     EXPECT_EQ(std::wstring(data.cFileName), kLinkFile);
     EXPECT_FALSE(::FindNextFileW(find.get(), &data));
 }
 
 TEST_F(ShellLink, FailuresLeaveNoFile) {
-    const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
+    const std::string target = Ansi(m_dir.file(L"Orbisan.exe"));
     const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
-    const std::wstring file = dir_.file(L"failed.lnk");
+    const std::wstring file = m_dir.file(L"failed.lnk");
     const std::string fileAnsi = Ansi(file);
-    const std::string tooLong = Ansi(dir_.path()) + "\\" + std::string(300, 'n') + ".lnk";
+    const std::string tooLong = Ansi(m_dir.path()) + "\\" + std::string(300, 'n') + ".lnk";
     const struct {
         const char* what;
         const char* path;
@@ -129,9 +129,9 @@ TEST_F(ShellLink, FailuresLeaveNoFile) {
 }
 
 TEST_F(ShellLink, NeedsCOMOnTheCallingThread) {
-    const std::string target = Ansi(dir_.file(L"Orbisan.exe"));
+    const std::string target = Ansi(m_dir.file(L"Orbisan.exe"));
     const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
-    const std::string file = Ansi(dir_.file(L"thread.lnk"));
+    const std::string file = Ansi(m_dir.file(L"thread.lnk"));
     HRESULT hr = S_OK;
     std::thread([&] { hr = CreateShellShortcut(file.c_str(), &shortcut); }).join();
     EXPECT_EQ(hr, CO_E_NOTINITIALIZED);
@@ -145,44 +145,44 @@ protected:
         ShellLink::SetUp();
         wchar_t desktop[MAX_PATH] = {};
         ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
-        link_ = std::wstring(desktop) + L"\\" + kLinkFile;
-        saved_ = wt::ReadFileBytes(link_);
-        ::DeleteFileW(link_.c_str());
+        m_link = std::wstring(desktop) + L"\\" + kLinkFile;
+        m_saved = wt::ReadFileBytes(m_link);
+        ::DeleteFileW(m_link.c_str());
     }
     void TearDown() override {
-        ::DeleteFileW(link_.c_str());
-        if (saved_) wt::WriteFileBytes(link_, *saved_);
+        ::DeleteFileW(m_link.c_str());
+        if (m_saved) wt::WriteFileBytes(m_link, *m_saved);
     }
 
-    std::wstring link_;
-    std::optional<std::string> saved_;
+    std::wstring m_link;
+    std::optional<std::string> m_saved;
 };
 
 TEST_F(ClientDesktopLink, LandsInTheShellsDesktopFolderAndIsReplacedOnASecondRun) {
-    const std::string installDir = Ansi(dir_.path());
+    const std::string installDir = Ansi(m_dir.path());
     for (const wchar_t* target : {L"Orbisan.exe", L"Other.exe"}) {
         SCOPED_TRACE(wt::Narrow(target));
-        const std::string targetPath = Ansi(dir_.file(target));
+        const std::string targetPath = Ansi(m_dir.file(target));
         ASSERT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(),
                                               "Orbisan.ICO"),
                   1);
         LinkData link;
-        ASSERT_TRUE(ReadLink(link_, link));
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), dir_.file(target))) << link.path;
+        ASSERT_TRUE(ReadLink(m_link, link));
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), m_dir.file(target))) << link.path;
         EXPECT_EQ(wt::Wide(link.description), kDescription);
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), dir_.file(L"Orbisan.ICO")))
+        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), m_dir.file(L"Orbisan.ICO")))
             << link.iconPath;
         EXPECT_EQ(link.iconIndex, 0);
         EXPECT_EQ(link.hotkey, 0);
-        EXPECT_FALSE(wt::FileExists(dir_.file(kLinkFile))) << "not in the installation folder";
+        EXPECT_FALSE(wt::FileExists(m_dir.file(kLinkFile))) << "not in the installation folder";
     }
 }
 
 TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
     // A thread of the multithreaded apartment: the routine's CoInitialize is refused there, and
     // an unpaired CoUninitialize would take the caller's apartment away.
-    const std::string targetPath = Ansi(dir_.file(L"Orbisan.exe"));
-    const std::string installDir = Ansi(dir_.path());
+    const std::string targetPath = Ansi(m_dir.file(L"Orbisan.exe"));
+    const std::string installDir = Ansi(m_dir.path());
     int result = -1;
     HRESULT afterwards = E_UNEXPECTED;
     std::thread([&] {
@@ -196,16 +196,16 @@ TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
     }).join();
     EXPECT_EQ(result, 1);
     EXPECT_EQ(afterwards, S_OK);
-    EXPECT_TRUE(wt::FileExists(link_));
+    EXPECT_TRUE(wt::FileExists(m_link));
 }
 
 TEST_F(ClientDesktopLink, AnIconPathBeyond260BytesWritesNoLink) {
-    const std::string targetPath = Ansi(dir_.file(L"Orbisan.exe"));
+    const std::string targetPath = Ansi(m_dir.file(L"Orbisan.exe"));
     const std::string icon(300, 'i');
-    EXPECT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), Ansi(dir_.path()).c_str(),
+    EXPECT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), Ansi(m_dir.path()).c_str(),
                                           icon.c_str()),
               0);
-    EXPECT_FALSE(wt::FileExists(link_));
+    EXPECT_FALSE(wt::FileExists(m_link));
     EXPECT_EQ(CreateClientDesktopShortcut(nullptr, "C:\\", "x.ico"), 0);
 }
 

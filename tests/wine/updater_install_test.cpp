@@ -98,30 +98,30 @@ std::string Pack(const std::string& content) {
 // when the plan is used up) and records its text.
 class BoxAnswerer {
 public:
-    explicit BoxAnswerer(std::vector<int> plan) : plan_(std::move(plan)) {
-        thread_ = std::thread([this] { Run(); });
+    explicit BoxAnswerer(std::vector<int> plan) : m_plan(std::move(plan)) {
+        m_thread = std::thread([this] { Run(); });
     }
     ~BoxAnswerer() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
     }
     std::vector<std::wstring> texts() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        return texts_;
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        return m_texts;
     }
 
 private:
     void Run() {
-        while (!stop_) {
+        while (!m_stop) {
             for (HWND box : wt::FindTopWindows(kBoxCaption)) {
                 wchar_t cls[16] = L"";
                 ::GetClassNameW(box, cls, 16);
                 if (std::wcscmp(cls, L"#32770") != 0 || !::IsWindowVisible(box)) continue;
                 wchar_t text[512] = L"";
                 ::GetDlgItemTextW(box, 0xFFFF, text, 512);
-                const int button = next_ < plan_.size() ? plan_[next_++] : IDOK;
-                texts_.push_back(text);
+                const int button = m_next < m_plan.size() ? m_plan[m_next++] : IDOK;
+                m_texts.push_back(text);
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                                reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
                 ::Sleep(300);  // the box takes a moment to go
@@ -129,11 +129,11 @@ private:
             ::Sleep(50);
         }
     }
-    std::vector<int> plan_;
-    size_t next_ = 0;
-    std::vector<std::wstring> texts_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    std::vector<int> m_plan;
+    size_t m_next = 0;
+    std::vector<std::wstring> m_texts;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 class UpdaterInstall : public ::testing::Test {
@@ -159,18 +159,18 @@ protected:
 
     // Publishes the configuration and packages: the client, a data file and the fixed five.
     void PublishRelease(const std::vector<std::string>& extraLines = {}) {
-        originals_.clear();
+        m_originals.clear();
         auto client = wt::ReadFileBytes(wt::BinPath(L"testclient\\Orbisan.exe"));
         auto prynn = wt::ReadFileBytes(wt::BinPath(L"Prynn.dll"));
         ASSERT_TRUE(client && prynn);
-        originals_["Orbisan.exe"] = *client;
-        originals_["readme.txt"] = "바둑 " + SomeBytes(70000, 1);  // more than one block
-        originals_["Vossel.dll"] = SomeBytes(5000, 2);
-        originals_["Ketter.dll"] = SomeBytes(0, 3);
-        originals_["Quenby3.exe"] = SomeBytes(131072, 4);
-        originals_["Prynn.dll"] = *prynn;
-        originals_["Orbisan.ICO"] = SomeBytes(1078, 5);
-        for (const auto& file : originals_) PublishPackage(file.first + ".lzf", Pack(file.second));
+        m_originals["Orbisan.exe"] = *client;
+        m_originals["readme.txt"] = "바둑 " + SomeBytes(70000, 1);  // more than one block
+        m_originals["Vossel.dll"] = SomeBytes(5000, 2);
+        m_originals["Ketter.dll"] = SomeBytes(0, 3);
+        m_originals["Quenby3.exe"] = SomeBytes(131072, 4);
+        m_originals["Prynn.dll"] = *prynn;
+        m_originals["Orbisan.ICO"] = SomeBytes(1078, 5);
+        for (const auto& file : m_originals) PublishPackage(file.first + ".lzf", Pack(file.second));
         std::string config = "[Orbisan]\r\nOrbisan.exe.lzf 1,0,0,16\r\n  readme.txt.lzf\r\n";
         for (const std::string& line : extraLines) config += line + "\r\n";
         ASSERT_TRUE(wt::WriteFileBytes(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg"),
@@ -218,7 +218,7 @@ protected:
         }
         ::GetExitCodeProcess(process.get(), &exitCode);
         file.close();
-        hostOutput_ = wt::ReadFileBytes(out).value_or("");
+        m_hostOutput = wt::ReadFileBytes(out).value_or("");
         return exitCode;
     }
 
@@ -239,17 +239,17 @@ protected:
         return std::wstring(kInstallDir) + L"\\Temp\\" + win::Utf8ToWide(name);
     }
 
-    std::map<std::string, std::string> originals_;
-    std::string hostOutput_;
+    std::map<std::string, std::string> m_originals;
+    std::string m_hostOutput;
 };
 
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     PublishRelease();
     BoxAnswerer boxes({});
-    EXPECT_EQ(0u, RunPage(120)) << hostOutput_;
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
     EXPECT_TRUE(boxes.texts().empty());
 
-    for (const auto& file : originals_) {
+    for (const auto& file : m_originals) {
         SCOPED_TRACE(file.first);
         EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"));
         EXPECT_TRUE(wt::FileExists(Downloaded(file.first + ".lzf"))) << "packages stay";
@@ -273,7 +273,7 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
     PublishRelease();
     ::DeleteFileW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg").c_str());
     BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(12)) << "the page stays open\n" << hostOutput_;
+    EXPECT_EQ(3u, RunPage(12)) << "the page stays open\n" << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
@@ -282,7 +282,7 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
 TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
     PublishRelease({"absent.bin.lzf"});
     BoxAnswerer boxes({IDOK, IDOK});
-    EXPECT_EQ(3u, RunPage(15)) << hostOutput_;
+    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
     EXPECT_EQ((std::vector<std::wstring>{kUpgradeFailed, kUpgradeFailed}), boxes.texts());
     EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
@@ -290,15 +290,15 @@ TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
 
 TEST_F(UpdaterInstall, CorruptPackageFailsTheInstallationAndKeepsEarlierFiles) {
     PublishRelease();
-    std::string bad = Pack(originals_["Quenby3.exe"]);
+    std::string bad = Pack(m_originals["Quenby3.exe"]);
     bad[bad.size() / 2] ^= 0x5A;
     bad.resize(bad.size() - 7);
     PublishPackage("Quenby3.exe.lzf", bad);
     BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(15)) << hostOutput_;
+    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
-    EXPECT_EQ(originals_["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
-    EXPECT_EQ(originals_["Ketter.dll"], wt::ReadFileBytes(Installed("Ketter.dll")).value_or("x"));
+    EXPECT_EQ(m_originals["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
+    EXPECT_EQ(m_originals["Ketter.dll"], wt::ReadFileBytes(Installed("Ketter.dll")).value_or("x"));
     EXPECT_FALSE(wt::FileExists(Installed("Quenby3.exe"))) << "no half-written file";
     EXPECT_FALSE(wt::FileExists(Installed("Prynn.dll"))) << "the packages after it";
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
@@ -339,7 +339,7 @@ TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
         ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(popup) == L"닫  기"; }, kDeadlineMs));
         Press(popup);  // closes
     });
-    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << hostOutput_;
+    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
     WIN32_FIND_DATAW found;
     win::FindHandle packages(::FindFirstFileW(Downloaded("*.lzf").c_str(), &found));
@@ -380,8 +380,8 @@ TEST_F(UpdaterInstall, InstallationFinishingWhileTheStopQuestionWaits) {
     });
     EXPECT_TRUE(asked);
     EXPECT_TRUE(clientStarted) << "the installation finished while the question waited";
-    EXPECT_EQ(0u, exitCode) << hostOutput_;
-    EXPECT_EQ(originals_["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
+    EXPECT_EQ(0u, exitCode) << m_hostOutput;
+    EXPECT_EQ(m_originals["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
 }
 
 // The update dialog of the configuration phase: its picture frame 205 is a black frame.
@@ -409,7 +409,7 @@ TEST_F(UpdaterInstall, StopInTheUpdateDialogThenCloseEndsWithNothingInstalled) {
         ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(dialog) == L"닫  기"; }, kDeadlineMs));
         Press(dialog);  // closes
     });
-    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << hostOutput_;
+    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
     EXPECT_FALSE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "no package was fetched";
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
@@ -440,7 +440,7 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
     const std::string requestsBefore = wt::ReadFileBytes(log).value_or("");
     BoxAnswerer boxes({IDNO});
-    EXPECT_EQ(3u, RunPage(12)) << "the dialog ends, the page stays\n" << hostOutput_;
+    EXPECT_EQ(3u, RunPage(12)) << "the dialog ends, the page stays\n" << m_hostOutput;
     const std::vector<std::wstring> texts = boxes.texts();
     EXPECT_EQ(1u, texts.size()) << "one question about the running client";
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(client.get(), 0)) << "the client still runs";

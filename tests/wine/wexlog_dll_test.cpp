@@ -60,18 +60,18 @@ bool FileExists(const std::string& path) {
 class TraceSink : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = TempFileName("trace");
-        ::DeleteFileA(path_.c_str());
-        ::SetEnvironmentVariableA("TAVRIN_TRACE", path_.c_str());
+        m_path = TempFileName("trace");
+        ::DeleteFileA(m_path.c_str());
+        ::SetEnvironmentVariableA("TAVRIN_TRACE", m_path.c_str());
     }
     void TearDown() override {
         ::SetEnvironmentVariableA("TAVRIN_TRACE", nullptr);
-        ::DeleteFileA(path_.c_str());
+        ::DeleteFileA(m_path.c_str());
     }
 
     // Every line of the file, which must consist of whole CRLF-ended lines.
     std::vector<std::string> Lines() const {
-        std::string all = ReadFile(path_);
+        std::string all = ReadFile(m_path);
         std::vector<std::string> lines;
         size_t start = 0;
         while (start < all.size()) {
@@ -100,7 +100,7 @@ protected:
         return entries;
     }
 
-    std::string path_;
+    std::string m_path;
 };
 
 TEST_F(TraceSink, WritesTheFormattedMessageWithTimestampAndThreadId) {
@@ -114,7 +114,7 @@ TEST_F(TraceSink, WritesTheFormattedMessageWithTimestampAndThreadId) {
 }
 
 TEST_F(TraceSink, AppendsAndEndsEveryLineExactlyOnce) {
-    std::ofstream(path_, std::ios::binary) << "earlier\r\n";
+    std::ofstream(m_path, std::ios::binary) << "earlier\r\n";
 
     WexlogTrace("first\n");
     WexlogTrace("second\r\n");

@@ -116,19 +116,19 @@ Bytes Bitmap(int width, int height, COLORREF color) {
 // ---- A picture whose drawing the test controls --------------------------------------------
 class FakePicture : public IPicture {
 public:
-    explicit FakePicture(int width, int height) : width_(width), height_(height) {
-        release_ = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
-        entered_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    explicit FakePicture(int width, int height) : m_width(width), m_height(height) {
+        m_release = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        m_entered = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     virtual ~FakePicture() {
-        ::CloseHandle(release_);
-        ::CloseHandle(entered_);
+        ::CloseHandle(m_release);
+        ::CloseHandle(m_entered);
     }
 
     // Render waits for Release() of the test before it draws.
-    void Block() { ::ResetEvent(release_); }
-    void Unblock() { ::SetEvent(release_); }
-    bool WaitEntered(DWORD ms) { return ::WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0; }
+    void Block() { ::ResetEvent(m_release); }
+    void Unblock() { ::SetEvent(m_release); }
+    bool WaitEntered(DWORD ms) { return ::WaitForSingleObject(m_entered, ms) == WAIT_OBJECT_0; }
 
     std::atomic<LONG> refs{1};
     std::atomic<int> renders{0};
@@ -152,11 +152,11 @@ public:
     HRESULT STDMETHODCALLTYPE get_hPal(OLE_HANDLE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Type(SHORT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Width(OLE_XSIZE_HIMETRIC* w) override {
-        *w = width_ * 2540 / 96;
+        *w = m_width * 2540 / 96;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_Height(OLE_YSIZE_HIMETRIC* h) override {
-        *h = height_ * 2540 / 96;
+        *h = m_height * 2540 / 96;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Render(HDC dc, LONG x, LONG y, LONG cx, LONG cy, OLE_XPOS_HIMETRIC,
@@ -166,8 +166,8 @@ public:
             std::lock_guard<std::mutex> guard(lock);
             threads.insert(::GetCurrentThreadId());
         }
-        ::SetEvent(entered_);
-        ::WaitForSingleObject(release_, INFINITE);
+        ::SetEvent(m_entered);
+        ::WaitForSingleObject(m_release, INFINITE);
         // The back buffer must still be a memory DC holding its bitmap, and this picture
         // must still be referenced by the one drawing it.
         HGDIOBJ bitmap = ::GetCurrentObject(dc, OBJ_BITMAP);
@@ -190,8 +190,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_Attributes(DWORD*) override { return E_NOTIMPL; }
 
 private:
-    int width_, height_;
-    HANDLE release_, entered_;
+    int m_width, m_height;
+    HANDLE m_release, m_entered;
 };
 
 // ---- The control on the display -----------------------------------------------------------
@@ -205,24 +205,24 @@ protected:
     // One host for the suite: without a window manager, Wine waits up to 2 s for a top-level
     // window to be unmapped when it is destroyed.
     static void SetUpTestSuite() {
-        host_ = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 30, 30,
+        m_host = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 30, 30,
                                   300, 120, nullptr, nullptr, nullptr, nullptr);
     }
-    static void TearDownTestSuite() { ::DestroyWindow(host_); }
+    static void TearDownTestSuite() { ::DestroyWindow(m_host); }
 
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(ole_.result()));
-        ASSERT_TRUE(host_);
+        ASSERT_TRUE(SUCCEEDED(m_ole.result()));
+        ASSERT_TRUE(m_host);
         HWND stat = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_BLACKRECT,
-                                      10, 10, 81, 28, host_, HMENU(205), nullptr, nullptr);
+                                      10, 10, 81, 28, m_host, HMENU(205), nullptr, nullptr);
         ASSERT_TRUE(stat);
-        ASSERT_TRUE(ctrl_.SubclassWindow(stat));
-        module_.attach(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr,
+        ASSERT_TRUE(m_ctrl.SubclassWindow(stat));
+        m_module.attach(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE));
-        ASSERT_TRUE(module_) << wt::Narrow(wt::OcxPath());
+        ASSERT_TRUE(m_module) << wt::Narrow(wt::OcxPath());
     }
 
-    HWND Window() const { return ctrl_.GetSafeHwnd(); }
+    HWND Window() const { return m_ctrl.GetSafeHwnd(); }
     COLORREF Pixel(int x, int y) { return PixelAt(Window(), x, y); }
     // Pumps (so the control paints) until the pixel has this colour.
     bool WaitForPixel(int x, int y, COLORREF c, DWORD ms = 3000) {
@@ -235,7 +235,7 @@ protected:
             win::LockedGlobal lock(block.get());
             std::memcpy(lock.get(), data.data(), data.size());
         }
-        const BOOL loaded = ctrl_.LoadFromMemory(block.get(), DWORD(data.size()));
+        const BOOL loaded = m_ctrl.LoadFromMemory(block.get(), DWORD(data.size()));
         if (loaded) WaitForPixel(0, 0, ::GetSysColor(COLOR_MENU));
         return loaded;
     }
@@ -245,36 +245,36 @@ protected:
         return SIZE{rc.right - rc.left, rc.bottom - rc.top};
     }
     Bytes Resource204() {
-        HRSRC found = ::FindResourceA(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF");
+        HRSRC found = ::FindResourceA(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF");
         if (!found) return {};
         const auto* p = static_cast<const uint8_t*>(
-            ::LockResource(::LoadResource(module_.get(), found)));
-        return Bytes(p, p + ::SizeofResource(module_.get(), found));
+            ::LockResource(::LoadResource(m_module.get(), found)));
+        return Bytes(p, p + ::SizeofResource(m_module.get(), found));
     }
 
-    static HWND host_;
-    wt::OleInit ole_;
-    win::Library module_;
-    CGifPictureCtrl ctrl_;  // its window goes with it
+    static HWND m_host;
+    wt::OleInit m_ole;
+    win::Library m_module;
+    CGifPictureCtrl m_ctrl;  // its window goes with it
 };
 
-HWND GifPictureTest::host_ = nullptr;
+HWND GifPictureTest::m_host = nullptr;
 
 TEST_F(GifPictureTest, Resource204Loads21FramesAndResizesTheControl) {
-    ASSERT_TRUE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
-    EXPECT_TRUE(ctrl_.IsGif());
-    EXPECT_EQ(21u, ctrl_.FrameCount());
-    EXPECT_TRUE(ctrl_.IsAnimated());
+    ASSERT_TRUE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
+    EXPECT_TRUE(m_ctrl.IsGif());
+    EXPECT_EQ(21u, m_ctrl.FrameCount());
+    EXPECT_TRUE(m_ctrl.IsAnimated());
     EXPECT_EQ(145, WindowSize().cx);
     EXPECT_EQ(43, WindowSize().cy);
-    EXPECT_EQ(::GetSysColor(COLOR_BTNFACE), ctrl_.BackgroundColor());
+    EXPECT_EQ(::GetSysColor(COLOR_BTNFACE), m_ctrl.BackgroundColor());
     // A missing resource fails before anything is released.
-    EXPECT_FALSE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(999), "GIF"));
-    EXPECT_EQ(21u, ctrl_.FrameCount());
-    ctrl_.FreePicture();
-    EXPECT_EQ(0xFFFFFFu, ctrl_.BackgroundColor()) << "nothing loaded";
-    EXPECT_EQ(0u, ctrl_.FrameCount());
-    EXPECT_FALSE(ctrl_.IsPrepared());
+    EXPECT_FALSE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(999), "GIF"));
+    EXPECT_EQ(21u, m_ctrl.FrameCount());
+    m_ctrl.FreePicture();
+    EXPECT_EQ(0xFFFFFFu, m_ctrl.BackgroundColor()) << "nothing loaded";
+    EXPECT_EQ(0u, m_ctrl.FrameCount());
+    EXPECT_FALSE(m_ctrl.IsPrepared());
 }
 
 // Each frame of resource 204 after the first places one stone; the time between two stones
@@ -289,7 +289,7 @@ TEST_F(GifPictureTest, PlaysResource204WithItsDelaysAndLoops) {
     while (parser.ExtractFrame(f)) frames.push_back(f);
     ASSERT_EQ(21u, frames.size());
 
-    ASSERT_TRUE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
+    ASSERT_TRUE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
     auto stone = [&](size_t k) {
         const COLORREF c = Pixel(frames[k].x + frames[k].width / 2,
                                  frames[k].y + frames[k].height / 2);
@@ -297,8 +297,8 @@ TEST_F(GifPictureTest, PlaysResource204WithItsDelaysAndLoops) {
     };
     const COLORREF menu = ::GetSysColor(COLOR_MENU);
     ASSERT_TRUE(WaitForPixel(1, 1, menu)) << "the back buffer before the first frame";
-    EXPECT_FALSE(ctrl_.Play()) << "an animation answers FALSE";
-    EXPECT_TRUE(ctrl_.IsPlaying());
+    EXPECT_FALSE(m_ctrl.Play()) << "an animation answers FALSE";
+    EXPECT_TRUE(m_ctrl.IsPlaying());
     std::vector<DWORD> shown(frames.size() + 1, 0);
     ASSERT_TRUE(wt::PumpUntil([&] { return Pixel(1, 1) != menu; }, 3000)) << "first frame";
     shown[0] = ::GetTickCount();
@@ -315,8 +315,8 @@ TEST_F(GifPictureTest, PlaysResource204WithItsDelaysAndLoops) {
         EXPECT_GE(measured, expected - 25);
         EXPECT_LE(measured, expected + 250);
     }
-    ctrl_.StopAnimation();
-    EXPECT_FALSE(ctrl_.IsPlaying());
+    m_ctrl.StopAnimation();
+    EXPECT_FALSE(m_ctrl.IsPlaying());
 }
 
 // Frame 0 covers the screen in red, frame 1 a blue rectangle with the disposal under test,
@@ -334,15 +334,15 @@ TEST_F(GifPictureTest, DisposalLeavesRestoresToBackgroundOrRestoresThePrevious) 
                               .Frame(0, 0, 2, 2, 2, -1, 0)
                               .Done();
         ASSERT_TRUE(Load(gif));
-        ASSERT_EQ(3u, ctrl_.FrameCount());
-        ctrl_.Play();
+        ASSERT_EQ(3u, m_ctrl.FrameCount());
+        m_ctrl.Play();
         ASSERT_TRUE(WaitForPixel(7, 4, kBlue)) << "frame 1";
         ASSERT_TRUE(WaitForPixel(0, 0, kGreen)) << "frame 2";  // drawn after the disposal
         EXPECT_EQ(row.after, Pixel(7, 4));
         EXPECT_EQ(row.after, Pixel(10, 5));
         EXPECT_EQ(kRed, Pixel(15, 8)) << "outside frame 1";
         EXPECT_EQ(kRed, Pixel(4, 4));
-        ctrl_.FreePicture();
+        m_ctrl.FreePicture();
     }
 }
 
@@ -360,7 +360,7 @@ TEST_F(GifPictureTest, UnpaintedPartsShowTheMenuColourUntilTheFirstWrapAround) {
     const bool loaded = Load(gif);
     ::SetSysColors(1, &index, &saved);
     ASSERT_TRUE(loaded);
-    ctrl_.Play();
+    m_ctrl.Play();
     ASSERT_TRUE(WaitForPixel(5, 5, kRed));
     EXPECT_EQ(menu, Pixel(15, 5));
     ASSERT_TRUE(WaitForPixel(0, 0, kBlue)) << "frame 1";
@@ -380,24 +380,24 @@ TEST_F(GifPictureTest, SingleImageGifIsAStillDrawnOnceByPlay) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(Load(row.data));
-        EXPECT_TRUE(ctrl_.IsGif());
-        EXPECT_FALSE(ctrl_.IsAnimated());
+        EXPECT_TRUE(m_ctrl.IsGif());
+        EXPECT_FALSE(m_ctrl.IsAnimated());
         EXPECT_EQ(6, WindowSize().cx) << "the logical screen's size";
         EXPECT_EQ(4, WindowSize().cy);
-        EXPECT_TRUE(ctrl_.Play());
-        EXPECT_FALSE(ctrl_.IsPlaying());
+        EXPECT_TRUE(m_ctrl.Play());
+        EXPECT_FALSE(m_ctrl.IsPlaying());
         EXPECT_TRUE(WaitForPixel(3, 2, kRed));
     }
 }
 
 TEST_F(GifPictureTest, OtherFormatsGoWholeThroughThePictureLoader) {
     ASSERT_TRUE(Load(Bitmap(12, 8, kGreen)));
-    EXPECT_FALSE(ctrl_.IsGif());
-    EXPECT_FALSE(ctrl_.IsAnimated());
+    EXPECT_FALSE(m_ctrl.IsGif());
+    EXPECT_FALSE(m_ctrl.IsAnimated());
     // Sized from the picture's HIMETRIC extent at the display's resolution.
     EXPECT_EQ(12, WindowSize().cx);
     EXPECT_EQ(8, WindowSize().cy);
-    EXPECT_TRUE(ctrl_.Play());
+    EXPECT_TRUE(m_ctrl.Play());
     EXPECT_TRUE(WaitForPixel(6, 4, kGreen));
 
     // Another GIF version is not split: it is the loader's to take or refuse, and never an
@@ -405,13 +405,13 @@ TEST_F(GifPictureTest, OtherFormatsGoWholeThroughThePictureLoader) {
     Bytes other = GifMaker(6, 4).Frame(0, 0, 6, 4, 0, 5, 1).Frame(0, 0, 6, 4, 1, 5, 1).Done();
     other[4] = '8';
     Load(other);
-    EXPECT_FALSE(ctrl_.IsGif());
-    EXPECT_FALSE(ctrl_.IsAnimated());
-    EXPECT_FALSE(ctrl_.IsPlaying());
+    EXPECT_FALSE(m_ctrl.IsGif());
+    EXPECT_FALSE(m_ctrl.IsAnimated());
+    EXPECT_FALSE(m_ctrl.IsPlaying());
 
     EXPECT_FALSE(Load(Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}));
-    EXPECT_FALSE(ctrl_.IsPrepared());
-    EXPECT_FALSE(ctrl_.Play()) << "nothing to show after a failed load";
+    EXPECT_FALSE(m_ctrl.IsPrepared());
+    EXPECT_FALSE(m_ctrl.Play()) << "nothing to show after a failed load";
 }
 
 TEST_F(GifPictureTest, FramesThatDoNotDecodeAreDropped) {
@@ -420,17 +420,17 @@ TEST_F(GifPictureTest, FramesThatDoNotDecodeAreDropped) {
                               .Frame(0, 0, 10, 10, 1, 5, 1, true)
                               .Done();
     EXPECT_TRUE(Load(oneLeft));
-    EXPECT_EQ(1u, ctrl_.FrameCount());
-    EXPECT_FALSE(ctrl_.IsAnimated()) << "one frame is no animation";
-    EXPECT_FALSE(ctrl_.Play()) << "and there is no still picture either";
-    EXPECT_FALSE(ctrl_.IsPlaying());
+    EXPECT_EQ(1u, m_ctrl.FrameCount());
+    EXPECT_FALSE(m_ctrl.IsAnimated()) << "one frame is no animation";
+    EXPECT_FALSE(m_ctrl.Play()) << "and there is no still picture either";
+    EXPECT_FALSE(m_ctrl.IsPlaying());
 
     const Bytes noneLeft = GifMaker(10, 10)
                                .Frame(0, 0, 10, 10, 0, 5, 1, true)
                                .Frame(0, 0, 10, 10, 1, 5, 1, true)
                                .Done();
     EXPECT_FALSE(Load(noneLeft));
-    EXPECT_FALSE(ctrl_.IsPrepared());
+    EXPECT_FALSE(m_ctrl.IsPrepared());
 }
 
 TEST_F(GifPictureTest, DamagedDataKeepsTheFramesFoundBeforeTheDamage) {
@@ -442,40 +442,40 @@ TEST_F(GifPictureTest, DamagedDataKeepsTheFramesFoundBeforeTheDamage) {
     // The third frame's image data cut short: its sub-block runs past the end.
     gif.resize(gif.size() - 4);
     ASSERT_TRUE(Load(gif));
-    EXPECT_EQ(2u, ctrl_.FrameCount());
+    EXPECT_EQ(2u, m_ctrl.FrameCount());
     // A size larger than the data is held to the memory block.
     win::GlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, gif.size()));
     {
         win::LockedGlobal lock(block.get());
         std::memcpy(lock.get(), gif.data(), gif.size());
     }
-    EXPECT_TRUE(ctrl_.LoadFromMemory(block.get(), DWORD(gif.size() + 100000)));
-    EXPECT_EQ(2u, ctrl_.FrameCount());
+    EXPECT_TRUE(m_ctrl.LoadFromMemory(block.get(), DWORD(gif.size() + 100000)));
+    EXPECT_EQ(2u, m_ctrl.FrameCount());
 }
 
 TEST_F(GifPictureTest, StopKeepsTheFrameAndLoadingAgainStartsFromTheFirst) {
-    ASSERT_TRUE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
-    ctrl_.Play();
-    ASSERT_TRUE(wt::PumpUntil([&] { return ctrl_.CurrentFrame() >= 3; }, 5000));
-    ctrl_.StopAnimation();
-    EXPECT_FALSE(ctrl_.IsPlaying());
-    const unsigned stopped = ctrl_.CurrentFrame();
-    ctrl_.Play();
-    EXPECT_TRUE(ctrl_.IsPlaying());
-    EXPECT_GE(ctrl_.CurrentFrame(), stopped) << "continues from the frame reached";
-    ASSERT_TRUE(wt::PumpUntil([&] { return ctrl_.CurrentFrame() > stopped; }, 3000));
+    ASSERT_TRUE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
+    m_ctrl.Play();
+    ASSERT_TRUE(wt::PumpUntil([&] { return m_ctrl.CurrentFrame() >= 3; }, 5000));
+    m_ctrl.StopAnimation();
+    EXPECT_FALSE(m_ctrl.IsPlaying());
+    const unsigned stopped = m_ctrl.CurrentFrame();
+    m_ctrl.Play();
+    EXPECT_TRUE(m_ctrl.IsPlaying());
+    EXPECT_GE(m_ctrl.CurrentFrame(), stopped) << "continues from the frame reached";
+    ASSERT_TRUE(wt::PumpUntil([&] { return m_ctrl.CurrentFrame() > stopped; }, 3000));
 
-    ASSERT_TRUE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
-    EXPECT_FALSE(ctrl_.IsPlaying()) << "the load stopped the thread";
-    EXPECT_EQ(0u, ctrl_.CurrentFrame());
+    ASSERT_TRUE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
+    EXPECT_FALSE(m_ctrl.IsPlaying()) << "the load stopped the thread";
+    EXPECT_EQ(0u, m_ctrl.CurrentFrame());
 }
 
 TEST_F(GifPictureTest, DestroyingTheWindowStopsTheAnimation) {
-    ASSERT_TRUE(ctrl_.LoadFromResource(module_.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
-    ctrl_.Play();
-    ASSERT_TRUE(ctrl_.IsPlaying());
+    ASSERT_TRUE(m_ctrl.LoadFromResource(m_module.get(), MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF"));
+    m_ctrl.Play();
+    ASSERT_TRUE(m_ctrl.IsPlaying());
     ::DestroyWindow(Window());
-    EXPECT_FALSE(ctrl_.IsPlaying());
+    EXPECT_FALSE(m_ctrl.IsPlaying());
     EXPECT_EQ(nullptr, Window());
 }
 
@@ -495,14 +495,14 @@ TEST_F(GifPictureTest, ClickIsPostedToTheNotifyWindow) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        ctrl_.SetNotifyWindow(row.notify ? host_ : nullptr);
+        m_ctrl.SetNotifyWindow(row.notify ? m_host : nullptr);
         for (UINT msg : row.messages) ::SendMessageW(Window(), msg, 0, MAKELPARAM(3, 3));
         MSG msg;
         int posted = 0;
-        while (::PeekMessageW(&msg, host_, tavrin::WM_GIFCTRL_CLICKED,
+        while (::PeekMessageW(&msg, m_host, tavrin::WM_GIFCTRL_CLICKED,
                               tavrin::WM_GIFCTRL_CLICKED, PM_REMOVE)) {
             ++posted;
-            EXPECT_EQ(reinterpret_cast<WPARAM>(&ctrl_), msg.wParam);
+            EXPECT_EQ(reinterpret_cast<WPARAM>(&m_ctrl), msg.wParam);
             EXPECT_EQ(205, msg.lParam);
         }
         EXPECT_EQ(row.posted ? 1 : 0, posted);
@@ -527,17 +527,17 @@ std::vector<GifPictureFrame> FakeFrames(std::vector<FakePicture*> pictures, uint
 
 TEST_F(GifPictureTest, PlayWhileTheThreadRunsIsIgnored) {
     FakePicture a(4, 4), b(4, 4);
-    ASSERT_TRUE(ctrl_.LoadFrames(FakeFrames({&a, &b}, 1), 8, 4));
-    EXPECT_FALSE(ctrl_.Play());
-    EXPECT_FALSE(ctrl_.Play());
-    EXPECT_FALSE(ctrl_.Play());
+    ASSERT_TRUE(m_ctrl.LoadFrames(FakeFrames({&a, &b}, 1), 8, 4));
+    EXPECT_FALSE(m_ctrl.Play());
+    EXPECT_FALSE(m_ctrl.Play());
+    EXPECT_FALSE(m_ctrl.Play());
     ASSERT_TRUE(wt::PumpUntil([&] { return a.renders + b.renders >= 8; }, 5000));
-    ctrl_.StopAnimation();
+    m_ctrl.StopAnimation();
     std::set<DWORD> threads = a.threads;
     threads.insert(b.threads.begin(), b.threads.end());
     EXPECT_EQ(1u, threads.size()) << "one animation thread";
     EXPECT_FALSE(a.faults || b.faults);
-    ctrl_.FreePicture();
+    m_ctrl.FreePicture();
     EXPECT_EQ(1, a.refs.load()) << "the frames were released";
     EXPECT_EQ(1, b.refs.load());
 }
@@ -546,24 +546,24 @@ TEST_F(GifPictureTest, PlayWhileTheThreadRunsIsIgnored) {
 // must leave it the pictures and the back buffer, which go when the thread ends.
 TEST_F(GifPictureTest, ThreadOutlivingItsStopKeepsWhatItDrawsWith) {
     FakePicture a(4, 4), b(4, 4);
-    ASSERT_TRUE(ctrl_.LoadFrames(FakeFrames({&a, &b}, 1), 8, 4));
+    ASSERT_TRUE(m_ctrl.LoadFrames(FakeFrames({&a, &b}, 1), 8, 4));
     b.Block();
-    ctrl_.Play();
+    m_ctrl.Play();
     ASSERT_TRUE(b.WaitEntered(5000));
 
     const DWORD start = ::GetTickCount();
-    ctrl_.StopAnimation();
+    m_ctrl.StopAnimation();
     EXPECT_GE(::GetTickCount() - start, 4900u);
-    EXPECT_TRUE(ctrl_.IsPlaying()) << "the thread is still inside the frame";
-    ctrl_.Play();  // still the one thread of this picture: ignored
-    ctrl_.FreePicture();
-    EXPECT_FALSE(ctrl_.IsPrepared());
+    EXPECT_TRUE(m_ctrl.IsPlaying()) << "the thread is still inside the frame";
+    m_ctrl.Play();  // still the one thread of this picture: ignored
+    m_ctrl.FreePicture();
+    EXPECT_FALSE(m_ctrl.IsPrepared());
     EXPECT_GT(b.refs.load(), 1) << "the thread still holds its frames";
 
     // A new picture plays while the old thread is still stuck.
     FakePicture c(4, 4), d(4, 4);
-    ASSERT_TRUE(ctrl_.LoadFrames(FakeFrames({&c, &d}, 1), 8, 4));
-    ctrl_.Play();
+    ASSERT_TRUE(m_ctrl.LoadFrames(FakeFrames({&c, &d}, 1), 8, 4));
+    m_ctrl.Play();
     EXPECT_TRUE(wt::PumpUntil([&] { return c.renders + d.renders >= 2; }, 3000));
 
     b.Unblock();
@@ -571,7 +571,7 @@ TEST_F(GifPictureTest, ThreadOutlivingItsStopKeepsWhatItDrawsWith) {
         << "the old thread ended and released its frames";
     EXPECT_FALSE(b.faults) << "it drew on a live back buffer";
     EXPECT_EQ(1, b.renders.load());
-    ctrl_.FreePicture();
+    m_ctrl.FreePicture();
     EXPECT_FALSE(c.faults || d.faults);
     EXPECT_EQ(1, c.refs.load());
 }

@@ -89,44 +89,44 @@ protected:
     static void SetUpTestSuite() {
         INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS};
         ::InitCommonControlsEx(&icc);
-        host_ = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40,
+        m_host = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40,
                                   260, 160, nullptr, nullptr, nullptr, nullptr);
     }
-    static void TearDownTestSuite() { ::DestroyWindow(host_); }
-    void SetUp() override { ASSERT_TRUE(host_); }
+    static void TearDownTestSuite() { ::DestroyWindow(m_host); }
+    void SetUp() override { ASSERT_TRUE(m_host); }
 
     // A bar of the given style and client size, subclassed and painted.
     HWND MakeBar(DWORD style = 0, int width = kWidth, int height = kHeight) {
         HWND bar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | style, 10,
-                                     10, width, height, host_, HMENU(202), nullptr,
+                                     10, width, height, m_host, HMENU(202), nullptr,
                                      nullptr);
         EXPECT_TRUE(bar);
-        EXPECT_TRUE(bar_.SubclassWindow(bar));
+        EXPECT_TRUE(m_bar.SubclassWindow(bar));
         Settle();
         return bar;
     }
     // Everything queued handled and every window painted.
     void Settle() {
         wt::PumpUntil([] { return true; }, 0);
-        ::RedrawWindow(host_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        ::RedrawWindow(m_host, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
-        return ::SendMessageW(bar_.GetSafeHwnd(), msg, wParam, lParam);
+        return ::SendMessageW(m_bar.GetSafeHwnd(), msg, wParam, lParam);
     }
     void UseColors() {
         Send(PBM_SETBARCOLOR, 0, kBar);
         Send(PBM_SETBKCOLOR, 0, kBk);
     }
     Pixels Painted() {
-        ::UpdateWindow(bar_.GetSafeHwnd());
-        return Capture(bar_.GetSafeHwnd());
+        ::UpdateWindow(m_bar.GetSafeHwnd());
+        return Capture(m_bar.GetSafeHwnd());
     }
 
-    static HWND host_;
-    CPercentProgressCtrl bar_;  // its window goes with it
+    static HWND m_host;
+    CPercentProgressCtrl m_bar;  // its window goes with it
 };
 
-HWND PercentBarTest::host_ = nullptr;
+HWND PercentBarTest::m_host = nullptr;
 
 TEST_F(PercentBarTest, NewBarShowsZeroPercentInTheBarColourOnTheBackground) {
     MakeBar();
@@ -144,7 +144,7 @@ TEST_F(PercentBarTest, HalfFillsHalfTheBarWithTheTextColoursSwappedAcrossTheEdge
     MakeBar();
     UseColors();
     EXPECT_EQ(0, Send(PBM_SETPOS, 50));
-    const Pixels p = Capture(bar_.GetSafeHwnd());  // PBM_SETPOS repainted before it replied
+    const Pixels p = Capture(m_bar.GetSafeHwnd());  // PBM_SETPOS repainted before it replied
     int fill = 0;
     while (fill < kWidth && p.at(fill, 0) == kBar) ++fill;
     EXPECT_EQ(100, fill) << "the top row, above the text";
@@ -168,9 +168,9 @@ TEST_F(PercentBarTest, PercentageIsTruncatedNotRounded) {
     } rows[] = {{L"66%", true}, {L"67%", false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(wt::Narrow(row.text));
-        ::SetWindowTextW(bar_.GetSafeHwnd(), row.text);
+        ::SetWindowTextW(m_bar.GetSafeHwnd(), row.text);
         EXPECT_EQ(row.same, Painted() == shown);
-        ::SetWindowTextW(bar_.GetSafeHwnd(), L"");
+        ::SetWindowTextW(m_bar.GetSafeHwnd(), L"");
         EXPECT_TRUE(Painted() == shown);
     }
 }
@@ -180,7 +180,7 @@ TEST_F(PercentBarTest, CallerTextReplacesThePercentageUntilCleared) {
     UseColors();
     Send(PBM_SETPOS, 50);
     const Pixels percent = Painted();
-    ::SetWindowTextW(bar_.GetSafeHwnd(), L"받는 중");
+    ::SetWindowTextW(m_bar.GetSafeHwnd(), L"받는 중");
     const Pixels text = Painted();
     EXPECT_FALSE(text == percent);
     EXPECT_EQ(kBar, text.at(0, 10));
@@ -190,7 +190,7 @@ TEST_F(PercentBarTest, CallerTextReplacesThePercentageUntilCleared) {
     Send(PBM_SETPOS, 51);  // the caller text stays while the position moves
     EXPECT_FALSE(Painted() == percent);
     Send(PBM_SETPOS, 50);
-    ::SetWindowTextW(bar_.GetSafeHwnd(), L"");
+    ::SetWindowTextW(m_bar.GetSafeHwnd(), L"");
     EXPECT_TRUE(Painted() == percent);
 }
 
@@ -214,9 +214,9 @@ TEST_F(PercentBarTest, EqualBoundsPaintNothing) {
     Send(PBM_SETPOS, 50);
     const Pixels before = Painted();
     Send(PBM_SETRANGE32, 30, 30);
-    ::InvalidateRect(bar_.GetSafeHwnd(), nullptr, TRUE);
+    ::InvalidateRect(m_bar.GetSafeHwnd(), nullptr, TRUE);
     EXPECT_TRUE(Painted() == before) << "neither erased nor drawn";
-    EXPECT_FALSE(::GetUpdateRect(bar_.GetSafeHwnd(), nullptr, FALSE)) << "the paint completed";
+    EXPECT_FALSE(::GetUpdateRect(m_bar.GetSafeHwnd(), nullptr, FALSE)) << "the paint completed";
 }
 
 // The off-screen bitmap starts at the clip box: a repaint of part of the bar must give the
@@ -230,7 +230,7 @@ TEST_F(PercentBarTest, PartialRepaintMatchesAFullOne) {
     for (const RECT& part : parts) {
         SCOPED_TRACE(testing::Message() << part.left << "," << part.top << "-" << part.right
                                         << "," << part.bottom);
-        ::InvalidateRect(bar_.GetSafeHwnd(), &part, TRUE);
+        ::InvalidateRect(m_bar.GetSafeHwnd(), &part, TRUE);
         EXPECT_TRUE(Painted() == full);
     }
 }
@@ -298,7 +298,7 @@ TEST_F(PercentBarTest, MessagesAnswerFromTheBarsOwnFields) {
 
 TEST_F(PercentBarTest, GetTextCopiesTheStoredTextCutToFit) {
     MakeBar();
-    ::SetWindowTextW(bar_.GetSafeHwnd(), L"Velmora");
+    ::SetWindowTextW(m_bar.GetSafeHwnd(), L"Velmora");
     struct Row {
         WPARAM size;
         LRESULT copied;
@@ -312,8 +312,8 @@ TEST_F(PercentBarTest, GetTextCopiesTheStoredTextCutToFit) {
         EXPECT_EQ(std::wstring(r.text), buffer);
         EXPECT_EQ(L'#', buffer[r.size]) << "nothing written past the buffer";
     }
-    ::SetWindowTextW(bar_.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(L"", bar_.GetText()) << "a null text clears";
+    ::SetWindowTextW(m_bar.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(L"", m_bar.GetText()) << "a null text clears";
 }
 
 // Which messages ask for a repaint: the window's update region tells.
@@ -339,9 +339,9 @@ TEST_F(PercentBarTest, SettersInvalidateOnlyWhenSomethingChanges) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        ::UpdateWindow(bar_.GetSafeHwnd());
+        ::UpdateWindow(m_bar.GetSafeHwnd());
         Send(r.msg, r.wParam, r.lParam);
-        EXPECT_EQ(r.invalidates, bool(::GetUpdateRect(bar_.GetSafeHwnd(), nullptr, FALSE)));
+        EXPECT_EQ(r.invalidates, bool(::GetUpdateRect(m_bar.GetSafeHwnd(), nullptr, FALSE)));
     }
 }
 
@@ -391,8 +391,8 @@ TEST_F(PercentBarTest, WithoutWindowSettersOnlyStore) {
 TEST_F(PercentBarTest, DestroyingTheWindowLeavesTheObjectWithoutOne) {
     HWND bar = MakeBar();
     ::DestroyWindow(bar);
-    EXPECT_EQ(nullptr, bar_.GetSafeHwnd());
-    EXPECT_EQ(-1, bar_.SetPos(3));
+    EXPECT_EQ(nullptr, m_bar.GetSafeHwnd());
+    EXPECT_EQ(-1, m_bar.SetPos(3));
 }
 
 }  // namespace

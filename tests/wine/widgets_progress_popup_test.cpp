@@ -213,18 +213,18 @@ bool WriteBmp(const std::wstring& path, const Shot& s) {
 class ProgressPopupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(ole_.result()));
-        module_.attach(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr,
+        ASSERT_TRUE(SUCCEEDED(m_ole.result()));
+        m_module.attach(::LoadLibraryExW(wt::OcxPath().c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE));
-        ASSERT_TRUE(module_) << wt::Narrow(wt::OcxPath());
-        ASSERT_TRUE(owner_.window);
+        ASSERT_TRUE(m_module) << wt::Narrow(wt::OcxPath());
+        ASSERT_TRUE(m_owner.window);
     }
     void Create() {
-        popup_ = std::make_unique<CProgressPopupDlg>(module_.get(), owner_.window.get());
-        ASSERT_TRUE(popup_->Create());
-        ASSERT_TRUE(popup_->GetSafeHwnd());
+        m_popup = std::make_unique<CProgressPopupDlg>(m_module.get(), m_owner.window.get());
+        ASSERT_TRUE(m_popup->Create());
+        ASSERT_TRUE(m_popup->GetSafeHwnd());
     }
-    HWND Dlg() const { return popup_->GetSafeHwnd(); }
+    HWND Dlg() const { return m_popup->GetSafeHwnd(); }
     HWND Item(int id) const { return ::GetDlgItem(Dlg(), id); }
     std::wstring Text(int id) const {
         wchar_t text[256] = {};
@@ -239,15 +239,15 @@ protected:
         ::RedrawWindow(Dlg(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
 
-    wt::OleInit ole_;
-    win::Library module_;
-    Owner owner_;
-    std::unique_ptr<CProgressPopupDlg> popup_;
+    wt::OleInit m_ole;
+    win::Library m_module;
+    Owner m_owner;
+    std::unique_ptr<CProgressPopupDlg> m_popup;
 };
 
 TEST_F(ProgressPopupTest, Template202IsCompiledAsListed) {
     Template t;
-    ASSERT_TRUE(ReadTemplate(module_.get(), t));
+    ASSERT_TRUE(ReadTemplate(m_module.get(), t));
     EXPECT_EQ(0x80C000C0u, t.style);
     EXPECT_EQ(255, t.cx);
     EXPECT_EQ(133, t.cy);
@@ -285,7 +285,7 @@ TEST_F(ProgressPopupTest, Template202IsCompiledAsListed) {
 TEST_F(ProgressPopupTest, OpensHiddenAndCentredOnTheDesktop) {
     Create();
     EXPECT_FALSE(::IsWindowVisible(Dlg())) << "the owner shows it";
-    EXPECT_EQ(owner_.window.get(), ::GetWindow(Dlg(), GW_OWNER));
+    EXPECT_EQ(m_owner.window.get(), ::GetWindow(Dlg(), GW_OWNER));
     RECT w, d;
     ::GetWindowRect(Dlg(), &w);
     ::GetClientRect(::GetDesktopWindow(), &d);
@@ -303,9 +303,9 @@ TEST_F(ProgressPopupTest, StartsWithAnEmptyStatusLineAndZeroPercent) {
     EXPECT_EQ(0, ::SendMessageW(Item(IDC_POPUP_PROGRESS), PBM_GETPOS, 0, 0));
     EXPECT_EQ(0, ::SendMessageW(Item(IDC_POPUP_PROGRESS), PBM_GETRANGE, TRUE, 0));
     EXPECT_EQ(100, ::SendMessageW(Item(IDC_POPUP_PROGRESS), PBM_GETRANGE, FALSE, 0));
-    EXPECT_EQ(Item(IDC_POPUP_PROGRESS), popup_->Progress().GetSafeHwnd());
-    EXPECT_EQ(Item(IDC_POPUP_ANIMATE), popup_->Animation().GetSafeHwnd());
-    EXPECT_FALSE(popup_->m_bStopRequested);
+    EXPECT_EQ(Item(IDC_POPUP_PROGRESS), m_popup->Progress().GetSafeHwnd());
+    EXPECT_EQ(Item(IDC_POPUP_ANIMATE), m_popup->Animation().GetSafeHwnd());
+    EXPECT_FALSE(m_popup->m_bStopRequested);
 
     ShowAndSettle();
     const Shot bar = CaptureClient(Item(IDC_POPUP_PROGRESS));
@@ -353,9 +353,9 @@ TEST_F(ProgressPopupTest, EnterEscapeAndCloseRequestsLeaveItOpen) {
         EXPECT_TRUE(::IsWindow(Dlg()));
         EXPECT_TRUE(::IsWindowVisible(Dlg()));
         if (!row.mayPressStop) {
-            EXPECT_TRUE(owner_.stops.empty()) << "the owner hears nothing";
+            EXPECT_TRUE(m_owner.stops.empty()) << "the owner hears nothing";
         }
-        owner_.stops.clear();
+        m_owner.stops.clear();
     }
 }
 
@@ -363,33 +363,33 @@ TEST_F(ProgressPopupTest, StopButtonSendsWmPopupStopSynchronously) {
     Create();
     ShowAndSettle();
     ::SendMessageW(Item(IDC_POPUP_STOP), BM_CLICK, 0, 0);
-    ASSERT_EQ(1u, owner_.stops.size()) << "received before the click returned, unpumped";
-    EXPECT_EQ(0u, owner_.stops[0].wParam);
-    EXPECT_EQ(0, owner_.stops[0].lParam);
+    ASSERT_EQ(1u, m_owner.stops.size()) << "received before the click returned, unpumped";
+    EXPECT_EQ(0u, m_owner.stops[0].wParam);
+    EXPECT_EQ(0, m_owner.stops[0].lParam);
     EXPECT_TRUE(::IsWindowVisible(Dlg())) << "the window waits for its owner";
 
     // The owner's answer to a confirmed stop, then the second press.
-    popup_->m_bStopRequested = TRUE;
+    m_popup->m_bStopRequested = TRUE;
     ::SetDlgItemTextW(Dlg(), IDC_POPUP_STOP, L"닫  기");
     ::SendMessageW(Dlg(), WM_COMMAND, MAKEWPARAM(IDC_POPUP_STOP, BN_CLICKED),
                    LPARAM(Item(IDC_POPUP_STOP)));
-    EXPECT_EQ(2u, owner_.stops.size());
+    EXPECT_EQ(2u, m_owner.stops.size());
     EXPECT_EQ(L"닫  기", Text(IDC_POPUP_STOP));
 
     ::CloseWindow(Dlg());
-    popup_->DestroyWindow();
-    EXPECT_EQ(nullptr, popup_->GetSafeHwnd());
-    EXPECT_EQ(nullptr, popup_->Progress().GetSafeHwnd()) << "the bar lost its window too";
+    m_popup->DestroyWindow();
+    EXPECT_EQ(nullptr, m_popup->GetSafeHwnd());
+    EXPECT_EQ(nullptr, m_popup->Progress().GetSafeHwnd()) << "the bar lost its window too";
 }
 
 TEST_F(ProgressPopupTest, OwnerWritesTheStatusAndTheBar) {
     Create();
-    popup_->m_strStatus = L"Orbisan.exe 받는 중 (3/12)";
-    popup_->UpdateData(false);
-    EXPECT_EQ(popup_->m_strStatus, Text(IDC_POPUP_STATUS));
+    m_popup->m_strStatus = L"Orbisan.exe 받는 중 (3/12)";
+    m_popup->UpdateData(false);
+    EXPECT_EQ(m_popup->m_strStatus, Text(IDC_POPUP_STATUS));
     ::SetDlgItemTextW(Dlg(), IDC_POPUP_STATUS, L"완료");
-    popup_->UpdateData(true);
-    EXPECT_EQ(L"완료", popup_->m_strStatus);
+    m_popup->UpdateData(true);
+    EXPECT_EQ(L"완료", m_popup->m_strStatus);
     EXPECT_EQ(0, ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 40, 0));
     EXPECT_EQ(40, ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 70, 0));
 }
@@ -399,7 +399,7 @@ TEST_F(ProgressPopupTest, ClipIsOpenAndPlaysWhenStarted) {
     ShowAndSettle();
     HWND clip = Item(IDC_POPUP_ANIMATE);
     const Shot before = CaptureClient(clip);
-    ASSERT_TRUE(popup_->Animation().Play()) << "ACM_PLAY needs an open clip";
+    ASSERT_TRUE(m_popup->Animation().Play()) << "ACM_PLAY needs an open clip";
     bool moved = wt::PumpUntil([&] { return CaptureClient(clip).bgrx != before.bgrx; }, 3000);
     EXPECT_TRUE(moved) << "frames follow one another";
     EXPECT_TRUE(::SendMessageW(clip, ACM_STOP, 0, 0));
@@ -409,18 +409,18 @@ TEST_F(ProgressPopupTest, ClipIsOpenAndPlaysWhenStarted) {
     ::GetClientRect(Item(IDC_POPUP_PICTURE), &rc);
     EXPECT_EQ(145, rc.right);
     EXPECT_EQ(43, rc.bottom);
-    EXPECT_TRUE(popup_->Picture().IsPlaying());
+    EXPECT_TRUE(m_popup->Picture().IsPlaying());
 }
 
 TEST_F(ProgressPopupTest, ScreenshotAtFiftyPercent) {
     Create();
-    popup_->m_strStatus = L"Velmora바둑 대국실 파일을 받고 있습니다.";
-    popup_->UpdateData(false);
+    m_popup->m_strStatus = L"Velmora바둑 대국실 파일을 받고 있습니다.";
+    m_popup->UpdateData(false);
     ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 50, 0);
-    popup_->Animation().Play();
+    m_popup->Animation().Play();
     ShowAndSettle();
     // Some stones on the board before the picture is taken.
-    ASSERT_TRUE(wt::PumpUntil([&] { return popup_->Picture().CurrentFrame() >= 8; }, 5000));
+    ASSERT_TRUE(wt::PumpUntil([&] { return m_popup->Picture().CurrentFrame() >= 8; }, 5000));
     ::RedrawWindow(Dlg(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT rc;
     ::GetWindowRect(Dlg(), &rc);

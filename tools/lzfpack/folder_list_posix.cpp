@@ -13,16 +13,16 @@ namespace {
 
 class Directory {
 public:
-    explicit Directory(const std::string& path) : dir_(::opendir(path.c_str())) {}
+    explicit Directory(const std::string& path) : m_dir(::opendir(path.c_str())) {}
     ~Directory() {
-        if (dir_) ::closedir(dir_);
+        if (m_dir) ::closedir(m_dir);
     }
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
-    DIR* get() const { return dir_; }
+    DIR* get() const { return m_dir; }
 
 private:
-    DIR* dir_;
+    DIR* m_dir;
 };
 
 }  // namespace

@@ -18,18 +18,18 @@ namespace {
 // Frees what CommandLineToArgvW returned.
 class ArgumentList {
 public:
-    ArgumentList() : args_(::CommandLineToArgvW(::GetCommandLineW(), &count_)) {}
+    ArgumentList() : m_args(::CommandLineToArgvW(::GetCommandLineW(), &m_count)) {}
     ~ArgumentList() {
-        if (args_) ::LocalFree(args_);
+        if (m_args) ::LocalFree(m_args);
     }
     ArgumentList(const ArgumentList&) = delete;
     ArgumentList& operator=(const ArgumentList&) = delete;
-    int count() const { return args_ ? count_ : 0; }
-    const wchar_t* operator[](int i) const { return args_[i]; }
+    int count() const { return m_args ? m_count : 0; }
+    const wchar_t* operator[](int i) const { return m_args[i]; }
 
 private:
-    int count_ = 0;
-    wchar_t** args_;
+    int m_count = 0;
+    wchar_t** m_args;
 };
 
 void Print(FILE* stream, const std::string& utf8) {

@@ -4,13 +4,13 @@
 
 namespace host {
 
-ClientSite::ClientSite(HWND frame, const RECT& pos) : frame_(frame), pos_(pos) {}
+ClientSite::ClientSite(HWND frame, const RECT& pos) : m_frame(frame), m_pos(pos) {}
 
-void ClientSite::SetObject(IOleObject* object) { object_ = win::ComPtr<IOleObject>(object); }
+void ClientSite::SetObject(IOleObject* object) { m_object = win::ComPtr<IOleObject>(object); }
 
 void ClientSite::Forget() {
-    active_.reset();
-    object_.reset();
+    m_active.reset();
+    m_object.reset();
 }
 
 HRESULT ClientSite::QueryInterface(REFIID riid, void** out) {
@@ -31,10 +31,10 @@ HRESULT ClientSite::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
-ULONG ClientSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG ClientSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
 
 ULONG ClientSite::Release() {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
 }
@@ -62,11 +62,11 @@ HRESULT ClientSite::RequestNewObjectLayout() { return E_NOTIMPL; }
 HRESULT ClientSite::GetWindow(HWND* out) {
     if (!out) return E_POINTER;
     // The control may close our window and still ask during its own teardown.
-    if (!::IsWindow(frame_)) {
+    if (!::IsWindow(m_frame)) {
         *out = nullptr;
         return E_FAIL;
     }
-    *out = frame_;
+    *out = m_frame;
     return S_OK;
 }
 
@@ -74,7 +74,7 @@ HRESULT ClientSite::ContextSensitiveHelp(BOOL) { return S_OK; }
 
 // --- IOleInPlaceSite
 
-HRESULT ClientSite::CanInPlaceActivate() { return ::IsWindow(frame_) ? S_OK : S_FALSE; }
+HRESULT ClientSite::CanInPlaceActivate() { return ::IsWindow(m_frame) ? S_OK : S_FALSE; }
 HRESULT ClientSite::OnInPlaceActivate() { return S_OK; }
 HRESULT ClientSite::OnUIActivate() { return S_OK; }
 
@@ -86,10 +86,10 @@ HRESULT ClientSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWind
     // The frame is the document window too; some controls do not expect a null document.
     *doc = static_cast<IOleInPlaceUIWindow*>(static_cast<IOleInPlaceFrame*>(this));
     AddRef();
-    *pos = pos_;
-    if (!::GetClientRect(frame_, clip)) *clip = pos_;
+    *pos = m_pos;
+    if (!::GetClientRect(m_frame, clip)) *clip = m_pos;
     info->fMDIApp = FALSE;
-    info->hwndFrame = frame_;
+    info->hwndFrame = m_frame;
     info->haccel = nullptr;
     info->cAccelEntries = 0;
     return S_OK;
@@ -99,7 +99,7 @@ HRESULT ClientSite::Scroll(SIZE) { return S_OK; }
 HRESULT ClientSite::OnUIDeactivate(BOOL) { return S_OK; }
 
 HRESULT ClientSite::OnInPlaceDeactivate() {
-    active_.reset();
+    m_active.reset();
     return S_OK;
 }
 
@@ -109,12 +109,12 @@ HRESULT ClientSite::DeactivateAndUndo() { return S_OK; }
 // The page grants whatever size the control asks for, as a browser does for a fixed layout.
 HRESULT ClientSite::OnPosRectChange(LPCRECT pos) {
     if (!pos) return E_POINTER;
-    pos_ = *pos;
+    m_pos = *pos;
     win::ComPtr<IOleInPlaceObject> inPlace;
-    if (object_ && SUCCEEDED(object_.as(inPlace))) {
+    if (m_object && SUCCEEDED(m_object.as(inPlace))) {
         RECT clip;
-        if (!::GetClientRect(frame_, &clip)) clip = pos_;
-        inPlace->SetObjectRects(&pos_, &clip);
+        if (!::GetClientRect(m_frame, &clip)) clip = m_pos;
+        inPlace->SetObjectRects(&m_pos, &clip);
     }
     return S_OK;
 }
@@ -129,7 +129,7 @@ HRESULT ClientSite::SetBorderSpace(LPCBORDERWIDTHS widths) {
 }
 
 HRESULT ClientSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) {
-    active_ = win::ComPtr<IOleInPlaceActiveObject>(active);
+    m_active = win::ComPtr<IOleInPlaceActiveObject>(active);
     return S_OK;
 }
 

@@ -23,7 +23,7 @@ public:
     void SetObject(IOleObject* object);
     void Forget();
     // The object's active part, which sees keystrokes before they are dispatched.
-    IOleInPlaceActiveObject* ActiveObject() const { return active_.get(); }
+    IOleInPlaceActiveObject* ActiveObject() const { return m_active.get(); }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
@@ -82,11 +82,11 @@ public:
 private:
     ~ClientSite() = default;
 
-    LONG refs_ = 1;
-    HWND frame_;
-    RECT pos_;
-    win::ComPtr<IOleObject> object_;
-    win::ComPtr<IOleInPlaceActiveObject> active_;
+    LONG m_refs = 1;
+    HWND m_frame;
+    RECT m_pos;
+    win::ComPtr<IOleObject> m_object;
+    win::ComPtr<IOleInPlaceActiveObject> m_active;
 };
 
 }  // namespace host

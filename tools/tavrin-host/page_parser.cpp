@@ -158,83 +158,83 @@ struct Tag {
 
 class Scanner {
 public:
-    explicit Scanner(std::string_view s) : s_(s) {}
+    explicit Scanner(std::string_view s) : m_s(s) {}
 
-    bool AtEnd() const { return pos_ >= s_.size(); }
+    bool AtEnd() const { return m_pos >= m_s.size(); }
 
     // Moves to the next tag and reads it; comments, declarations and text are passed over.
     std::optional<Tag> NextTag() {
-        while (pos_ < s_.size()) {
-            size_t lt = s_.find('<', pos_);
+        while (m_pos < m_s.size()) {
+            size_t lt = m_s.find('<', m_pos);
             if (lt == std::string_view::npos) break;
-            pos_ = lt;
-            std::string_view rest = s_.substr(pos_);
+            m_pos = lt;
+            std::string_view rest = m_s.substr(m_pos);
             if (rest.substr(0, 4) == "<!--") {
-                size_t close = s_.find("-->", pos_ + 4);
-                pos_ = close == std::string_view::npos ? s_.size() : close + 3;
+                size_t close = m_s.find("-->", m_pos + 4);
+                m_pos = close == std::string_view::npos ? m_s.size() : close + 3;
             } else if (rest.size() >= 2 && (rest[1] == '!' || rest[1] == '?')) {
                 SkipPast('>');
             } else if (rest.size() >= 2 && IsAlpha(rest[1])) {
-                ++pos_;
+                ++m_pos;
                 return ReadTag(false);
             } else if (rest.size() >= 3 && rest[1] == '/' && IsAlpha(rest[2])) {
-                pos_ += 2;
+                m_pos += 2;
                 return ReadTag(true);
             } else {
-                ++pos_;  // a lone '<' is text
+                ++m_pos;  // a lone '<' is text
             }
         }
-        pos_ = s_.size();
+        m_pos = m_s.size();
         return std::nullopt;
     }
 
     // The raw text up to the end tag of that name, and the position after that end tag.
     std::string_view TextUntilEndTag(std::string_view name) {
-        size_t start = pos_;
-        for (size_t i = pos_; (i = s_.find("</", i)) != std::string_view::npos; ++i) {
-            std::string_view after = s_.substr(i + 2);
+        size_t start = m_pos;
+        for (size_t i = m_pos; (i = m_s.find("</", i)) != std::string_view::npos; ++i) {
+            std::string_view after = m_s.substr(i + 2);
             if (StartsWithNoCase(after, name) &&
                 (after.size() == name.size() || IsSpace(after[name.size()]) ||
                  after[name.size()] == '>' || after[name.size()] == '/')) {
-                pos_ = i;
-                std::string_view text = s_.substr(start, i - start);
+                m_pos = i;
+                std::string_view text = m_s.substr(start, i - start);
                 SkipPast('>');
                 return text;
             }
         }
-        pos_ = s_.size();
-        return s_.substr(start);
+        m_pos = m_s.size();
+        return m_s.substr(start);
     }
 
 private:
     void SkipPast(char c) {
-        size_t at = s_.find(c, pos_);
-        pos_ = at == std::string_view::npos ? s_.size() : at + 1;
+        size_t at = m_s.find(c, m_pos);
+        m_pos = at == std::string_view::npos ? m_s.size() : at + 1;
     }
 
     void SkipSpaces() {
-        while (pos_ < s_.size() && IsSpace(s_[pos_])) ++pos_;
+        while (m_pos < m_s.size() && IsSpace(m_s[m_pos])) ++m_pos;
     }
 
     Tag ReadTag(bool end) {
         Tag tag;
         tag.end = end;
-        size_t start = pos_;
-        while (pos_ < s_.size() && !IsSpace(s_[pos_]) && s_[pos_] != '/' && s_[pos_] != '>') ++pos_;
-        tag.name = ToLower(s_.substr(start, pos_ - start));
+        size_t start = m_pos;
+        while (m_pos < m_s.size() && !IsSpace(m_s[m_pos]) && m_s[m_pos] != '/' && m_s[m_pos] != '>') ++m_pos;
+        tag.name = ToLower(m_s.substr(start, m_pos - start));
         for (;;) {
-            while (pos_ < s_.size() && (IsSpace(s_[pos_]) || s_[pos_] == '/')) ++pos_;
-            if (pos_ >= s_.size()) break;
-            if (s_[pos_] == '>') { ++pos_; break; }
+            while (m_pos < m_s.size() && (IsSpace(m_s[m_pos]) || m_s[m_pos] == '/')) ++m_pos;
+            if (m_pos >= m_s.size()) break;
+            if (m_s[m_pos] == '>') { ++m_pos; break; }
             // The first character of a name may be '='; after that '=' ends it.
-            size_t nameStart = pos_++;
-            while (pos_ < s_.size() && !IsSpace(s_[pos_]) && s_[pos_] != '/' && s_[pos_] != '>' &&
-                   s_[pos_] != '=')
-                ++pos_;
-            Attribute attr{ToLower(s_.substr(nameStart, pos_ - nameStart)), {}};
+            size_t nameStart = m_pos++;
+            while (m_pos < m_s.size() && !IsSpace(m_s[m_pos]) && m_s[m_pos] != '/' && m_s[m_pos] != '>' &&
+                   m_s[m_pos] != '=')
+                ++m_pos;
+            Attribute attr{ToLower(m_s.substr(nameStart, m_pos - nameStart)), {}};
             SkipSpaces();
-            if (pos_ < s_.size() && s_[pos_] == '=') {
-                ++pos_;
+            if (m_pos < m_s.size() && m_s[m_pos] == '=') {
+                ++m_pos;
                 SkipSpaces();
                 attr.raw = ReadValue();
             }
@@ -244,22 +244,22 @@ private:
     }
 
     std::string_view ReadValue() {
-        if (pos_ >= s_.size()) return {};
-        char q = s_[pos_];
+        if (m_pos >= m_s.size()) return {};
+        char q = m_s[m_pos];
         if (q == '"' || q == '\'') {
-            size_t close = s_.find(q, pos_ + 1);
-            if (close == std::string_view::npos) close = s_.size();
-            std::string_view v = s_.substr(pos_ + 1, close - pos_ - 1);
-            pos_ = close < s_.size() ? close + 1 : close;
+            size_t close = m_s.find(q, m_pos + 1);
+            if (close == std::string_view::npos) close = m_s.size();
+            std::string_view v = m_s.substr(m_pos + 1, close - m_pos - 1);
+            m_pos = close < m_s.size() ? close + 1 : close;
             return v;
         }
-        size_t start = pos_;
-        while (pos_ < s_.size() && !IsSpace(s_[pos_]) && s_[pos_] != '>') ++pos_;
-        return s_.substr(start, pos_ - start);
+        size_t start = m_pos;
+        while (m_pos < m_s.size() && !IsSpace(m_s[m_pos]) && m_s[m_pos] != '>') ++m_pos;
+        return m_s.substr(start, m_pos - start);
     }
 
-    std::string_view s_;
-    size_t pos_ = 0;
+    std::string_view m_s;
+    size_t m_pos = 0;
 };
 
 // "200" and "200px" are pixels; "50%" or anything else is not a size we can use.

@@ -6,7 +6,7 @@
 
 namespace host {
 
-PropertyBag::PropertyBag(std::vector<BagEntry> entries) : entries_(std::move(entries)) {}
+PropertyBag::PropertyBag(std::vector<BagEntry> entries) : m_entries(std::move(entries)) {}
 
 HRESULT PropertyBag::QueryInterface(REFIID riid, void** out) {
     if (!out) return E_POINTER;
@@ -19,10 +19,10 @@ HRESULT PropertyBag::QueryInterface(REFIID riid, void** out) {
     return E_NOINTERFACE;
 }
 
-ULONG PropertyBag::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG PropertyBag::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
 
 ULONG PropertyBag::Release() {
-    LONG n = InterlockedDecrement(&refs_);
+    LONG n = InterlockedDecrement(&m_refs);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
 }
@@ -30,7 +30,7 @@ ULONG PropertyBag::Release() {
 HRESULT PropertyBag::Read(LPCOLESTR name, VARIANT* var, IErrorLog* /*log: may be null*/) {
     if (!name || !var) return E_POINTER;
     const BagEntry* found = nullptr;
-    for (const BagEntry& e : entries_) {
+    for (const BagEntry& e : m_entries) {
         if (lstrcmpiW(e.name.c_str(), name) == 0) {
             found = &e;
             break;

@@ -31,8 +31,8 @@ public:
 private:
     ~PropertyBag() = default;
 
-    LONG refs_ = 1;
-    std::vector<BagEntry> entries_;
+    LONG m_refs = 1;
+    std::vector<BagEntry> m_entries;
 };
 
 }  // namespace host
