@@ -1,14 +1,24 @@
 // The update configuration reader over real files: the line rules, the fixed packages, the
 // refused names (a tampered file must not name a path outside our folders) and the
-// installed file names.
+// installed file names; then the signed configuration, checked with the key compiled into the
+// build and signed with the test key, and the downloaded packages against it.
 #include "updater/config_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "libs/prynn/system_files.h"
+#include "trust/crypto.h"
+#include "trust/sign_openssl.h"
+#include "updater/package_check.h"
+#include "updater/signed_config.h"
+#include "updater/update_key.h"
 
 #include <unistd.h>
 
@@ -156,3 +166,161 @@ TEST(UpdaterConfig, InstalledNameIsCutBeforeTheFirstLzf) {
 }
 
 }  // namespace
+
+// ---- The signed configuration --------------------------------------------------------------
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TestPrivateKey() { return ReadText(std::string(TAVRIN_TEST_KEYS) + "/test-rsa3072.pem"); }
+
+UpdateConfig SampleConfig() {
+    UpdateConfig config;
+    config.serial = 7;
+    config.expires = *ParseUtcTime("2031-01-01T00:00:00Z");
+    config.packages.push_back({"Client.exe.lzf", std::string(64, 'a'), 1234});
+    for (const std::string& fixed : kFixed) config.packages.push_back({fixed, std::string(64, 'b'), 10});
+    return config;
+}
+
+std::string Signed(const std::string& text) {
+    std::vector<uint8_t> signature;
+    std::string error;
+    EXPECT_TRUE(SignRsaSha256(TestPrivateKey(), text, &signature, &error)) << error;
+    return text + SignatureLine(signature);
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
+    const std::string text = UnsignedConfigText(SampleConfig());
+    const std::string good = Signed(text);
+    const int64_t now = *ParseUtcTime("2026-12-08T12:00:00Z");
+    auto signatureOf = [&](const std::string& file) { return file.substr(file.rfind("[signature]")); };
+    std::string flipped = good;
+    flipped[flipped.size() - 8] = flipped[flipped.size() - 8] == 'A' ? 'B' : 'A';
+    struct Row {
+        const char* what;
+        std::string content;
+        uint64_t installed;
+        ConfigRefusal expected;
+    } rows[] = {
+        {"as published", good, 0, ConfigRefusal::kNone},
+        {"same serial again", good, 7, ConfigRefusal::kNone},
+        {"without the last line break", good.substr(0, good.size() - 2), 0, ConfigRefusal::kNone},
+        {"byte-order mark", Signed("\xEF\xBB\xBF" + text), 0, ConfigRefusal::kNone},
+        {"LF line ends", Signed(Replace(text, "size=1234\r\n", "size=1234\n")), 0, ConfigRefusal::kNone},
+        {"unknown bracket line", Signed("[Orbisan]\r\n" + text), 0, ConfigRefusal::kNone},
+        {"no signature", text, 0, ConfigRefusal::kNoSignature},
+        {"a line after the signature", good + "Extra.lzf\r\n", 0, ConfigRefusal::kNoSignature},
+        {"a changed size", Replace(good, "size=1234", "size=1235"), 0, ConfigRefusal::kBadSignature},
+        {"a changed signature", flipped, 0, ConfigRefusal::kBadSignature},
+        {"another algorithm", Replace(good, "rsa-sha256", "rsa-sha1"), 0, ConfigRefusal::kBadSignature},
+        {"not base64", Replace(good, "[signature] rsa-sha256 ", "[signature] rsa-sha256 *"), 0,
+         ConfigRefusal::kBadSignature},
+        {"over 1 MiB", text + std::string(kMaxConfigSize, ' ') + signatureOf(good), 0,
+         ConfigRefusal::kTooLarge},
+        {"no serial", Signed(Replace(text, "[serial] 7\r\n", "")), 0, ConfigRefusal::kBadFormat},
+        {"two serials", Signed(text + "[serial] 9\r\n"), 0, ConfigRefusal::kBadFormat},
+        {"a fixed package missing", Signed(Replace(text, "Prynn.dll.lzf", "Prynn2.dll.lzf")), 0,
+         ConfigRefusal::kBadFormat},
+        {"a package listed twice", Signed(text + "Client.exe.lzf sha256=" + std::string(64, 'a') +
+                                          " size=1\r\n"), 0, ConfigRefusal::kBadFormat},
+        {"upper-case hash", Signed(Replace(text, std::string(64, 'a'), std::string(64, 'A'))), 0,
+         ConfigRefusal::kBadFormat},
+        {"no size", Signed(Replace(text, " size=1234", "")), 0, ConfigRefusal::kBadFormat},
+        {"a path for a name", Signed(Replace(text, "Client.exe.lzf", "..\\x.lzf")), 0,
+         ConfigRefusal::kBadFormat},
+        {"no such day", Signed(Replace(text, "2031-01-01", "2031-02-29")), 0, ConfigRefusal::kBadFormat},
+        {"expired", Signed(Replace(text, "2031-01-01T00:00:00Z", "2026-12-08T11:59:59Z")), 0,
+         ConfigRefusal::kExpired},
+        {"an older serial than installed", good, 8, ConfigRefusal::kRolledBack},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        UpdateConfig read;
+        EXPECT_EQ(row.expected, ReadSignedConfig(row.content, {VerifyWithUpdateKey, now, row.installed}, &read));
+        if (row.expected == ConfigRefusal::kNone) {
+            ASSERT_EQ(6u, read.packages.size());
+            EXPECT_EQ("Client.exe.lzf", read.packages[0].name);
+            EXPECT_EQ(1234u, read.packages[0].size);
+            EXPECT_EQ(7u, read.serial);
+        }
+    }
+    // A system without SHA-256 cannot check: nothing is taken.
+    UpdateConfig read;
+    auto noSha256 = [](const std::string&, const std::vector<uint8_t>&) { return SignatureCheck::kUnsupported; };
+    EXPECT_EQ(ConfigRefusal::kCannotVerify, ReadSignedConfig(good, {noSha256, now, 0}, &read));
+    // The old reader still finds the names, each once, the fixed five at the end.
+    std::vector<std::string> old;
+    ParsePackageList(good, old);
+    EXPECT_EQ(WithFixed({"Client.exe.lzf", "Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf",
+                         "Prynn.dll.lzf", "Orbisan.ICO.lzf"}),
+              old);
+}
+
+TEST(SignedConfig, UtcTimesReadAndWriteBothWays) {
+    struct Row {
+        const char* text;
+        std::optional<int64_t> seconds;
+    } rows[] = {
+        {"1970-01-01T00:00:00Z", 0},
+        {"2000-02-29T23:59:59Z", 951868799},
+        {"2038-01-19T03:14:08Z", 2147483648LL},
+        {"2100-02-29T00:00:00Z", std::nullopt},
+        {"2026-12-08 12:00:00Z", std::nullopt},
+        {"2026-12-08T24:00:00Z", std::nullopt},
+        {"2026-12-08T12:00:00", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(row.seconds, ParseUtcTime(row.text));
+        if (row.seconds) {
+            EXPECT_EQ(row.text, FormatUtcTime(*row.seconds));
+        }
+    }
+}
+
+TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
+    const std::string content = "package bytes";
+    ConfigFile file(content);  // the file's name does not matter here
+    std::unique_ptr<Sha256> hash = NewSha256();
+    ASSERT_TRUE(hash && hash->Update(content.data(), content.size()));
+    const std::string hex = hash->FinishHex();
+    // Known answer: SHA-256 of "abc".
+    std::unique_ptr<Sha256> abc = NewSha256();
+    abc->Update("abc", 3);
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", abc->FinishHex());
+    struct Row {
+        const char* what;
+        SignedPackage listed;
+        std::string path;
+        PackageRefusal expected;
+    } rows[] = {
+        {"as signed", {"P.lzf", hex, content.size()}, file.path(), PackageRefusal::kNone},
+        {"not listed", {"Other.lzf", hex, content.size()}, file.path(), PackageRefusal::kNotListed},
+        {"longer than signed", {"P.lzf", hex, content.size() - 1}, file.path(), PackageRefusal::kWrongSize},
+        {"shorter than signed", {"P.lzf", hex, content.size() + 1}, file.path(), PackageRefusal::kWrongSize},
+        {"another content", {"P.lzf", std::string(64, '0'), content.size()}, file.path(),
+         PackageRefusal::kWrongHash},
+        {"missing file", {"P.lzf", hex, content.size()}, file.dir() + "/none", PackageRefusal::kUnreadable},
+    };
+    prynn::SystemFiles files;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        UpdateConfig config;
+        config.packages.push_back(row.listed);
+        EXPECT_EQ(row.expected, CheckPackage(config, "P.lzf", files, row.path));
+    }
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <utility>
@@ -59,6 +60,9 @@ inline void UnloadModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
 inline void CloseFind(HANDLE h) { ::FindClose(h); }
 inline void FreeGlobal(HGLOBAL h) { ::GlobalFree(h); }
+inline void ReleaseCryptProvider(HCRYPTPROV h) { ::CryptReleaseContext(h, 0); }
+inline void DestroyCryptKey(HCRYPTKEY h) { ::CryptDestroyKey(h); }
+inline void DestroyCryptHash(HCRYPTHASH h) { ::CryptDestroyHash(h); }
 // A status callback still registered would be called with HANDLE_CLOSING after its owner is
 // gone; unregister it first.
 inline void CloseInternet(HINTERNET h) {
@@ -101,6 +105,13 @@ private:
 // WinINet sessions, connections and requests (link wininet where it is used).
 using InternetHandle =
     UniqueHandle<detail::Traits<HINTERNET, detail::Null<HINTERNET>, detail::CloseInternet>>;
+// CryptoAPI: a provider context, a key and a hash.
+using CryptProvider = UniqueHandle<
+    detail::Traits<HCRYPTPROV, detail::Null<HCRYPTPROV>, detail::ReleaseCryptProvider>>;
+using CryptKey =
+    UniqueHandle<detail::Traits<HCRYPTKEY, detail::Null<HCRYPTKEY>, detail::DestroyCryptKey>>;
+using CryptHash =
+    UniqueHandle<detail::Traits<HCRYPTHASH, detail::Null<HCRYPTHASH>, detail::DestroyCryptHash>>;
 
 // A device context from GetDC, given back with ReleaseDC.
 class WindowDc {

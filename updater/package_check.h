@@ -1,0 +1,25 @@
+// A downloaded package against the signed configuration: listed, of its signed size and with
+// its signed SHA-256, checked before anything of it is installed.
+#pragma once
+
+#include <string>
+
+#include "libs/prynn/file_system.h"
+#include "updater/signed_config.h"
+
+namespace tavrin {
+
+enum class PackageRefusal {
+    kNone,
+    kNotListed,   // not in the signed list
+    kWrongSize,   // shorter or longer than signed
+    kWrongHash,   // the content is not the signed one
+    kUnreadable,  // missing, or a read failed
+    kCannotHash,  // the system has no SHA-256
+};
+
+// Reads at most the signed size plus one byte: a longer file is refused without reading on.
+PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
+                            prynn::FileSystem& files, const std::string& path);
+
+}  // namespace tavrin

@@ -1,0 +1,74 @@
+// The signed update configuration "orbisan3.cfg". The old reader still reads it: it skips any
+// line holding "[" and anything after a package name's ".lzf".
+//
+//   NAME.lzf sha256=<64 lower-case hex> size=<bytes>     one line per package, the fixed five too
+//   [serial] N                                           required, decimal
+//   [expires] YYYY-MM-DDTHH:MM:SSZ                       optional
+//   [signature] rsa-sha256 <base64>                      the very last line
+//
+// The signature (RSA PKCS#1 v1.5, SHA-256) covers every byte before its line, that line's
+// predecessor's terminator included.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "trust/crypto.h"
+
+namespace tavrin {
+
+constexpr size_t kMaxConfigSize = 1024 * 1024;
+
+struct SignedPackage {
+    std::string name;    // as listed, ".lzf" included
+    std::string sha256;  // 64 lower-case hex digits
+    uint64_t size = 0;
+};
+
+struct UpdateConfig {
+    uint64_t serial = 0;
+    std::optional<int64_t> expires;  // seconds since 1970 (UTC)
+    std::vector<SignedPackage> packages;  // in file order
+
+    const SignedPackage* Find(const std::string& name) const;
+};
+
+enum class ConfigRefusal {
+    kNone,
+    kTooLarge,      // over 1 MiB
+    kNoSignature,   // the last line is not a signature line
+    kBadSignature,  // not signed by the update key, or not decodable
+    kCannotVerify,  // the system has no SHA-256 (before Windows XP SP3)
+    kBadFormat,     // a malformed or repeated line, no serial, or a fixed package missing
+    kExpired,
+    kRolledBack,  // a serial lower than one installed before
+};
+
+// The system's check of signature over signedBytes with the update key.
+using SignatureVerifierFn = std::function<SignatureCheck(
+    const std::string& signedBytes, const std::vector<uint8_t>& signature)>;
+
+struct ConfigContext {
+    SignatureVerifierFn verify;
+    int64_t now = 0;               // seconds since 1970 (UTC)
+    uint64_t installedSerial = 0;  // the highest installed before; 0 when none
+};
+
+// Checks content in this order: size, signature, format, expiry, serial. On kNone, config
+// holds what the file lists.
+ConfigRefusal ReadSignedConfig(const std::string& content, const ConfigContext& context,
+                               UpdateConfig* config);
+
+// The text to sign, for the publisher: the package lines and the metadata, CR LF ended.
+std::string UnsignedConfigText(const UpdateConfig& config);
+// A signed file: text followed by its signature line.
+std::string SignatureLine(const std::vector<uint8_t>& signature);
+
+// "YYYY-MM-DDTHH:MM:SSZ" both ways; nullopt for anything else.
+std::optional<int64_t> ParseUtcTime(const std::string& text);
+std::string FormatUtcTime(int64_t seconds);
+
+}  // namespace tavrin
