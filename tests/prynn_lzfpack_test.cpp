@@ -20,6 +20,7 @@
 #include "libs/prynn/system_files.h"
 #include "tools/lzfpack/command_line.h"
 #include "tools/lzfpack/package_name.h"
+#include "trust/sign_openssl.h"
 #include "updater/config_reader.h"
 
 using namespace lzfpack;
@@ -95,11 +96,11 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome Lzfpack(const std::vector<std::string>& args) {
+Outcome Lzfpack(const std::vector<std::string>& args, const SignFn& sign = SignFn()) {
     prynn::SystemFiles files;
     SystemFolderLister lister;
     std::ostringstream out, err;
-    const int code = RunLzfpack(args, files, lister, out, err);
+    const int code = RunLzfpack(args, files, lister, out, err, sign);
     return {code, out.str(), err.str()};
 }
 
@@ -127,6 +128,16 @@ TEST(Lzfpack, ReadsItsCommandLine) {
         {{"a", "-o", ""}, false, Options::kPack, "", ""},
         {{"a", "-o", "x", "-o", "y"}, false, Options::kPack, "", ""},
         {{"-d", "--cfg", "a"}, false, Options::kPack, "", ""},
+        {{"--cfg", "--sign", "k.pem", "--serial", "3", "c"}, true, Options::kFolder, "c", ""},
+        {{"--verify", "p.pem", "o/orbisan3.cfg"}, true, Options::kVerify, "o/orbisan3.cfg", ""},
+        {{"--cfg", "--sign", "k.pem", "c"}, false, Options::kPack, "", ""},
+        {{"--cfg", "--sign", "k.pem", "--serial", "0", "c"}, false, Options::kPack, "", ""},
+        {{"--cfg", "--sign", "k.pem", "--serial", "-1", "c"}, false, Options::kPack, "", ""},
+        {{"--cfg", "--serial", "3", "c"}, false, Options::kPack, "", ""},
+        {{"--sign", "k.pem", "--serial", "3", "a"}, false, Options::kPack, "", ""},
+        {{"--verify", "p.pem", "-d", "x"}, false, Options::kPack, "", ""},
+        {{"--cfg", "--sign", "k", "--serial", "3", "--expires-days", "9999", "c"}, false,
+         Options::kPack, "", ""},
         {{"-x", "a"}, false, Options::kPack, "", ""},
         {{""}, false, Options::kPack, "", ""},
     };
@@ -314,6 +325,49 @@ TEST(Lzfpack, PublishesAFolderForTheUpdater) {
     ASSERT_EQ(run.code, kExitDone) << run.err;
     EXPECT_EQ(Read(out + "/orbisan3.cfg"), Read(client + "/orbisan3.cfg"));
     EXPECT_EQ(Folder::Names(out).size(), files.size() + 1);
+}
+
+TEST(Lzfpack, PublishesASignedReleaseThatItsPublicKeyVerifies) {
+    Folder dir;
+    const std::string release = dir.File("release"), out = dir.File("out");
+    ::mkdir(release.c_str(), 0755);
+    ::mkdir(out.c_str(), 0755);
+    const std::string keys = TAVRIN_TEST_KEYS;
+    const std::vector<std::string> sign = {"--cfg", "--sign", keys + "/test-rsa3072.pem",
+                                           "--serial", "12", "--expires-days", "30",
+                                           "-o", out, release};
+    Write(release + "/rules.txt", "komi 6.5");
+    // Without the five packages every release carries, nothing is written.
+    Outcome run = Lzfpack(sign, tavrin::SignRsaSha256);
+    EXPECT_EQ(run.code, kExitFailed);
+    EXPECT_NE(run.err.find("Vossel.dll"), std::string::npos) << run.err;
+    EXPECT_TRUE(Folder::Names(out).empty());
+
+    for (const char* fixed : {"Vossel.dll", "Ketter.dll", "Quenby3.exe", "Prynn.dll", "Orbisan.ICO"})
+        Write(release + "/" + fixed, Executable(3000));
+    // A build that cannot sign says so and writes no configuration.
+    run = Lzfpack(sign);
+    EXPECT_EQ(run.code, kExitFailed);
+    EXPECT_FALSE(Folder::Names(out).count("orbisan3.cfg"));
+
+    run = Lzfpack(sign, tavrin::SignRsaSha256);
+    ASSERT_EQ(run.code, kExitDone) << run.err;
+    const std::vector<std::string> verify = {"--verify", keys + "/test-rsa3072.pub.pem",
+                                             out + "/orbisan3.cfg"};
+    run = Lzfpack(verify);
+    EXPECT_EQ(run.code, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("serial 12"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("ok rules.txt.lzf"), std::string::npos) << run.out;
+    // The old reader lists every package once, the fixed five last.
+    std::vector<std::string> packages;
+    tavrin::ParsePackageList(Read(out + "/orbisan3.cfg"), packages);
+    EXPECT_EQ(packages.size(), 11u);
+
+    // One package changed after publishing: the check names it.
+    Write(out + "/rules.txt.lzf", Read(out + "/rules.txt.lzf") + "x");
+    run = Lzfpack(verify);
+    EXPECT_EQ(run.code, kExitFailed);
+    EXPECT_NE(run.err.find("rules.txt.lzf: its size"), std::string::npos) << run.err;
 }
 
 TEST(Lzfpack, PublishesNothingWhenANameCannotBeListed) {

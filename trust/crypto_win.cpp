@@ -11,6 +11,9 @@
 namespace tavrin {
 namespace {
 
+// CALG_SHA_256: XP SP3 has it, but the headers offer it only to later targets than ours.
+constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
+
 win::CryptProvider AcquireAesProvider() {
     win::CryptProvider provider;
     if (!::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_AES,
@@ -22,7 +25,7 @@ win::CryptProvider AcquireAesProvider() {
 // A SHA-256 hash object of provider; null when the platform has none.
 win::CryptHash NewHash(const win::CryptProvider& provider) {
     win::CryptHash hash;
-    if (!provider || !::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.receive()))
+    if (!provider || !::CryptCreateHash(provider.get(), kSha256, 0, 0, hash.receive()))
         hash.detach();
     return hash;
 }

@@ -8,6 +8,25 @@ bool Fail(std::string* error, const std::string& text) {
     return false;
 }
 
+// A whole decimal number of at most 18 digits.
+bool ParseNumber(const std::string& text, uint64_t* value) {
+    if (text.empty() || text.size() > 18) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *value = v;
+    return true;
+}
+
+// The value after an option that takes one; false when there is none.
+bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* value) {
+    if (*i + 1 == args.size() || args[*i + 1].empty()) return false;
+    *value = args[++*i];
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, Options* options,
@@ -33,6 +52,22 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options* options,
                     return Fail(error, "-o needs a path");
                 parsed.output = args[++i];
                 outputGiven = true;
+            } else if (arg == "--sign" || arg == "--verify") {
+                std::string* key = arg == "--sign" ? &parsed.signKey : &parsed.verifyKey;
+                if (!key->empty()) return Fail(error, arg + " given twice");
+                if (!TakeValue(args, &i, key)) return Fail(error, arg + " needs a key file");
+            } else if (arg == "--serial" || arg == "--expires-days") {
+                std::string text;
+                uint64_t value = 0;
+                if (!TakeValue(args, &i, &text) || !ParseNumber(text, &value))
+                    return Fail(error, arg + " needs a whole number");
+                if (arg == "--serial") {
+                    if (value == 0) return Fail(error, "--serial starts at 1");
+                    parsed.serial = value;
+                } else {
+                    if (value > 3650) return Fail(error, "--expires-days goes up to 3650");
+                    parsed.expiresDays = static_cast<int>(value);
+                }
             } else if (arg == "--") {
                 optionsEnded = true;
             } else {
@@ -45,8 +80,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options* options,
         parsed.input = arg;
     }
     if (unpack && folder) return Fail(error, "-d and --cfg exclude each other");
+    const bool verify = !parsed.verifyKey.empty();
+    if (verify && (unpack || folder || outputGiven || !parsed.signKey.empty()))
+        return Fail(error, "--verify takes only the configuration to check");
+    if (!parsed.signKey.empty() && !folder) return Fail(error, "--sign goes with --cfg");
+    if (!parsed.signKey.empty() && parsed.serial == 0) return Fail(error, "--sign needs --serial");
+    if (parsed.signKey.empty() && (parsed.serial != 0 || parsed.expiresDays >= 0))
+        return Fail(error, "--serial and --expires-days go with --sign");
     if (parsed.input.empty()) return Fail(error, "no input given");
-    parsed.mode = folder ? Options::kFolder : unpack ? Options::kUnpack : Options::kPack;
+    parsed.mode = verify   ? Options::kVerify
+                  : folder ? Options::kFolder
+                  : unpack ? Options::kUnpack
+                           : Options::kPack;
     *options = parsed;
     return true;
 }
@@ -64,8 +109,18 @@ std::string UsageText() {
            "      Prynn.dll.lzf and Orbisan.ICO.lzf: they are packed but not listed. Package\n"
            "      names must be printable ASCII without blanks, [ % # or .lzf inside; when\n"
            "      one is not, nothing is written.\n"
+           "  lzfpack --cfg --sign KEY.pem --serial N [--expires-days D] [-o OUTDIR] FOLDER\n"
+           "      the same, writing the signed orbisan3.cfg the updater requires: every\n"
+           "      package with its SHA-256 and size (the five above too, so FOLDER must hold\n"
+           "      them), serial N (higher than any release before; the updater refuses a\n"
+           "      lower one), an expiry D days from now, and an RSA-SHA256 signature made\n"
+           "      with the private key KEY.pem (native build only).\n"
+           "  lzfpack --verify PUB.pem DIR/orbisan3.cfg\n"
+           "      check a published folder: the signature, serial and expiry, and every\n"
+           "      package's size and SHA-256.\n"
            "  lzfpack --help                   this text\n"
-           "Options: -d (--decompress), -c (--cfg), -o PATH, -h (--help); -- ends them.\n"
+           "Options: -d (--decompress), -c (--cfg), -o PATH, --sign KEY, --serial N,\n"
+           "--expires-days D, --verify KEY, -h (--help); -- ends them.\n"
            "Outputs replace existing files only once complete. Exit codes: 0 done, 1 failed,\n"
            "2 usage error.\n";
 }

@@ -12,6 +12,10 @@ bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+std::string StripSuffix(const std::string& package) {
+    return package.substr(0, package.size() - std::string(kPackageSuffix).size());
+}
+
 // The files to pack, in byte order of their names (the order the updater installs them in);
 // what is skipped is said on log.
 std::vector<std::string> FilesToPack(const std::vector<FolderEntry>& entries, std::ostream& log) {
@@ -43,7 +47,8 @@ std::string ConfigText(const std::vector<std::string>& packages) {
 }
 
 bool PackFolder(prynn::FileSystem& files, FolderLister& lister, const std::string& folder,
-                const std::string& outputFolder, std::ostream& log, std::ostream& err) {
+                const std::string& outputFolder, const Signing* signing, std::ostream& log,
+                std::ostream& err) {
     std::vector<FolderEntry> entries;
     if (!lister.List(folder, &entries)) {
         err << "lzfpack: cannot read the folder " << folder << "\n";
@@ -56,6 +61,15 @@ bool PackFolder(prynn::FileSystem& files, FolderLister& lister, const std::strin
         std::string why;
         if (!IsListablePackageName(name + kPackageSuffix, &why)) {
             err << "lzfpack: cannot publish " << name << ": " << why << "\n";
+            listable = false;
+        }
+    }
+    if (signing) {
+        for (const char* fixed : kFixedPackages) {
+            const std::string file = StripSuffix(fixed);
+            if (std::find(names.begin(), names.end(), file) != names.end()) continue;
+            err << "lzfpack: cannot sign: the folder lacks " << file
+                << ", which the updater requires in every release\n";
             listable = false;
         }
     }
@@ -78,7 +92,9 @@ bool PackFolder(prynn::FileSystem& files, FolderLister& lister, const std::strin
         packages.push_back(package);
     }
 
-    const std::string text = ConfigText(packages);
+    const std::string text =
+        signing ? SignedConfigText(files, outputFolder, packages, *signing, err) : ConfigText(packages);
+    if (text.empty() && signing) return false;
     const std::string configPath = JoinPath(outputFolder, kConfigName);
     const prynn::FileResult result = prynn::WriteFileAtomically(
         files, configPath, reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -89,6 +105,10 @@ bool PackFolder(prynn::FileSystem& files, FolderLister& lister, const std::strin
     const size_t listed = static_cast<size_t>(std::count_if(
         packages.begin(), packages.end(), [](const std::string& p) { return !IsFixedPackage(p); }));
     log << "wrote " << configPath << " listing " << listed << " package(s)\n";
+    if (signing) {
+        log << "signed it with serial " << signing->serial << "\n";
+        return true;
+    }
     for (const char* fixed : kFixedPackages) {
         if (std::find(packages.begin(), packages.end(), fixed) == packages.end())
             log << "note: the updater always downloads " << fixed << ", which this folder lacks\n";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "libs/prynn/file_system.h"
+#include "tools/lzfpack/signed_publish.h"
 
 namespace lzfpack {
 
@@ -32,9 +33,11 @@ public:
 // the fixed packages the updater adds itself.
 std::string ConfigText(const std::vector<std::string>& packages);
 
-// Packs folder into outputFolder and writes the configuration there. Refuses before writing
-// anything when a name cannot be listed. Progress goes to log, faults to err.
+// Packs folder into outputFolder and writes the configuration there, signed when signing is
+// given. Refuses before writing anything when a name cannot be listed, or, when signing, a
+// fixed package is missing. Progress goes to log, faults to err.
 bool PackFolder(prynn::FileSystem& files, FolderLister& lister, const std::string& folder,
-                const std::string& outputFolder, std::ostream& log, std::ostream& err);
+                const std::string& outputFolder, const Signing* signing, std::ostream& log,
+                std::ostream& err);
 
 }  // namespace lzfpack

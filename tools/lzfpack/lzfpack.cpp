@@ -1,5 +1,7 @@
 #include "tools/lzfpack/lzfpack.h"
 
+#include <ctime>
+
 #include "libs/prynn/file_transform.h"
 #include "tools/lzfpack/command_line.h"
 #include "tools/lzfpack/package_name.h"
@@ -41,7 +43,7 @@ std::string OutputPath(const Options& options, std::string* error) {
 }  // namespace
 
 int RunLzfpack(const std::vector<std::string>& args, prynn::FileSystem& files,
-               FolderLister& lister, std::ostream& out, std::ostream& err) {
+               FolderLister& lister, std::ostream& out, std::ostream& err, const SignFn& sign) {
     Options options;
     std::string error;
     if (!ParseCommandLine(args, &options, &error)) {
@@ -52,10 +54,31 @@ int RunLzfpack(const std::vector<std::string>& args, prynn::FileSystem& files,
         out << UsageText();
         return kExitDone;
     }
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (options.mode == Options::kVerify) {
+        std::string key;
+        if (!ReadWholeFile(files, options.verifyKey, &key)) {
+            err << "lzfpack: cannot read the key " << options.verifyKey << "\n";
+            return kExitFailed;
+        }
+        return VerifyPublished(files, key, options.input, now, out, err) ? kExitDone : kExitFailed;
+    }
     if (options.mode == Options::kFolder) {
         const std::string outputFolder = options.output.empty() ? options.input : options.output;
-        return PackFolder(files, lister, options.input, outputFolder, out, err) ? kExitDone
-                                                                               : kExitFailed;
+        Signing signing;
+        if (!options.signKey.empty()) {
+            if (!ReadWholeFile(files, options.signKey, &signing.keyPem)) {
+                err << "lzfpack: cannot read the key " << options.signKey << "\n";
+                return kExitFailed;
+            }
+            signing.serial = options.serial;
+            if (options.expiresDays >= 0) signing.expires = now + options.expiresDays * int64_t(86400);
+            signing.sign = sign;
+        }
+        const Signing* withSigning = options.signKey.empty() ? nullptr : &signing;
+        return PackFolder(files, lister, options.input, outputFolder, withSigning, out, err)
+                   ? kExitDone
+                   : kExitFailed;
     }
 
     const std::string output = OutputPath(options, &error);

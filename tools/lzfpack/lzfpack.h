@@ -16,8 +16,10 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// args without the program name; returns the exit code.
+// args without the program name; returns the exit code. sign is the platform's signer (none
+// where the build cannot sign).
 int RunLzfpack(const std::vector<std::string>& args, prynn::FileSystem& files,
-               FolderLister& lister, std::ostream& out, std::ostream& err);
+               FolderLister& lister, std::ostream& out, std::ostream& err,
+               const SignFn& sign = SignFn());
 
 }  // namespace lzfpack
