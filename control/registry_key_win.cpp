@@ -44,6 +44,12 @@ LONG CRegistryKey::QueryString(const std::string& name, std::string& out) {
     return ERROR_SUCCESS;
 }
 
+bool WriteClientValue(const std::string& name, const std::string& value) {
+    CRegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kClientKeyPath, KEY_WRITE) != ERROR_SUCCESS) return false;
+    return key.SetString(name, value) == ERROR_SUCCESS;
+}
+
 int ReadClientSetting(const std::string& name, std::string& out) {
     CRegistryKey key;
     if (key.Open(HKEY_CURRENT_USER, kClientKeyPath, KEY_READ) != ERROR_SUCCESS) return 1;

@@ -9,6 +9,8 @@ namespace tavrin {
 
 // HKEY_CURRENT_USER subkey shared with the installed client.
 constexpr const char* kClientKeyPath = "Software\\Brennix\\Orbisan\\Sumnel";
+// The serial of the last signed configuration installed; a lower one is refused.
+constexpr const char* kSettingUpdateSerial = "UpdateSerial";
 constexpr DWORD kSettingBufferSize = 200;  // the client's own limit for these values
 
 // One open registry key; opened per operation and closed again, never kept between calls.
@@ -36,6 +38,8 @@ public:
 int ReadClientSetting(const std::string& name, std::string& out);
 // which 1 writes LoginSERV, anything else SaveStart; failures are ignored.
 void WriteClientSetting(const std::string& value, int which);
+// Writes a REG_SZ value of the client's key, creating the key; false when it cannot.
+bool WriteClientValue(const std::string& name, const std::string& value);
 // Deletes WorkDir from the client's key; nothing when the key does not open.
 void DeleteClientWorkDir();
 

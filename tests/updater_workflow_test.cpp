@@ -21,6 +21,7 @@ public:
     bool answerYes = false;
     bool queueOk = true;
     bool installOk = true;
+    bool packagesOk = true;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
 
     void EndDialog() override { calls.push_back("EndDialog"); }
@@ -57,6 +58,8 @@ public:
     void TargetPackages() override { calls.push_back("TargetPackages"); }
     void StartWorker() override { calls.push_back("StartWorker"); }
     void DeleteDownloadedPackages() override { calls.push_back("DeletePackages"); }
+    bool VerifyPackages() override { calls.push_back("Verify"); return packagesOk; }
+    void ShowPackageRefused() override { calls.push_back("ShowPackageRefused"); }
     bool InstallAllPackages() override { calls.push_back("Install"); return installOk; }
     void WriteShortcuts() override { calls.push_back("WriteShortcuts"); }
     void StartClient() override { calls.push_back("StartClient"); }
@@ -312,7 +315,7 @@ TEST_F(PackagePhase, FinishingInstallsWritesShortcutsTellsTheControlThenStartsTh
     flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
     ui.calls.clear();
     flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Install", "WriteShortcuts", "PostLaunchDone",
+    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "WriteShortcuts", "PostLaunchDone",
                      "StartClient"}),
               ui.calls);
     EXPECT_EQ(UpdaterState::Closed, flow.State());
@@ -322,7 +325,15 @@ TEST_F(PackagePhase, FinishingInstallsWritesShortcutsTellsTheControlThenStartsTh
 TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
     ui.installOk = false;
     flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Install", "ShowUpgradeFailed", "EndDialog"}), ui.calls);
+    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}),
+              ui.calls);
+    EXPECT_EQ(UpdaterState::Ended, flow.State());
+}
+
+TEST_F(PackagePhase, APackageThatIsNotTheSignedOneEndsBeforeAnythingIsInstalled) {
+    ui.packagesOk = false;
+    flow.OnPackagesDownloaded();
+    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "ShowPackageRefused", "EndDialog"}), ui.calls);
     EXPECT_EQ(UpdaterState::Ended, flow.State());
 }
 

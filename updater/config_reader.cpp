@@ -8,6 +8,12 @@ namespace tavrin {
 const char* const kFixedPackages[kFixedPackageCount] = {
     "Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf", "Prynn.dll.lzf", "Orbisan.ICO.lzf"};
 
+bool IsFixedPackage(const std::string& name) {
+    for (const char* fixed : kFixedPackages)
+        if (name == fixed) return true;
+    return false;
+}
+
 namespace {
 
 constexpr size_t kMaxFileName = 255;

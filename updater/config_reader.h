@@ -14,6 +14,7 @@ namespace tavrin {
 constexpr const char* kPackageExtension = ".lzf";
 constexpr size_t kFixedPackageCount = 5;
 extern const char* const kFixedPackages[kFixedPackageCount];
+bool IsFixedPackage(const std::string& name);
 
 using ConfigTrace = std::function<void(const std::string&)>;
 

@@ -1,6 +1,7 @@
 #include "updater/download_dlg_win.h"
 
 #include <commctrl.h>
+#include <ctime>
 #include <direct.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -15,7 +16,11 @@
 #include "system/process_win.h"
 #include "system/shell_link_win.h"
 #include "system/special_folders.h"
+#include "control/registry_key_win.h"
+#include "libs/prynn/system_files.h"
 #include "updater/config_reader.h"
+#include "updater/package_check.h"
+#include "updater/update_key.h"
 #include "updater/delete_matching_files_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
@@ -37,6 +42,31 @@ std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8
 
 bool EntryExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The downloaded configuration, up to one byte past the largest the updater takes.
+bool ReadConfigFile(const std::string& path, std::string* content) {
+    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    content->assign(kMaxConfigSize + 1, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), &(*content)[0], static_cast<DWORD>(content->size()), &got, nullptr))
+        return false;
+    content->resize(got);
+    return true;
+}
+
+// The serial of the last installation; 0 when none was recorded.
+uint64_t InstalledSerial() {
+    std::string text;
+    if (ReadClientSetting(kSettingUpdateSerial, text) != 0) return 0;
+    uint64_t serial = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || serial > UINT64_MAX / 10 - 9) return 0;
+        serial = serial * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return serial;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
@@ -280,7 +310,15 @@ void CDownLoadDlg::ShowUpgradeFailed() {
 }
 
 void CDownLoadDlg::ShowConfigReadFailed() {
-    ::MessageBoxW(m_hWnd, Wide(kConfigReadFailed).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
+    const char* text = kConfigNotTrusted;
+    switch (m_configRefusal) {
+    case ConfigRefusal::kUnreadable: text = kConfigReadFailed; break;
+    case ConfigRefusal::kExpired: text = kConfigExpired; break;
+    case ConfigRefusal::kRolledBack: text = kConfigRolledBack; break;
+    case ConfigRefusal::kCannotVerify: text = kCannotVerify; break;
+    default: break;
+    }
+    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
 }
 
 void CDownLoadDlg::PostConfigDownloaded() { ::PostMessageW(m_hWnd, WM_CONFIG_DOWNLOADED, 0, 0); }
@@ -296,9 +334,24 @@ void CDownLoadDlg::PostLaunchDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE,
 void CDownLoadDlg::SetStop() { m_downloader->SetStop(true); }
 
 bool CDownLoadDlg::QueuePackages() {
-    const std::string config = m_strDownloadDir + m_strLocalFile;
-    if (!LoadPackageList(config, m_arrPackages, [this](const std::string& l) { Trace(l); }))
+    std::string content;
+    if (!ReadConfigFile(m_strDownloadDir + m_strLocalFile, &content)) {
+        m_configRefusal = ConfigRefusal::kUnreadable;
+    } else {
+        const ConfigContext context = {VerifyWithUpdateKey, static_cast<int64_t>(std::time(nullptr)),
+                                       InstalledSerial()};
+        m_configRefusal = ReadSignedConfig(content, context, &m_config);
+    }
+    if (m_configRefusal != ConfigRefusal::kNone) {
+        Trace("CDownLoadDlg::QueuePackages - configuration refused (" +
+              std::to_string(static_cast<int>(m_configRefusal)) + ")");
         return false;
+    }
+    // The listed packages in file order, then the five every release carries.
+    m_arrPackages.clear();
+    for (const SignedPackage& package : m_config.packages)
+        if (!IsFixedPackage(package.name)) m_arrPackages.push_back(package.name);
+    for (const char* fixed : kFixedPackages) m_arrPackages.push_back(fixed);
     for (const std::string& name : m_arrPackages) m_downloader->AddURL(PackageUrl(name));
     return true;
 }
@@ -324,6 +377,31 @@ void CDownLoadDlg::DeleteDownloadedPackages() {
 
 // ---- finishing
 
+bool CDownLoadDlg::VerifyPackages() {
+    prynn::SystemFiles files;
+    for (const std::string& name : m_arrPackages) {
+        // The portable file layer takes UTF-8; a path that does not convert is refused.
+        const win::Converted<std::wstring> wide = win::ToWide(m_strDownloadDir + name);
+        const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
+        const PackageRefusal refusal = wide.exact && path.exact
+                                           ? CheckPackage(m_config, name, files, path.text)
+                                           : PackageRefusal::kUnreadable;
+        if (refusal != PackageRefusal::kNone) {
+            Trace("CDownLoadDlg::VerifyPackages - refused " + name + " (" +
+                  std::to_string(static_cast<int>(refusal)) + ")");
+            m_refusedPackage = name;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CDownLoadDlg::ShowPackageRefused() {
+    const std::wstring text = Wide(kPackageRefusedHead) + win::AnsiToWide(m_refusedPackage) +
+                              Wide(kPackageRefusedTail);
+    ::MessageBoxW(m_hWnd, text.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
+}
+
 bool CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
     const bool installed = tavrin::InstallAllPackages(
@@ -332,6 +410,9 @@ bool CDownLoadDlg::InstallAllPackages() {
             return PrynnDecompress(source.c_str(), target.c_str());
         });
     Trace(installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+    // Only a finished installation raises the serial a later configuration must reach.
+    if (installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
+        Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
     return installed;
 }
 

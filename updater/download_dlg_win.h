@@ -22,6 +22,7 @@
 
 #include "download/http_downloader.h"
 #include "download/window_status_sink_win.h"
+#include "updater/signed_config.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl_win.h"
 #include "widgets/percent_progress_ctrl_win.h"
@@ -86,6 +87,8 @@ private:
     void TargetPackages() override;
     void StartWorker() override;
     void DeleteDownloadedPackages() override;
+    bool VerifyPackages() override;
+    void ShowPackageRefused() override;
     bool InstallAllPackages() override;
     void WriteShortcuts() override;
     void StartClient() override;
@@ -97,6 +100,9 @@ private:
     std::string m_strInstallDir;   // ANSI: drive of Windows + "Program Files\Velmora바둑"
     std::string m_strDownloadDir;  // m_strInstallDir + "\Temp", then with "\"
     std::vector<std::string> m_arrPackages;
+    UpdateConfig m_config;  // what the signed configuration lists
+    ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
+    std::string m_refusedPackage;
     std::string m_strLocalFile;
     std::string m_strStatus;
     // Shared with the worker, which may outlive the dialog: the dialog abandons it on leaving.

@@ -38,6 +38,7 @@ struct UpdateConfig {
 
 enum class ConfigRefusal {
     kNone,
+    kUnreadable,    // the downloaded file cannot be read
     kTooLarge,      // over 1 MiB
     kNoSignature,   // the last line is not a signature line
     kBadSignature,  // not signed by the update key, or not decodable

@@ -226,6 +226,13 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     if (m_state == UpdaterState::Closed) return;
     m_state = UpdaterState::Finishing;
     if (m_ui.HasPopup()) m_ui.DestroyPopup();
+    // A package that is not the signed one ends the update before anything is installed.
+    if (!m_ui.VerifyPackages()) {
+        m_ui.ShowPackageRefused();
+        m_ui.EndDialog();
+        m_state = UpdaterState::Ended;
+        return;
+    }
     if (!m_ui.InstallAllPackages()) {
         m_ui.ShowUpgradeFailed();
         m_ui.EndDialog();

@@ -69,7 +69,10 @@ public:
     virtual void StartWorker() = 0;
     virtual void DeleteDownloadedPackages() = 0;  // "*.lzf" of the download folder
 
-    // Finishing.
+    // Finishing. Every package is checked against the signed configuration before any of
+    // them is installed.
+    virtual bool VerifyPackages() = 0;
+    virtual void ShowPackageRefused() = 0;  // names the package
     virtual bool InstallAllPackages() = 0;
     virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
     virtual void StartClient() = 0;     // no parameters

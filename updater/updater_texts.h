@@ -14,6 +14,24 @@ constexpr const char* kUpgradeFailed =
 constexpr const char* kUpgradeStopped = "업그레이드가 중지되었습니다.";
 constexpr const char* kConfigReadFailed = "config파일 읽기에 실패하였습니다.";
 constexpr const char* kCloseLabel = "닫  기";
+// The refusals of the signed update configuration and of a package that is not the signed one.
+constexpr const char* kConfigNotTrusted =
+    "받은 업데이트 정보가 Velmora의 서명과 맞지 않아 업그레이드를 중지했습니다.\r\n\r\n"
+    "잠시 후 다시 시도하시고, 계속되면 Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
+constexpr const char* kConfigExpired =
+    "받은 업데이트 정보의 유효 기간이 지나 업그레이드를 중지했습니다.\r\n\r\n"
+    "컴퓨터의 날짜와 시각이 맞는지 확인한 뒤 다시 시도하시기 바랍니다.";
+constexpr const char* kConfigRolledBack =
+    "받은 업데이트가 설치된 버전보다 오래되어 업그레이드를 중지했습니다.\r\n\r\n"
+    "잠시 후 다시 시도하시기 바랍니다.";
+constexpr const char* kCannotVerify =
+    "이 Windows에서는 업데이트의 서명을 확인할 수 없어 아무것도 설치하지 않았습니다.\r\n\r\n"
+    "Windows XP 서비스 팩 3 이상으로 업데이트한 뒤 다시 시도하시기 바랍니다.";
+// Followed by the package's name and kPackageRefusedTail.
+constexpr const char* kPackageRefusedHead = "받은 파일 ";
+constexpr const char* kPackageRefusedTail =
+    " 이(가) 게시된 파일과 달라 아무것도 설치하지 않았습니다.\r\n\r\n"
+    "잠시 후 다시 시도하시고, 계속되면 Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
 
 // Trace lines of the status handling, spelt as the trace has always shown them.
 constexpr const char* kTraceSizeStatus = "STATUS_DOWNLOAD_SIZE-0";

@@ -388,7 +388,9 @@ TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     size_t seen = m_receiver.statuses.size();
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 30000));
-    EXPECT_EQ(m_receiver.statuses.size(), seen);
+    // A status the worker had already sent when the owner went may still arrive; nothing of
+    // the rest of the 2 MB body does.
+    EXPECT_LE(m_receiver.statuses.size(), seen + 1);
 }
 
 // The wrapper unregisters the status callback, so closing sends no HANDLE_CLOSING to it.

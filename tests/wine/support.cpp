@@ -1,11 +1,18 @@
 // Helpers shared by the tests of the Windows layer.
 #include "tests/wine/support.h"
 
+#include <wincrypt.h>
+
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
+#include "trust/base64.h"
+#include "updater/signed_config.h"
 #include "win/code_page.h"
+#include "win/handles.h"
 
 namespace wt {
 
@@ -36,6 +43,40 @@ std::wstring BinPath(const std::wstring& relative) {
 }
 
 std::wstring OcxPath() { return BinPath(L"TAVRIN.OCX"); }
+
+std::string SignedWithTestKey(const std::string& text) {
+    std::wstring path = L"Z:" + win::Utf8ToWide(TAVRIN_TEST_KEYS) + L"/test-rsa3072.rsa.pem";
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    std::vector<uint8_t> der;
+    const std::optional<std::string> pem = ReadFileBytes(path);
+    if (!pem || !tavrin::PemToDer(*pem, "RSA PRIVATE KEY", &der)) return std::string();
+    BYTE* blob = nullptr;
+    DWORD blobSize = 0;
+    if (!::CryptDecodeObjectEx(X509_ASN_ENCODING, PKCS_RSA_PRIVATE_KEY, der.data(),
+                               static_cast<DWORD>(der.size()), CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                               &blob, &blobSize))
+        return std::string();
+    std::unique_ptr<BYTE, decltype(&::LocalFree)> blobOwner(blob, &::LocalFree);
+    win::CryptProvider provider;
+    win::CryptKey key;
+    win::CryptHash hash;
+    constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
+    DWORD size = 0;
+    if (!::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_AES,
+                                CRYPT_VERIFYCONTEXT) ||
+        !::CryptImportKey(provider.get(), blob, blobSize, 0, 0, key.receive()) ||
+        !::CryptCreateHash(provider.get(), kSha256, 0, 0, hash.receive()) ||
+        !::CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(text.data()),
+                         static_cast<DWORD>(text.size()), 0) ||
+        !::CryptSignHashW(hash.get(), AT_KEYEXCHANGE, nullptr, 0, nullptr, &size))
+        return std::string();
+    std::vector<uint8_t> signature(size);
+    if (!::CryptSignHashW(hash.get(), AT_KEYEXCHANGE, nullptr, 0, signature.data(), &size))
+        return std::string();
+    signature.resize(size);
+    std::reverse(signature.begin(), signature.end());  // CryptoAPI writes it little-endian
+    return text + tavrin::SignatureLine(signature);
+}
 
 std::wstring GuidString(REFGUID guid) {
     wchar_t text[64] = {};

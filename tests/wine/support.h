@@ -47,6 +47,9 @@ std::wstring OcxPath();
 std::wstring GuidString(REFGUID guid);
 bool FileExists(const std::wstring& path);
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
+// text followed by its "[signature]" line, signed with the test key through CryptoAPI (the
+// publisher's side, which the product itself never does); empty when signing fails.
+std::string SignedWithTestKey(const std::string& text);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The names in a folder (without "." and ".."); empty when it cannot be read.
 std::set<std::wstring> FolderNames(const std::wstring& dir);

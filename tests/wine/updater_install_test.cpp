@@ -12,6 +12,10 @@
 
 #include "libs/prynn/lzf_stream.h"
 #include "tests/wine/support.h"
+#include "control/registry_key_win.h"
+#include "trust/crypto.h"
+#include "updater/signed_config.h"
+#include "updater/updater_texts.h"
 #include "win/code_page.h"
 
 namespace {
@@ -24,6 +28,7 @@ const wchar_t kStopQuestion[] =
     L"현재 진행중인 업그레이드를 중지할까요?\r\n\r\n업그레이드를 하지않으면 Velmora 바둑을 실행할 수 "
     L"없습니다.";
 const wchar_t kWindowCaption[] = L"Velmora 바둑을 다운받고 있습니다.";
+const std::string kZeroHash(64, '0');
 const wchar_t kInstallDir[] = L"C:\\Program Files\\Velmora바둑";
 const wchar_t kUrlFile[] = L"Velmora바둑 홈페이지.url";
 const char* const kFixed[] = {"Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf",
@@ -86,6 +91,18 @@ std::string NoiseBytes(size_t n, uint32_t seed) {
         c = static_cast<char>(x);
     }
     return s;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    std::unique_ptr<tavrin::Sha256> hash = tavrin::NewSha256();
+    return hash && hash->Update(bytes.data(), bytes.size()) ? hash->FinishHex() : std::string();
+}
+
+std::wstring Text(const char* utf8) { return win::Utf8ToWide(utf8); }
+
+// The signed configuration's line for a package of these bytes.
+std::string SignedLine(const std::string& name, const std::string& package) {
+    return name + " sha256=" + Sha256Of(package) + " size=" + std::to_string(package.size());
 }
 
 std::string Pack(const std::string& content) {
@@ -151,13 +168,17 @@ protected:
         ::CreateDirectoryW((FromLinux(Env("TAVRIN_TEST_PACKAGE_ROOT")) + L"\\service").c_str(),
                            nullptr);
         ::CreateDirectoryW(ServedFile("TAVRIN_TEST_PACKAGE_ROOT", "").c_str(), nullptr);
+        ResetInstalledSerial();
     }
+    // Each test starts as on a machine that never installed a signed release.
+    void ResetInstalledSerial() { tavrin::WriteClientValue(tavrin::kSettingUpdateSerial, "0"); }
     void TearDown() override {
         CloseClients();
         RemoveTree(kInstallDir);
     }
 
-    // Publishes the configuration and packages: the client, a data file and the fixed five.
+    // Publishes the packages and the signed configuration (serial 5, unless told otherwise):
+    // the client, a data file and the fixed five, then extraLines.
     void PublishRelease(const std::vector<std::string>& extraLines = {}) {
         m_originals.clear();
         auto client = wt::ReadFileBytes(wt::BinPath(L"testclient\\Orbisan.exe"));
@@ -170,9 +191,18 @@ protected:
         m_originals["Quenby3.exe"] = SomeBytes(131072, 4);
         m_originals["Prynn.dll"] = *prynn;
         m_originals["Orbisan.ICO"] = SomeBytes(1078, 5);
-        for (const auto& file : m_originals) PublishPackage(file.first + ".lzf", Pack(file.second));
-        std::string config = "[Orbisan]\r\nOrbisan.exe.lzf 1,0,0,16\r\n  readme.txt.lzf\r\n";
+        tavrin::UpdateConfig signedList;
+        signedList.serial = m_serial;
+        signedList.expires = m_expires;
+        for (const auto& file : m_originals) {
+            const std::string package = Pack(file.second);
+            PublishPackage(file.first + ".lzf", package);
+            signedList.packages.push_back({file.first + ".lzf", Sha256Of(package), package.size()});
+        }
+        std::string config = "[Orbisan]\r\n" + tavrin::UnsignedConfigText(signedList);
         for (const std::string& line : extraLines) config += line + "\r\n";
+        if (m_signed) config = wt::SignedWithTestKey(config);
+        ASSERT_NE(std::string::npos, config.find(m_signed ? "[signature]" : "[serial]"));
         ASSERT_TRUE(wt::WriteFileBytes(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg"),
                                        config));
     }
@@ -241,13 +271,19 @@ protected:
 
     std::map<std::string, std::string> m_originals;
     std::string m_hostOutput;
+
+public:
+    // What the next PublishRelease signs.
+    uint64_t m_serial = 5;
+    std::optional<int64_t> m_expires;
+    bool m_signed = true;
 };
 
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     PublishRelease();
     BoxAnswerer boxes({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
-    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_TRUE(boxes.texts().empty()) << wt::Narrow(boxes.texts().empty() ? L"" : boxes.texts()[0]);
 
     for (const auto& file : m_originals) {
         SCOPED_TRACE(file.first);
@@ -267,6 +303,50 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
                        .value_or("(missing)"));
     EXPECT_EQ(url, wt::ReadFileBytes(DesktopFolder() + L"\\" + kUrlFile).value_or("(missing)"));
     EXPECT_TRUE(wt::FileExists(DesktopFolder() + L"\\Velmora바둑 대국실.lnk"));
+    std::string serial;
+    EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
+    EXPECT_EQ("5", serial) << "the installed serial is recorded";
+}
+
+// Configurations the updater must not act on: a message says why, nothing is installed and
+// the client does not start.
+TEST_F(UpdaterInstall, AConfigurationThatIsNotTheSignedCurrentOneInstallsNothing) {
+    struct Row {
+        const char* what;
+        std::function<void(UpdaterInstall&)> setUp;
+        const char* message;
+    } rows[] = {
+        {"not signed", [](UpdaterInstall& t) { t.m_signed = false; }, tavrin::kConfigNotTrusted},
+        {"expired", [](UpdaterInstall& t) { t.m_expires = 1700000000; }, tavrin::kConfigExpired},
+        {"older than installed",
+         [](UpdaterInstall&) { tavrin::WriteClientValue(tavrin::kSettingUpdateSerial, "6"); },
+         tavrin::kConfigRolledBack},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        m_signed = true;
+        m_expires.reset();
+        ASSERT_TRUE(tavrin::WriteClientValue(tavrin::kSettingUpdateSerial, "0"));
+        row.setUp(*this);
+        PublishRelease();
+        BoxAnswerer boxes({IDOK});
+        EXPECT_EQ(3u, RunPage(15)) << "the page stays open\n" << m_hostOutput;
+        EXPECT_EQ(std::vector<std::wstring>{Text(row.message)}, boxes.texts());
+        EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+    }
+    // A configuration with a changed byte is refused like one without a signature.
+    m_signed = true;
+    m_expires.reset();
+    PublishRelease();
+    const std::wstring served = ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg");
+    std::string config = wt::ReadFileBytes(served).value_or("");
+    config.replace(config.find("[serial] 5"), 10, "[serial] 9");
+    ASSERT_TRUE(wt::WriteFileBytes(served, config));
+    BoxAnswerer boxes({IDOK});
+    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+    EXPECT_EQ(std::vector<std::wstring>{Text(tavrin::kConfigNotTrusted)}, boxes.texts());
+    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
 }
 
 TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
@@ -280,7 +360,7 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
 }
 
 TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
-    PublishRelease({"absent.bin.lzf"});
+    PublishRelease({"absent.bin.lzf sha256=" + kZeroHash + " size=1"});
     BoxAnswerer boxes({IDOK, IDOK});
     EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
     EXPECT_EQ((std::vector<std::wstring>{kUpgradeFailed, kUpgradeFailed}), boxes.texts());
@@ -288,20 +368,30 @@ TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
 }
 
-TEST_F(UpdaterInstall, CorruptPackageFailsTheInstallationAndKeepsEarlierFiles) {
-    PublishRelease();
-    std::string bad = Pack(m_originals["Quenby3.exe"]);
-    bad[bad.size() / 2] ^= 0x5A;
-    bad.resize(bad.size() - 7);
-    PublishPackage("Quenby3.exe.lzf", bad);
-    BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
-    EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
-    EXPECT_EQ(m_originals["Orbisan.exe"], wt::ReadFileBytes(Installed("Orbisan.exe")).value_or(""));
-    EXPECT_EQ(m_originals["Ketter.dll"], wt::ReadFileBytes(Installed("Ketter.dll")).value_or("x"));
-    EXPECT_FALSE(wt::FileExists(Installed("Quenby3.exe"))) << "no half-written file";
-    EXPECT_FALSE(wt::FileExists(Installed("Prynn.dll"))) << "the packages after it";
-    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
+// A package that is not the signed one (another program, a longer or a damaged body) is
+// refused before anything of the release is installed.
+TEST_F(UpdaterInstall, APackageThatIsNotTheSignedOneIsRefusedBeforeAnythingIsInstalled) {
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string&)> change;
+    } rows[] = {
+        {"damaged", [](std::string p) { p[p.size() / 2] ^= 0x5A; return p; }},
+        {"longer than signed", [](std::string p) { return p + std::string(4096, 'x'); }},
+        {"another program", [](const std::string&) { return Pack(SomeBytes(131072, 9)); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PublishRelease();
+        PublishPackage("Quenby3.exe.lzf", row.change(Pack(m_originals["Quenby3.exe"])));
+        BoxAnswerer boxes({IDOK});
+        EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+        const std::wstring refused = Text(tavrin::kPackageRefusedHead) + L"Quenby3.exe.lzf" +
+                                     Text(tavrin::kPackageRefusedTail);
+        EXPECT_EQ(std::vector<std::wstring>{refused}, boxes.texts());
+        for (const auto& file : m_originals)
+            EXPECT_FALSE(wt::FileExists(Installed(file.first))) << file.first;
+        EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
+    }
 }
 
 // The progress window of the package phase: the visible download window whose picture frame
@@ -329,8 +419,9 @@ void Press(HWND window) {
 
 // A package the package host trickles (run-with-servers gets a rule for "*slow*").
 TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
-    PublishRelease({"slow.bin.lzf"});
-    PublishPackage("slow.bin.lzf", Pack(NoiseBytes(600000, 9)));
+    const std::string slow = Pack(NoiseBytes(600000, 9));
+    PublishRelease({SignedLine("slow.bin.lzf", slow)});
+    PublishPackage("slow.bin.lzf", slow);
     BoxAnswerer boxes({IDYES});
     const DWORD exitCode = RunPage(90, [&] {
         HWND popup = nullptr;
@@ -363,8 +454,9 @@ HWND FindQuestion() {
 // the question's message loop. Nothing may be freed under the waiting handlers (the question's
 // and the progress window's button); the page closes as after any installation.
 TEST_F(UpdaterInstall, InstallationFinishingWhileTheStopQuestionWaits) {
-    PublishRelease({"slow.bin.lzf"});
-    PublishPackage("slow.bin.lzf", Pack(NoiseBytes(60000, 11)));
+    const std::string slow = Pack(NoiseBytes(60000, 11));
+    PublishRelease({SignedLine("slow.bin.lzf", slow)});
+    PublishPackage("slow.bin.lzf", slow);
     bool asked = false, clientStarted = false;
     const DWORD exitCode = RunPage(90, [&] {
         HWND popup = nullptr;
