@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "control/site_lock.h"
+
 namespace tavrin {
 
 namespace {
@@ -117,7 +119,15 @@ std::string RefusalReason(const LaunchProperties& props) {
     return "";
 }
 
-LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops) {
+LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const std::string& siteLock) {
+    // Before anything else: a page elsewhere gets neither the client nor the updater, and
+    // nothing of it reaches the registry.
+    const std::string page = ops.PageAddress();
+    if (!SiteAllowed(page, siteLock)) {
+        ops.Trace("OnCreate: the page \"" + page.substr(0, 200) +
+                  "\" is not on the site list: the control stays idle");
+        return LaunchOutcome::NotAllowed;
+    }
     std::string reason = RefusalReason(props);
     if (!reason.empty()) {
         ops.Trace("OnCreate refuses to start the client: " + reason);

@@ -50,12 +50,16 @@ public:
     virtual void PostLaunchDone() = 0;  // WM_LAUNCH_DONE (1, 0) to the control's own window
     virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
     virtual void Trace(const std::string& line) = 0;
+    // The address of the page that hosts the control, as its container tells it; "" when no
+    // container answers.
+    virtual std::string PageAddress() = 0;
 };
 
 enum class LaunchOutcome {
     Started,  // the client was started and WM_LAUNCH_DONE posted
     Updater,  // the updater was created
     Refused,  // unsafe properties: nothing written, nothing started
+    NotAllowed,  // the page is not on the site list: the control stays idle
 };
 
 // The 64 lowercase hex digits of the time-keyed password block. The password must be at most
@@ -72,7 +76,8 @@ int PickServer(const LaunchProperties& props, RandomSource& random);
 // Why these properties must not reach the client's command line, or "" when they may.
 std::string RefusalReason(const LaunchProperties& props);
 
-// Everything OnCreate does after the base window creation succeeded.
-LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops);
+// Everything OnCreate does after the base window creation succeeded. siteLock is the build's
+// allow-list (see site_lock.h).
+LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const std::string& siteLock);
 
 }  // namespace tavrin

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "control/registry_key_win.h"
+#include "site_lock_list.h"
 #include "control/tavrin_app_win.h"
 #include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
@@ -70,6 +71,7 @@ public:
     }
     void CreateUpdater() override { m_ctrl.CreateUpdater(); }
     void Trace(const std::string& line) override { WexlogTrace("%s", line.c_str()); }
+    std::string PageAddress() override { return m_ctrl.PageAddress(); }
 
 private:
     CTavrinCtrl& m_ctrl;
@@ -146,7 +148,7 @@ void CTavrinCtrl::AboutBox() {
 int CTavrinCtrl::OnCreate(CREATESTRUCTW* cs) {
     if (COleControl::OnCreate(cs) == -1) return -1;
     ControlLaunchOps ops(*this);
-    RunOnCreate(m_props, ops);
+    RunOnCreate(m_props, ops, kSiteLock);
     return 0;
 }
 

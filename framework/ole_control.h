@@ -150,6 +150,10 @@ public:
     STDMETHODIMP Save(LPVOID memory, BOOL clearDirty, ULONG size) override;
     STDMETHODIMP GetSizeMax(ULONG* size) override;
 
+    // The address of the page hosting the control, as its container tells it (UTF-8); ""
+    // when no container answers.
+    std::string PageAddress();
+
 protected:
     // Persistence of the derived control; the base part exchanges the extent.
     virtual void DoPropExchange(CPropExchange& px);

@@ -1,4 +1,5 @@
 #include "control/launch_logic.h"
+#include "control/site_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,12 @@ public:
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
     void CreateUpdater() override { calls.push_back("CreateUpdater"); }
     void Trace(const std::string& line) override { traces.push_back(line); }
+    std::string PageAddress() override { return page; }
+    std::string page = "file:///C:/Users/kim/page.html";
 };
+
+// The development builds' list.
+const char kSites[] = "file:;http://127.0.0.1:*;http://localhost:*";
 
 struct Block {
     uint32_t time = 0;
@@ -249,7 +255,7 @@ TEST(RunOnCreate, RefusedPropertiesTouchNothing) {
                           Props("kim", std::string(28, 'p'), "")}) {
         SCOPED_TRACE(p.strID + " / " + p.strPass + " / " + p.key);
         FakeOps ops;
-        EXPECT_EQ(RunOnCreate(p, ops), LaunchOutcome::Refused);
+        EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Refused);
         EXPECT_TRUE(ops.calls.empty());
         EXPECT_EQ(ops.randCalls + ops.timeCalls + static_cast<int>(ops.seeds.size()), 0);
         ASSERT_EQ(ops.traces.size(), 1u);
@@ -261,7 +267,7 @@ TEST(RunOnCreate, InstalledClientStartsWithTheCommandLine) {
     LaunchProperties p = Props("kim", k64, "1234");
     p.servers[0] = "login.example";
     FakeOps ops;
-    EXPECT_EQ(RunOnCreate(p, ops), LaunchOutcome::Started);
+    EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Started);
     const std::string cmd = " /NAME:kim /PASSWORD:" + k64 + " /JOINKEY:1234";
     EXPECT_EQ(ops.calls, (std::vector<std::string>{"Read WorkDir", "SaveStart " + cmd, "LoginSERV login.example",
                                                    "Exists C:\\Game\\Orbisan.exe",
@@ -273,7 +279,7 @@ TEST(RunOnCreate, MissingIdOrPasswordStartsClientWithoutParameters) {
     for (const auto& p : {Props("", k64, "1234"), Props("kim", "", "1234")}) {
         SCOPED_TRACE("id '" + p.strID + "'");
         FakeOps ops;
-        EXPECT_EQ(RunOnCreate(p, ops), LaunchOutcome::Started);
+        EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Started);
         ASSERT_EQ(ops.calls.size(), 5u);
         FakeOps again;  // same script, same command line
         EXPECT_EQ(ops.calls[1], "SaveStart " + BuildCommandLine(p, again));
@@ -285,7 +291,7 @@ TEST(RunOnCreate, MissingIdOrPasswordStartsClientWithoutParameters) {
 TEST(RunOnCreate, UpdaterWhenClientIsNotInstalled) {
     FakeOps missing;
     missing.exeExists = false;
-    EXPECT_EQ(RunOnCreate(Props("kim", k64, "1"), missing), LaunchOutcome::Updater);
+    EXPECT_EQ(RunOnCreate(Props("kim", k64, "1"), missing, kSites), LaunchOutcome::Updater);
     EXPECT_EQ(missing.calls, (std::vector<std::string>{"Read WorkDir", "SaveStart  /NAME:kim /PASSWORD:" + k64 +
                                                        " /JOINKEY:1", "Exists C:\\Game\\Orbisan.exe",
                                                        "DeleteWorkDir", "CreateUpdater"}));
@@ -295,7 +301,7 @@ TEST(RunOnCreate, UpdaterWhenClientIsNotInstalled) {
         FakeOps unset;
         unset.hasWorkDir = !readFails;
         unset.workDir = "";
-        EXPECT_EQ(RunOnCreate(Props("kim", "pw", ""), unset), LaunchOutcome::Updater);
+        EXPECT_EQ(RunOnCreate(Props("kim", "pw", ""), unset, kSites), LaunchOutcome::Updater);
         ASSERT_EQ(unset.calls.size(), 3u);
         EXPECT_EQ(unset.calls[1].rfind("SaveStart ", 0), 0u);
         EXPECT_EQ(unset.calls[2], "CreateUpdater");
@@ -318,7 +324,7 @@ TEST(RunOnCreate, LoginServerChoice) {
         for (int s : c.slots) p.servers[s] = "srv" + std::to_string(s);
         FakeOps ops;
         ops.rands.assign(c.rands.begin(), c.rands.end());
-        RunOnCreate(p, ops);
+        RunOnCreate(p, ops, kSites);
         std::vector<std::string> logins;
         for (const auto& call : ops.calls) {
             if (call.rfind("LoginSERV ", 0) == 0) logins.push_back(call.substr(10));
@@ -331,7 +337,61 @@ TEST(RunOnCreate, LoginServerChoice) {
 
 TEST(RunOnCreate, KoreanIdIsAccepted) {
     FakeOps ops;
-    EXPECT_EQ(RunOnCreate(Props(kKorean, k64, ""), ops), LaunchOutcome::Started);
+    EXPECT_EQ(RunOnCreate(Props(kKorean, k64, ""), ops, kSites), LaunchOutcome::Started);
     EXPECT_EQ(ops.calls.back(), "PostLaunchDone");
     EXPECT_NE(ops.calls[1].find(" /NAME:" + kKorean + " "), std::string::npos);
+}
+
+TEST(SiteLock, OnlyTheListedSitesAndNoLookAlikes) {
+    const std::string list = "https://example.com;https://*.example.com;http://127.0.0.1:*;file:;"
+                             "https://play.example.org:8443";
+    const struct {
+        const char* page;
+        bool allowed;
+    } rows[] = {
+        {"https://example.com/go/index.html", true},
+        {"HTTPS://Example.COM/", true},
+        {"https://example.com:443/", true},
+        {"https://www.example.com/x", true},
+        {"https://a.b.example.com", true},
+        {"http://127.0.0.1:18731/page.html", true},
+        {"file:///C:/page.html", true},
+        {"https://play.example.org:8443/", true},
+        {"https://play.example.org/", false},        // not the listed port
+        {"https://example.com:8443/", false},
+        {"http://example.com/", false},              // not the listed scheme
+        {"https://evilexample.com/", false},         // look-alikes
+        {"https://example.com.evil.net/", false},
+        {"https://example.com@evil.net/", false},    // a user name before the real host
+        {"https://evil.net/?https://example.com", false},
+        {"https://evil.net/#example.com", false},
+        {"https://example.com./", false},
+        {"https://example.com\\@evil.net/", false},
+        {"https://ex%61mple.com/", false},
+        {"http://127.0.0.1.evil.net/", false},
+        {"http://localhost/", false},                // not in this list
+        {"ftp://example.com/", false},
+        {"about:blank", false},
+        {"", false},                                 // no address: not allowed
+        {"example.com", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.page);
+        EXPECT_EQ(row.allowed, SiteAllowed(row.page, list));
+    }
+    EXPECT_FALSE(SiteAllowed("https://example.com/", ""));
+    EXPECT_FALSE(SiteAllowed("https://example.com/", "*"));
+}
+
+TEST(RunOnCreate, APageOffTheSiteListLeavesTheControlIdle) {
+    for (const char* page : {"http://evil.example.net/", "", "https://127.0.0.1.evil.net/"}) {
+        SCOPED_TRACE(page);
+        FakeOps ops;
+        ops.page = page;
+        EXPECT_EQ(RunOnCreate(Props("kim", k64, "1234"), ops, kSites), LaunchOutcome::NotAllowed);
+        EXPECT_TRUE(ops.calls.empty()) << "nothing read, written or started";
+        EXPECT_EQ(ops.randCalls + ops.timeCalls, 0);
+        ASSERT_EQ(ops.traces.size(), 1u);
+        EXPECT_NE(ops.traces[0].find("not on the site list"), std::string::npos);
+    }
 }

@@ -143,7 +143,9 @@ protected:
 
     // Writes the page and runs the host on it with its output in a file (a client started by
     // the control inherits that output, so a pipe would wait for the client).
-    ::testing::AssertionResult RunHost(const Params& params, int timeoutSeconds, DWORD* exitCode) {
+    // url: the page's address as the host gives it to the control ("" for the file's own).
+    ::testing::AssertionResult RunHost(const Params& params, int timeoutSeconds, DWORD* exitCode,
+                                       const std::wstring& url = L"") {
         if (!m_logs.ok()) return ::testing::AssertionFailure() << "no temp folder";
         const std::wstring page = m_logs.file(L"page-" + std::to_wstring(++m_runs) + L".html");
         if (!wt::WriteFileBytes(page, Page(params)))
@@ -155,7 +157,9 @@ protected:
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return ::testing::AssertionFailure() << "cannot create the output file";
         const std::wstring command = L"\"" + wt::BinPath(L"tavrin-host.exe") + L"\" --timeout " +
-                                     std::to_wstring(timeoutSeconds) + L" \"" + page + L"\"";
+                                     std::to_wstring(timeoutSeconds) +
+                                     (url.empty() ? L"" : L" --url \"" + url + L"\"") + L" \"" +
+                                     page + L"\"";
         ::testing::AssertionResult ran =
             wt::RunProcess(command, (timeoutSeconds + 30) * 1000, exitCode, out.get());
         out.close();
@@ -220,6 +224,7 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
         std::wstring id, password, key, server, server1;
         std::string join;       // the join key the command line must carry
         bool clientGetsParams;  // both id and password given
+        std::wstring url = L"";  // the page's address; "" for the page file's own
     } rows[] = {
         {"plain", L"client", L"player1", L"secret", L"", L"go.example:7000", L"", "1000", true},
         {"Korean names and folder", L"Velmora바둑", L"바둑왕", L"비밀번호", L"2000",
@@ -232,6 +237,8 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
         // No user id: the client gets no parameters, yet SaveStart holds the full line; with
         // strServer empty LoginSERV stays as it was (strServer1 is not consulted).
         {"no user id", L"client", L"", L"pw", L"", L"", L"s1", "1000", false},
+        {"a page of a listed site", L"client", L"p7", L"pw", L"", L"s", L"", "1000", true,
+         L"http://127.0.0.1:18000/play.html"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -246,7 +253,7 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
                          {L"strServer", row.server}, {L"strServer1", row.server1}};
         DWORD exitCode = wt::kSentinel;
         const uint32_t before = Now();
-        ASSERT_TRUE(RunHost(params, 60, &exitCode));
+        ASSERT_TRUE(RunHost(params, 60, &exitCode, row.url));
         const uint32_t after = Now();
         EXPECT_EQ(0u, exitCode) << "the control did not close the host window\n" << m_hostOutput;
 
@@ -317,24 +324,38 @@ TEST_F(LaunchTest, UpdaterPathWritesSettingsAndDropsAStaleWorkDir) {
     }
 }
 
-// A user id that would smuggle a switch into the client's command line: nothing is written,
-// nothing started, and the host stays open until its timeout.
-TEST_F(LaunchTest, UnsafeIdStartsNothing) {
-    wt::TempDir dir(L"client");
-    ASSERT_TRUE(Install(dir));
-    const std::string workDir = wt::Ansi(dir.path());
-    ASSERT_TRUE(wt::SetClientValue("WorkDir", workDir));
-    ASSERT_TRUE(wt::SetClientValue("SaveStart", "marker"));
-    ASSERT_TRUE(wt::SetClientValue("LoginSERV", "marker"));
-    Params params = {{L"strID", L"x /JOINKEY:9000"}, {L"strPass", L"pw"},
-                     {L"strServer", L"go.example:7000"}};
-    DWORD exitCode = wt::kSentinel;
-    ASSERT_TRUE(RunHost(params, 5, &exitCode));
-    EXPECT_EQ(3u, exitCode) << m_hostOutput;
-    EXPECT_FALSE(wt::FileExists(dir.file(L"client-log.txt"))) << "the client was started";
-    EXPECT_EQ("marker", wt::ClientValue("SaveStart").value_or("(missing)"));
-    EXPECT_EQ("marker", wt::ClientValue("LoginSERV").value_or("(missing)"));
-    EXPECT_EQ(workDir, wt::ClientValue("WorkDir").value_or("(missing)"));
+// A user id that would smuggle a switch into the client's command line, or a page of a site
+// not on the build's list (a look-alike among them): nothing is written, nothing started, no
+// updater opens, and the host stays open until its timeout.
+TEST_F(LaunchTest, UnsafeIdOrForeignPageStartsNothing) {
+    const struct {
+        const char* what;
+        std::wstring id;
+        std::wstring url;
+    } rows[] = {
+        {"unsafe id", L"x /JOINKEY:9000", L""},
+        {"another site", L"player1", L"http://evil.example.net/play.html"},
+        {"a look-alike of this machine", L"player1", L"http://127.0.0.1.evil.net/play.html"},
+        {"an address that does not parse", L"player1", L"javascript:alert(1)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        wt::TempDir dir(L"client");
+        ASSERT_TRUE(Install(dir));
+        const std::string workDir = wt::Ansi(dir.path());
+        ASSERT_TRUE(wt::SetClientValue("WorkDir", workDir));
+        ASSERT_TRUE(wt::SetClientValue("SaveStart", "marker"));
+        ASSERT_TRUE(wt::SetClientValue("LoginSERV", "marker"));
+        Params params = {{L"strID", row.id}, {L"strPass", L"pw"},
+                         {L"strServer", L"go.example:7000"}};
+        DWORD exitCode = wt::kSentinel;
+        ASSERT_TRUE(RunHost(params, 5, &exitCode, row.url));
+        EXPECT_EQ(3u, exitCode) << m_hostOutput;
+        EXPECT_FALSE(wt::FileExists(dir.file(L"client-log.txt"))) << "the client was started";
+        EXPECT_EQ("marker", wt::ClientValue("SaveStart").value_or("(missing)"));
+        EXPECT_EQ("marker", wt::ClientValue("LoginSERV").value_or("(missing)"));
+        EXPECT_EQ(workDir, wt::ClientValue("WorkDir").value_or("(missing)"));
+    }
 }
 
 }  // namespace

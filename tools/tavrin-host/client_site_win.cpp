@@ -1,10 +1,13 @@
 #include "tools/tavrin-host/client_site_win.h"
 
+#include <urlmon.h>
+
 #include <olectl.h>
 
 namespace host {
 
-ClientSite::ClientSite(HWND frame, const RECT& pos) : m_frame(frame), m_pos(pos) {}
+ClientSite::ClientSite(HWND frame, const RECT& pos, const std::wstring& pageUrl)
+    : m_frame(frame), m_pos(pos), m_pageUrl(pageUrl) {}
 
 void ClientSite::SetObject(IOleObject* object) { m_object = win::ComPtr<IOleObject>(object); }
 
@@ -43,9 +46,13 @@ ULONG ClientSite::Release() {
 
 HRESULT ClientSite::SaveObject() { return S_OK; }
 
-HRESULT ClientSite::GetMoniker(DWORD, DWORD, IMoniker** out) {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
+// The container's moniker names the page, as a browser's does; the control learns the page's
+// address from it. Nothing else is asked of a moniker here.
+HRESULT ClientSite::GetMoniker(DWORD, DWORD which, IMoniker** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (which != OLEWHICHMK_CONTAINER || m_pageUrl.empty()) return E_NOTIMPL;
+    return ::CreateURLMonikerEx(nullptr, m_pageUrl.c_str(), out, URL_MK_UNIFORM);
 }
 
 HRESULT ClientSite::GetContainer(IOleContainer** out) {

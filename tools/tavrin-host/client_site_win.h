@@ -6,6 +6,8 @@
 #include <ole2.h>
 #include <oleidl.h>
 
+#include <string>
+
 #include "win/handles.h"
 
 namespace host {
@@ -15,9 +17,10 @@ class ClientSite final : public IOleClientSite,
                          public IOleInPlaceFrame,
                          public IDispatch {
 public:
-    // frame: the host's top-level window; pos: the object's place in its client area.
-    // Starts with one reference, which the caller owns.
-    ClientSite(HWND frame, const RECT& pos);
+    // frame: the host's top-level window; pos: the object's place in its client area;
+    // pageUrl: the page's address, which the container's moniker carries. Starts with one
+    // reference, which the caller owns.
+    ClientSite(HWND frame, const RECT& pos, const std::wstring& pageUrl);
 
     // The object, for answering its layout requests; Forget drops it (and breaks the cycle).
     void SetObject(IOleObject* object);
@@ -85,6 +88,7 @@ private:
     LONG m_refs = 1;
     HWND m_frame;
     RECT m_pos;
+    std::wstring m_pageUrl;
     win::ComPtr<IOleObject> m_object;
     win::ComPtr<IOleInPlaceActiveObject> m_active;
 };

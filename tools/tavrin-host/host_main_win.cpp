@@ -15,6 +15,7 @@
 #include <ocidl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -37,7 +38,7 @@ enum ExitCode : int {
     kExitFailed = 5,
 };
 
-const char kUsage[] = "usage: tavrin-host.exe [--timeout SECONDS] PAGE.html";
+const char kUsage[] = "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] PAGE.html";
 const DWORD kDefaultTimeoutSeconds = 600;
 const DWORD kMaxTimeoutSeconds = 2000000;  // keeps milliseconds within a DWORD tick count
 const DWORD kWatchdogGraceMs = 5000;
@@ -100,6 +101,7 @@ std::string LastError() { return Describe(HRESULT_FROM_WIN32(::GetLastError()));
 struct Options {
     DWORD timeoutSeconds = kDefaultTimeoutSeconds;
     std::wstring page;
+    std::wstring url;  // --url: the page's address as the control learns it
 };
 
 bool ParseSeconds(const std::wstring& s, DWORD& out) {
@@ -144,6 +146,12 @@ bool ParseCommandLine(Options& opt, std::string& error) {
                         ", not \"" + Printable(win::WideToAnsi(value)) + "\"";
                 return false;
             }
+        } else if (a == L"--url") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                error = "--url needs an address";
+                return false;
+            }
+            opt.url = args[++i];
         } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
             error = "unknown option " + Printable(win::WideToAnsi(a));
             return false;
@@ -335,8 +343,18 @@ int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* per
     return code;
 }
 
+// The address the control learns: --url, or the page file's own file: address.
+std::wstring PageUrl(const Options& opt) {
+    if (!opt.url.empty()) return opt.url;
+    wchar_t full[MAX_PATH * 2];
+    const DWORD n = ::GetFullPathNameW(opt.page.c_str(), MAX_PATH * 2, full, nullptr);
+    std::wstring path = n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : opt.page;
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return L"file:///" + path;
+}
+
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
-              DWORD timeoutSeconds) {
+              DWORD timeoutSeconds, const std::wstring& pageUrl) {
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
     const std::string id = Printable(win::WideToAnsi(idText));
@@ -381,7 +399,8 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
         return kExitFailed;
     }
 
-    win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos), false);
+    Say("address %s", Printable(win::WideToAnsi(pageUrl)).c_str());
+    win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos, pageUrl), false);
     site->SetObject(ole.get());
     int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline, timeoutSeconds);
     Shutdown(ole.get(), *site.get());
@@ -430,7 +449,7 @@ int RunPage(const Options& opt, DWORD deadline) {
     ::ShowWindow(frame.get(), SW_SHOWNORMAL);
     ::UpdateWindow(frame.get());
 
-    int code = RunObject(page, clsid, place, deadline, opt.timeoutSeconds);
+    int code = RunObject(page, clsid, place, deadline, opt.timeoutSeconds, PageUrl(opt));
     if (g_frameDestroyed) frame.detach();  // already gone; its handle may be reused
     return code;
 }

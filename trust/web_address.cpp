@@ -1,0 +1,84 @@
+#include "trust/web_address.h"
+
+#include <cctype>
+
+namespace tavrin {
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+int DefaultPort(const std::string& scheme) {
+    if (scheme == "http") return 80;
+    if (scheme == "https") return 443;
+    return -2;  // no other scheme is judged
+}
+
+// Letters, digits, "-" and "." only (a punycoded name, or an IPv4 address); [..] for IPv6.
+bool IsHostName(const std::string& host) {
+    if (host.empty()) return false;
+    if (host.front() == '[') {
+        if (host.back() != ']' || host.size() < 3) return false;
+        for (size_t i = 1; i + 1 < host.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(host[i]);
+            if (!std::isxdigit(c) && c != ':' && c != '.') return false;
+        }
+        return true;
+    }
+    for (char c : host)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') return false;
+    return host.front() != '.' && host.back() != '.';
+}
+
+bool ParsePort(const std::string& text, bool allowWildcards, int* port) {
+    if (allowWildcards && text == "*") {
+        *port = -1;
+        return true;
+    }
+    if (text.empty() || text.size() > 5) return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535) return false;
+    *port = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<WebAddress> ParseWebAddress(const std::string& text, bool allowWildcards) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0) return std::nullopt;
+    WebAddress address;
+    address.scheme = Lower(text.substr(0, colon));
+    for (char c : address.scheme)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return std::nullopt;
+    if (address.scheme == "file") return address;
+    const int defaultPort = DefaultPort(address.scheme);
+    if (defaultPort < 0 || text.compare(colon + 1, 2, "//") != 0) return std::nullopt;
+    const size_t start = colon + 3;
+    const size_t end = text.find_first_of("/?#", start);
+    const std::string authority =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (end != std::string::npos) address.path = text.substr(end);
+    // A user name ("http://ours@theirs/"), a backslash or an escape could make the host read
+    // differently elsewhere: such an address is not judged.
+    if (authority.find_first_of("@\\%") != std::string::npos) return std::nullopt;
+    const size_t portColon = authority.rfind(':');
+    const bool hasPort =
+        portColon != std::string::npos && authority.find(']', portColon) == std::string::npos;
+    address.host = Lower(hasPort ? authority.substr(0, portColon) : authority);
+    address.port = defaultPort;
+    if (hasPort && !ParsePort(authority.substr(portColon + 1), allowWildcards, &address.port))
+        return std::nullopt;
+    const bool wildcardHost = allowWildcards && address.host.compare(0, 2, "*.") == 0;
+    if (!IsHostName(wildcardHost ? address.host.substr(2) : address.host)) return std::nullopt;
+    return address;
+}
+
+}  // namespace tavrin
