@@ -1,8 +1,10 @@
-// Package installation order, first-failure stop, refused names and the .url bytes.
+// The all-or-nothing installation over a folder in memory (order, staging, the rollback of a
+// failed set, refused names) and the .url bytes.
 #include "updater/package_install.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -11,13 +13,35 @@ namespace {
 
 using Call = std::pair<std::string, std::string>;
 
+// The install folder in memory: path to content.
+struct MemoryFiles : InstallFiles {
+    std::map<std::string, std::string> files;
+    std::string failMoveFrom;  // a staged file that cannot be put in place
+    bool Exists(const std::string& path) override { return files.count(path) != 0; }
+    bool Move(const std::string& from, const std::string& to) override {
+        if (from == failMoveFrom || !files.count(from)) return false;
+        files[to] = files[from];
+        files.erase(from);
+        return true;
+    }
+    bool Remove(const std::string& path) override {
+        files.erase(path);
+        return true;
+    }
+};
+
+// Prynn's stand-in: decodes into the memory folder, failing at call failAt.
 struct Recorder {
+    explicit Recorder(MemoryFiles* f) : folder(f) {}
+    MemoryFiles* folder;
     std::vector<Call> calls;
-    size_t failAt = static_cast<size_t>(-1);  // index of the call that fails
+    size_t failAt = static_cast<size_t>(-1);
     DecompressFn fn() {
         return [this](const std::string& s, const std::string& t) {
             calls.emplace_back(s, t);
-            return calls.size() - 1 == failAt ? 0 : 1;
+            if (calls.size() - 1 == failAt) return 0;
+            folder->files[t] = "new " + s;
+            return 1;
         };
     }
 };
@@ -25,33 +49,65 @@ struct Recorder {
 const std::string kDownload = "C:\\Program Files\\Velmora\xb9\xd9\xb5\xcf\\Temp\\";
 const std::string kInstall = "C:\\Program Files\\Velmora\xb9\xd9\xb5\xcf";
 
-TEST(InstallAllPackages, DecompressesEachPackageInListOrderToItsInstalledName) {
-    Recorder r;
-    const std::vector<std::string> list = {"Orbisan.exe.lzf", "Prynn.dll.lzf", "Orbisan.ICO.lzf",
-                                           "Prynn.dll.lzf"};
-    EXPECT_TRUE(InstallAllPackages(list, kDownload, kInstall, r.fn()));
+std::string Target(const std::string& name) { return kInstall + "\\" + name; }
+
+// An earlier installation: a, b and c, plus a file no package names.
+MemoryFiles OldInstallation() {
+    MemoryFiles folder;
+    for (const char* name : {"a", "b", "c", "keep.txt"}) folder.files[Target(name)] = std::string("old ") + name;
+    return folder;
+}
+
+const std::vector<std::string> kFour = {"a.lzf", "b.lzf", "c.lzf", "d.lzf"};
+
+TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) {
+    MemoryFiles folder = OldInstallation();
+    Recorder r(&folder);
+    EXPECT_TRUE(InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload, kInstall, r.fn(),
+                                   folder));
     const std::vector<Call> expected = {
-        {kDownload + "Orbisan.exe.lzf", kInstall + "\\Orbisan.exe"},
-        {kDownload + "Prynn.dll.lzf", kInstall + "\\Prynn.dll"},
-        {kDownload + "Orbisan.ICO.lzf", kInstall + "\\Orbisan.ICO"},
-        {kDownload + "Prynn.dll.lzf", kInstall + "\\Prynn.dll"},  // listed twice: twice
+        {kDownload + "a.lzf", Target("a") + kStagedSuffix},
+        {kDownload + "b.lzf", Target("b") + kStagedSuffix},
+        {kDownload + "d.lzf", Target("d") + kStagedSuffix},  // a listed twice: once
     };
     EXPECT_EQ(expected, r.calls);
+    const std::map<std::string, std::string> after = {
+        {Target("a"), "new " + kDownload + "a.lzf"}, {Target("b"), "new " + kDownload + "b.lzf"},
+        {Target("c"), "old c"}, {Target("d"), "new " + kDownload + "d.lzf"},
+        {Target("keep.txt"), "old keep.txt"}};
+    EXPECT_EQ(after, folder.files) << "nothing staged or set aside is left";
 }
 
 TEST(InstallAllPackages, EmptyListSucceedsWithoutACall) {
-    Recorder r;
-    EXPECT_TRUE(InstallAllPackages({}, kDownload, kInstall, r.fn()));
+    MemoryFiles folder = OldInstallation();
+    Recorder r(&folder);
+    EXPECT_TRUE(InstallAllPackages({}, kDownload, kInstall, r.fn(), folder));
     EXPECT_TRUE(r.calls.empty());
+    EXPECT_EQ(OldInstallation().files, folder.files);
 }
 
-TEST(InstallAllPackages, StopsAtTheFirstFailure) {
-    Recorder r;
-    r.failAt = 2;
-    EXPECT_FALSE(InstallAllPackages({"a.lzf", "b.lzf", "c.lzf", "d.lzf"}, kDownload, kInstall,
-                                    r.fn()));
-    ASSERT_EQ(3u, r.calls.size()) << "the packages after the failure are not touched";
-    EXPECT_EQ(kInstall + "\\c", r.calls[2].second);
+TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
+    struct Row {
+        const char* what;
+        size_t failDecodeAt;
+        std::string failReplacing;
+        size_t decoded;
+    } rows[] = {
+        {"the third package does not decode", 2, "", 3},
+        {"the first does not decode", 0, "", 1},
+        {"the third file cannot be replaced", static_cast<size_t>(-1), Target("c") + kStagedSuffix, 4},
+        {"the new fourth file cannot be put in", static_cast<size_t>(-1), Target("d") + kStagedSuffix, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryFiles folder = OldInstallation();
+        folder.failMoveFrom = row.failReplacing;
+        Recorder r(&folder);
+        r.failAt = row.failDecodeAt;
+        EXPECT_FALSE(InstallAllPackages(kFour, kDownload, kInstall, r.fn(), folder));
+        EXPECT_EQ(row.decoded, r.calls.size()) << "nothing is decoded after a failure";
+        EXPECT_EQ(OldInstallation().files, folder.files) << "every old file as it was, nothing left over";
+    }
 }
 
 TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
@@ -59,10 +115,12 @@ TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
                            "a\tb.lzf"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
-        Recorder r;
+        MemoryFiles folder = OldInstallation();
+        Recorder r(&folder);
         EXPECT_FALSE(InstallAllPackages({"ok.lzf", name, "later.lzf"}, kDownload, kInstall,
-                                        r.fn()));
-        ASSERT_EQ(1u, r.calls.size());
+                                        r.fn(), folder));
+        EXPECT_TRUE(r.calls.empty()) << "refused before anything is decoded";
+        EXPECT_EQ(OldInstallation().files, folder.files);
     }
 }
 

@@ -1,17 +1,89 @@
 #include "updater/package_install.h"
 
+#include <set>
+
 #include "updater/config_reader.h"
 
 namespace tavrin {
+namespace {
 
-bool InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
-                        const std::string& installDir, const DecompressFn& decompress) {
+struct Placement {
+    std::string source;  // the downloaded package
+    std::string target;  // the installed file
+    std::string staged() const { return target + kStagedSuffix; }
+    std::string backup() const { return target + kBackupSuffix; }
+    bool hadOld = false;  // a file stood at target before
+};
+
+// Each package once, with its paths; false when a name would leave the folders.
+bool PlanPlacements(const std::vector<std::string>& packages, const std::string& downloadDir,
+                    const std::string& installDir, std::vector<Placement>* plan) {
+    std::set<std::string> seen;
     for (const std::string& name : packages) {
         if (!IsSafePackageName(name)) return false;
-        const std::string source = downloadDir + name;
-        const std::string target = installDir + "\\" + StripPackageExtension(name);
-        if (decompress(source, target) == 0) return false;
+        if (!seen.insert(name).second) continue;
+        plan->push_back({downloadDir + name, installDir + "\\" + StripPackageExtension(name)});
     }
+    return true;
+}
+
+void RemoveStaged(const std::vector<Placement>& plan, InstallFiles& files) {
+    for (const Placement& p : plan) files.Remove(p.staged());
+}
+
+// Decodes every package beside its target; on a failure nothing staged is left.
+bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress,
+              InstallFiles& files) {
+    for (const Placement& p : plan) {
+        if (!files.Remove(p.staged()) || decompress(p.source, p.staged()) == 0) {
+            RemoveStaged(plan, files);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts the first count placements back as they were before the installation.
+void RollBack(const std::vector<Placement>& plan, size_t count, InstallFiles& files) {
+    for (size_t i = count; i-- > 0;) {
+        const Placement& p = plan[i];
+        if (p.hadOld)
+            files.Move(p.backup(), p.target);
+        else
+            files.Remove(p.target);
+    }
+}
+
+// Moves each old file aside and the staged one in; false (everything put back) on a failure.
+bool CommitAll(std::vector<Placement>& plan, InstallFiles& files) {
+    for (size_t i = 0; i < plan.size(); ++i) {
+        Placement& p = plan[i];
+        p.hadOld = files.Exists(p.target);
+        const bool asideOk = !p.hadOld || (files.Remove(p.backup()) && files.Move(p.target, p.backup()));
+        if (asideOk && files.Move(p.staged(), p.target)) continue;
+        // This one: its old file back where it was moved from.
+        if (asideOk && p.hadOld) files.Move(p.backup(), p.target);
+        RollBack(plan, i, files);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
+                        const std::string& installDir, const DecompressFn& decompress,
+                        InstallFiles& files) {
+    std::vector<Placement> plan;
+    if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return false;
+    if (!StageAll(plan, decompress, files)) return false;
+    if (!CommitAll(plan, files)) {
+        RemoveStaged(plan, files);
+        return false;
+    }
+    // The whole set is in place: the old files can go (one in use stays, harmless).
+    for (const Placement& p : plan)
+        if (p.hadOld) files.Remove(p.backup());
     return true;
 }
 

@@ -11,11 +11,30 @@ namespace tavrin {
 // Prynn's entry: non-zero when target now holds the decompressed content of source.
 using DecompressFn = std::function<int(const std::string& source, const std::string& target)>;
 
-// Decompresses every package, in list order, from downloadDir (ending with "\") into
-// installDir + "\" + its installed name. Stops at the first failure (false); files installed
-// before it stay. A name that is not a plain file name never reaches a path: it fails too.
+// The file operations the installation needs, on the updater's paths.
+class InstallFiles {
+public:
+    virtual ~InstallFiles() = default;
+    virtual bool Exists(const std::string& path) = 0;
+    // Renames from to to in one step, replacing a file named to.
+    virtual bool Move(const std::string& from, const std::string& to) = 0;
+    // True when the file is gone afterwards (also when there was none).
+    virtual bool Remove(const std::string& path) = 0;
+};
+
+// Beside each target while an installation runs: the decoded new file, and the old one.
+constexpr const char* kStagedSuffix = ".tavrin-new";
+constexpr const char* kBackupSuffix = ".tavrin-old";
+
+// Installs all packages or none. Every package (from downloadDir, ending with "\") is first
+// decoded beside its target (installDir + "\" + its installed name); only when all of them
+// decoded are the targets replaced, each old file kept aside until the whole set is in place.
+// A replacement that fails puts back every file already replaced. A name that is not a plain
+// file name never reaches a path: it fails the installation. A name listed twice is installed
+// once.
 bool InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
-                        const std::string& installDir, const DecompressFn& decompress);
+                        const std::string& installDir, const DecompressFn& decompress,
+                        InstallFiles& files);
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir);

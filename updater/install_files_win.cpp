@@ -1,0 +1,23 @@
+#include "updater/install_files_win.h"
+
+#include <windows.h>
+
+namespace tavrin {
+
+bool WinInstallFiles::Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
+    // Written through, so a replaced file is on the disk before the next one goes.
+    return ::MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool WinInstallFiles::Remove(const std::string& path) {
+    if (::DeleteFileA(path.c_str())) return true;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace tavrin
