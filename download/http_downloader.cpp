@@ -2,12 +2,19 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 
+#include "download/redirect.h"
 #include "download/status_text.h"
 
 namespace tavrin {
 
 namespace {
+
+// Network errors of the engine's own checks.
+constexpr const char* kLongerThanPublished = "longer than its published size";
+constexpr const char* kRedirectRefused = "redirected to another server, which is not followed";
+constexpr const char* kTooManyRedirects = "redirected more than 5 times";
 
 // Counts are printed with "%s": the C libraries disagree on the printf size of 64 bits.
 struct Decimal {
@@ -46,6 +53,11 @@ void CHttpDownloader::AddURL(const std::string& url) {
     if (url.empty()) return;
     std::lock_guard<std::mutex> hold(m_lock);
     m_arrURLs.push_back(url);
+}
+
+void CHttpDownloader::LimitSize(const std::string& url, uint64_t bytes) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_sizeLimits[url] = bytes;
 }
 
 void CHttpDownloader::SetStop(bool stop) { m_bStop.store(stop, std::memory_order_release); }
@@ -139,6 +151,7 @@ struct CHttpDownloader::Transfer {
     std::unique_ptr<LocalFile> file;
     uint64_t total = 0;
     bool lengthKnown = false;
+    std::optional<uint64_t> limit;  // the published size
 
     ~Transfer() {
         CloseResponse();
@@ -174,6 +187,11 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     m_platform->Trace("szURL : " + url);
 
     Transfer transfer;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        auto limit = m_sizeLimits.find(url);
+        if (limit != m_sizeLimits.end()) transfer.limit = limit->second;
+    }
     if (!OpenResponse(url, fileName, transfer)) return false;
     std::string error;
     transfer.file = m_platform->CreateLocalFile(localPath, error);
@@ -198,26 +216,49 @@ bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::stri
 bool CHttpDownloader::OpenResponse(const std::string& url, const std::string& fileName,
                                    Transfer& transfer) {
     CWebGrabSession& session = *m_pSession;
-    std::string error;
-    // Another scheme gives no HTTP response to read a length or a status from.
-    OpenOutcome opened = IsHttpUrl(url) ? session.Internet().OpenUrl(url, transfer.response, error)
-                                        : OpenOutcome::NoResponse;
-    if (opened == OpenOutcome::Failed) {
+    std::string error, current = url;
+    OpenOutcome opened = OpenOutcome::NoResponse;
+    for (int hops = 0;; ++hops) {
+        // Another scheme gives no HTTP response to read a length or a status from.
+        opened = IsHttpUrl(current) ? session.Internet().OpenUrl(current, transfer.response, error)
+                                    : OpenOutcome::NoResponse;
+        if (opened == OpenOutcome::Failed) {
+            transfer.CloseResponse();
+            ReportNetError(fileName, error);
+            return false;
+        }
+        std::string location;
+        if (opened != OpenOutcome::Opened || !transfer.response ||
+            !IsRedirectStatus(transfer.response->HttpStatus()) ||
+            !transfer.response->QueryLocation(location))
+            break;
         transfer.CloseResponse();
-        ReportNetError(fileName, error);
-        return false;
+        const std::string next = RedirectTarget(current, location);
+        if (next.empty() || hops == kMaxRedirects) {
+            m_platform->Trace("redirect refused: " + location.substr(0, 200));
+            ReportNetError(fileName, next.empty() ? kRedirectRefused : kTooManyRedirects);
+            return false;
+        }
+        current = next;
     }
     // An error page (404, 500, ...) is not the file: never store it.
     std::string lengthText;
+    // Without Content-Length (a chunked body) only a file of published size is taken.
     if (opened == OpenOutcome::NoResponse || !transfer.response ||
         !IsSuccess(transfer.response->HttpStatus()) ||
-        !transfer.response->QueryContentLength(lengthText)) {
+        (!transfer.response->QueryContentLength(lengthText) && !transfer.limit)) {
         session.SetStatusCode(STATUS_URL_INVALID, 0);
         session.SetStatus("%s is Invalid!", fileName.c_str());
         transfer.CloseResponse();
         return false;
     }
     transfer.lengthKnown = ParseContentLength(lengthText, transfer.total);
+    if (transfer.limit && transfer.lengthKnown && transfer.total > *transfer.limit) {
+        transfer.CloseResponse();
+        ReportNetError(fileName, kLongerThanPublished);
+        return false;
+    }
+    if (transfer.limit && !transfer.lengthKnown) transfer.total = *transfer.limit;
     session.m_nTotalSize = transfer.total;
     m_platform->Trace("m_nTotalSize : " + std::string(Decimal(transfer.total).start));
     return true;
@@ -260,6 +301,13 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
             session.SetStatus("%s - Download End!", fileName.c_str());
             return true;
+        }
+        // Never more than the published size is stored.
+        if (transfer.limit && got > *transfer.limit - received) {
+            transfer.CloseFile(ignored);
+            transfer.CloseResponse();
+            ReportNetError(fileName, kLongerThanPublished);
+            return false;
         }
         if (!transfer.file->Write(m_szBuffer, got, error)) {
             transfer.CloseFile(ignored);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ public:
     void SetTarget(std::shared_ptr<StatusSink> notify, const std::string& agent,
                    const std::string& targetDir);
     void AddURL(const std::string& url);  // an empty URL is ignored
+    // The published size of what url names: a longer body is not read past it and fails the
+    // download, and a response without Content-Length is taken.
+    void LimitSize(const std::string& url, uint64_t bytes);
     // Nothing resets a stop: a stopped downloader stays stopped.
     void SetStop(bool stop);
     bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
@@ -72,6 +76,7 @@ private:
     std::shared_ptr<StatusSink> m_pNotifyWnd;
     std::string m_strAgent;
     std::vector<std::string> m_arrURLs;
+    std::map<std::string, uint64_t> m_sizeLimits;  // by URL
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bDiscardStopped{false};

@@ -17,6 +17,8 @@ public:
     // The raw Content-Length header; false when the query fails (no such header, or it does
     // not fit 31 characters).
     virtual bool QueryContentLength(std::string& value) = 0;
+    // The Location header of a redirect; false when there is none.
+    virtual bool QueryLocation(std::string& value) = 0;
     // Up to size bytes; 0 bytes means the body has ended. False on a network error.
     virtual bool Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
     virtual void Close() = 0;

@@ -28,6 +28,18 @@ public:
         return true;
     }
 
+    bool QueryLocation(std::string& value) override {
+        DWORD size = 0;
+        ::HttpQueryInfoA(m_handle.get(), HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+        if (size == 0 || size > 8192) return false;
+        std::string text(size, '\0');
+        if (!::HttpQueryInfoA(m_handle.get(), HTTP_QUERY_LOCATION, &text[0], &size, nullptr))
+            return false;
+        text.resize(size);
+        value = text;
+        return true;
+    }
+
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         DWORD read = 0;
         if (!::InternetReadFile(m_handle.get(), buffer, static_cast<DWORD>(size), &read)) {
@@ -93,6 +105,13 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
         ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!handle) {
         error = InternetErrorText(::GetLastError());
+        return nullptr;
+    }
+    // The requests of the session inherit it.
+    DWORD timeout = kReceiveTimeoutMs;
+    if (!::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout)) {
+        error = InternetErrorText(::GetLastError());
+        ::InternetCloseHandle(handle);
         return nullptr;
     }
     // Without the callback only the diagnostic lines are missing.

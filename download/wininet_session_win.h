@@ -13,10 +13,16 @@
 
 namespace tavrin {
 
-// Always from the server, never the cache; an open connection is reused.
-constexpr DWORD kOpenUrlFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_TRANSFER_BINARY;
-static_assert(kOpenUrlFlags == 0xA0000002, "the flags the download engine opens URLs with");
+// Always from the server, never the cache; an open connection is reused (0xA0000002). Besides:
+// packages go to the download folder only, never also into the user's Internet cache, and
+// redirects are the engine's to judge (redirect.h), not the library's to follow.
+constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT |
+                                INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+static_assert((kOpenUrlFlags & 0xA0000002) == 0xA0000002, "the engine's base flags");
+// A server that sends no byte for this long ends the transfer with a network error, so a
+// trickling or stalled server cannot hold the updater for ever.
+constexpr DWORD kReceiveTimeoutMs = 60000;
 constexpr DWORD_PTR kInternetContext = 1;
 
 class WinInetSession : public InternetSession {

@@ -22,6 +22,7 @@
 #include "updater/package_check.h"
 #include "updater/update_key.h"
 #include "updater/delete_matching_files_win.h"
+#include "updater/install_files_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
 #include "updater/updater_texts.h"
@@ -170,6 +171,7 @@ bool CDownLoadDlg::PrepareFolders() {
 
 void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
+    m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
     m_downloader->SetTarget(m_sink, "Dunmere", m_strDownloadDir + "\\");
     m_flow.Started();
     StartWorker();
@@ -352,7 +354,13 @@ bool CDownLoadDlg::QueuePackages() {
     for (const SignedPackage& package : m_config.packages)
         if (!IsFixedPackage(package.name)) m_arrPackages.push_back(package.name);
     for (const char* fixed : kFixedPackages) m_arrPackages.push_back(fixed);
-    for (const std::string& name : m_arrPackages) m_downloader->AddURL(PackageUrl(name));
+    for (const std::string& name : m_arrPackages) {
+        const std::string url = PackageUrl(name);
+        m_downloader->AddURL(url);
+        // A body past its signed size is not read on: an endless one cannot fill the disk.
+        if (const SignedPackage* listed = m_config.Find(name))
+            m_downloader->LimitSize(url, listed->size);
+    }
     return true;
 }
 
@@ -378,6 +386,7 @@ void CDownLoadDlg::DeleteDownloadedPackages() {
 // ---- finishing
 
 bool CDownLoadDlg::VerifyPackages() {
+    Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
     for (const std::string& name : m_arrPackages) {
         // The portable file layer takes UTF-8; a path that does not convert is refused.
@@ -393,6 +402,7 @@ bool CDownLoadDlg::VerifyPackages() {
             return false;
         }
     }
+    Trace("CDownLoadDlg::VerifyPackages - done");
     return true;
 }
 
@@ -404,11 +414,13 @@ void CDownLoadDlg::ShowPackageRefused() {
 
 bool CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
+    WinInstallFiles files;
     const bool installed = tavrin::InstallAllPackages(
         m_arrPackages, m_strDownloadDir, m_strInstallDir,
         [](const std::string& source, const std::string& target) {
             return PrynnDecompress(source.c_str(), target.c_str());
-        });
+        },
+        files);
     Trace(installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     // Only a finished installation raises the serial a later configuration must reach.
     if (installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))

@@ -20,9 +20,9 @@ SYSKINDS = {"win32": 1, "win64": 3}
 RT_VERSION, RT_TYPELIB = 16, "TYPELIB"
 # Windows' own DLLs the control may use; anything else (a compiler runtime DLL, say) would
 # have to ship beside it.
-SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
-               "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
-               "wininet.dll"}
+SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "crypt32.dll", "gdi32.dll", "kernel32.dll",
+               "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
+               "user32.dll", "wininet.dll"}
 OCX_EXPORTS = {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject",
                "DllCanUnloadNow"}
 

@@ -12,6 +12,7 @@ comma-separated list of:
   interval=MS      ... with this pause between pieces (default 50)
   big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
   agent            the body is the request's User-Agent
+  redirect-host=H  answer 302 with the same path on host H (same port), e.g. "localhost"
 Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log.
 """
 import argparse
@@ -72,6 +73,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             status = int(switches["status"])
             page = f"<html><body>{status} for {path}</body></html>\n".encode()
             return self.send_body(path, status, page, switches, send_body)
+        if "redirect-host" in switches:
+            self.send_response(302)
+            port = self.server.server_address[1]
+            self.send_header("Location", f"http://{switches['redirect-host']}:{port}{path}")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            self.log_request_line(path, 302)
+            return
         if "agent" in switches:
             body = self.headers.get("User-Agent", "").encode("latin-1", "replace")
             return self.send_body(path, 200, body, switches, send_body)

@@ -14,6 +14,7 @@
 #include "tests/wine/support.h"
 #include "control/registry_key_win.h"
 #include "trust/crypto.h"
+#include "updater/package_install.h"
 #include "updater/signed_config.h"
 #include "updater/updater_texts.h"
 #include "win/code_page.h"
@@ -180,6 +181,10 @@ protected:
     // Publishes the packages and the signed configuration (serial 5, unless told otherwise):
     // the client, a data file and the fixed five, then extraLines.
     void PublishRelease(const std::vector<std::string>& extraLines = {}) {
+        MakeOriginals();
+        SignAndServe(extraLines);
+    }
+    void MakeOriginals() {
         m_originals.clear();
         auto client = wt::ReadFileBytes(wt::BinPath(L"testclient\\Orbisan.exe"));
         auto prynn = wt::ReadFileBytes(wt::BinPath(L"Prynn.dll"));
@@ -191,11 +196,16 @@ protected:
         m_originals["Quenby3.exe"] = SomeBytes(131072, 4);
         m_originals["Prynn.dll"] = *prynn;
         m_originals["Orbisan.ICO"] = SomeBytes(1078, 5);
+    }
+    // Packs and serves m_originals (m_undecodable as signed bytes Prynn cannot decode) and
+    // their signed configuration.
+    void SignAndServe(const std::vector<std::string>& extraLines = {}) {
         tavrin::UpdateConfig signedList;
         signedList.serial = m_serial;
         signedList.expires = m_expires;
         for (const auto& file : m_originals) {
-            const std::string package = Pack(file.second);
+            const std::string package =
+                file.first == m_undecodable ? "not a package at all" : Pack(file.second);
             PublishPackage(file.first + ".lzf", package);
             signedList.packages.push_back({file.first + ".lzf", Sha256Of(package), package.size()});
         }
@@ -275,6 +285,7 @@ protected:
 public:
     // What the next PublishRelease signs.
     uint64_t m_serial = 5;
+    std::string m_undecodable;
     std::optional<int64_t> m_expires;
     bool m_signed = true;
 };
@@ -306,6 +317,42 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     std::string serial;
     EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
     EXPECT_EQ("5", serial) << "the installed serial is recorded";
+}
+
+// A validly signed release whose third package (in installation order) Prynn cannot decode:
+// nothing of it replaces the installed release.
+TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
+    PublishRelease();
+    {
+        BoxAnswerer first({});  // gone before the second run, whose box is the other's
+        ASSERT_EQ(0u, RunPage(120)) << m_hostOutput;
+        EXPECT_TRUE(first.texts().empty());
+    }
+    CloseClients();
+    tavrin::DeleteClientWorkDir();  // so that the control updates instead of launching
+    std::map<std::string, std::string> installed;
+    for (const auto& file : m_originals) {
+        installed[file.first] = wt::ReadFileBytes(Installed(file.first)).value_or("(missing)");
+        EXPECT_EQ(file.second, installed[file.first]) << file.first;
+    }
+
+    for (auto& file : m_originals) file.second = "release 2 of " + file.first;
+    m_serial = 6;
+    m_undecodable = "Vossel.dll";  // after Orbisan.exe and readme.txt
+    SignAndServe();
+    BoxAnswerer boxes({IDOK});
+    EXPECT_EQ(3u, RunPage(30)) << m_hostOutput;
+    EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
+    for (const auto& file : installed) {
+        SCOPED_TRACE(file.first);
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"));
+        EXPECT_FALSE(wt::FileExists(Installed(file.first + tavrin::kStagedSuffix)));
+        EXPECT_FALSE(wt::FileExists(Installed(file.first + tavrin::kBackupSuffix)));
+    }
+    std::string serial;
+    EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
+    EXPECT_EQ("5", serial) << "a failed installation records nothing";
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
 }
 
 // Configurations the updater must not act on: a message says why, nothing is installed and
@@ -359,25 +406,53 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
-TEST_F(UpdaterInstall, MissingPackageShowsTheMessageTwice) {
-    PublishRelease({"absent.bin.lzf sha256=" + kZeroHash + " size=1"});
-    BoxAnswerer boxes({IDOK, IDOK});
-    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
-    EXPECT_EQ((std::vector<std::wstring>{kUpgradeFailed, kUpgradeFailed}), boxes.texts());
-    EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
-    EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+// A package the host does not have (its message shows twice), or one it redirects to another
+// host (the package host gets a rule for "*elsewhere*"): not followed, a network error, which
+// in the package phase ends the update without a message.
+TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
+    const std::string package = Pack("data from elsewhere");
+    const std::vector<std::wstring> twice = {kUpgradeFailed, kUpgradeFailed};
+    const struct {
+        std::string line;
+        std::vector<std::wstring> messages;
+    } rows[] = {
+        {"absent.bin.lzf sha256=" + kZeroHash + " size=1", twice},
+        {SignedLine("elsewhere.bin.lzf", package), {}},
+    };
+    for (const auto& row : rows) {
+        const std::string& line = row.line;
+        SCOPED_TRACE(line);
+        PublishRelease({line});
+        PublishPackage("elsewhere.bin.lzf", package);
+        const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
+        const size_t logBefore = wt::ReadFileBytes(log).value_or("").size();
+        BoxAnswerer boxes({IDOK, IDOK});
+        EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+        EXPECT_EQ(row.messages, boxes.texts());
+        EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
+        EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        // The redirect is answered once and not followed.
+        const std::string requests = wt::ReadFileBytes(log).value_or("").substr(logBefore);
+        size_t elsewhere = 0;
+        for (size_t at = requests.find("elsewhere"); at != std::string::npos;
+             at = requests.find("elsewhere", at + 1))
+            ++elsewhere;
+        EXPECT_EQ(line.rfind("elsewhere", 0) == 0 ? 1u : 0u, elsewhere) << requests;
+    }
 }
 
-// A package that is not the signed one (another program, a longer or a damaged body) is
-// refused before anything of the release is installed.
+// A package that is not the signed one (another program, a damaged body) is refused before
+// anything of the release is installed; a longer one is not even read past its signed size.
 TEST_F(UpdaterInstall, APackageThatIsNotTheSignedOneIsRefusedBeforeAnythingIsInstalled) {
     const struct {
         const char* what;
         std::function<std::string(const std::string&)> change;
+        bool refusedWithItsName;  // else the download stops, a network error without message
     } rows[] = {
-        {"damaged", [](std::string p) { p[p.size() / 2] ^= 0x5A; return p; }},
-        {"longer than signed", [](std::string p) { return p + std::string(4096, 'x'); }},
-        {"another program", [](const std::string&) { return Pack(SomeBytes(131072, 9)); }},
+        {"damaged", [](std::string p) { p[p.size() / 2] ^= 0x5A; return p; }, true},
+        {"another program", [](const std::string& p) { return std::string(p.size(), 'M'); }, true},
+        {"shorter than signed", [](std::string p) { return p.substr(0, p.size() - 9); }, true},
+        {"longer than signed", [](std::string p) { return p + std::string(300000, 'x'); }, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -387,7 +462,12 @@ TEST_F(UpdaterInstall, APackageThatIsNotTheSignedOneIsRefusedBeforeAnythingIsIns
         EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
         const std::wstring refused = Text(tavrin::kPackageRefusedHead) + L"Quenby3.exe.lzf" +
                                      Text(tavrin::kPackageRefusedTail);
-        EXPECT_EQ(std::vector<std::wstring>{refused}, boxes.texts());
+        EXPECT_EQ(row.refusedWithItsName ? std::vector<std::wstring>{refused}
+                                         : std::vector<std::wstring>{},
+                  boxes.texts());
+        const size_t signedSize = Pack(m_originals["Quenby3.exe"]).size();
+        EXPECT_LE(wt::ReadFileBytes(Downloaded("Quenby3.exe.lzf")).value_or("").size(), signedSize)
+            << "nothing past the signed size is stored";
         for (const auto& file : m_originals)
             EXPECT_FALSE(wt::FileExists(Installed(file.first))) << file.first;
         EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
