@@ -6,28 +6,36 @@
 
 namespace tavrin {
 
-PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
-                            prynn::FileSystem& files, const std::string& path) {
-    const SignedPackage* signedPackage = config.Find(name);
-    if (!signedPackage) return PackageRefusal::kNotListed;
+PackageRefusal MeasureFile(prynn::FileSystem& files, const std::string& path, uint64_t maxBytes,
+                           SignedPackage* measured) {
     std::unique_ptr<Sha256> hash = NewSha256();
     if (!hash) return PackageRefusal::kCannotHash;
     std::unique_ptr<prynn::ByteSource> source = files.OpenRead(path);
     if (!source) return PackageRefusal::kUnreadable;
     std::vector<uint8_t> buffer(64 * 1024);
-    uint64_t total = 0;
+    measured->size = 0;
     for (;;) {
         size_t got = 0;
         if (!source->Read(buffer.data(), buffer.size(), &got)) return PackageRefusal::kUnreadable;
         if (got == 0) break;
-        total += got;
-        if (total > signedPackage->size) return PackageRefusal::kWrongSize;
+        measured->size += got;
+        if (measured->size > maxBytes) return PackageRefusal::kWrongSize;
         if (!hash->Update(buffer.data(), got)) return PackageRefusal::kCannotHash;
     }
-    if (total != signedPackage->size) return PackageRefusal::kWrongSize;
-    const std::string hex = hash->FinishHex();
-    if (hex.empty()) return PackageRefusal::kCannotHash;
-    return hex == signedPackage->sha256 ? PackageRefusal::kNone : PackageRefusal::kWrongHash;
+    measured->sha256 = hash->FinishHex();
+    return measured->sha256.empty() ? PackageRefusal::kCannotHash : PackageRefusal::kNone;
+}
+
+PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
+                            prynn::FileSystem& files, const std::string& path) {
+    const SignedPackage* signedPackage = config.Find(name);
+    if (!signedPackage) return PackageRefusal::kNotListed;
+    SignedPackage measured;
+    const PackageRefusal read = MeasureFile(files, path, signedPackage->size, &measured);
+    if (read != PackageRefusal::kNone) return read;
+    if (measured.size != signedPackage->size) return PackageRefusal::kWrongSize;
+    return measured.sha256 == signedPackage->sha256 ? PackageRefusal::kNone
+                                                    : PackageRefusal::kWrongHash;
 }
 
 }  // namespace tavrin

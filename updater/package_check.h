@@ -18,7 +18,12 @@ enum class PackageRefusal {
     kCannotHash,  // the system has no SHA-256
 };
 
-// Reads at most the signed size plus one byte: a longer file is refused without reading on.
+// The size and SHA-256 of the file at path into measured; kWrongSize as soon as it passes
+// maxBytes (nothing more is read), kUnreadable or kCannotHash when those fail.
+PackageRefusal MeasureFile(prynn::FileSystem& files, const std::string& path, uint64_t maxBytes,
+                           SignedPackage* measured);
+
+// Reads at most one chunk past the signed size: a longer file is refused without reading on.
 PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
                             prynn::FileSystem& files, const std::string& path);
 

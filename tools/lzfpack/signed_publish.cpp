@@ -1,5 +1,7 @@
 #include "tools/lzfpack/signed_publish.h"
 
+#include <cstdint>
+
 #include "trust/base64.h"
 #include "trust/crypto.h"
 #include "tools/lzfpack/package_name.h"
@@ -9,22 +11,8 @@
 namespace lzfpack {
 namespace {
 
-// The size and SHA-256 of a file; false when it cannot be read or hashed.
 bool Measure(prynn::FileSystem& files, const std::string& path, tavrin::SignedPackage* package) {
-    std::unique_ptr<tavrin::Sha256> hash = tavrin::NewSha256();
-    std::unique_ptr<prynn::ByteSource> source = files.OpenRead(path);
-    if (!hash || !source) return false;
-    std::vector<uint8_t> buffer(64 * 1024);
-    package->size = 0;
-    for (;;) {
-        size_t got = 0;
-        if (!source->Read(buffer.data(), buffer.size(), &got)) return false;
-        if (got == 0) break;
-        package->size += got;
-        if (!hash->Update(buffer.data(), got)) return false;
-    }
-    package->sha256 = hash->FinishHex();
-    return !package->sha256.empty();
+    return tavrin::MeasureFile(files, path, UINT64_MAX, package) == tavrin::PackageRefusal::kNone;
 }
 
 const char* RefusalText(tavrin::ConfigRefusal refusal) {
