@@ -61,12 +61,8 @@ bool ReadConfigFile(const std::string& path, std::string* content) {
 // The serial of the last installation; 0 when none was recorded.
 uint64_t InstalledSerial() {
     std::string text;
-    if (ReadClientSetting(kSettingUpdateSerial, text) != 0) return 0;
     uint64_t serial = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9' || serial > UINT64_MAX / 10 - 9) return 0;
-        serial = serial * 10 + static_cast<uint64_t>(c - '0');
-    }
+    if (ReadClientSetting(kSettingUpdateSerial, text) != 0 || !ParseDecimal(text, &serial)) return 0;
     return serial;
 }
 

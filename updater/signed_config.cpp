@@ -18,18 +18,6 @@ bool StartsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// A decimal number without sign, blanks or leading zeros beyond a lone "0".
-bool ParseDecimal(const std::string& text, uint64_t* value) {
-    if (text.empty() || text.size() > 19 || (text.size() > 1 && text[0] == '0')) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    *value = v;
-    return true;
-}
-
 bool IsLowerHex(const std::string& text, size_t length) {
     if (text.size() != length) return false;
     for (char c : text)
@@ -136,6 +124,17 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
+
+bool ParseDecimal(const std::string& text, uint64_t* value) {
+    if (text.empty() || text.size() > 19 || (text.size() > 1 && text[0] == '0')) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *value = v;
+    return true;
+}
 
 const SignedPackage* UpdateConfig::Find(const std::string& name) const {
     for (const SignedPackage& package : packages)

@@ -68,6 +68,10 @@ std::string UnsignedConfigText(const UpdateConfig& config);
 // A signed file: text followed by its signature line.
 std::string SignatureLine(const std::vector<uint8_t>& signature);
 
+// A decimal number as the configuration and UpdateSerial write it: no sign, blanks or leading
+// zeros beyond a lone "0", at most 19 digits.
+bool ParseDecimal(const std::string& text, uint64_t* value);
+
 // "YYYY-MM-DDTHH:MM:SSZ" both ways; nullopt for anything else.
 std::optional<int64_t> ParseUtcTime(const std::string& text);
 std::string FormatUtcTime(int64_t seconds);
