@@ -60,7 +60,12 @@ void CHttpDownloader::LimitSize(const std::string& url, uint64_t bytes) {
     m_sizeLimits[url] = bytes;
 }
 
-void CHttpDownloader::SetStop(bool stop) { m_bStop.store(stop, std::memory_order_release); }
+void CHttpDownloader::SetStop(bool stop) {
+    m_bStop.store(stop, std::memory_order_release);
+    if (!stop) return;
+    std::lock_guard<std::mutex> hold(m_readingLock);
+    if (m_pReading) m_pReading->Abort();
+}
 
 void CHttpDownloader::Abandon() {
     SetStop(true);
@@ -147,6 +152,8 @@ bool CHttpDownloader::DownloadAll() {
 // the order the statuses need; whatever way out an exception takes, the destructor closes the
 // response (before the session can go) and the file.
 struct CHttpDownloader::Transfer {
+    explicit Transfer(CHttpDownloader& owner) : downloader(owner) {}
+    CHttpDownloader& downloader;
     std::unique_ptr<InternetResponse> response;
     std::unique_ptr<LocalFile> file;
     uint64_t total = 0;
@@ -158,7 +165,16 @@ struct CHttpDownloader::Transfer {
         std::string ignored;
         CloseFile(ignored);
     }
+    // From here on a stop aborts the response's reads.
+    void ExposeResponse() {
+        std::lock_guard<std::mutex> hold(downloader.m_readingLock);
+        downloader.m_pReading = response.get();
+    }
     void CloseResponse() {
+        {
+            std::lock_guard<std::mutex> hold(downloader.m_readingLock);
+            if (downloader.m_pReading == response.get()) downloader.m_pReading = nullptr;
+        }
         if (response) response->Close();
         response.reset();
     }
@@ -186,7 +202,7 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     session.SetStatus("%s - Downloading...", fileName.c_str());
     m_platform->Trace("szURL : " + url);
 
-    Transfer transfer;
+    Transfer transfer(*this);
     {
         std::lock_guard<std::mutex> hold(m_lock);
         auto limit = m_sizeLimits.find(url);
@@ -200,6 +216,7 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
         ReportFileError(fileName, error);
         return false;
     }
+    transfer.ExposeResponse();
     return ReceiveBody(fileName, transfer);
 }
 
@@ -270,15 +287,11 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
     const int64_t start = m_platform->NowSeconds();
     uint64_t received = 0;
     for (;;) {
-        if (IsStopRequested()) {
-            session.SetStatusCode(STATUS_USER_STOP, 0);
-            session.SetStatus("User Stop!");
-            transfer.CloseResponse();
-            transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
-            return false;
-        }
+        if (IsStopRequested()) return EndStopped(transfer);
         size_t got = 0;
         if (!transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
+            // The read a stop aborted.
+            if (IsStopRequested()) return EndStopped(transfer);
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
             ReportNetError(fileName, error);
@@ -319,6 +332,15 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
         ReportProgress(fileName, received, start);
     }
+}
+
+bool CHttpDownloader::EndStopped(Transfer& transfer) {
+    std::string ignored;
+    m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
+    m_pSession->SetStatus("User Stop!");
+    transfer.CloseResponse();
+    transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
+    return false;
 }
 
 void CHttpDownloader::ReportProgress(const std::string& fileName, uint64_t received,

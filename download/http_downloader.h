@@ -33,7 +33,8 @@ public:
     // The published size of what url names: a longer body is not read past it and fails the
     // download, and a response without Content-Length is taken.
     void LimitSize(const std::string& url, uint64_t bytes);
-    // Nothing resets a stop: a stopped downloader stays stopped.
+    // Nothing resets a stop: a stopped downloader stays stopped. A stop also ends a read that
+    // is waiting for the server, so it takes effect at once, not at the next byte.
     void SetStop(bool stop);
     bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
     // The owner's window goes away: stop at the next chunk and send nothing more.
@@ -60,6 +61,7 @@ private:
                        const std::shared_ptr<StatusSink>& notify);
     bool OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer);
     bool ReceiveBody(const std::string& fileName, Transfer& transfer);
+    bool EndStopped(Transfer& transfer);
 
     // Sends a status when no session exists to carry it.
     void SendWithoutSession(const std::shared_ptr<StatusSink>& notify, uint16_t code,
@@ -79,6 +81,9 @@ private:
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
 
     std::atomic<bool> m_bStop{false};
+    // The response the worker is reading, for a stop to abort; guarded by m_readingLock.
+    std::mutex m_readingLock;
+    InternetResponse* m_pReading = nullptr;
     std::atomic<bool> m_bDiscardStopped{false};
 
     // The worker's own.

@@ -22,6 +22,9 @@ public:
     // Up to size bytes; 0 bytes means the body has ended. False on a network error.
     virtual bool Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
     virtual void Close() = 0;
+    // From another thread, while Read may be blocked: the read fails at once and the
+    // connection is let go. Close and the destructor stay the reading thread's.
+    virtual void Abort() = 0;
 };
 
 enum class OpenOutcome {

@@ -1,5 +1,7 @@
 #include "download/wininet_session_win.h"
 
+#include <mutex>
+
 #include "download/download_platform_win.h"
 #include "download/status_text.h"
 
@@ -41,8 +43,13 @@ public:
     }
 
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+        HINTERNET handle = ReadHandle();
         DWORD read = 0;
-        if (!::InternetReadFile(m_handle.get(), buffer, static_cast<DWORD>(size), &read)) {
+        if (!handle) {
+            error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
+            return false;
+        }
+        if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
             error = InternetErrorText(::GetLastError());
             return false;
         }
@@ -50,9 +57,21 @@ public:
         return true;
     }
 
-    void Close() override { m_handle.close(); }
+    void Close() override { Abort(); }
+
+    // Closing the request handle is what ends a blocked InternetReadFile.
+    void Abort() override {
+        std::lock_guard<std::mutex> hold(m_closing);
+        m_handle.close();
+    }
 
 private:
+    HINTERNET ReadHandle() {
+        std::lock_guard<std::mutex> hold(m_closing);
+        return m_handle.get();
+    }
+
+    std::mutex m_closing;  // the handle may be closed from the owner's thread
     win::InternetHandle m_handle;
 };
 

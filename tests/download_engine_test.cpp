@@ -118,6 +118,10 @@ public:
         int index = m_reads++;
         m_platform.largestRead = std::max(m_platform.largestRead, size);
         if (m_platform.beforeRead) m_platform.beforeRead(index);
+        if (m_aborted) {
+            error = "The operation was canceled";
+            return false;
+        }
         if (index == m_resource.failReadAt) {
             m_platform.log.push_back("read error " + m_url);
             error = m_resource.readError;
@@ -133,11 +137,16 @@ public:
         if (!m_closed) m_platform.log.push_back("close response " + m_url);
         m_closed = true;
     }
+    void Abort() override {
+        m_platform.log.push_back("abort response " + m_url);
+        m_aborted = true;
+    }
 
 private:
     FakePlatform& m_platform;
     std::string m_url;
     Resource m_resource;
+    bool m_aborted = false;
     int m_reads = 0;
     size_t m_offset = 0;
     bool m_closed = false;
@@ -581,6 +590,24 @@ TEST(DownloadStop, InsideAFileLandsBeforeTheNextReadAndKeepsThePartialFile) {
     EXPECT_TRUE(e.downloader->QueuedURLs().empty());
 }
 
+// The owner stops while the worker waits inside a read: the stop aborts that read, and its
+// failure is the user's stop, not a network error.
+TEST(DownloadStop, DuringABlockedReadAbortsItAndEndsAsAStop) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({4095, 4095, 4095});
+    e.platform->beforeRead = [&](int index) {
+        if (index == 1) e.downloader->SetStop(true);
+    };
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 3, 8}));
+    EXPECT_EQ(e.Texts()[2], "User Stop!");
+    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
+    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(4095));
+    // No response is left for a later stop to reach.
+    e.downloader->SetStop(true);
+    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
+}
+
 TEST(DownloadStop, BetweenFilesStartsNoFurtherFile) {
     Engine e;
     e.platform->resources[Url("a.lzf")] = Body({100});
@@ -796,7 +823,9 @@ TEST(DownloadOwner, AbandonedMidReadTheWorkerFinishesQuietlyAndFreesTheDownloade
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4}));
     EXPECT_EQ(e.platform->log.back(), "close session Dunmere");
-    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(200));
+    // The read under way when the owner went was aborted: only the first piece is stored.
+    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
+    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(100));
 }
 
 TEST(DownloadOwner, AbandonFromAStatusHandlerSendsNothingMore) {

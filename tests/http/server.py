@@ -13,14 +13,20 @@ comma-separated list of:
   big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
   agent            the body is the request's User-Agent
   redirect-host=H  answer 302 with the same path on host H (same port), e.g. "localhost"
-Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log.
+Rules may also come from --rule-file, read again on every request (one GLOB:SWITCHES per
+line), so a test can change a running server's behaviour. --tls CERT KEY serves https.
+Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log,
+and a body the client stops reading early as "CLOSED PATH SENT-BYTES".
 """
 import argparse
 import fnmatch
 import http.server
 import os
+import select
 import signal
+import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -29,6 +35,11 @@ import urllib.parse
 PATTERN_PERIOD = 251
 # A whole number of periods, so consecutive blocks continue the pattern.
 PATTERN_BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 261))
+
+
+def parse_rule(text):
+    glob, _, switches = text.rpartition(":")
+    return glob, parse_switches(switches)
 
 
 def parse_switches(text):
@@ -46,11 +57,35 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def log_request_line(self, path, status):
+    def log_line(self, line):
         if self.server.log_path:
-            agent = self.headers.get("User-Agent", "-")
             with self.server.log_lock, open(self.server.log_path, "a", encoding="utf-8") as log:
-                log.write(f"{self.command} {path} {agent} {status}\n")
+                log.write(line + "\n")
+
+    def log_request_line(self, path, status):
+        self.log_line(f"{self.command} {path} {self.headers.get('User-Agent', '-')} {status}")
+
+    def client_closed(self, wait):
+        """Waits up to wait seconds; true when the client has closed the connection."""
+        try:
+            sock = self.connection
+            readable, _, _ = select.select([sock], [], [], wait)
+            if not readable:
+                return False
+            # A TLS socket cannot peek; the client sends nothing more on it but its close.
+            tls = isinstance(sock, ssl.SSLSocket)
+            return (sock.recv(1) if tls else sock.recv(1, socket.MSG_PEEK)) == b""
+        except (OSError, ssl.SSLError):
+            return True
+
+    def rules(self):
+        rules = list(self.server.rules)
+        try:
+            with open(self.server.rule_file, encoding="utf-8") as f:
+                rules += [parse_rule(line) for line in f.read().splitlines() if line.strip()]
+        except (TypeError, OSError):
+            pass
+        return rules
 
     def do_HEAD(self):
         self.respond(send_body=False)
@@ -61,7 +96,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def respond(self, send_body):
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         switches = {}
-        for glob, rule in self.server.rules:
+        for glob, rule in self.rules():
             if fnmatch.fnmatchcase(path, glob):
                 switches.update(rule)
         if path.startswith("/_/"):
@@ -136,11 +171,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         break
                 self.wfile.write(chunk)
                 sent += len(chunk)
-                if pause:
+                if pause and sent < size:
                     self.wfile.flush()
-                    time.sleep(pause)
+                    if self.client_closed(pause):
+                        self.log_line(f"CLOSED {path} {sent}")
+                        self.close_connection = True
+                        return
             self.wfile.flush()
-        except (BrokenPipeError, ConnectionResetError):
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            self.log_line(f"CLOSED {path} {sent}")
             self.close_connection = True
 
 
@@ -158,16 +197,20 @@ def main():
     parser.add_argument("--port-file", help="written once the server listens")
     parser.add_argument("--log")
     parser.add_argument("--rule", action="append", default=[], metavar="GLOB:SWITCHES")
+    parser.add_argument("--rule-file")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
 
     server = Server((args.bind, args.port), Handler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.root = os.path.realpath(args.root)
     server.log_path = args.log
     server.log_lock = threading.Lock()
-    server.rules = []
-    for rule in args.rule:
-        glob, _, switches = rule.rpartition(":")
-        server.rules.append((glob, parse_switches(switches)))
+    server.rules = [parse_rule(rule) for rule in args.rule]
+    server.rule_file = args.rule_file
 
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     if args.pid_file:
