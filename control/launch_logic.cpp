@@ -15,8 +15,13 @@ constexpr const char* kDefaultKey = "1000";
 
 bool IsGuestKey(const LaunchProperties& props) { return props.key == kGuestKey; }
 
+bool IsEncodedPassword(const std::string& password) {
+    return password.size() == kEncodedPasswordLength &&
+           password.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
 bool PasswordNeedsEncoding(const LaunchProperties& props) {
-    return !IsGuestKey(props) && props.strPass.size() != kEncodedPasswordLength;
+    return !IsGuestKey(props) && !IsEncodedPassword(props.strPass);
 }
 
 std::string ToHex(const unsigned char* bytes, size_t count) {
@@ -35,6 +40,22 @@ bool HasUnsafeByte(const std::string& value) {
         if (c == ' ' || c == '"' || c < 0x20 || c == 0x7F) return true;
     }
     return false;
+}
+
+// The client reads "/" as the start of its next switch, even inside a value.
+bool HasUnsafeByteOrSlash(const std::string& value) {
+    return HasUnsafeByte(value) || value.find('/') != std::string::npos;
+}
+
+// The name of the first value longer than kMaxPropertyBytes, or null.
+const char* OverlongValue(const LaunchProperties& props) {
+    if (props.key.size() > kMaxPropertyBytes) return "key";
+    for (const std::string& server : props.servers)
+        if (server.size() > kMaxPropertyBytes) return "a strServer value";
+    if (IsGuestKey(props)) return nullptr;
+    if (props.strID.size() > kMaxPropertyBytes) return "strID";
+    if (props.strPass.size() > kMaxPropertyBytes) return "strPass";
+    return nullptr;
 }
 
 void WriteLoginServer(const LaunchProperties& props, LaunchOps& ops) {
@@ -108,10 +129,16 @@ int PickServer(const LaunchProperties& props, RandomSource& random) {
 }
 
 std::string RefusalReason(const LaunchProperties& props) {
-    if (HasUnsafeByte(props.key)) return "key holds a space, a quote or a control character";
+    // A cut command line would start the client without its password or key.
+    if (const char* name = OverlongValue(props))
+        return std::string(name) + " is longer than " + std::to_string(kMaxPropertyBytes) +
+               " bytes";
+    if (HasUnsafeByteOrSlash(props.key))
+        return "key holds a space, a quote, a \"/\" or a control character";
     // The guest line is " /NAME:+ /JOINKEY:9000": the id and password go nowhere.
     if (IsGuestKey(props)) return "";
-    if (HasUnsafeByte(props.strID)) return "strID holds a space, a quote or a control character";
+    if (HasUnsafeByteOrSlash(props.strID))
+        return "strID holds a space, a quote, a \"/\" or a control character";
     if (HasUnsafeByte(props.strPass)) return "strPass holds a space, a quote or a control character";
     if (PasswordNeedsEncoding(props) && props.strPass.size() > kMaxPlainPassword) {
         return "strPass is longer than " + std::to_string(kMaxPlainPassword) + " bytes";
@@ -131,6 +158,7 @@ LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const s
     std::string reason = RefusalReason(props);
     if (!reason.empty()) {
         ops.Trace("OnCreate refuses to start the client: " + reason);
+        ops.ShowRefused();
         return LaunchOutcome::Refused;
     }
     ops.Trace("OnCreate: preparing the client launch");

@@ -13,9 +13,14 @@
 namespace tavrin {
 
 constexpr const char* kSettingWorkDir = "WorkDir";
+// What the player sees when the page's values are refused (UTF-8), under the updater's caption.
+constexpr const char* kLaunchRefused =
+    "웹 페이지가 보낸 로그인 정보가 올바르지 않아 Velmora 바둑을 실행하지 않았습니다.\r\n\r\n"
+    "Velmora 바둑 웹사이트에서 다시 로그인한 뒤 시도하시기 바랍니다.";
 constexpr int kWriteSaveStart = 0;  // WriteSetting(value, 0): SaveStart
 constexpr int kWriteLoginServer = 1;  // WriteSetting(value, 1): LoginSERV
-constexpr size_t kEncodedPasswordLength = 64;  // a password of this length is already encoded
+constexpr size_t kEncodedPasswordLength = 64;  // 64 hex digits are an encoded password
+constexpr size_t kMaxPropertyBytes = 256;      // each value, so the command line is never cut
 constexpr size_t kMaxPlainPassword = 27;  // what fits the 32-byte block
 
 // The thirteen string properties a page gives the control.
@@ -49,6 +54,8 @@ public:
     virtual void StartClient(const std::string& path, const std::string* params) = 0;
     virtual void PostLaunchDone() = 0;  // WM_LAUNCH_DONE (1, 0) to the control's own window
     virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
+    // Tells the player that the page's values were refused (after OnCreate, not inside it).
+    virtual void ShowRefused() = 0;
     virtual void Trace(const std::string& line) = 0;
     // The address of the page that hosts the control, as its container tells it; "" when no
     // container answers.

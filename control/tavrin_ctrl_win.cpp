@@ -10,6 +10,7 @@
 #include "control/tavrin_app_win.h"
 #include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
+#include "updater/updater_texts.h"
 #include "widgets/common_controls_win.h"
 #include "win/code_page.h"
 
@@ -70,6 +71,7 @@ public:
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
     }
     void CreateUpdater() override { m_ctrl.CreateUpdater(); }
+    void ShowRefused() override { ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_REFUSED, 0, 0); }
     void Trace(const std::string& line) override { WexlogTrace("%s", line.c_str()); }
     std::string PageAddress() override { return m_ctrl.PageAddress(); }
 
@@ -166,6 +168,11 @@ LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     // Closing the page's window may make the host let go of the control while this handler
     // runs; the last Release then leaves the deletion to the handler's return.
     if (msg == WM_LAUNCH_DONE) return OnLaunchDone(wParam, lParam);
+    if (msg == WM_LAUNCH_REFUSED) {
+        ::MessageBoxW(GetSafeHwnd(), win::Utf8ToWide(kLaunchRefused).c_str(),
+                      win::Utf8ToWide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
+        return 0;
+    }
     return COleControl::WindowProc(msg, wParam, lParam);
 }
 

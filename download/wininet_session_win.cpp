@@ -49,6 +49,19 @@ public:
             error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
             return false;
         }
+        // Only what has arrived: a read of a whole buffer waits for all of it, and a stop
+        // must not wait for a server that sends a byte at a time (where closing the handle
+        // does not end a read that waits, as under Wine).
+        DWORD available = 0;
+        if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
+            error = InternetErrorText(::GetLastError());
+            return false;
+        }
+        if (available == 0) {
+            got = 0;  // the body has ended
+            return true;
+        }
+        if (available < size) size = available;
         if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
             error = InternetErrorText(::GetLastError());
             return false;

@@ -8,5 +8,8 @@ namespace tavrin {
 // Posted by the updater window to the control's window when it has finished (launched the
 // client or ended); wParam 1. The control then closes the page's window.
 constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
+// Posted by the control to itself when it refused the page's values: the message box comes
+// once the page has finished creating the control.
+constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1002;
 
 }  // namespace tavrin

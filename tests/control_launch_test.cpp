@@ -55,6 +55,7 @@ public:
     }
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
     void CreateUpdater() override { calls.push_back("CreateUpdater"); }
+    void ShowRefused() override { calls.push_back("ShowRefused"); }
     void Trace(const std::string& line) override { traces.push_back(line); }
     std::string PageAddress() override { return page; }
     std::string page = "file:///C:/Users/kim/page.html";
@@ -243,6 +244,26 @@ TEST(RefusalReason, RefusesSwitchInjectionAndOverlongPasswords) {
         {Props(kKorean, kKorean, "2000"), false},
         {Props("\x80\xff", "", ""), false},
         {Props("", "", ""), false},
+        // The client takes "/" for its next switch; a raw password must be 64 hex digits.
+        {Props("x/NAME:admin", "pw", ""), true},
+        {Props("kim", "pw", "1000/NAME:admin"), true},
+        {Props("x/NAME:admin", "pw", "9000"), false},
+        {Props("kim", std::string(63, 'f') + "/", ""), true},
+        {Props("kim", std::string(64, 'g'), ""), true},
+        {Props("kim", std::string(32, 'A') + std::string(32, '0'), ""), false},
+        {Props("kim", "p/w", ""), false},  // encoded into hex digits
+        // Each value at most 256 bytes, so the system never cuts the command line.
+        {Props(std::string(256, 'a'), "pw", ""), false},
+        {Props(std::string(257, 'a'), "pw", ""), true},
+        {Props(std::string(40000, 'a'), "pw", ""), true},
+        {Props(std::string(40000, 'a'), "pw", "9000"), false},
+        {Props("kim", "pw", std::string(257, '1')), true},
+        {[] {
+             auto p = Props("kim", "pw", "");
+             p.servers[7] = std::string(257, 's');
+             return p;
+         }(),
+         true},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -256,7 +277,7 @@ TEST(RunOnCreate, RefusedPropertiesTouchNothing) {
         SCOPED_TRACE(p.strID + " / " + p.strPass + " / " + p.key);
         FakeOps ops;
         EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Refused);
-        EXPECT_TRUE(ops.calls.empty());
+        EXPECT_EQ(ops.calls, std::vector<std::string>{"ShowRefused"}) << "the player is told";
         EXPECT_EQ(ops.randCalls + ops.timeCalls + static_cast<int>(ops.seeds.size()), 0);
         ASSERT_EQ(ops.traces.size(), 1u);
         EXPECT_FALSE(ops.traces[0].empty());

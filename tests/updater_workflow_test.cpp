@@ -50,6 +50,10 @@ public:
     }
     void ShowUpgradeFailed() override { calls.push_back("ShowUpgradeFailed"); }
     void ShowConfigReadFailed() override { calls.push_back("ShowConfigReadFailed"); }
+    void ShowFailure(Failure what, const std::string& detail) override {
+        const char* names[] = {"network", "file", "folder"};
+        calls.push_back(std::string("ShowFailure ") + names[static_cast<int>(what)] + " " + detail);
+    }
     void PostConfigDownloaded() override { calls.push_back("PostConfigDownloaded"); }
     void PostPackagesDownloaded() override { calls.push_back("PostPackagesDownloaded"); }
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
@@ -98,8 +102,10 @@ struct Row {
 TEST_F(ConfigPhase, EveryStatusCode) {
     const std::string t = "orbisan3.cfg - x";
     const Row rows[] = {
-        {STATUS_NET_ERROR, 0, {"EndDialog"}, UpdaterState::Ended, false},
-        {STATUS_FILE_ERROR, 0, {"EndDialog"}, UpdaterState::Ended, false},
+        {STATUS_NET_ERROR, 0, {"StopDialogAnimation", "ShowFailure network " + t, "EndDialog"},
+         UpdaterState::Ended, false},
+        {STATUS_FILE_ERROR, 0, {"StopDialogAnimation", "ShowFailure file " + t, "EndDialog"},
+         UpdaterState::Ended, false},
         {STATUS_USER_STOP, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, false},
         {STATUS_DOWNLOAD_SIZE, 40, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
         {STATUS_DOWNLOAD_START, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
@@ -134,10 +140,12 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
     const std::string t = "Vossel.dll.lzf - y";
     const Row rows[] = {
         {STATUS_NET_ERROR, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "EndDialog"},
+         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0",
+          "ShowFailure network " + t, "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_FILE_ERROR, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "EndDialog"},
+         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "ShowFailure file " + t,
+          "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_USER_STOP, 0,
          {"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
@@ -337,16 +345,30 @@ TEST_F(PackagePhase, APackageThatIsNotTheSignedOneEndsBeforeAnythingIsInstalled)
     EXPECT_EQ(UpdaterState::Ended, flow.State());
 }
 
-TEST(UpdaterStates, StalledWhenAFolderCannotBeMadeAndTheStopButtonStillCloses) {
+TEST(UpdaterStates, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
     FakeUi ui;
     UpdateWorkflow flow(ui);
-    flow.FolderFailed();
-    EXPECT_EQ(UpdaterState::Stalled, flow.State());
-    ui.answerYes = true;
-    flow.OnStopButton();
-    flow.OnStopButton();
-    EXPECT_EQ((Calls{"AskStop", "RelabelStopButton", "EndDialog", "PostLaunchDone"}), ui.calls);
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    flow.FolderFailed("C:\\Program Files\\Temp");
+    EXPECT_EQ((Calls{"StopDialogAnimation", "ShowFailure folder C:\\Program Files\\Temp",
+                     "EndDialog"}),
+              ui.calls);
+    EXPECT_EQ(UpdaterState::Ended, flow.State());
+}
+
+// A failure that arrives after the player confirmed a stop needs no message of its own.
+TEST_F(PackagePhase, AFailureAfterAConfirmedStopShowsNoMessage) {
+    for (int code : {STATUS_NET_ERROR, STATUS_FILE_ERROR}) {
+        FakeUi fresh;
+        UpdateWorkflow f(fresh);
+        f.Started();
+        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
+        f.OnConfigDownloaded();
+        fresh.answerYes = true;
+        f.OnPopupStop();
+        f.OnDownloadStatus(code, 0, "x");
+        for (const std::string& call : fresh.calls)
+            EXPECT_EQ(std::string::npos, call.find("ShowFailure")) << code;
+    }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <ctime>
-#include <direct.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -40,10 +39,6 @@ constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // U
 std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
 // Paths and the client's files stay in the ANSI code page (949 on the target systems).
 std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
-
-bool EntryExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The downloaded configuration, up to one byte past the largest the updater takes.
 bool ReadConfigFile(const std::string& path, std::string* content) {
@@ -120,8 +115,9 @@ BOOL CDownLoadDlg::OnInitDialog() {
     g_pBusyAnimate.store(m_animate.GetSafeHwnd());
     Trace("CDownLoadDlg::OnInitDialog");
     m_sink = WindowStatusSink::For(m_hWnd);
-    if (!PrepareFolders()) {
-        m_flow.FolderFailed();
+    std::string failedFolder;
+    if (!PrepareFolders(failedFolder)) {
+        m_flow.FolderFailed(failedFolder);
         return FALSE;
     }
     StartConfigDownload();
@@ -148,18 +144,21 @@ void CDownLoadDlg::CenterWindow() {
     ::SetWindowPos(m_hWnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool CDownLoadDlg::PrepareFolders() {
+bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
     char windows[1024] = "";
     UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
     if (n < 3 || n >= sizeof(windows)) return false;
     m_strInstallDir = std::string(windows, 3) + Ansi(kInstallFolder);
-    const bool installExisted = EntryExists(m_strInstallDir);
-    if (!installExisted && _mkdir(m_strInstallDir.c_str()) != 0) return false;
     m_strDownloadDir = m_strInstallDir + "\\Temp";
-    if (!(installExisted && EntryExists(m_strDownloadDir)) &&
-        !::CreateDirectoryA(m_strDownloadDir.c_str(), nullptr)) {
-        // The reason is not shown: the stop button is the way out.
-        ::GetLastError();
+    // A file in a folder's place is no folder: the downloads could go nowhere.
+    for (const std::string& folder : {m_strInstallDir, m_strDownloadDir}) {
+        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (attributes == INVALID_FILE_ATTRIBUTES && ::CreateDirectoryA(folder.c_str(), nullptr))
+            continue;
+        Trace("CDownLoadDlg::PrepareFolders - cannot make " + folder);
+        failedFolder = folder;
         return false;
     }
     return true;
@@ -317,6 +316,15 @@ void CDownLoadDlg::ShowConfigReadFailed() {
     default: break;
     }
     ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
+}
+
+void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail) {
+    const char* text = what == Failure::Network ? kNetworkFailed
+                       : what == Failure::File  ? kFileFailed
+                                                : kFolderFailed;
+    std::wstring message = Wide(text);
+    if (!detail.empty()) message += L"\r\n\r\n" + win::AnsiToWide(detail);
+    ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void CDownLoadDlg::PostConfigDownloaded() { ::PostMessageW(m_hWnd, WM_CONFIG_DOWNLOADED, 0, 0); }

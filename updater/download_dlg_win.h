@@ -52,7 +52,8 @@ protected:
 
 private:
     void CenterWindow();
-    bool PrepareFolders();
+    // False, with the folder that cannot be made in failedFolder, when one cannot be.
+    bool PrepareFolders(std::string& failedFolder);
     void StartConfigDownload();
     void WriteInternetShortcuts();
     static std::string UserDesktopFolder();
@@ -79,6 +80,7 @@ private:
     bool AskStop() override;
     void ShowUpgradeFailed() override;
     void ShowConfigReadFailed() override;
+    void ShowFailure(Failure what, const std::string& detail) override;
     void PostConfigDownloaded() override;
     void PostPackagesDownloaded() override;
     void PostLaunchDone() override;

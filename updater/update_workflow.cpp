@@ -11,7 +11,11 @@ void UpdateWorkflow::Started() {
     m_state = UpdaterState::ConfigDownload;
 }
 
-void UpdateWorkflow::FolderFailed() { m_state = UpdaterState::Stalled; }
+void UpdateWorkflow::FolderFailed(const std::string& folder) {
+    m_ui.StopDialogAnimation();
+    m_ui.ShowFailure(Failure::Folder, folder);
+    EndDialog();
+}
 
 void UpdateWorkflow::EndDialog() {
     m_ui.EndDialog();
@@ -42,6 +46,13 @@ void UpdateWorkflow::EndAfterFailedBatch() {
     EndDialog();
 }
 
+// A download failed: the player is told why, unless a stop of theirs already ended it.
+void UpdateWorkflow::FailBatch(int code, const std::string& text) {
+    if (m_state != UpdaterState::Stopping)
+        m_ui.ShowFailure(code == STATUS_FILE_ERROR ? Failure::File : Failure::Network, text);
+    EndAfterFailedBatch();
+}
+
 // The batch is in: its last status at 100%, and nothing left to stop.
 void UpdateWorkflow::ShowBatchComplete(const std::string& text) {
     m_ui.SetDialogStatus(text);
@@ -53,7 +64,8 @@ void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
     switch (code) {
     case STATUS_NET_ERROR:
     case STATUS_FILE_ERROR:
-        EndAfterFailedBatch();
+        m_ui.StopDialogAnimation();
+        FailBatch(code, text);
         return;
     case STATUS_USER_STOP:
         m_bThread = false;
@@ -106,7 +118,7 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
             m_ui.SetPopupStatus(text, TextEncoding::Ansi);
             m_ui.SetPopupProgress(0);
         }
-        EndAfterFailedBatch();
+        FailBatch(code, text);
         return;
     case STATUS_USER_STOP:
         if (popup) {

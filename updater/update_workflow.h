@@ -11,15 +11,21 @@ namespace tavrin {
 // are UTF-8.
 enum class TextEncoding { Ansi, Utf8 };
 
+// What ended an update with a message of its own.
+enum class Failure {
+    Network,  // a download failed on the way (server, connection, certificate, redirect)
+    File,     // a download could not be stored
+    Folder,   // the installation or download folder cannot be made
+};
+
 enum class UpdaterState {
-    Preparing,              // the dialog is being created
-    Stalled,                // a folder could not be made: only the stop button is left
-    ConfigDownload,         // the configuration file is coming; the dialog shows
-    PackageDownload,        // the packages are coming; the progress popup shows
-    Stopping,               // a stop was confirmed: a button reads "닫  기"
-    Finishing,              // installing, shortcuts, launch
-    Ended,                  // hidden without telling the control
-    Closed,                 // WM_LAUNCH_DONE posted: the control deletes the dialog
+    Preparing,        // the dialog is being created
+    ConfigDownload,   // the configuration file is coming; the dialog shows
+    PackageDownload,  // the packages are coming; the progress popup shows
+    Stopping,         // a stop was confirmed: a button reads "닫  기"
+    Finishing,        // installing, shortcuts, launch
+    Ended,            // hidden without telling the control
+    Closed,           // WM_LAUNCH_DONE posted: the control deletes the dialog
 };
 
 // Window and platform operations of the update dialog.
@@ -54,6 +60,8 @@ public:
     virtual bool AskStop() = 0;  // true on Yes
     virtual void ShowUpgradeFailed() = 0;
     virtual void ShowConfigReadFailed() = 0;
+    // detail: the engine's status text or the folder, in the ANSI code page; may be empty.
+    virtual void ShowFailure(Failure what, const std::string& detail) = 0;
 
     // Posted messages.
     virtual void PostConfigDownloaded() = 0;
@@ -84,9 +92,10 @@ class UpdateWorkflow {
 public:
     explicit UpdateWorkflow(UpdaterUi& ui) : m_ui(ui) {}
 
-    // OnInitDialog's outcome: the configuration worker runs, or a folder could not be made.
+    // OnInitDialog's outcome: the configuration worker runs, or a folder could not be made
+    // (a message names it and the updater ends).
     void Started();
-    void FolderFailed();
+    void FolderFailed(const std::string& folder);
 
     void OnDownloadStatus(int code, int percent, const std::string& text);
     void OnConfigDownloaded();
@@ -106,6 +115,7 @@ private:
     void OnPackageStatus(int code, int percent, const std::string& text);
     // What both phases do with a status, so the two cannot drift apart.
     void EndAfterFailedBatch();
+    void FailBatch(int code, const std::string& text);
     void ShowBatchComplete(const std::string& text);
 
     UpdaterUi& m_ui;

@@ -33,6 +33,17 @@ constexpr const char* kPackageRefusedTail =
     " 이(가) 게시된 파일과 달라 아무것도 설치하지 않았습니다.\r\n\r\n"
     "잠시 후 다시 시도하시고, 계속되면 Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
 
+// Failures of the downloads and folders; the window layer adds the detail below them.
+constexpr const char* kNetworkFailed =
+    "업데이트 파일을 받는 중에 네트워크 오류가 발생해 업그레이드를 중지했습니다.\r\n\r\n"
+    "인터넷 연결을 확인한 뒤 다시 시도하시기 바랍니다.";
+constexpr const char* kFileFailed =
+    "받은 업데이트 파일을 저장하지 못해 업그레이드를 중지했습니다.\r\n\r\n"
+    "디스크에 빈 공간이 있는지 확인한 뒤 다시 시도하시기 바랍니다.";
+constexpr const char* kFolderFailed =
+    "설치 폴더를 만들 수 없어 업그레이드를 중지했습니다.\r\n\r\n"
+    "같은 이름의 파일이 있으면 지우거나 옮긴 뒤 다시 시도하시기 바랍니다.";
+
 // Trace lines of the status handling, spelt as the trace has always shown them.
 constexpr const char* kTraceSizeStatus = "STATUS_DOWNLOAD_SIZE-0";
 constexpr const char* kTraceStartStatus = "STATUS_DOWNLOAD_START - 0";

@@ -325,6 +325,25 @@ TEST_F(DownloadHttp, StopOnASlowServerLandsWithinOneChunk) {
     codes = m_receiver.Codes();
     ASSERT_GE(codes.size(), 2u);
     EXPECT_EQ(std::vector<int>(codes.end() - 2, codes.end()), (std::vector<int>{3, 8}));
+
+    // A server sending a byte a second: the stop ends the read waiting for the next bytes,
+    // and the batch, at once.
+    auto third = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
+    third->SetTarget(m_sink, "Dunmere", m_targetDir);
+    m_downloader = third;
+    m_receiver.statuses.clear();
+    const DWORD start = ::GetTickCount();
+    DWORD stoppedAt = 0;
+    ASSERT_TRUE(Run({Package("_/big=100000,trickle=1,interval=1000/crawl.lzf")}, [&] {
+        if (!stoppedAt && ::GetTickCount() - start > 2500) {
+            stoppedAt = ::GetTickCount();
+            third->SetStop(true);
+        }
+    }));
+    EXPECT_LT(::GetTickCount() - stoppedAt, 2000u);
+    codes = m_receiver.Codes();
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(std::vector<int>(codes.end() - 2, codes.end()), (std::vector<int>{3, 8}));
 }
 
 TEST_F(DownloadHttp, PackageBatchCarriesTheConfigurationSessionsAgentUntilAFailure) {

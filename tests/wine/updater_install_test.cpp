@@ -12,6 +12,7 @@
 
 #include "libs/prynn/lzf_stream.h"
 #include "tests/wine/support.h"
+#include "control/launch_logic.h"
 #include "control/registry_key_win.h"
 #include "trust/crypto.h"
 #include "updater/package_install.h"
@@ -101,6 +102,24 @@ std::string Sha256Of(const std::string& bytes) {
 
 std::wstring Text(const char* utf8) { return win::Utf8ToWide(utf8); }
 
+// Gives the server of rulesVariable (TAVRIN_TEST_CONFIG_RULES or _PACKAGE_RULES) this rule,
+// from its next request on; "" takes it back.
+void ServerRule(const char* rulesVariable, const std::string& rule) {
+    ASSERT_TRUE(wt::WriteFileBytes(FromLinux(Env(rulesVariable)), rule + "\n"));
+}
+
+// The requests the servers have logged since `from` bytes of their log.
+std::string RequestsSince(size_t from) {
+    std::string log = wt::ReadFileBytes(FromLinux(Env("TAVRIN_TEST_HTTP_LOG"))).value_or("");
+    return from < log.size() ? log.substr(from) : std::string();
+}
+size_t RequestLogSize() { return RequestsSince(0).size(); }
+
+std::string PageParams(const std::string& id, const std::string& pass, const std::string& key) {
+    return "<param name=\"strID\" value=\"" + id + "\"><param name=\"strPass\" value=\"" + pass +
+           "\"><param name=\"key\" value=\"" + key + "\">";
+}
+
 // The signed configuration's line for a package of these bytes.
 std::string SignedLine(const std::string& name, const std::string& package) {
     return name + " sha256=" + Sha256Of(package) + " size=" + std::to_string(package.size());
@@ -128,6 +147,10 @@ public:
         if (m_thread.joinable()) m_thread.join();
         return m_texts;
     }
+    size_t answered() const { return m_count.load(); }
+    // When the first answer was given (0 before it).
+    DWORD firstAnswerTick() const { return m_firstTick.load(); }
+    HWND lastBox() const { return m_lastBox.load(); }
 
 private:
     void Run() {
@@ -140,6 +163,8 @@ private:
                 ::GetDlgItemTextW(box, 0xFFFF, text, 512);
                 const int button = m_next < m_plan.size() ? m_plan[m_next++] : IDOK;
                 m_texts.push_back(text);
+                if (m_count++ == 0) m_firstTick = ::GetTickCount();
+                m_lastBox = box;
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                                reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
                 ::Sleep(300);  // the box takes a moment to go
@@ -150,6 +175,9 @@ private:
     std::vector<int> m_plan;
     size_t m_next = 0;
     std::vector<std::wstring> m_texts;
+    std::atomic<size_t> m_count{0};     // boxes answered
+    std::atomic<DWORD> m_firstTick{0};  // when the first was
+    std::atomic<HWND> m_lastBox{nullptr};
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -160,6 +188,7 @@ protected:
         ASSERT_FALSE(Env("TAVRIN_TEST_CONFIG_ROOT").empty()) << "run through run-with-servers";
         ASSERT_TRUE(wt::EnsureRegistered());
         wt::DeleteClientKey();
+        ::DeleteFileW(kInstallDir);
         RemoveTree(kInstallDir);
         ::DeleteFileW((DesktopFolder() + L"\\" + kUrlFile).c_str());
         ::DeleteFileW((DesktopFolder() + L"\\Velmora바둑 대국실.lnk").c_str());
@@ -175,7 +204,10 @@ protected:
     void ResetInstalledSerial() { tavrin::WriteClientValue(tavrin::kSettingUpdateSerial, "0"); }
     void TearDown() override {
         CloseClients();
+        ::DeleteFileW(kInstallDir);
         RemoveTree(kInstallDir);
+        for (const char* rules : {"TAVRIN_TEST_CONFIG_RULES", "TAVRIN_TEST_PACKAGE_RULES"})
+            wt::WriteFileBytes(FromLinux(Env(rules)), "");
     }
 
     // Publishes the packages and the signed configuration (serial 5, unless told otherwise):
@@ -221,15 +253,16 @@ protected:
     }
 
     // Opens a page with the control in the stand-in browser, runs during() meanwhile, and
-    // waits for the browser to end; its exit code.
-    DWORD RunPage(int timeoutSeconds, const std::function<void()>& during = {}) {
+    // waits for the browser to end; its exit code. With endAfterDuring, a browser still
+    // running when during() returns is ended with kEndedByTest.
+    DWORD RunPage(int timeoutSeconds, const std::function<void()>& during = {},
+                  bool endAfterDuring = false) {
         wt::TempDir dir(L"page");
         const std::wstring page = dir.file(L"page.html");
         const std::string html =
             "<html><head><meta charset=\"utf-8\"><title>바둑</title></head><body>"
-            "<object classid=\"clsid:00250BD8-5BA7-4748-9CB4-80BDC0FF3A0F\">"
-            "<param name=\"strID\" value=\"player1\"><param name=\"strPass\" value=\"pw\">"
-            "<param name=\"strServer\" value=\"s0\"></object></body></html>";
+            "<object classid=\"clsid:00250BD8-5BA7-4748-9CB4-80BDC0FF3A0F\">" +
+            m_pageParams + "</object></body></html>";
         EXPECT_TRUE(wt::WriteFileBytes(page, html));
         const std::wstring out = dir.file(L"host.txt");
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
@@ -250,6 +283,8 @@ protected:
         ::CloseHandle(pi.hThread);
         win::Handle process(pi.hProcess);
         if (during) during();
+        if (endAfterDuring && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(process.get(), kEndedByTest);
         DWORD exitCode = wt::kSentinel;
         if (::WaitForSingleObject(process.get(), (timeoutSeconds + 30) * 1000) != WAIT_OBJECT_0) {
             ::TerminateProcess(process.get(), 99);
@@ -260,6 +295,20 @@ protected:
         file.close();
         m_hostOutput = wt::ReadFileBytes(out).value_or("");
         return exitCode;
+    }
+
+    // Runs the page until done() holds, then ends the browser, so that a page the control
+    // leaves open costs no timeout. True when done() held and the page was still open.
+    bool RunPageUntil(const std::function<bool()>& done, int timeoutSeconds = 40) {
+        bool held = false;
+        const DWORD exitCode = RunPage(
+            timeoutSeconds,
+            [&] {
+                held = wt::PumpUntil(done, timeoutSeconds * 1000);
+                wt::PumpUntil([] { return false; }, 700);  // whatever the control does next
+            },
+            true);
+        return held && exitCode == kEndedByTest;
     }
 
     static void CloseClients() {
@@ -279,6 +328,7 @@ protected:
         return std::wstring(kInstallDir) + L"\\Temp\\" + win::Utf8ToWide(name);
     }
 
+    static constexpr DWORD kEndedByTest = 77;
     std::map<std::string, std::string> m_originals;
     std::string m_hostOutput;
 
@@ -288,6 +338,10 @@ public:
     std::string m_undecodable;
     std::optional<int64_t> m_expires;
     bool m_signed = true;
+    // The page's values.
+    std::string m_pageParams =
+        "<param name=\"strID\" value=\"player1\"><param name=\"strPass\" value=\"pw\">"
+        "<param name=\"strServer\" value=\"s0\">";
 };
 
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
@@ -341,7 +395,7 @@ TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
     m_undecodable = "Vossel.dll";  // after Orbisan.exe and readme.txt
     SignAndServe();
     BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(30)) << m_hostOutput;
+    EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
     for (const auto& file : installed) {
         SCOPED_TRACE(file.first);
@@ -377,7 +431,8 @@ TEST_F(UpdaterInstall, AConfigurationThatIsNotTheSignedCurrentOneInstallsNothing
         row.setUp(*this);
         PublishRelease();
         BoxAnswerer boxes({IDOK});
-        EXPECT_EQ(3u, RunPage(15)) << "the page stays open\n" << m_hostOutput;
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << "the page stays open\n"
+                                                                        << m_hostOutput;
         EXPECT_EQ(std::vector<std::wstring>{Text(row.message)}, boxes.texts());
         EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
         EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
@@ -391,7 +446,7 @@ TEST_F(UpdaterInstall, AConfigurationThatIsNotTheSignedCurrentOneInstallsNothing
     config.replace(config.find("[serial] 5"), 10, "[serial] 9");
     ASSERT_TRUE(wt::WriteFileBytes(served, config));
     BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+    EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{Text(tavrin::kConfigNotTrusted)}, boxes.texts());
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
 }
@@ -400,15 +455,16 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
     PublishRelease();
     ::DeleteFileW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg").c_str());
     BoxAnswerer boxes({IDOK});
-    EXPECT_EQ(3u, RunPage(12)) << "the page stays open\n" << m_hostOutput;
+    EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << "the page stays open\n"
+                                                                    << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kUpgradeFailed}, boxes.texts());
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
 // A package the host does not have (its message shows twice), or one it redirects to another
-// host (the package host gets a rule for "*elsewhere*"): not followed, a network error, which
-// in the package phase ends the update without a message.
+// host (the package host gets a rule for "*elsewhere*"): not followed, a network error that
+// names the package.
 TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
     const std::string package = Pack("data from elsewhere");
     const std::vector<std::wstring> twice = {kUpgradeFailed, kUpgradeFailed};
@@ -417,7 +473,9 @@ TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
         std::vector<std::wstring> messages;
     } rows[] = {
         {"absent.bin.lzf sha256=" + kZeroHash + " size=1", twice},
-        {SignedLine("elsewhere.bin.lzf", package), {}},
+        {SignedLine("elsewhere.bin.lzf", package),
+         {Text(tavrin::kNetworkFailed) +
+          L"\r\n\r\nelsewhere.bin.lzf - redirected to another server, which is not followed"}},
     };
     for (const auto& row : rows) {
         const std::string& line = row.line;
@@ -427,7 +485,8 @@ TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
         const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
         const size_t logBefore = wt::ReadFileBytes(log).value_or("").size();
         BoxAnswerer boxes({IDOK, IDOK});
-        EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() >= row.messages.size(); }))
+            << m_hostOutput;
         EXPECT_EQ(row.messages, boxes.texts());
         EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
         EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
@@ -447,7 +506,7 @@ TEST_F(UpdaterInstall, APackageThatIsNotTheSignedOneIsRefusedBeforeAnythingIsIns
     const struct {
         const char* what;
         std::function<std::string(const std::string&)> change;
-        bool refusedWithItsName;  // else the download stops, a network error without message
+        bool refusedWithItsName;  // else the download stops there, a network error
     } rows[] = {
         {"damaged", [](std::string p) { p[p.size() / 2] ^= 0x5A; return p; }, true},
         {"another program", [](const std::string& p) { return std::string(p.size(), 'M'); }, true},
@@ -459,11 +518,12 @@ TEST_F(UpdaterInstall, APackageThatIsNotTheSignedOneIsRefusedBeforeAnythingIsIns
         PublishRelease();
         PublishPackage("Quenby3.exe.lzf", row.change(Pack(m_originals["Quenby3.exe"])));
         BoxAnswerer boxes({IDOK});
-        EXPECT_EQ(3u, RunPage(15)) << m_hostOutput;
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
         const std::wstring refused = Text(tavrin::kPackageRefusedHead) + L"Quenby3.exe.lzf" +
                                      Text(tavrin::kPackageRefusedTail);
-        EXPECT_EQ(row.refusedWithItsName ? std::vector<std::wstring>{refused}
-                                         : std::vector<std::wstring>{},
+        const std::wstring tooLong = Text(tavrin::kNetworkFailed) +
+                                     L"\r\n\r\nQuenby3.exe.lzf - longer than its published size";
+        EXPECT_EQ(std::vector<std::wstring>{row.refusedWithItsName ? refused : tooLong},
                   boxes.texts());
         const size_t signedSize = Pack(m_originals["Quenby3.exe"]).size();
         EXPECT_LE(wt::ReadFileBytes(Downloaded("Quenby3.exe.lzf")).value_or("").size(), signedSize)
@@ -612,7 +672,9 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
     const std::string requestsBefore = wt::ReadFileBytes(log).value_or("");
     BoxAnswerer boxes({IDNO});
-    EXPECT_EQ(3u, RunPage(12)) << "the dialog ends, the page stays\n" << m_hostOutput;
+    EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; }))
+        << "the dialog ends, the page stays\n"
+        << m_hostOutput;
     const std::vector<std::wstring> texts = boxes.texts();
     EXPECT_EQ(1u, texts.size()) << "one question about the running client";
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(client.get(), 0)) << "the client still runs";
@@ -620,6 +682,150 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
     ::TerminateProcess(client.get(), 0);
     ::WaitForSingleObject(client.get(), kDeadlineMs);
+}
+
+}  // namespace
+
+namespace {
+
+// Every way the update or the launch can fail ends with one message that says what happened
+// (and, below it, which file or folder), the page left open, nothing installed and no client.
+TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
+    const std::wstring temp = std::wstring(kInstallDir) + L"\\Temp";
+    const struct {
+        const char* what;
+        std::function<void(UpdaterInstall&)> setUp;
+        const char* message;
+        std::string detail;  // part of the text below the message
+    } rows[] = {
+        {"a switch in strID",
+         [](UpdaterInstall& t) { t.m_pageParams = PageParams("x/NAME:admin", "pw", ""); },
+         tavrin::kLaunchRefused, ""},
+        {"a switch in key",
+         [](UpdaterInstall& t) { t.m_pageParams = PageParams("kim", "pw", "1000/NAME:admin"); },
+         tavrin::kLaunchRefused, ""},
+        {"a raw 64-character password with a slash",
+         [](UpdaterInstall& t) {
+             t.m_pageParams = PageParams("kim", std::string(63, 'a') + "/", "");
+         },
+         tavrin::kLaunchRefused, ""},
+        {"a 40,000-byte strID",
+         [](UpdaterInstall& t) { t.m_pageParams = PageParams(std::string(40000, 'a'), "pw", ""); },
+         tavrin::kLaunchRefused, ""},
+        {"configuration redirected to another host",
+         [](UpdaterInstall&) {
+             ServerRule("TAVRIN_TEST_CONFIG_RULES", "*orbisan3.cfg:redirect-host=localhost");
+         },
+         tavrin::kNetworkFailed, "orbisan3.cfg - redirected to another server"},
+        {"package connection closed mid-body",
+         [](UpdaterInstall&) {
+             ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Vossel.dll.lzf:cut=100");
+         },
+         tavrin::kNetworkFailed, "Vossel.dll.lzf - "},
+        {"configuration cannot be stored",
+         [&](UpdaterInstall&) {
+             ::CreateDirectoryW(kInstallDir, nullptr);
+             ::CreateDirectoryW(temp.c_str(), nullptr);
+             ::CreateDirectoryW((temp + L"\\orbisan3.cfg").c_str(), nullptr);
+         },
+         tavrin::kFileFailed, "orbisan3.cfg - "},
+        {"package cannot be stored",
+         [&](UpdaterInstall&) {
+             ::CreateDirectoryW(kInstallDir, nullptr);
+             ::CreateDirectoryW(temp.c_str(), nullptr);
+             ::CreateDirectoryW((temp + L"\\Orbisan.exe.lzf").c_str(), nullptr);
+         },
+         tavrin::kFileFailed, "Orbisan.exe.lzf - "},
+        {"installation folder is a file",
+         [](UpdaterInstall&) { wt::WriteFileBytes(kInstallDir, "not a folder"); },
+         tavrin::kFolderFailed, wt::Ansi(kInstallDir)},
+        {"download folder is a file",
+         [&](UpdaterInstall&) {
+             ::CreateDirectoryW(kInstallDir, nullptr);
+             wt::WriteFileBytes(temp, "not a folder");
+         },
+         tavrin::kFolderFailed, wt::Ansi(temp.c_str())},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        m_pageParams = PageParams("player1", "pw", "");
+        PublishRelease();
+        row.setUp(*this);
+        BoxAnswerer boxes({IDOK});
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; }))
+            << "a message, and the page stays open\n"
+            << m_hostOutput;
+        const std::vector<std::wstring> texts = boxes.texts();
+        ASSERT_EQ(1u, texts.size());
+        const std::wstring head = Text(row.message);
+        EXPECT_EQ(head, texts[0].substr(0, head.size())) << wt::Narrow(texts[0]);
+        EXPECT_NE(std::wstring::npos, texts[0].find(win::AnsiToWide(row.detail)))
+            << wt::Narrow(texts[0]);
+        EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+    }
+}
+
+// A server that sends one byte a second: a confirmed stop ends the transfer within 2 s (the
+// server sees the connection closed), in both phases, through either stop button.
+TEST_F(UpdaterInstall, BothStopButtonsEndACrawlingTransferWithinTwoSeconds) {
+    const std::string crawl = Pack(NoiseBytes(3000, 5));
+    const struct {
+        const char* what;
+        const char* rules;
+        const char* file;
+        HWND (*find)();
+    } rows[] = {
+        {"update dialog", "TAVRIN_TEST_CONFIG_RULES", "orbisan3.cfg", FindUpdateDialog},
+        {"progress window", "TAVRIN_TEST_PACKAGE_RULES", "crawl.bin.lzf", FindPopup},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PublishRelease({SignedLine("crawl.bin.lzf", crawl)});
+        PublishPackage("crawl.bin.lzf", crawl);
+        ServerRule(row.rules, std::string("*") + row.file + ":trickle=1,interval=1000");
+        const size_t logBefore = RequestLogSize();
+        const std::string requested = std::string("GET /service/files/") + row.file + " ";
+        const std::string closed = std::string("CLOSED /service/files/") + row.file + " ";
+        BoxAnswerer boxes({IDYES});
+        DWORD closedAfterMs = 0xFFFFFFFF;
+        const DWORD exitCode = RunPage(90, [&] {
+            HWND window = nullptr;
+            ASSERT_TRUE(
+                wt::PumpUntil([&] { return (window = row.find()) != nullptr; }, kDeadlineMs));
+            ASSERT_TRUE(wt::PumpUntil(
+                [&] { return RequestsSince(logBefore).find(requested) != std::string::npos; },
+                kDeadlineMs));
+            wt::PumpUntil([] { return false; }, 1500);  // the read now waits for the server
+            Press(window);                              // asks; the test answers Yes
+            ASSERT_TRUE(wt::PumpUntil([&] { return boxes.answered() > 0; }, kDeadlineMs));
+            // From the moment the question has gone: under Xvfb, with no window manager, Wine
+            // waits up to 2 s for a hidden window to be withdrawn before the question returns.
+            HWND box = boxes.lastBox();
+            bool closedFirst = false;
+            wt::PumpUntil(
+                [&] {
+                    closedFirst = RequestsSince(logBefore).find(closed) != std::string::npos;
+                    return !::IsWindow(box) || closedFirst;
+                },
+                kDeadlineMs);
+            const DWORD gone = ::GetTickCount();
+            if (wt::PumpUntil(
+                    [&] { return RequestsSince(logBefore).find(closed) != std::string::npos; },
+                    10000))
+                closedAfterMs = closedFirst ? 0 : ::GetTickCount() - gone;
+            ASSERT_TRUE(
+                wt::PumpUntil([&] { return ButtonText(window) == L"닫  기"; }, kDeadlineMs));
+            Press(window);  // closes
+        });
+        EXPECT_EQ(0u, exitCode) << m_hostOutput;
+        EXPECT_LT(closedAfterMs, 2000u) << RequestsSince(logBefore);
+        EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
+        EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        ServerRule(row.rules, "");
+    }
 }
 
 }  // namespace
