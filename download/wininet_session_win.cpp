@@ -109,6 +109,22 @@ std::string FormatMessageText(DWORD flags, HMODULE module, DWORD code) {
     return message;
 }
 
+// For the certificate errors, when the system has no text of its own for them (Wine has none):
+// a player's report should say what was wrong, not only a number.
+const char* CertificateErrorText(DWORD code) {
+    switch (code) {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID: return "The server's certificate has expired";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID: return "The server's certificate is for another name";
+    case ERROR_INTERNET_INVALID_CA:
+        return "The server's certificate is not from a trusted authority";
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return "The server's certificate could not be checked for revocation";
+    case ERROR_INTERNET_SEC_CERT_REVOKED: return "The server's certificate has been revoked";
+    case ERROR_INTERNET_SEC_INVALID_CERT: return "The server's certificate is invalid";
+    default: return nullptr;
+    }
+}
+
 }  // namespace
 
 std::string InternetErrorText(DWORD code) {
@@ -127,6 +143,8 @@ std::string InternetErrorText(DWORD code) {
                                     ::GetModuleHandleA("wininet.dll"), code);
     }
     if (message.empty()) message = FormatMessageText(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    if (message.empty() && CertificateErrorText(code))
+        message = std::string(CertificateErrorText(code)) + " (" + std::to_string(code) + ")";
     if (message.empty()) message = "Error " + std::to_string(code);
     return message;
 }

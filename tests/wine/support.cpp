@@ -341,6 +341,28 @@ void DeleteClientValue(const char* name) {
 
 // ---- COM --------------------------------------------------------------------------------
 
+TrustedRoot::TrustedRoot(const std::string& pem) {
+    std::vector<uint8_t> der;
+    if (!tavrin::PemToDer(pem, "CERTIFICATE", &der)) return;
+    m_store =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    if (!m_store) return;
+    PCCERT_CONTEXT added = nullptr;
+    if (::CertAddEncodedCertificateToStore(static_cast<HCERTSTORE>(m_store), X509_ASN_ENCODING,
+                                           der.data(), static_cast<DWORD>(der.size()),
+                                           CERT_STORE_ADD_REPLACE_EXISTING, &added))
+        m_added = added;
+    // A registry store writes its changes out only when told or closed; the browser process
+    // reads the registry.
+    ::CertControlStore(static_cast<HCERTSTORE>(m_store), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+}
+
+TrustedRoot::~TrustedRoot() {
+    // Deleting frees the context too.
+    if (m_added) ::CertDeleteCertificateFromStore(static_cast<PCCERT_CONTEXT>(m_added));
+    if (m_store) ::CertCloseStore(static_cast<HCERTSTORE>(m_store), 0);
+}
+
 ::testing::AssertionResult EnsureRegistered() {
     static bool registered = false;
     if (registered) return ::testing::AssertionSuccess();

@@ -56,6 +56,21 @@ std::set<std::wstring> FolderNames(const std::wstring& dir);
 // Case-insensitive path equality, as Windows compares file names.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 
+// Adds a certificate (PEM) to the user's Root store of the prefix while it lives, so that
+// WinINet trusts the servers it issued; takes it out again when it goes.
+class TrustedRoot {
+public:
+    explicit TrustedRoot(const std::string& pem);
+    ~TrustedRoot();
+    TrustedRoot(const TrustedRoot&) = delete;
+    TrustedRoot& operator=(const TrustedRoot&) = delete;
+    bool ok() const { return m_added != nullptr; }
+
+private:
+    void* m_store = nullptr;        // HCERTSTORE
+    const void* m_added = nullptr;  // PCCERT_CONTEXT
+};
+
 // A fresh folder under %TEMP%, removed with its content when it goes.
 class TempDir {
 public:

@@ -829,3 +829,44 @@ TEST_F(UpdaterInstall, BothStopButtonsEndACrawlingTransferWithinTwoSeconds) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same release over https, through the module built against the test bed's https servers:
+// refused while the prefix does not trust their CA (a network error that says so), installed
+// as over http once it does.
+TEST_F(UpdaterInstall, HttpsInstallsOnlyFromAServerWhoseCertificateIsTrusted) {
+    const std::string caPem = wt::ReadFileBytes(FromLinux(Env("TAVRIN_TEST_TLS_CA"))).value_or("");
+    ASSERT_FALSE(caPem.empty()) << "run through run-with-servers --tls-ports";
+    ASSERT_TRUE(wt::RunRegsvr32(false, wt::BinPath(L"tls\\TAVRIN.OCX")));
+    struct Restore {
+        ~Restore() { EXPECT_TRUE(wt::RunRegsvr32(false)); }
+    } restore;
+    PublishRelease();
+    {
+        const size_t logBefore = RequestLogSize();
+        BoxAnswerer boxes({IDOK});
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
+        const std::vector<std::wstring> texts = boxes.texts();
+        ASSERT_EQ(1u, texts.size());
+        const std::wstring head = Text(tavrin::kNetworkFailed) + L"\r\n\r\norbisan3.cfg - ";
+        EXPECT_EQ(head, texts[0].substr(0, head.size())) << wt::Narrow(texts[0]);
+        EXPECT_NE(std::wstring::npos, texts[0].find(L"certificate")) << wt::Narrow(texts[0]);
+        EXPECT_EQ(std::string::npos, RequestsSince(logBefore).find("/service/files/"))
+            << "nothing is asked of an untrusted server";
+        EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    }
+    wt::TrustedRoot ca(caPem);
+    ASSERT_TRUE(ca.ok());
+    BoxAnswerer boxes({});
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    const std::vector<std::wstring> texts = boxes.texts();
+    EXPECT_TRUE(texts.empty()) << wt::Narrow(texts.empty() ? L"" : texts[0]);
+    for (const auto& file : m_originals)
+        EXPECT_TRUE(file.second == wt::ReadFileBytes(Installed(file.first))) << file.first;
+    std::string serial;
+    EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
+    EXPECT_EQ("5", serial);
+}
+
+}  // namespace
