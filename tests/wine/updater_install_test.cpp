@@ -241,7 +241,8 @@ protected:
             PublishPackage(file.first + ".lzf", package);
             signedList.packages.push_back({file.first + ".lzf", Sha256Of(package), package.size()});
         }
-        std::string config = "[Orbisan]\r\n" + tavrin::UnsignedConfigText(signedList);
+        std::string config = (m_bom ? "\xEF\xBB\xBF" : "") + std::string("[Orbisan]\r\n") +
+                             tavrin::UnsignedConfigText(signedList);
         for (const std::string& line : extraLines) config += line + "\r\n";
         if (m_signed) config = wt::SignedWithTestKey(config);
         ASSERT_NE(std::string::npos, config.find(m_signed ? "[signature]" : "[serial]"));
@@ -338,13 +339,16 @@ public:
     std::string m_undecodable;
     std::optional<int64_t> m_expires;
     bool m_signed = true;
+    bool m_bom = false;  // the configuration starts with a UTF-8 byte-order mark
     // The page's values.
     std::string m_pageParams =
         "<param name=\"strID\" value=\"player1\"><param name=\"strPass\" value=\"pw\">"
         "<param name=\"strServer\" value=\"s0\">";
 };
 
+// The configuration is saved with a UTF-8 byte-order mark, as Windows' editors write it.
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
+    m_bom = true;
     PublishRelease();
     BoxAnswerer boxes({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
@@ -712,6 +716,11 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         {"a 40,000-byte strID",
          [](UpdaterInstall& t) { t.m_pageParams = PageParams(std::string(40000, 'a'), "pw", ""); },
          tavrin::kLaunchRefused, ""},
+        {"configuration redirected in a loop on its own server",
+         [](UpdaterInstall&) {
+             ServerRule("TAVRIN_TEST_CONFIG_RULES", "*orbisan3.cfg:redirect-host=127.0.0.1");
+         },
+         tavrin::kNetworkFailed, "orbisan3.cfg - redirected more than 5 times"},
         {"configuration redirected to another host",
          [](UpdaterInstall&) {
              ServerRule("TAVRIN_TEST_CONFIG_RULES", "*orbisan3.cfg:redirect-host=localhost");
