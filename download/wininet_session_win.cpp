@@ -52,20 +52,22 @@ public:
         // Only what has arrived: a read of a whole buffer waits for all of it, and a stop
         // must not wait for a server that sends a byte at a time (where closing the handle
         // does not end a read that waits, as under Wine).
-        DWORD available = 0;
-        if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
-            error = InternetErrorText(::GetLastError());
-            return false;
+        if (m_available == 0) {
+            if (!::InternetQueryDataAvailable(handle, &m_available, 0, 0)) {
+                error = InternetErrorText(::GetLastError());
+                return false;
+            }
+            if (m_available == 0) {
+                got = 0;  // the body has ended
+                return true;
+            }
         }
-        if (available == 0) {
-            got = 0;  // the body has ended
-            return true;
-        }
-        if (available < size) size = available;
+        if (m_available < size) size = m_available;
         if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
             error = InternetErrorText(::GetLastError());
             return false;
         }
+        m_available -= read < m_available ? read : m_available;
         got = read;
         return true;
     }
@@ -85,6 +87,7 @@ private:
     }
 
     std::mutex m_closing;  // the handle may be closed from the owner's thread
+    DWORD m_available = 0;  // bytes known to have arrived and not yet read
     win::InternetHandle m_handle;
 };
 
