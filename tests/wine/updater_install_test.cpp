@@ -52,22 +52,45 @@ std::wstring ServedFile(const char* rootVariable, const std::string& name) {
     return FromLinux(Env(rootVariable)) + L"\\service\\files\\" + win::Utf8ToWide(name);
 }
 
-void RemoveTree(const std::wstring& path) {
+// Calls onFile for every file under path, and onFolder for every folder below it after its
+// contents.
+void Walk(const std::wstring& path, const std::function<void(const std::wstring&)>& onFile,
+          const std::function<void(const std::wstring&)>& onFolder) {
     WIN32_FIND_DATAW found;
     win::FindHandle search(::FindFirstFileW((path + L"\\*").c_str(), &found));
-    if (search) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring full = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(search.get(), &found));
-    }
-    search.close();
+    if (!search) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = path + L"\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Walk(full, onFile, onFolder);
+            onFolder(full);
+        } else {
+            onFile(full);
+        }
+    } while (::FindNextFileW(search.get(), &found));
+}
+
+void RemoveTree(const std::wstring& path) {
+    Walk(
+        path, [](const std::wstring& file) { ::DeleteFileW(file.c_str()); },
+        [](const std::wstring& folder) { ::RemoveDirectoryW(folder.c_str()); });
     ::RemoveDirectoryW(path.c_str());
+}
+
+// The files of the user's Internet cache whose names hold part.
+std::vector<std::wstring> CachedFiles(const std::wstring& part) {
+    wchar_t cache[MAX_PATH] = L"";
+    ::SHGetSpecialFolderPathW(nullptr, cache, CSIDL_INTERNET_CACHE, FALSE);
+    std::vector<std::wstring> files;
+    Walk(
+        cache,
+        [&](const std::wstring& file) {
+            if (file.find(part) != std::wstring::npos) files.push_back(file);
+        },
+        [](const std::wstring&) {});
+    return files;
 }
 
 std::wstring DesktopFolder() {
@@ -347,9 +370,12 @@ public:
 };
 
 // The configuration is saved with a UTF-8 byte-order mark, as Windows' editors write it.
+// One package comes without Content-Length (its signed size says how long it is). No package
+// is kept in the Internet cache.
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     m_bom = true;
     PublishRelease();
+    ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Quenby3.exe.lzf:no-length");
     BoxAnswerer boxes({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
     EXPECT_TRUE(boxes.texts().empty()) << wt::Narrow(boxes.texts().empty() ? L"" : boxes.texts()[0]);
@@ -375,6 +401,8 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     std::string serial;
     EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
     EXPECT_EQ("5", serial) << "the installed serial is recorded";
+    for (const wchar_t* name : {L"Quenby3", L"Orbisan.exe", L"orbisan3"})
+        EXPECT_EQ(std::vector<std::wstring>{}, CachedFiles(name)) << wt::Narrow(name);
 }
 
 // A validly signed release whose third package (in installation order) Prynn cannot decode:
