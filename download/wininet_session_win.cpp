@@ -43,32 +43,17 @@ public:
     }
 
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
-        HINTERNET handle = ReadHandle();
-        DWORD read = 0;
-        if (!handle) {
-            error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
-            return false;
+        got = 0;
+        // Bytes left over from what was known to be there are topped up with what arrives
+        // next, so that a steady body is read in whole chunks.
+        const bool topUp = m_available != 0 && m_available < size;
+        if (!ReadArrived(buffer, size, got, error)) return false;
+        if (topUp && got < size && ReadHandle()) {
+            // A failure here is left for the next read to find: what was read stays.
+            size_t more = 0;
+            std::string later;
+            if (ReadArrived(buffer + got, size - got, more, later)) got += more;
         }
-        // Only what has arrived: a read of a whole buffer waits for all of it, and a stop
-        // must not wait for a server that sends a byte at a time (where closing the handle
-        // does not end a read that waits, as under Wine).
-        if (m_available == 0) {
-            if (!::InternetQueryDataAvailable(handle, &m_available, 0, 0)) {
-                error = InternetErrorText(::GetLastError());
-                return false;
-            }
-            if (m_available == 0) {
-                got = 0;  // the body has ended
-                return true;
-            }
-        }
-        if (m_available < size) size = m_available;
-        if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
-            error = InternetErrorText(::GetLastError());
-            return false;
-        }
-        m_available -= read < m_available ? read : m_available;
-        got = read;
         return true;
     }
 
@@ -81,6 +66,34 @@ public:
     }
 
 private:
+    // Reads only what has arrived: a read of a whole buffer waits for all of it, and a stop
+    // must not wait for a server that sends a byte at a time (where closing the handle does
+    // not end a read that waits, as under Wine). No byte read and success: the body has ended.
+    bool ReadArrived(char* buffer, size_t size, size_t& got, std::string& error) {
+        HINTERNET handle = ReadHandle();
+        DWORD read = 0;
+        got = 0;
+        if (!handle) {
+            error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
+            return false;
+        }
+        if (m_available == 0) {
+            if (!::InternetQueryDataAvailable(handle, &m_available, 0, 0)) {
+                error = InternetErrorText(::GetLastError());
+                return false;
+            }
+            if (m_available == 0) return true;
+        }
+        if (m_available < size) size = m_available;
+        if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
+            error = InternetErrorText(::GetLastError());
+            return false;
+        }
+        m_available -= read < m_available ? read : m_available;
+        got = read;
+        return true;
+    }
+
     HINTERNET ReadHandle() {
         std::lock_guard<std::mutex> hold(m_closing);
         return m_handle.get();
