@@ -118,27 +118,43 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 
 namespace {
 
-void RemoveTree(const std::wstring& dir) {
+// Calls onFile for every file below dir, and onFolder for every folder below it once its
+// contents have been seen.
+void Walk(const std::wstring& dir, const std::function<void(const std::wstring&)>& onFile,
+          const std::function<void(const std::wstring&)>& onFolder) {
     WIN32_FIND_DATAW data;
     win::FindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
-            } else {
-                ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(full.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.close();
-    ::RemoveDirectoryW(dir.c_str());
+    if (!find) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = dir + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            Walk(full, onFile, onFolder);
+            onFolder(full);
+        } else {
+            onFile(full);
+        }
+    } while (::FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
+
+void RemoveTree(const std::wstring& dir) {
+    auto removeFile = [](const std::wstring& file) {
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(file.c_str());
+    };
+    Walk(dir, removeFile, [](const std::wstring& folder) { ::RemoveDirectoryW(folder.c_str()); });
+    ::RemoveDirectoryW(dir.c_str());
+}
+
+std::vector<std::wstring> FilesUnder(const std::wstring& dir) {
+    std::vector<std::wstring> files;
+    Walk(dir, [&](const std::wstring& file) { files.push_back(file); },
+         [](const std::wstring&) {});
+    return files;
+}
 
 TempDir::TempDir(const std::wstring& leaf) {
     static LONG counter = 0;

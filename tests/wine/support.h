@@ -53,6 +53,10 @@ std::string SignedWithTestKey(const std::string& text);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The names in a folder (without "." and ".."); empty when it cannot be read.
 std::set<std::wstring> FolderNames(const std::wstring& dir);
+// Every file below dir, at any depth, by its full path.
+std::vector<std::wstring> FilesUnder(const std::wstring& dir);
+// Deletes dir with everything in it.
+void RemoveTree(const std::wstring& dir);
 // Case-insensitive path equality, as Windows compares file names.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 

@@ -52,44 +52,13 @@ std::wstring ServedFile(const char* rootVariable, const std::string& name) {
     return FromLinux(Env(rootVariable)) + L"\\service\\files\\" + win::Utf8ToWide(name);
 }
 
-// Calls onFile for every file under path, and onFolder for every folder below it after its
-// contents.
-void Walk(const std::wstring& path, const std::function<void(const std::wstring&)>& onFile,
-          const std::function<void(const std::wstring&)>& onFolder) {
-    WIN32_FIND_DATAW found;
-    win::FindHandle search(::FindFirstFileW((path + L"\\*").c_str(), &found));
-    if (!search) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring full = path + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Walk(full, onFile, onFolder);
-            onFolder(full);
-        } else {
-            onFile(full);
-        }
-    } while (::FindNextFileW(search.get(), &found));
-}
-
-void RemoveTree(const std::wstring& path) {
-    Walk(
-        path, [](const std::wstring& file) { ::DeleteFileW(file.c_str()); },
-        [](const std::wstring& folder) { ::RemoveDirectoryW(folder.c_str()); });
-    ::RemoveDirectoryW(path.c_str());
-}
-
 // The files of the user's Internet cache whose names hold part.
 std::vector<std::wstring> CachedFiles(const std::wstring& part) {
     wchar_t cache[MAX_PATH] = L"";
     ::SHGetSpecialFolderPathW(nullptr, cache, CSIDL_INTERNET_CACHE, FALSE);
     std::vector<std::wstring> files;
-    Walk(
-        cache,
-        [&](const std::wstring& file) {
-            if (file.find(part) != std::wstring::npos) files.push_back(file);
-        },
-        [](const std::wstring&) {});
+    for (const std::wstring& file : wt::FilesUnder(cache))
+        if (file.find(part) != std::wstring::npos) files.push_back(file);
     return files;
 }
 
@@ -212,7 +181,7 @@ protected:
         ASSERT_TRUE(wt::EnsureRegistered());
         wt::DeleteClientKey();
         ::DeleteFileW(kInstallDir);
-        RemoveTree(kInstallDir);
+        wt::RemoveTree(kInstallDir);
         ::DeleteFileW((DesktopFolder() + L"\\" + kUrlFile).c_str());
         ::DeleteFileW((DesktopFolder() + L"\\Velmora바둑 대국실.lnk").c_str());
         ::CreateDirectoryW((FromLinux(Env("TAVRIN_TEST_CONFIG_ROOT")) + L"\\service").c_str(),
@@ -228,7 +197,7 @@ protected:
     void TearDown() override {
         CloseClients();
         ::DeleteFileW(kInstallDir);
-        RemoveTree(kInstallDir);
+        wt::RemoveTree(kInstallDir);
         for (const char* rules : {"TAVRIN_TEST_CONFIG_RULES", "TAVRIN_TEST_PACKAGE_RULES"})
             wt::WriteFileBytes(FromLinux(Env(rules)), "");
     }
