@@ -1,5 +1,6 @@
 #include "download/wininet_session_win.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "download/download_platform_win.h"
@@ -43,13 +44,13 @@ public:
     }
 
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
-        got = 0;
         // Bytes left over from what was known to be there are topped up with what arrives
         // next, so that a steady body is read in whole chunks.
         const bool topUp = m_available != 0 && m_available < size;
         if (!ReadArrived(buffer, size, got, error)) return false;
-        if (topUp && got < size && ReadHandle()) {
-            // A failure here is left for the next read to find: what was read stays.
+        if (topUp && got < size) {
+            // A failure here (a stop, too) is left for the next read to find: what was read
+            // stays.
             size_t more = 0;
             std::string later;
             if (ReadArrived(buffer + got, size - got, more, later)) got += more;
@@ -89,7 +90,7 @@ private:
             error = InternetErrorText(::GetLastError());
             return false;
         }
-        m_available -= read < m_available ? read : m_available;
+        m_available -= std::min(read, m_available);
         got = read;
         return true;
     }
