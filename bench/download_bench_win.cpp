@@ -103,7 +103,7 @@ int Engine(const std::string& url, const std::string& folder) {
     downloader->AddURL(url);
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
-    win::Handle thread = tavrin::BeginDownloadThread(downloader, nullptr);
+    win::Handle thread = tavrin::BeginDownloadThread(downloader, false);
     if (!thread) return 1;
     PumpUntilEnded(thread.get());
     double seconds = Seconds(start);

@@ -11,6 +11,7 @@
 #include "framework/registration.h"
 #include "libs/wexlog/wexlog.h"
 #include "win/boundary.h"
+#include "win/module_lifetime.h"
 
 namespace tavrin {
 
@@ -67,13 +68,18 @@ CTavrinPropPageFactory g_pageFactory;
 
 using tavrin::theApp;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         theApp.Attach(instance);
         ::DisableThreadLibraryCalls(instance);
         return theApp.InitInstance();
     }
-    if (reason == DLL_PROCESS_DETACH) theApp.ExitInstance();
+    if (reason == DLL_PROCESS_DETACH) {
+        theApp.ExitInstance();
+        // Unloaded by FreeLibrary (reserved is null), not at the process's end: a later load
+        // must register the classes afresh, with its own window procedure.
+        if (!reserved) win::UnregisterModuleClasses();
+    }
     return TRUE;
 }
 

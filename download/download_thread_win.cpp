@@ -1,13 +1,11 @@
 #include "download/download_thread_win.h"
 
 #include <commctrl.h>
-#include <process.h>
 
 #include "download/download_worker.h"
-#include "download/status_codes.h"
 #include "download/window_status_sink_win.h"
-#include "resources/product_names.h"
-#include "win/boundary.h"
+#include "resources/window_messages.h"
+#include "win/module_lifetime.h"
 
 namespace tavrin {
 
@@ -15,11 +13,20 @@ std::atomic<HWND> g_pBusyAnimate{nullptr};
 
 namespace {
 
+// Answers travel as the check's result + 3, so that 0 stays "nobody answered".
+constexpr LRESULT kAnswerBias = 3;
+
 class ThreadOps : public WorkerOps {
 public:
-    ThreadOps(RunningClientCheck check, HWND owner) : m_check(check), m_owner(owner) {}
+    ThreadOps(bool check, HWND owner) : m_check(check), m_owner(owner) {}
 
-    int StopRunningClient() override { return m_check ? m_check(m_owner, kClientExe) : 0; }
+    int StopRunningClient() override {
+        if (!m_check) return 0;
+        // A window that is gone (or never answers) is a refusal: nothing is installed
+        // behind a question nobody saw.
+        const LRESULT answer = m_owner ? ::SendMessageW(m_owner, WM_ASK_RUNNING_CLIENT, 0, 0) : 0;
+        return answer > 0 ? static_cast<int>(answer - kAnswerBias) : -1;
+    }
 
     void StartBusyAnimation() override {
         if (HWND animation = g_pBusyAnimate.load())
@@ -27,35 +34,31 @@ public:
     }
 
 private:
-    RunningClientCheck m_check;
+    bool m_check;
     HWND m_owner;
 };
 
-unsigned __stdcall ThreadEntry(void* param) { return DownloadThreadProc(param); }
-
 }  // namespace
 
-UINT DownloadThreadProc(LPVOID param) {
-    // A failure only ends the batch.
-    return win::Guarded("the download thread", UINT(0), [&]() -> UINT {
-        std::unique_ptr<DownloadThreadStart> start(static_cast<DownloadThreadStart*>(param));
-        if (!start || !start->downloader) return 0;
-        auto window = std::dynamic_pointer_cast<WindowStatusSink>(start->downloader->NotifySink());
-        ThreadOps ops(start->stopRunningClient, window ? window->window() : nullptr);
-        RunDownloadWorker(*start->downloader, ops);
-        return 0;
-    });
+LRESULT RunningClientAnswer(int checkResult) {
+    return checkResult < -2 ? 1 : checkResult + kAnswerBias;
+}
+
+unsigned DownloadThreadProc(void* param) {
+    std::unique_ptr<DownloadThreadStart> start(static_cast<DownloadThreadStart*>(param));
+    if (!start || !start->downloader) return 0;
+    auto window = std::dynamic_pointer_cast<WindowStatusSink>(start->downloader->NotifySink());
+    ThreadOps ops(start->checkRunningClient, window ? window->window() : nullptr);
+    RunDownloadWorker(*start->downloader, ops);
+    return 0;
 }
 
 win::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
-                               RunningClientCheck stopRunningClient) {
-    auto* start = new DownloadThreadStart{std::move(downloader), stopRunningClient};
-    uintptr_t thread = ::_beginthreadex(nullptr, 0, ThreadEntry, start, 0, nullptr);
-    if (!thread) {
-        delete start;
-        return win::Handle();
-    }
-    return win::Handle(reinterpret_cast<HANDLE>(thread));
+                               bool checkRunningClient) {
+    auto* start = new DownloadThreadStart{std::move(downloader), checkRunningClient};
+    win::Handle thread = win::BeginModuleThread(&DownloadThreadProc, start);
+    if (!thread) delete start;
+    return thread;
 }
 
 }  // namespace tavrin

@@ -1,6 +1,7 @@
 // The download worker thread: the running-client check first, then the busy animation, then
 // the whole batch. The thread holds the downloader by shared ownership, so the owner may let
-// go of it (after Abandon) without waiting for the thread.
+// go of it (after Abandon) without waiting for the thread, and it holds the module (see
+// win/module_lifetime.h), so a browser that unloads the module meanwhile waits for it.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,6 @@
 #include <memory>
 
 #include "download/http_downloader.h"
-#include "system/process_win.h"
 #include "win/handles.h"
 
 namespace tavrin {
@@ -19,22 +19,23 @@ namespace tavrin {
 // pointer: a window destroyed meanwhile only makes the message go nowhere.
 extern std::atomic<HWND> g_pBusyAnimate;
 
-// StopRunningProcess(owner, exeName): 0 not running, 1 ended, negative when refused or failed.
-using RunningClientCheck = int (*)(HWND owner, const char* exeName);
+// The running-client question is asked on the thread that owns the status window: the worker
+// sends it WM_ASK_RUNNING_CLIENT and waits. The window runs the check (StopRunningProcess: 0
+// not running, 1 ended, negative when refused or failed) and answers with this.
+LRESULT RunningClientAnswer(int checkResult);
 
 struct DownloadThreadStart {
     std::shared_ptr<CHttpDownloader> downloader;
-    // Owner of its questions: the window of the downloader's status sink. Tests put a fake
-    // here; null means no check at all (the benchmark's engine).
-    RunningClientCheck stopRunningClient = &StopRunningProcess;
+    // False: no running-client check at all (the benchmark's engine).
+    bool checkRunningClient = true;
 };
 
-// The thread entry; param is a DownloadThreadStart made with new, which it deletes. Returns 0.
-UINT DownloadThreadProc(LPVOID param);
+// The thread's work; param is a DownloadThreadStart made with new, which it deletes. Returns 0.
+unsigned DownloadThreadProc(void* param);
 
-// Starts DownloadThreadProc on a new thread at normal priority; the handle may be closed at
-// once (the thread ends by itself). Null when no thread could be started.
+// Starts DownloadThreadProc on a new thread of the module; the handle may be closed at once
+// (the thread ends by itself). Null when no thread could be started.
 win::Handle BeginDownloadThread(std::shared_ptr<CHttpDownloader> downloader,
-                               RunningClientCheck stopRunningClient = &StopRunningProcess);
+                               bool checkRunningClient = true);
 
 }  // namespace tavrin

@@ -5,8 +5,9 @@
 namespace tavrin {
 
 void RunDownloadWorker(CHttpDownloader& downloader, WorkerOps& ops) {
+    std::shared_ptr<StatusSink> notify;
     try {
-        std::shared_ptr<StatusSink> notify = downloader.NotifySink();
+        notify = downloader.NotifySink();
         // An owner that went away before the worker ran wants no question and no download.
         if (notify && !notify->connected()) return;
         if (ops.StopRunningClient() < 0) {
@@ -15,8 +16,12 @@ void RunDownloadWorker(CHttpDownloader& downloader, WorkerOps& ops) {
         }
         ops.StartBusyAnimation();
         downloader.DownloadAll();
-    } catch (const std::exception&) {
-        // Out of memory inside a batch: the worker ends, the owner keeps what it was told.
+    } catch (...) {
+        // The owner waits for the batch's last word: without one it would wait for ever.
+        try {
+            if (notify) notify->Send(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
+        } catch (...) {
+        }
     }
 }
 

@@ -65,9 +65,11 @@ void CHttpDownloader::SetStop(bool stop) {
     if (!stop) return;
     std::lock_guard<std::mutex> hold(m_readingLock);
     if (m_pReading) m_pReading->Abort();
+    if (m_pAbortable) m_pAbortable->Abort();
 }
 
 void CHttpDownloader::Abandon() {
+    m_bDiscardStopped.store(true);
     SetStop(true);
     std::shared_ptr<StatusSink> sink = NotifySink();
     if (sink) sink->Disconnect();
@@ -93,12 +95,21 @@ bool CHttpDownloader::CreateSession(const std::string& agent,
         m_strSessionError = error;
         return false;
     }
+    InternetSession* abortable = internet.get();
     m_pSession = std::make_unique<CWebGrabSession>(std::move(internet), notify, *m_platform);
+    std::lock_guard<std::mutex> hold(m_readingLock);
+    m_pAbortable = abortable;
+    // A stop that came while the session was being opened finds it now.
+    if (IsStopRequested()) m_pAbortable->Abort();
     return true;
 }
 
 void CHttpDownloader::CloseSession() {
     if (!m_pSession) return;
+    {
+        std::lock_guard<std::mutex> hold(m_readingLock);
+        m_pAbortable = nullptr;
+    }
     m_pSession->Close();
     m_pSession.reset();
 }
@@ -240,6 +251,8 @@ bool CHttpDownloader::OpenResponse(const std::string& url, const std::string& fi
         opened = IsHttpUrl(current) ? session.Internet().OpenUrl(current, transfer.response, error)
                                     : OpenOutcome::NoResponse;
         if (opened == OpenOutcome::Failed) {
+            // The wait for the server that a stop abandoned.
+            if (IsStopRequested()) return EndStopped(transfer);
             transfer.CloseResponse();
             ReportNetError(fileName, error);
             return false;

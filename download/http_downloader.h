@@ -33,11 +33,13 @@ public:
     // The published size of what url names: a longer body is not read past it and fails the
     // download, and a response without Content-Length is taken.
     void LimitSize(const std::string& url, uint64_t bytes);
-    // Nothing resets a stop: a stopped downloader stays stopped. A stop also ends a read that
-    // is waiting for the server, so it takes effect at once, not at the next byte.
+    // Nothing resets a stop: a stopped downloader stays stopped. A stop also abandons the
+    // request under way (closing its handles and the session from this thread), so where the
+    // library ends a wait on that, a wait for the server ends at once, not at the next byte.
     void SetStop(bool stop);
     bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
-    // The owner's window goes away: stop at the next chunk and send nothing more.
+    // The owner's window goes away: stop as above, send nothing more, and delete the file that
+    // was being written once the worker has let go of it.
     void Abandon();
     // The owner throws the downloaded files away after a stop. The file the worker is writing
     // cannot be deleted while it is open, so the worker deletes it itself once it has let go.
@@ -81,9 +83,11 @@ private:
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
 
     std::atomic<bool> m_bStop{false};
-    // The response the worker is reading, for a stop to abort; guarded by m_readingLock.
+    // The response the worker is reading and its session, for a stop to abort; guarded by
+    // m_readingLock.
     std::mutex m_readingLock;
     InternetResponse* m_pReading = nullptr;
+    InternetSession* m_pAbortable = nullptr;
     std::atomic<bool> m_bDiscardStopped{false};
 
     // The worker's own.

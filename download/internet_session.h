@@ -39,6 +39,10 @@ public:
     virtual OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
                                 std::string& error) = 0;
     virtual void Close() = 0;
+    // From another thread, while OpenUrl may be waiting for the server (to connect, or for the
+    // headers): the request being opened is abandoned, the session closed, and every later
+    // OpenUrl fails. Close and the destructor stay the opening thread's.
+    virtual void Abort() = 0;
     // The library's message for a connection that ended before the announced body did.
     virtual std::string TruncatedBodyMessage() = 0;
 };

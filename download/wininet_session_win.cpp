@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "download/download_platform_win.h"
+#include "download/stall_limit.h"
 #include "download/status_text.h"
 
 namespace tavrin {
@@ -12,7 +13,8 @@ namespace {
 
 class WinInetResponse : public InternetResponse {
 public:
-    explicit WinInetResponse(HINTERNET handle) : m_handle(handle) {}
+    WinInetResponse(HINTERNET connection, HINTERNET request)
+        : m_connection(connection), m_handle(request) {}
 
     int HttpStatus() override {
         DWORD status = 0, size = sizeof status;
@@ -60,10 +62,11 @@ public:
 
     void Close() override { Abort(); }
 
-    // Closing the request handle is what ends a blocked InternetReadFile.
+    // Closing the request and its connection is what ends a blocked read.
     void Abort() override {
         std::lock_guard<std::mutex> hold(m_closing);
         m_handle.close();
+        m_connection.close();
     }
 
 private:
@@ -100,10 +103,53 @@ private:
         return m_handle.get();
     }
 
-    std::mutex m_closing;  // the handle may be closed from the owner's thread
+    std::mutex m_closing;  // the handles may be closed from the owner's thread
     DWORD m_available = 0;  // bytes known to have arrived and not yet read
-    win::InternetHandle m_handle;
+    win::InternetHandle m_connection;
+    win::InternetHandle m_handle;  // the request
 };
+
+// A silent server ends the request after the stall limit. Set on the connection and on the
+// request, where WinINet applies it to the wait for the headers and to every read (Wine
+// ignores it on the session).
+bool SetStallLimit(HINTERNET handle) {
+    DWORD timeout = StallLimitMs();
+    return ::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
+                                sizeof timeout) != FALSE;
+}
+
+// The parts of an http or https URL that a request is made of.
+struct UrlParts {
+    std::string host;
+    INTERNET_PORT port = 0;
+    std::string object;  // path and query
+    bool secure = false;
+};
+
+bool CrackUrl(const std::string& url, UrlParts& parts) {
+    char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = "";
+    std::string object(url.size() + 1, '\0');
+    std::string extra(url.size() + 1, '\0');
+    URL_COMPONENTSA components = {};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = host;
+    components.dwHostNameLength = sizeof host;
+    components.lpszUrlPath = &object[0];
+    components.dwUrlPathLength = static_cast<DWORD>(object.size());
+    components.lpszExtraInfo = &extra[0];
+    components.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    if (!::InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &components))
+        return false;
+    if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS)
+        return false;
+    parts.host.assign(host, components.dwHostNameLength);
+    parts.port = components.nPort;
+    parts.object = object.substr(0, components.dwUrlPathLength) +
+                   extra.substr(0, components.dwExtraInfoLength);
+    if (parts.object.empty()) parts.object = "/";
+    parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+    return !parts.host.empty();
+}
 
 // Diagnostics only: the texts go to the trace sink when one is set, else nowhere.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
@@ -174,9 +220,8 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
         error = InternetErrorText(::GetLastError());
         return nullptr;
     }
-    // The requests of the session inherit it.
-    DWORD timeout = kReceiveTimeoutMs;
-    if (!::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout)) {
+    // Where the library passes it on to the requests of the session.
+    if (!SetStallLimit(handle)) {
         error = InternetErrorText(::GetLastError());
         ::InternetCloseHandle(handle);
         return nullptr;
@@ -189,15 +234,83 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
 OpenOutcome WinInetSession::OpenUrl(const std::string& url,
                                     std::unique_ptr<InternetResponse>& response,
                                     std::string& error) {
-    if (!m_handle) return OpenOutcome::NoResponse;
-    HINTERNET request = ::InternetOpenUrlA(m_handle.get(), url.c_str(), nullptr, 0, kOpenUrlFlags,
-                                           kInternetContext);
-    if (!request) {
+    UrlParts parts;
+    if (!CrackUrl(url, parts)) {
+        error = InternetErrorText(ERROR_INTERNET_INVALID_URL);
+        return OpenOutcome::Failed;
+    }
+    HINTERNET session = SessionHandle();
+    if (!session) {
+        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
+        return OpenOutcome::Failed;
+    }
+    win::InternetHandle connection(::InternetConnectA(session, parts.host.c_str(), parts.port,
+                                                      nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                                      kInternetContext));
+    const DWORD flags = kOpenUrlFlags | (parts.secure ? INTERNET_FLAG_SECURE : 0);
+    win::InternetHandle request(connection ? ::HttpOpenRequestA(connection.get(), "GET",
+                                                                parts.object.c_str(), nullptr,
+                                                                nullptr, nullptr, flags,
+                                                                kInternetContext)
+                                           : nullptr);
+    if (!request || !SetStallLimit(connection.get()) || !SetStallLimit(request.get())) {
         error = InternetErrorText(::GetLastError());
         return OpenOutcome::Failed;
     }
-    response = std::make_unique<WinInetResponse>(request);
+    if (!ExposeOpening(connection.get(), request.get())) {
+        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
+        return OpenOutcome::Failed;
+    }
+    const BOOL sent = ::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0);
+    const DWORD sendError = ::GetLastError();
+    if (!TakeBackOpening()) {
+        // Abort closed both while the server was awaited.
+        connection.detach();
+        request.detach();
+        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
+        return OpenOutcome::Failed;
+    }
+    if (!sent) {
+        error = InternetErrorText(sendError);
+        return OpenOutcome::Failed;
+    }
+    response = std::make_unique<WinInetResponse>(connection.detach(), request.detach());
     return OpenOutcome::Opened;
+}
+
+HINTERNET WinInetSession::SessionHandle() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_aborted ? nullptr : m_handle.get();
+}
+
+bool WinInetSession::ExposeOpening(HINTERNET connection, HINTERNET request) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_aborted) return false;
+    m_openingConnection = connection;
+    m_openingRequest = request;
+    return true;
+}
+
+bool WinInetSession::TakeBackOpening() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    const bool mine = m_openingRequest != nullptr;
+    m_openingConnection = m_openingRequest = nullptr;
+    return mine;
+}
+
+void WinInetSession::Close() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_handle.close();
+}
+
+void WinInetSession::Abort() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_aborted = true;
+    // The request first: closing it is what ends a wait for the server where the library can.
+    if (m_openingRequest) win::detail::CloseInternet(m_openingRequest);
+    if (m_openingConnection) win::detail::CloseInternet(m_openingConnection);
+    m_openingRequest = m_openingConnection = nullptr;
+    m_handle.close();
 }
 
 std::string WinInetSession::TruncatedBodyMessage() {

@@ -1,5 +1,7 @@
 #include "framework/ole_control_module.h"
 
+#include "win/module_lifetime.h"
+
 namespace fw {
 
 namespace {
@@ -35,6 +37,9 @@ void COleControlModule::Lock(bool lock) {
         ::InterlockedDecrement(&m_nLocks);
 }
 
-bool COleControlModule::CanUnloadNow() const { return m_nObjects == 0 && m_nLocks == 0; }
+// Threads and windows of the module keep its code in use as much as its objects do.
+bool COleControlModule::CanUnloadNow() const {
+    return m_nObjects == 0 && m_nLocks == 0 && !win::ModuleInUse();
+}
 
 }  // namespace fw

@@ -12,4 +12,9 @@ constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
 // once the page has finished creating the control.
 constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1002;
 
+// Sent by the download worker to the window that owns its questions: the running-client check
+// runs on that window's thread, and the answer comes back as RunningClientAnswer (never 0,
+// which is what a window that is gone answers).
+constexpr UINT WM_ASK_RUNNING_CLIENT = WM_USER + 1006;
+
 }  // namespace tavrin

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -70,6 +72,7 @@ public:
     std::map<std::string, bool> closedFiles;    // path -> closed
     std::vector<std::string> agents;            // of every session opened
     bool sessionFails = false;
+    std::string throwAt;                        // "session" or "create": that call throws
     std::string sessionError = "The session could not be opened";
     std::vector<std::string> uncreatable;       // paths that cannot be created
     std::string createError = "Access is denied.";
@@ -176,6 +179,7 @@ public:
         if (!m_closed) m_platform.log.push_back("close session " + m_agent);
         m_closed = true;
     }
+    void Abort() override { m_platform.log.push_back("abort session " + m_agent); }
     std::string TruncatedBodyMessage() override {
         return "The connection with the server was terminated abnormally";
     }
@@ -215,6 +219,7 @@ private:
 std::unique_ptr<tavrin::InternetSession> FakePlatform::OpenSession(const std::string& agent,
                                                                    std::string& error) {
     log.push_back("session " + agent);
+    if (throwAt == "session") throw std::bad_alloc();
     if (sessionFails) {
         error = sessionError;
         return nullptr;
@@ -226,6 +231,7 @@ std::unique_ptr<tavrin::InternetSession> FakePlatform::OpenSession(const std::st
 std::unique_ptr<tavrin::LocalFile> FakePlatform::CreateLocalFile(const std::string& path,
                                                                  std::string& error) {
     log.push_back("create " + path);
+    if (throwAt == "create") throw std::bad_alloc();
     if (std::find(uncreatable.begin(), uncreatable.end(), path) != uncreatable.end()) {
         error = createError;
         return nullptr;
@@ -884,6 +890,32 @@ TEST(DownloadWorker, ChecksTheClientThenAnimatesThenDownloads) {
             EXPECT_EQ(e.sink->received[0].text, "User Stop!");
             EXPECT_EQ(e.sink->received[0].percent, 0);
         }
+    }
+}
+
+// Whatever throws inside the batch, the owner still hears that the batch has ended.
+TEST(DownloadWorker, AThrowingPlatformEndsTheBatchWithTheFinalErrorStatus) {
+    struct Row {
+        const char* throwAt;
+        std::vector<int> codes;
+    };
+    const std::vector<Row> rows = {
+        {"session", {8}},
+        {"create", {5, 8}},
+        {"read", {5, 8}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.throwAt);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = Body({10, 10});
+        e.platform->throwAt = row.throwAt;
+        if (e.platform->throwAt == "read")
+            e.platform->beforeRead = [](int) { throw std::bad_alloc(); };
+        e.downloader->AddURL(Url("a.lzf"));
+        FakeWorkerOps ops(*e.platform, 0);
+        RunDownloadWorker(*e.downloader, ops);
+        EXPECT_EQ(e.sink->Codes(), row.codes);
+        EXPECT_EQ(e.sink->received.back().text, "Download Error Close!");
     }
 }
 

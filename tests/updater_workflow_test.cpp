@@ -116,7 +116,9 @@ TEST_F(ConfigPhase, EveryStatusCode) {
          {"DialogStatus " + t, "DialogProgress 100", "DisableStopButton", "PostConfigDownloaded",
           "RefreshDialog"},
          UpdaterState::PackageDownload, true},
-        {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {}, UpdaterState::ConfigDownload, false},
+        // Alone, it is the last word of a worker that failed inside: the one message.
+        {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
+         UpdaterState::Ended, false},
         {STATUS_URL_INVALID, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, true},

@@ -192,9 +192,18 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_POPUP_STOP:
         m_flow.OnPopupStop();
         return TRUE;
+    case WM_ASK_RUNNING_CLIENT:
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, OnAskRunningClient());
+        return TRUE;
     default:
         return FALSE;
     }
+}
+
+// The worker waits for this answer. An updater that is closing asks nothing and refuses.
+LRESULT CDownLoadDlg::OnAskRunningClient() {
+    if (m_flow.State() == UpdaterState::Closed) return RunningClientAnswer(-1);
+    return RunningClientAnswer(StopRunningProcess(m_hWnd, kClientExe));
 }
 
 INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
@@ -376,7 +385,7 @@ void CDownLoadDlg::TargetPackages() {
 
 void CDownLoadDlg::StartWorker() {
     // The thread deletes itself; the dialog keeps no handle and never waits for it.
-    win::Handle thread = BeginDownloadThread(m_downloader, StopRunningProcess);
+    win::Handle thread = BeginDownloadThread(m_downloader);
     if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
 }
 

@@ -58,6 +58,7 @@ private:
     void WriteInternetShortcuts();
     static std::string UserDesktopFolder();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
+    LRESULT OnAskRunningClient();
 
     // UpdaterUi
     void EndDialog() override;

@@ -91,6 +91,12 @@ void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
         m_ui.PostConfigDownloaded();
         break;
     case STATUS_DOWNLOAD_ERROR_CLOSE:
+        // Nothing before it said why (a worker that failed inside): the player is told here.
+        if (m_bThread && m_state != UpdaterState::Stopping) {
+            m_ui.StopDialogAnimation();
+            m_ui.ShowUpgradeFailed();
+            EndDialog();
+        }
         m_bThread = false;
         return;
     case STATUS_URL_INVALID:

@@ -1,7 +1,6 @@
 #include "widgets/gif_picture_ctrl_win.h"
 
 #include <commctrl.h>
-#include <process.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +10,7 @@
 
 #include "widgets/gif_parser.h"
 #include "win/boundary.h"
+#include "win/module_lifetime.h"
 
 namespace tavrin {
 
@@ -166,13 +166,14 @@ void CGifPictureCtrl::Scene::Run(StopSignal& stop) {
     }
 }
 
-unsigned __stdcall CGifPictureCtrl::ThreadProc(void* param) {
+unsigned CGifPictureCtrl::ThreadProc(void* param) {
+    // The frames are pictures: COM objects, which this thread may call only with COM set up
+    // (and may free, should it hold the last reference, before COM goes).
+    win::CoInit com;
     // The thread owns what it was given; it goes when the thread ends, whoever stopped it.
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
-    return win::Guarded("the picture's thread", 0u, [&] {
-        start->scene->Run(*start->stop);
-        return 0u;
-    });
+    start->scene->Run(*start->stop);
+    return 0u;
 }
 
 CGifPictureCtrl::CGifPictureCtrl() : m_stop(std::make_shared<StopSignal>()) {}
@@ -325,14 +326,14 @@ BOOL CGifPictureCtrl::Play() {
         ::ResetEvent(m_stop->hStopEvent.get());
         auto* start = new (std::nothrow) ThreadStart{m_scene, m_stop};
         if (!start) return FALSE;
-        const uintptr_t thread =
-            ::_beginthreadex(nullptr, 0, &ThreadProc, start, CREATE_SUSPENDED, nullptr);
+        // A thread of the module: one that outlives its 5 s stop wait keeps the module loaded
+        // until it has ended.
+        win::Handle thread = win::BeginModuleThread(&ThreadProc, start);
         if (!thread) {
             delete start;
             return FALSE;
         }
-        m_hThread.attach(reinterpret_cast<HANDLE>(thread));
-        ::ResumeThread(m_hThread.get());
+        m_hThread = std::move(thread);
         return FALSE;
     }
     if (!m_pPicture) return FALSE;

@@ -74,7 +74,7 @@ private:
     BOOL AdoptFrames(std::vector<GifPictureFrame> frames);
     BOOL PrepareBackBuffer();
     void OnPaint();
-    static unsigned __stdcall ThreadProc(void* param);
+    static unsigned ThreadProc(void* param);
 
     HWND m_hNotifyWnd = nullptr;
     BOOL m_bPressed = FALSE;

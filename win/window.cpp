@@ -1,6 +1,7 @@
 #include "win/window.h"
 
 #include "win/boundary.h"
+#include "win/module_lifetime.h"
 
 namespace win {
 
@@ -40,15 +41,12 @@ bool CWindow::CreateEx(HINSTANCE module, const wchar_t* className, DWORD style, 
                        const RECT& rect, HWND parent) {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    if (!::GetClassInfoExW(module, className, &wc)) {
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = StaticWindowProc;
-        wc.hInstance = module;
-        wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-        wc.lpszClassName = className;
-        if (!::RegisterClassExW(&wc)) return false;
-    }
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = StaticWindowProc;
+    wc.hInstance = module;
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = className;
+    if (!RegisterModuleClass(wc)) return false;
     HWND hwnd = ::CreateWindowExW(exStyle, className, L"", style, rect.left, rect.top,
                                   rect.right - rect.left, rect.bottom - rect.top, parent,
                                   nullptr, module, this);
@@ -80,6 +78,7 @@ bool CWindow::SubclassWindow(HWND hwnd) {
         m_hWnd = nullptr;
         return false;
     }
+    AddModuleUser();  // the window's messages come to our procedure from now on
     return true;
 }
 
@@ -93,6 +92,7 @@ HWND CWindow::UnsubclassWindow() {
     ::RemovePropW(hwnd, kSubclassProp);
     m_pfnSuper = nullptr;
     m_hWnd = nullptr;
+    ReleaseModuleUser();
     return hwnd;
 }
 
@@ -110,6 +110,7 @@ LRESULT CALLBACK CWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
                 ::RemovePropW(hwnd, kSubclassProp);
                 self->m_pfnSuper = nullptr;
                 self->m_hWnd = nullptr;
+                ReleaseModuleUser();
             }
             self->OnFinalDestroy();
         }
@@ -123,6 +124,7 @@ LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
         self = static_cast<CWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->m_hWnd = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        AddModuleUser();
     }
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     return RunHandler(self, [&] {
@@ -132,6 +134,7 @@ LRESULT CALLBACK CWindow::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
         if (msg == WM_NCDESTROY) {
             ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->m_hWnd = nullptr;
+            ReleaseModuleUser();
             self->OnFinalDestroy();
         }
         return result;
@@ -182,6 +185,7 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, L
         self = reinterpret_cast<CDialog*>(lParam);
         self->m_hWnd = hwnd;
         ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        AddModuleUser();
     }
     if (!self) return FALSE;
     return RunHandler(self, [&] {
@@ -194,6 +198,7 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wParam, L
         if (msg == WM_NCDESTROY) {
             ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
             self->m_hWnd = nullptr;
+            ReleaseModuleUser();
         }
         return result;
     });

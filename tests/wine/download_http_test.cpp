@@ -6,6 +6,8 @@
 #include "download/http_downloader.h"
 #include "download/status_message.h"
 #include "download/window_status_sink_win.h"
+#include "resources/window_messages.h"
+#include "system/process_win.h"
 #include "tests/wine/support.h"
 #include "win/handles.h"
 
@@ -55,11 +57,16 @@ void Event(const std::string& e) {
 
 int g_checkResult = 0;
 HWND g_checkOwner = nullptr;
+DWORD g_checkThread = 0;
 int Check(HWND owner, const char* exe) {
     g_checkOwner = owner;
+    g_checkThread = ::GetCurrentThreadId();
     Event(std::string("check ") + exe);
     return g_checkResult;
 }
+// What the status window runs when the worker asks (the product's own StopRunningProcess in
+// one test).
+int (*g_check)(HWND, const char*) = Check;
 
 struct Status {
     WPARAM wParam;
@@ -101,6 +108,8 @@ private:
             if (self->onStatus) self->onStatus(s);
             return 0;
         }
+        if (self && msg == WM_ASK_RUNNING_CLIENT)
+            return RunningClientAnswer(g_check(hwnd, "Orbisan.exe"));
         if (self && msg == 0x0465) {  // ACM_PLAY
             char line[64];
             std::snprintf(line, sizeof line, "play %08lX %08lX", static_cast<unsigned long>(wParam),
@@ -126,6 +135,8 @@ protected:
         m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir);
         g_checkResult = 0;
         g_checkOwner = nullptr;
+        g_checkThread = 0;
+        g_check = Check;
         std::lock_guard<std::mutex> hold(g_eventsLock);
         g_events.clear();
     }
@@ -143,7 +154,7 @@ protected:
     ::testing::AssertionResult Run(const std::vector<std::string>& urls,
                                    const std::function<void()>& whilePumping = nullptr) {
         for (const std::string& url : urls) m_downloader->AddURL(url);
-        win::Handle thread = BeginDownloadThread(m_downloader, Check);
+        win::Handle thread = BeginDownloadThread(m_downloader);
         if (!thread) return ::testing::AssertionFailure() << "no thread";
         bool ended = wt::PumpUntil(
             [&] {
@@ -178,10 +189,12 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
     ASSERT_TRUE(Run({Package("a.lzf"), Package("empty.lzf"), Package("_/big=" + kBig + "/big.lzf"),
                      Package("b.lzf")}));
 
-    // The check first, owned by the status window, then the animation, then the statuses.
+    // The check first, asked on the status window's own thread, then the animation, then the
+    // statuses.
     ASSERT_GE(g_events.size(), 3u);
     EXPECT_EQ(g_events[0], "check Orbisan.exe");
     EXPECT_EQ(g_checkOwner, m_receiver.hwnd());
+    EXPECT_EQ(g_checkThread, ::GetCurrentThreadId());
     EXPECT_EQ(g_events[1], "play FFFFFFFF FFFF0000");
     EXPECT_EQ(g_events[2], "status 5");
 
@@ -381,10 +394,23 @@ TEST_F(DownloadHttp, RefusedRunningClientCheckSendsCodeTenAndDownloadsNothing) {
     EXPECT_FALSE(wt::FileExists(Local("r.lzf")));
 }
 
+// A status window that is gone answers no question: the batch ends as after a refusal.
+TEST_F(DownloadHttp, AQuestionWhoseWindowIsGoneIsARefusal) {
+    Serve("TAVRIN_TEST_PACKAGE_ROOT", "w.lzf", "x");
+    Receiver gone;
+    auto sink = WindowStatusSink::For(gone.hwnd());
+    m_downloader->SetTarget(sink, "Dunmere", m_targetDir);
+    ::DestroyWindow(gone.hwnd());
+    ASSERT_TRUE(Run({Package("w.lzf")}));
+    EXPECT_TRUE(g_events.empty());
+    EXPECT_FALSE(wt::FileExists(Local("w.lzf")));
+}
+
 TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRuns) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
     m_downloader->AddURL(Package("p.lzf"));
-    win::Handle thread = BeginDownloadThread(m_downloader);  // StopRunningProcess itself
+    g_check = StopRunningProcess;
+    win::Handle thread = BeginDownloadThread(m_downloader);
     ASSERT_TRUE(thread);
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 60000));
@@ -397,7 +423,7 @@ TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     win::Handle thread;
     {
         m_downloader->AddURL(Package(slow));
-        thread = BeginDownloadThread(m_downloader, Check);
+        thread = BeginDownloadThread(m_downloader);
         ASSERT_TRUE(thread);
         ASSERT_TRUE(wt::PumpUntil([&] { return m_receiver.statuses.size() >= 3; }, 30000));
         // The owner goes: it abandons the downloader and lets go of it without waiting.
