@@ -829,9 +829,12 @@ TEST(DownloadOwner, AbandonedMidReadTheWorkerFinishesQuietlyAndFreesTheDownloade
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4}));
     EXPECT_EQ(e.platform->log.back(), "close session Dunmere");
-    // The read under way when the owner went was aborted: only the first piece is stored.
+    // The read under way when the owner went was aborted, with the session; the half-written
+    // file goes once the worker has closed it.
     EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
-    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(100));
+    EXPECT_EQ(e.platform->Count("abort session Dunmere"), 1u);
+    EXPECT_EQ(e.platform->Count("remove " + kFolder + "a.lzf"), 1u);
+    EXPECT_EQ(e.platform->files.count(kFolder + "a.lzf"), 0u);
 }
 
 TEST(DownloadOwner, AbandonFromAStatusHandlerSendsNothingMore) {

@@ -13,10 +13,14 @@ comma-separated list of:
   big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
   agent            the body is the request's User-Agent
   redirect-host=H  answer 302 with the same path on host H (same port), e.g. "localhost"
+  hang=MS          send nothing (not even the headers) for MS milliseconds, then answer
+  stall=N          after N bytes of the body, send nothing more (the connection stays open)
 Rules may also come from --rule-file, read again on every request (one GLOB:SWITCHES per
 line), so a test can change a running server's behaviour. --tls CERT KEY serves https.
 Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log,
-and a body the client stops reading early as "CLOSED PATH SENT-BYTES".
+and a body the client stops reading early as "CLOSED PATH SENT-BYTES"; a hang's start as
+"HANG PATH at UNIX-SECONDS", and a client that closes during a hang or a stall as
+"CLOSED PATH SENT-BYTES at UNIX-SECONDS".
 """
 import argparse
 import fnmatch
@@ -78,6 +82,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (OSError, ssl.SSLError):
             return True
 
+    def wait_for_close(self, path, sent, seconds):
+        """Sends nothing for up to seconds; true (and logged) when the client closed meanwhile."""
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if self.client_closed(min(0.05, max(0.0, deadline - time.time()))):
+                self.log_line(f"CLOSED {path} {sent} at {time.time():.3f}")
+                self.close_connection = True
+                return True
+        return False
+
     def rules(self):
         rules = list(self.server.rules)
         try:
@@ -103,6 +117,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             prefix, _, rest = path[3:].partition("/")
             switches.update(parse_switches(prefix))
             path = "/" + rest
+        if "hang" in switches:
+            self.log_line(f"HANG {path} at {time.time():.3f}")
+            if self.wait_for_close(path, 0, int(switches["hang"]) / 1000.0):
+                return
 
         if "status" in switches:
             status = int(switches["status"])
@@ -154,6 +172,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if not send_body:
             return
+        if "stall" in switches:
+            size = min(size, int(switches["stall"]))
         piece = int(switches.get("trickle", 0)) or 65536
         pause = int(switches.get("interval", 50)) / 1000.0 if "trickle" in switches else 0
         sent = 0
@@ -178,6 +198,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         self.close_connection = True
                         return
             self.wfile.flush()
+            if "stall" in switches and self.wait_for_close(path, sent, 600):
+                return
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             self.log_line(f"CLOSED {path} {sent}")
             self.close_connection = True

@@ -1,4 +1,4 @@
-// tavrin-host.exe [--timeout SECONDS] PAGE.html
+// tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--leave-after MS] PAGE.html
 //
 // Does with the page's first <object classid="clsid:..."> what a browser in the Internet zone
 // does: creates it in-process, asks it to be safe for scripting and initialization, loads its
@@ -6,8 +6,15 @@
 // inside our own top-level window, then pumps messages until that window is destroyed (the
 // control closes it when launching is done) or the time is up. One line per step on stdout.
 //
-// Exit codes: 0 window destroyed, 2 bad command line, 3 timeout, 4 refused safety,
-// 5 page unreadable, no object, or the object cannot be created, loaded or activated.
+// --leave-after MS leaves the page MS milliseconds after activation, as a browser does when
+// the user goes elsewhere: the object is deactivated, closed and released, and the host, going
+// on running, frees unused libraries (CoFreeUnusedLibrariesEx) while it pumps messages, until
+// the object's module is unloaded or the time is up. It prints when it left and when the
+// module went, in Unix seconds.
+//
+// Exit codes: 0 window destroyed (or, after leaving, the module unloaded), 2 bad command line,
+// 3 timeout, 4 refused safety, 5 page unreadable, no object, or the object cannot be created,
+// loaded or activated.
 
 #include <windows.h>
 #include <ole2.h>
@@ -31,6 +38,7 @@
 namespace {
 
 enum ExitCode : int {
+    kExitLeft = -1,  // internal: the page was left; the exit code comes from the unload
     kExitDone = 0,
     kExitUsage = 2,
     kExitTimeout = 3,
@@ -38,7 +46,8 @@ enum ExitCode : int {
     kExitFailed = 5,
 };
 
-const char kUsage[] = "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] PAGE.html";
+const char kUsage[] =
+    "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--leave-after MS] PAGE.html";
 const DWORD kDefaultTimeoutSeconds = 600;
 const DWORD kMaxTimeoutSeconds = 2000000;  // keeps milliseconds within a DWORD tick count
 const DWORD kWatchdogGraceMs = 5000;
@@ -102,6 +111,7 @@ struct Options {
     DWORD timeoutSeconds = kDefaultTimeoutSeconds;
     std::wstring page;
     std::wstring url;  // --url: the page's address as the control learns it
+    DWORD leaveAfterMs = 0;  // --leave-after; 0: the page stays
 };
 
 bool ParseSeconds(const std::wstring& s, DWORD& out) {
@@ -146,6 +156,14 @@ bool ParseCommandLine(Options& opt, std::string& error) {
                         ", not \"" + Printable(win::WideToAnsi(value)) + "\"";
                 return false;
             }
+        } else if (a == L"--leave-after") {
+            DWORD ms = 0;
+            if (i + 1 >= args.size() || !ParseSeconds(args[i + 1], ms) || ms == 0) {
+                error = "--leave-after needs a number of milliseconds";
+                return false;
+            }
+            opt.leaveAfterMs = ms;
+            ++i;
         } else if (a == L"--url") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 error = "--url needs an address";
@@ -249,12 +267,18 @@ HWND CreateFrame(const RECT& objectRect) {
                              ::GetModuleHandleW(nullptr), nullptr);
 }
 
-// Until the frame is destroyed (kExitDone) or the deadline passes (kExitTimeout).
-int Pump(host::ClientSite& site, DWORD deadline) {
+// Until the frame is destroyed (kExitDone), the deadline passes (kExitTimeout) or, when set,
+// the moment to leave the page comes (kExitLeft).
+int Pump(host::ClientSite& site, DWORD deadline, DWORD leaveAt) {
     for (;;) {
         if (g_frameDestroyed) return kExitDone;
-        LONG left = static_cast<LONG>(deadline - ::GetTickCount());
-        if (left <= 0) return kExitTimeout;
+        if (leaveAt && static_cast<LONG>(leaveAt - ::GetTickCount()) <= 0) return kExitLeft;
+        const DWORD until = leaveAt && static_cast<LONG>(leaveAt - deadline) < 0 ? leaveAt : deadline;
+        LONG left = static_cast<LONG>(until - ::GetTickCount());
+        if (left <= 0) {
+            if (until == deadline) return kExitTimeout;
+            continue;
+        }
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
         MSG msg;
         while (!g_frameDestroyed && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -288,7 +312,7 @@ struct Placement {
 // Given the safe object: the client site, the parameters, activation and the page's life.
 int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* persist,
                host::ClientSite& site, const Placement& place, DWORD deadline,
-               DWORD timeoutSeconds) {
+               DWORD timeoutSeconds, DWORD leaveAfterMs) {
     IOleClientSite* clientSite = static_cast<IOleClientSite*>(&site);
 
     // A browser gives the site first when the object asks for it, so it can read ambient
@@ -337,8 +361,9 @@ int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* per
         Say("activated");
     }
 
-    int code = Pump(site, deadline);
+    int code = Pump(site, deadline, leaveAfterMs ? ::GetTickCount() + leaveAfterMs : 0);
     if (code == kExitDone) Say("window destroyed");
+    else if (code == kExitLeft) Say("leaving the page");
     else Say("timeout after %lu s", static_cast<unsigned long>(timeoutSeconds));
     return code;
 }
@@ -354,7 +379,8 @@ std::wstring PageUrl(const Options& opt) {
 }
 
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
-              DWORD timeoutSeconds, const std::wstring& pageUrl) {
+              const Options& opt) {
+    const std::wstring pageUrl = PageUrl(opt);
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
     const std::string id = Printable(win::WideToAnsi(idText));
@@ -402,10 +428,55 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     Say("address %s", Printable(win::WideToAnsi(pageUrl)).c_str());
     win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos, pageUrl), false);
     site->SetObject(ole.get());
-    int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline, timeoutSeconds);
+    int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline,
+                          opt.timeoutSeconds, opt.leaveAfterMs);
     Shutdown(ole.get(), *site.get());
-    if (code == kExitDone || code == kExitTimeout) Say("closed");
-    return code;
+    if (code == kExitDone || code == kExitTimeout || code == kExitLeft) Say("closed");
+    return code;  // every reference of ours goes here
+}
+
+double UnixSeconds() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ull) / 1e7;
+}
+
+// The module that serves the class, as the registry names it; null when it is not loaded.
+HMODULE ServerModule(const CLSID& clsid) {
+    wchar_t id[40] = {};
+    ::StringFromGUID2(clsid, id, 40);
+    const std::wstring key = std::wstring(L"CLSID\\") + id + L"\\InprocServer32";
+    wchar_t path[MAX_PATH * 2] = L"";
+    LONG size = sizeof path;
+    if (::RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) != ERROR_SUCCESS)
+        return nullptr;
+    return ::GetModuleHandleW(path);
+}
+
+// After the page is left: what a browser that goes on running does with unused libraries.
+int FreeUnusedLibraries(const CLSID& clsid, DWORD deadline) {
+    const double left = UnixSeconds();
+    Say("left the page at %.3f", left);
+    for (;;) {
+        ::CoFreeUnusedLibrariesEx(0, 0);
+        if (!ServerModule(clsid)) {
+            const double gone = UnixSeconds();
+            Say("module unloaded at %.3f, %.0f ms after leaving", gone, (gone - left) * 1000);
+            return kExitDone;
+        }
+        if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) {
+            Say("timeout: the module is still loaded");
+            return kExitTimeout;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
 }
 
 int RunPage(const Options& opt, DWORD deadline) {
@@ -449,7 +520,8 @@ int RunPage(const Options& opt, DWORD deadline) {
     ::ShowWindow(frame.get(), SW_SHOWNORMAL);
     ::UpdateWindow(frame.get());
 
-    int code = RunObject(page, clsid, place, deadline, opt.timeoutSeconds, PageUrl(opt));
+    int code = RunObject(page, clsid, place, deadline, opt);
+    if (code == kExitLeft) code = FreeUnusedLibraries(clsid, deadline);
     if (g_frameDestroyed) frame.detach();  // already gone; its handle may be reused
     return code;
 }
