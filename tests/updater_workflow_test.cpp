@@ -285,7 +285,11 @@ TEST_F(PackagePhase, PopupStopStopsTheAnimationEvenWhenTheAnswerIsNo) {
     ui.answerYes = true;
     ui.calls.clear();
     flow.OnPopupStop();
-    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop", "SetStop", "MarkPopupStop"}), ui.calls);
+    // The player reads at once that it has stopped, whenever the worker gets to say so.
+    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop", "SetStop", "MarkPopupStop",
+                     "StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
+                     "PopupProgress 0"}),
+              ui.calls);
 
     ui.calls.clear();
     flow.OnPopupStop();  // "닫  기"

@@ -238,6 +238,11 @@ void UpdateWorkflow::OnPopupStop() {
     if (m_bThread) m_ui.SetStop();
     m_ui.MarkPopupStopRequested();
     m_state = UpdaterState::Stopping;
+    // Told at once: a worker waiting on a silent server reports its stop only when the wait
+    // ends.
+    m_ui.StopPopupAnimation();
+    m_ui.SetPopupStatus(kUpgradeStopped, TextEncoding::Utf8);
+    m_ui.SetPopupProgress(0);
 }
 
 void UpdateWorkflow::OnPackagesDownloaded() {
