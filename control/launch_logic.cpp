@@ -129,6 +129,8 @@ int PickServer(const LaunchProperties& props, RandomSource& random) {
 }
 
 std::string RefusalReason(const LaunchProperties& props) {
+    if (!props.uncarried.empty())
+        return props.uncarried + " from the page does not fit the ANSI code page";
     // A cut command line would start the client without its password or key.
     if (const char* name = OverlongValue(props))
         return std::string(name) + " is longer than " + std::to_string(kMaxPropertyBytes) +

@@ -29,6 +29,9 @@ struct LaunchProperties {
     std::string strPass;
     std::string key;
     std::array<std::string, 10> servers;  // strServer, strServer1 ... strServer9
+    // The name of a page value the ANSI code page could not carry exactly ("" when none): the
+    // property kept its old value, so launching would pass something the page never meant.
+    std::string uncarried;
 };
 
 // The runtime library's clock and generator, as the encoding and the server choice use them.

@@ -91,8 +91,12 @@ void CTavrinCtrl::DoPropExchange(fw::CPropExchange& px) {
     DWORD version = kPropSetVersion;
     px.ExchangeVersion(version, kPropSetVersion);
     COleControl::DoPropExchange(px);
-    for (DISPID id = kFirstProperty; id <= kLastProperty; ++id)
-        px.ExchangeString(kPropertyNames[id - kFirstProperty], *PropertyById(id));
+    for (DISPID id = kFirstProperty; id <= kLastProperty; ++id) {
+        const wchar_t* name = kPropertyNames[id - kFirstProperty];
+        // Refused at launch, as a page cannot be told otherwise that its value was not taken.
+        if (!px.ExchangeString(name, *PropertyById(id)) && m_props.uncarried.empty())
+            m_props.uncarried = win::WideToUtf8(name);
+    }
 }
 
 void CTavrinCtrl::OnResetState() { COleControl::OnResetState(); }

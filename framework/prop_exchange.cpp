@@ -55,22 +55,24 @@ void CBagExchange::ExchangeVersion(DWORD& version, DWORD defaultVersion) {
     version = static_cast<DWORD>(value);
 }
 
-void CBagExchange::ExchangeString(const wchar_t* name, std::string& value) {
+bool CBagExchange::ExchangeString(const wchar_t* name, std::string& value) {
     win::Variant v;
     if (m_loading) {
         v.get()->vt = VT_BSTR;
-        if (FAILED(m_bag->Read(name, v.get(), m_log))) return;  // absent: keep the value
+        if (FAILED(m_bag->Read(name, v.get(), m_log))) return true;  // absent: keep the value
         if (v.get()->vt != VT_BSTR &&
             FAILED(::VariantChangeType(v.get(), v.get(), 0, VT_BSTR)))
-            return;
+            return true;
         // Like a page's own put: a value the ANSI code page cannot carry exactly is not taken.
         win::Converted<std::string> ansi = win::BstrToAnsi(v.get()->bstrVal);
-        if (ansi.exact) value = std::move(ansi.text);
+        if (!ansi.exact) return false;
+        value = std::move(ansi.text);
     } else {
         v.get()->vt = VT_BSTR;
         v.get()->bstrVal = win::AnsiToBstr(value);
         m_bag->Write(name, v.get());  // a host that refuses one name loses only that name
     }
+    return true;
 }
 
 void CBagExchange::ExchangeLong(const wchar_t* name, long& value) {
@@ -130,15 +132,17 @@ void CBlobExchange::ExchangeVersion(DWORD& version, DWORD defaultVersion) {
     }
 }
 
-void CBlobExchange::ExchangeString(const wchar_t* name, std::string& value) {
+bool CBlobExchange::ExchangeString(const wchar_t* name, std::string& value) {
     if (m_loading) {
         auto it = m_values.find(name);
-        if (it == m_values.end()) return;
+        if (it == m_values.end()) return true;
         win::Converted<std::string> ansi = win::FromWide(it->second);
-        if (ansi.exact) value = std::move(ansi.text);
+        if (!ansi.exact) return false;
+        value = std::move(ansi.text);
     } else {
         m_values[name] = win::AnsiToWide(value);
     }
+    return true;
 }
 
 void CBlobExchange::ExchangeLong(const wchar_t* name, long& value) {

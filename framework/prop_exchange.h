@@ -16,8 +16,9 @@ public:
     virtual bool IsLoading() const = 0;
     // The property set version; on loading a store without one gives defaultVersion.
     virtual void ExchangeVersion(DWORD& version, DWORD defaultVersion) = 0;
-    // The string in the process's ANSI code page.
-    virtual void ExchangeString(const wchar_t* name, std::string& value) = 0;
+    // The string in the process's ANSI code page. False when loading met a value that code
+    // page cannot carry exactly: value is then left as it was, and the caller decides.
+    virtual bool ExchangeString(const wchar_t* name, std::string& value) = 0;
     virtual void ExchangeLong(const wchar_t* name, long& value) = 0;
 };
 
@@ -28,7 +29,7 @@ public:
         : m_bag(bag), m_log(log), m_loading(loading) {}
     bool IsLoading() const override { return m_loading; }
     void ExchangeVersion(DWORD& version, DWORD defaultVersion) override;
-    void ExchangeString(const wchar_t* name, std::string& value) override;
+    bool ExchangeString(const wchar_t* name, std::string& value) override;
     void ExchangeLong(const wchar_t* name, long& value) override;
 
 private:
@@ -49,7 +50,7 @@ public:
 
     bool IsLoading() const override { return m_loading; }
     void ExchangeVersion(DWORD& version, DWORD defaultVersion) override;
-    void ExchangeString(const wchar_t* name, std::string& value) override;
+    bool ExchangeString(const wchar_t* name, std::string& value) override;
     void ExchangeLong(const wchar_t* name, long& value) override;
 
 private:

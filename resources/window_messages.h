@@ -1,16 +1,55 @@
-// Private window messages between the control and its updater window, in one place.
+// Private window messages of the module, all in one place so that no two share a value: the
+// control's window, the updater window and its popup pass some of them to one another, and a
+// shared value would run the wrong handler.
 #pragma once
 
 #include <windows.h>
 
 namespace tavrin {
 
+// Posted to the notify window of a picture control on a click: wParam = the control object,
+// lParam = its dialog id.
+constexpr UINT WM_GIFCTRL_CLICKED = WM_USER + 55;
+
+// Percentage bar: lParam a COLORREF or CLR_DEFAULT; wParam non-zero shows the text.
+constexpr UINT UWM_PROGRESS_SETTEXTCOLOR = WM_USER + 100;
+constexpr UINT UWM_PROGRESS_SHOWTEXT = WM_USER + 101;
+
 // Posted by the updater window to the control's window when it has finished (launched the
 // client or ended); wParam 1. The control then closes the page's window.
-constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
+constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;  // 2025
+
+// Posted by the updater's worker to the updater window when the configuration, then the
+// packages, have been downloaded.
+constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
+constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
+
+// WM_USER + 1004 is free.
+
+// Sent (not posted) by the progress popup to its owner when the stop button is pressed;
+// wParam 0, lParam 0.
+constexpr UINT WM_POPUP_STOP = WM_USER + 1005;  // 2029
+
+// WM_USER + 1006 is kept for the question whether the client is running.
+
 // Posted by the control to itself when it refused the page's values: the message box comes
 // once the page has finished creating the control.
-constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1002;
+constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1010;
+
+namespace window_messages_detail {
+constexpr UINT kAll[] = {
+    WM_GIFCTRL_CLICKED,   UWM_PROGRESS_SETTEXTCOLOR, UWM_PROGRESS_SHOWTEXT, WM_LAUNCH_DONE,
+    WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_LAUNCH_REFUSED,
+};
+constexpr bool AllDistinct() {
+    constexpr auto n = sizeof(kAll) / sizeof(kAll[0]);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
+            if (kAll[i] == kAll[j]) return false;
+    return true;
+}
+}  // namespace window_messages_detail
+static_assert(window_messages_detail::AllDistinct(), "two private window messages share a value");
 
 // Sent by the download worker to the window that owns its questions: the running-client check
 // runs on that window's thread, and the answer comes back as RunningClientAnswer (never 0,

@@ -5,6 +5,20 @@
 
 namespace tavrin {
 
+size_t ScanRunningProcesses(bool ntPlatform, ProcessScans& scans, ProcessEntry* entries,
+                            size_t capacity) {
+    if (ntPlatform) {
+        const size_t count = scans.PerfData(entries, capacity);
+        if (count > 0) return count;
+        scans.Trace("StopRunningProcess - the performance data list no processes: using Tool Help");
+    }
+    const size_t count = scans.Toolhelp(entries, capacity);
+    if (count == 0)
+        scans.Trace("StopRunningProcess - no process list could be read: the client is taken as "
+                    "not running");
+    return count;
+}
+
 int DecideStopRunningProcess(const std::string& exeName, StopOps& ops) {
     if (exeName.empty()) return 0;
     // One buffer for all scans, as a large stack array would not suit a worker's stack.

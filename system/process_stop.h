@@ -35,6 +35,23 @@ public:
     virtual void Sleep(unsigned milliseconds) = 0;
 };
 
+// The system's two process scans. Each fills at most capacity entries and returns how many; 0
+// means it gave no list, since a running system always has processes (the caller among them).
+class ProcessScans {
+public:
+    virtual ~ProcessScans() = default;
+    virtual size_t PerfData(ProcessEntry* entries, size_t capacity) = 0;
+    virtual size_t Toolhelp(ProcessEntry* entries, size_t capacity) = 0;
+    virtual void Trace(const char* line) = 0;
+};
+
+// The running processes: from Tool Help on the 9x platform; on NT from the performance data, or
+// from Tool Help when those give no list (counters disabled or damaged, and always under Wine),
+// so that unread data never pass for "not running". 0 when neither gives a list, which is
+// traced: the caller can then only go on as if nothing ran.
+size_t ScanRunningProcesses(bool ntPlatform, ProcessScans& scans, ProcessEntry* entries,
+                            size_t capacity);
+
 // 0: not running (also for an empty name, or when no match could be opened); 1: one matching
 // process was terminated; -1: the user declined, or termination failed (after its message).
 // Names compare exactly, byte for byte.

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "libs/wexlog/wexlog.h"
 #include "system/process_stop.h"
 #include "system/process_win.h"
 #include "win/boundary.h"
@@ -34,13 +35,23 @@ private:
     win::Handle m_process;
 };
 
+class SystemScans : public ProcessScans {
+public:
+    size_t PerfData(ProcessEntry* entries, size_t capacity) override {
+        return ScanProcessesPerfData(entries, capacity);
+    }
+    size_t Toolhelp(ProcessEntry* entries, size_t capacity) override {
+        return ScanProcessesToolhelp(entries, capacity);
+    }
+    void Trace(const char* line) override { WexlogTrace("%s", line); }
+};
+
 class SystemStopOps : public StopOps {
 public:
-    SystemStopOps(HWND owner, bool toolhelp) : m_owner(owner), m_toolhelp(toolhelp) {}
+    SystemStopOps(HWND owner, bool ntPlatform) : m_owner(owner), m_ntPlatform(ntPlatform) {}
 
     size_t Scan(ProcessEntry* entries, size_t capacity) override {
-        return m_toolhelp ? ScanProcessesToolhelp(entries, capacity)
-                         : ScanProcessesPerfData(entries, capacity);
+        return ScanRunningProcesses(m_ntPlatform, m_scans, entries, capacity);
     }
     // Wide calls, so the Korean text shows whatever the system's code page.
     bool AskToEnd() override {
@@ -58,7 +69,8 @@ public:
 
 private:
     HWND m_owner;
-    bool m_toolhelp;
+    bool m_ntPlatform;
+    SystemScans m_scans;
 };
 
 }  // namespace
@@ -68,12 +80,12 @@ int StopRunningProcess(HWND owner, const char* exeName) {
     // A plain record: the 9x platform refuses the extended one, and only the platform counts.
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
-    const bool toolhelp =
-        ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    const bool ntPlatform =
+        !(::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS);
     // Runs on the download worker. Without memory no scan could run, which the scans report
     // as "not running".
     return win::Guarded("StopRunningProcess", 0, [&] {
-        SystemStopOps ops(owner, toolhelp);
+        SystemStopOps ops(owner, ntPlatform);
         return DecideStopRunningProcess(exeName, ops);
     });
 }

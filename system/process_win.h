@@ -11,7 +11,7 @@
 
 namespace tavrin {
 
-// Tool Help scan (the 9x platform): fills at most capacity entries in snapshot order; 0 on any
+// Tool Help scan (the 9x platform, and NT from Windows 2000 on): fills at most capacity entries in snapshot order; 0 on any
 // failure. The Tool Help functions are looked up at run time, never imported.
 size_t ScanProcessesToolhelp(ProcessEntry* entries, size_t capacity);
 

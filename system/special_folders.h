@@ -33,7 +33,8 @@ public:
     CSpecialFolders(const CSpecialFolders&) = delete;
     CSpecialFolders& operator=(const CSpecialFolders&) = delete;
 
-    // Probes with the system's operations (Windows only).
+    // Probes with the system's operations (Windows only), and puts the process's current
+    // directory back afterwards.
     void ResolveFolders();
     // Fills the fields. Entering folders changes the current directory, which stays at the last
     // folder entered. A path longer than 255 bytes counts as not found and is not entered.

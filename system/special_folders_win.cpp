@@ -1,6 +1,8 @@
 // The system's operations for the desktop-folder probing.
 #include <windows.h>
 
+#include <string>
+
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 #include "win/code_page.h"
@@ -28,9 +30,33 @@ public:
     }
 };
 
+// Puts the process's current directory back when it goes: it is part of the DLL search path of
+// the browser we run in, and the probing enters folders to see whether they exist. Wide, so a
+// folder the ANSI code page cannot name comes back as well.
+class KeepCurrentDirectory {
+public:
+    KeepCurrentDirectory() {
+        const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+        if (size == 0) return;
+        m_saved.resize(size);
+        const DWORD length = ::GetCurrentDirectoryW(size, &m_saved[0]);
+        m_saved.resize(length < size ? length : 0);
+    }
+    ~KeepCurrentDirectory() {
+        // Nothing better to do if it has gone meanwhile: the probe's folder then stays.
+        if (!m_saved.empty()) ::SetCurrentDirectoryW(m_saved.c_str());
+    }
+    KeepCurrentDirectory(const KeepCurrentDirectory&) = delete;
+    KeepCurrentDirectory& operator=(const KeepCurrentDirectory&) = delete;
+
+private:
+    std::wstring m_saved;
+};
+
 }  // namespace
 
 void CSpecialFolders::ResolveFolders() {
+    KeepCurrentDirectory keep;
     SystemFolderOps ops;
     ResolveFolders(ops);
 }

@@ -264,6 +264,14 @@ TEST(RefusalReason, RefusesSwitchInjectionAndOverlongPasswords) {
              return p;
          }(),
          true},
+        // A page value the code page could not carry was not taken: whatever stands in its
+        // place is not what the page meant, even with the guest key.
+        {[] {
+             auto p = Props("kim", "pw", "9000");
+             p.uncarried = "strID";
+             return p;
+         }(),
+         true},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));

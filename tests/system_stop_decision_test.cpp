@@ -182,4 +182,61 @@ TEST(StopDecision, TrustsNoCountBeyondTheBuffer) {
     EXPECT_EQ(last.log, Then(kWatch, {"ask", "open 355", "end 355/1", "close 355"}));
 }
 
+// The two system scans, each answering a fixed number of entries (named after the scan).
+class FakeScans : public ProcessScans {
+public:
+    FakeScans(size_t perf, size_t toolhelp) : m_perf(perf), m_toolhelp(toolhelp) {}
+    size_t PerfData(ProcessEntry* entries, size_t capacity) override {
+        return Fill("perf", m_perf, entries, capacity);
+    }
+    size_t Toolhelp(ProcessEntry* entries, size_t capacity) override {
+        return Fill("toolhelp", m_toolhelp, entries, capacity);
+    }
+    void Trace(const char*) override { log.push_back("trace"); }
+
+    std::vector<std::string> log;
+
+private:
+    size_t Fill(const char* scan, size_t count, ProcessEntry* entries, size_t capacity) {
+        log.push_back(scan);
+        for (size_t i = 0; i < count && i < capacity; ++i) {
+            entries[i].processId = static_cast<uint32_t>(i + 1);
+            std::strcpy(entries[i].name, scan);
+        }
+        return count;
+    }
+    size_t m_perf, m_toolhelp;
+};
+
+TEST(StopDecision, ScanSources) {
+    // Performance data that list nothing are unread data, not "nothing runs": Tool Help is asked
+    // next, and only when it has no list either does the check go on without one, traced.
+    const struct {
+        const char* what;
+        bool nt;
+        size_t perf, toolhelp;
+        size_t count;
+        const char* firstName;
+        Log log;
+    } rows[] = {
+        {"NT, performance data read", true, 3, 5, 3, "perf", {"perf"}},
+        {"NT, performance data list nothing: Tool Help", true, 0, 5, 5, "toolhelp",
+         {"perf", "trace", "toolhelp"}},
+        {"NT without Tool Help either (NT 4): traced", true, 0, 0, 0, nullptr,
+         {"perf", "trace", "toolhelp", "trace"}},
+        {"9x: Tool Help only", false, 3, 5, 5, "toolhelp", {"toolhelp"}},
+        {"9x, Tool Help fails: traced", false, 3, 0, 0, nullptr, {"toolhelp", "trace"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeScans scans(row.perf, row.toolhelp);
+        std::vector<ProcessEntry> entries(8);
+        EXPECT_EQ(ScanRunningProcesses(row.nt, scans, entries.data(), entries.size()), row.count);
+        if (row.firstName) {
+            EXPECT_STREQ(entries[0].name, row.firstName);
+        }
+        EXPECT_EQ(scans.log, row.log);
+    }
+}
+
 }  // namespace

@@ -22,6 +22,7 @@
 
 #include "download/http_downloader.h"
 #include "download/window_status_sink_win.h"
+#include "resources/window_messages.h"
 #include "updater/signed_config.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl_win.h"
@@ -30,9 +31,6 @@
 #include "win/window.h"
 
 namespace tavrin {
-
-constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
-constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
 
 class CDownLoadDlg : public win::CDialog, private UpdaterUi {
 public:

@@ -16,13 +16,11 @@
 #include <memory>
 #include <vector>
 
+#include "resources/window_messages.h"
 #include "win/handles.h"
 #include "win/window.h"
 
 namespace tavrin {
-
-// Posted to the notify window on a click: wParam = the control object, lParam = its dialog id.
-constexpr UINT WM_GIFCTRL_CLICKED = WM_USER + 55;
 
 struct GifPictureFrame {
     win::ComPtr<IPicture> picture;

@@ -10,13 +10,11 @@
 
 #include <string>
 
+#include "resources/window_messages.h"
 #include "widgets/percent_bar_geometry.h"
 #include "win/window.h"
 
 namespace tavrin {
-
-constexpr UINT UWM_PROGRESS_SETTEXTCOLOR = WM_USER + 100;  // lParam: COLORREF or CLR_DEFAULT
-constexpr UINT UWM_PROGRESS_SHOWTEXT = WM_USER + 101;      // wParam: non-zero shows the text
 
 class CPercentProgressCtrl : public win::CWindow {
 public:

@@ -7,15 +7,13 @@
 
 #include <string>
 
+#include "resources/window_messages.h"
 #include "widgets/animate_ctrl_win.h"
 #include "widgets/gif_picture_ctrl_win.h"
 #include "widgets/percent_progress_ctrl_win.h"
 #include "win/window.h"
 
 namespace tavrin {
-
-// Sent (not posted) to the owner when the stop button is pressed; wParam 0, lParam 0.
-constexpr UINT WM_POPUP_STOP = WM_USER + 1005;
 
 class CProgressPopupDlg : public win::CDialog {
 public:

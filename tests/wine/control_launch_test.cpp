@@ -328,12 +328,16 @@ TEST_F(LaunchTest, UpdaterPathWritesSettingsAndDropsAStaleWorkDir) {
 // not on the build's list (a look-alike among them): nothing is written, nothing started, no
 // updater opens, and the host stays open until its timeout.
 TEST_F(LaunchTest, UnsafeIdOrForeignPageStartsNothing) {
+    // Code page 949 has no U+00E9: the page's id cannot reach the client as written.
+    const std::wstring uncarried = L"caf\u00e9";
+    ASSERT_NE(wt::Wide(wt::Ansi(uncarried)), uncarried);
     const struct {
         const char* what;
         std::wstring id;
         std::wstring url;
     } rows[] = {
         {"unsafe id", L"x /JOINKEY:9000", L""},
+        {"an id code page 949 cannot carry", uncarried, L""},
         {"another site", L"player1", L"http://evil.example.net/play.html"},
         {"a look-alike of this machine", L"player1", L"http://127.0.0.1.evil.net/play.html"},
         {"an address that does not parse", L"player1", L"javascript:alert(1)"},
