@@ -441,7 +441,9 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
 
 void CDownLoadDlg::WriteShortcuts() {
     const std::string client = m_strInstallDir + "\\" + kClientExe;
-    CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO");
+    // The installation stands without the link: a link that cannot be written is only traced.
+    if (!CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO"))
+        Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     m_strLocalFile = client;
 }
