@@ -11,5 +11,8 @@ constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;
 // Posted by the control to itself when it refused the page's values: the message box comes
 // once the page has finished creating the control.
 constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1002;
+// Posted by the control to itself when the installed client did not start: the message box
+// comes once the page has finished creating the control, and the page stays open.
+constexpr UINT WM_LAUNCH_FAILED = WM_USER + 1004;
 
 }  // namespace tavrin
