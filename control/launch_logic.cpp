@@ -71,20 +71,25 @@ void WriteLoginServer(const LaunchProperties& props, LaunchOps& ops) {
     ops.WriteSetting(props.servers[slot], kWriteLoginServer);
 }
 
-// Starts the installed client when the work folder holds it; false when it is not there.
-bool StartInstalledClient(const LaunchProperties& props, const std::string& workDir,
-                          const std::string& commandLine, LaunchOps& ops) {
+// Starts the installed client when the work folder holds it.
+LaunchOutcome StartInstalledClient(const LaunchProperties& props, const std::string& workDir,
+                                   const std::string& commandLine, LaunchOps& ops) {
     std::string exe = workDir + "\\" + kClientExe;
     if (!ops.FileExists(exe)) {
         ops.Trace("client not found at " + exe + "; forgetting the work folder");
         ops.DeleteWorkDir();
-        return false;
+        return LaunchOutcome::Updater;
     }
     // Without both an id and a password the client asks for them itself.
     bool withLogin = !props.strID.empty() && !props.strPass.empty();
-    ops.StartClient(exe, withLogin ? &commandLine : nullptr);
+    if (!ops.StartClient(exe, withLogin ? &commandLine : nullptr)) {
+        // Closing the page would leave the player with nothing and no word why.
+        ops.Trace("the client at " + exe + " did not start; the page stays open");
+        ops.ShowStartFailed(exe);
+        return LaunchOutcome::StartFailed;
+    }
     ops.PostLaunchDone();
-    return true;
+    return LaunchOutcome::Started;
 }
 
 }  // namespace
@@ -172,8 +177,9 @@ LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const s
     ops.WriteSetting(commandLine, kWriteSaveStart);
     WriteLoginServer(props, ops);
 
-    if (!workDir.empty() && StartInstalledClient(props, workDir, commandLine, ops)) {
-        return LaunchOutcome::Started;
+    if (!workDir.empty()) {
+        const LaunchOutcome outcome = StartInstalledClient(props, workDir, commandLine, ops);
+        if (outcome != LaunchOutcome::Updater) return outcome;
     }
     ops.CreateUpdater();
     return LaunchOutcome::Updater;

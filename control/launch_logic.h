@@ -53,12 +53,15 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // Deletes the WorkDir value from the client's key (nothing when the key does not open).
     virtual void DeleteWorkDir() = 0;
-    // ShellExecute of the client; params null means the client gets no parameters.
-    virtual void StartClient(const std::string& path, const std::string* params) = 0;
+    // ShellExecute of the client; params null means the client gets no parameters. False when
+    // the client did not start (missing, not a program, refused).
+    virtual bool StartClient(const std::string& path, const std::string* params) = 0;
     virtual void PostLaunchDone() = 0;  // WM_LAUNCH_DONE (1, 0) to the control's own window
     virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
     // Tells the player that the page's values were refused (after OnCreate, not inside it).
     virtual void ShowRefused() = 0;
+    // Tells the player that the client at path did not start (after OnCreate, not inside it).
+    virtual void ShowStartFailed(const std::string& path) = 0;
     virtual void Trace(const std::string& line) = 0;
     // The address of the page that hosts the control, as its container tells it; "" when no
     // container answers.
@@ -67,6 +70,7 @@ public:
 
 enum class LaunchOutcome {
     Started,  // the client was started and WM_LAUNCH_DONE posted
+    StartFailed,  // the installed client did not start: the player is told, the page stays
     Updater,  // the updater was created
     Refused,  // unsafe properties: nothing written, nothing started
     NotAllowed,  // the page is not on the site list: the control stays idle

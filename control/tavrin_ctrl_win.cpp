@@ -62,16 +62,23 @@ public:
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     void DeleteWorkDir() override { DeleteClientWorkDir(); }
-    void StartClient(const std::string& path, const std::string* params) override {
-        // The result is not examined: the page closes whether or not the client came up.
-        ::ShellExecuteA(nullptr, nullptr, path.c_str(), params ? params->c_str() : nullptr,
-                        nullptr, SW_SHOWNORMAL);
+    bool StartClient(const std::string& path, const std::string* params) override {
+        const INT_PTR result = reinterpret_cast<INT_PTR>(
+            ::ShellExecuteA(nullptr, nullptr, path.c_str(), params ? params->c_str() : nullptr,
+                            nullptr, SW_SHOWNORMAL));
+        if (result > 32) return true;  // ShellExecute's success is any value above 32
+        WexlogTrace("CTavrinCtrl - ShellExecute of the client failed (%d)", static_cast<int>(result));
+        return false;
     }
     void PostLaunchDone() override {
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
     }
     void CreateUpdater() override { m_ctrl.CreateUpdater(); }
     void ShowRefused() override { ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_REFUSED, 0, 0); }
+    void ShowStartFailed(const std::string& path) override {
+        m_ctrl.m_failedClient = path;
+        ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_FAILED, 0, 0);
+    }
     void Trace(const std::string& line) override { WexlogTrace("%s", line.c_str()); }
     std::string PageAddress() override { return m_ctrl.PageAddress(); }
 
@@ -177,7 +184,18 @@ LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
                       win::Utf8ToWide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
         return 0;
     }
+    if (msg == WM_LAUNCH_FAILED) {
+        ShowLaunchFailed();
+        return 0;
+    }
     return COleControl::WindowProc(msg, wParam, lParam);
+}
+
+void CTavrinCtrl::ShowLaunchFailed() {
+    const std::wstring text =
+        win::Utf8ToWide(kClientNotStarted) + L"\r\n\r\n" + win::AnsiToWide(m_failedClient);
+    ::MessageBoxW(GetSafeHwnd(), text.c_str(), win::Utf8ToWide(kMessageCaption).c_str(),
+                  MB_OK | MB_ICONERROR);
 }
 
 LRESULT CTavrinCtrl::OnLaunchDone(WPARAM, LPARAM) {

@@ -50,6 +50,7 @@ private:
     };
 
     LRESULT OnLaunchDone(WPARAM wParam, LPARAM lParam);
+    void ShowLaunchFailed();
     void CreateUpdater();
     void AboutBox();
     std::string* PropertyById(DISPID id);
@@ -57,6 +58,7 @@ private:
 
     win::WindowPtr<CDownLoadDlg> m_pDownLoadDlg;
     LaunchProperties m_props;
+    std::string m_failedClient;  // ANSI: the client that did not start, for the message
     XObjectSafety m_xObjectSafety;
 
     friend class ControlLaunchOps;

@@ -30,16 +30,23 @@ constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
 // wParam 0, lParam 0.
 constexpr UINT WM_POPUP_STOP = WM_USER + 1005;  // 2029
 
-// WM_USER + 1006 is kept for the question whether the client is running.
+// Sent by the download worker to the window that owns its questions: the running-client check
+// runs on that window's thread, and the answer comes back as RunningClientAnswer (never 0,
+// which is what a window that is gone answers).
+constexpr UINT WM_ASK_RUNNING_CLIENT = WM_USER + 1006;
 
 // Posted by the control to itself when it refused the page's values: the message box comes
 // once the page has finished creating the control.
 constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1010;
+// Posted by the control to itself when the installed client did not start: the message box
+// comes once the page has finished creating the control, and the page stays open.
+constexpr UINT WM_LAUNCH_FAILED = WM_USER + 1011;
 
 namespace window_messages_detail {
 constexpr UINT kAll[] = {
     WM_GIFCTRL_CLICKED,   UWM_PROGRESS_SETTEXTCOLOR, UWM_PROGRESS_SHOWTEXT, WM_LAUNCH_DONE,
-    WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_LAUNCH_REFUSED,
+    WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_ASK_RUNNING_CLIENT,
+    WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,
 };
 constexpr bool AllDistinct() {
     constexpr auto n = sizeof(kAll) / sizeof(kAll[0]);
@@ -50,10 +57,5 @@ constexpr bool AllDistinct() {
 }
 }  // namespace window_messages_detail
 static_assert(window_messages_detail::AllDistinct(), "two private window messages share a value");
-
-// Sent by the download worker to the window that owns its questions: the running-client check
-// runs on that window's thread, and the answer comes back as RunningClientAnswer (never 0,
-// which is what a window that is gone answers).
-constexpr UINT WM_ASK_RUNNING_CLIENT = WM_USER + 1006;
 
 }  // namespace tavrin

@@ -24,6 +24,7 @@ public:
     bool hasWorkDir = true;
     std::string workDir = "C:\\Game";
     bool exeExists = true;
+    bool clientStarts = true;
     std::vector<std::string> calls;
     std::vector<std::string> traces;
 
@@ -50,12 +51,14 @@ public:
         return exeExists;
     }
     void DeleteWorkDir() override { calls.push_back("DeleteWorkDir"); }
-    void StartClient(const std::string& path, const std::string* params) override {
+    bool StartClient(const std::string& path, const std::string* params) override {
         calls.push_back("Start " + path + (params ? " |" + *params : " null"));
+        return clientStarts;
     }
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
     void CreateUpdater() override { calls.push_back("CreateUpdater"); }
     void ShowRefused() override { calls.push_back("ShowRefused"); }
+    void ShowStartFailed(const std::string& path) override { calls.push_back("ShowStartFailed " + path); }
     void Trace(const std::string& line) override { traces.push_back(line); }
     std::string PageAddress() override { return page; }
     std::string page = "file:///C:/Users/kim/page.html";
@@ -292,16 +295,33 @@ TEST(RunOnCreate, RefusedPropertiesTouchNothing) {
     }
 }
 
+// Only a client that started closes the page; one that did not is reported and the page stays,
+// with no updater over an installed client.
 TEST(RunOnCreate, InstalledClientStartsWithTheCommandLine) {
     LaunchProperties p = Props("kim", k64, "1234");
     p.servers[0] = "login.example";
-    FakeOps ops;
-    EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Started);
     const std::string cmd = " /NAME:kim /PASSWORD:" + k64 + " /JOINKEY:1234";
-    EXPECT_EQ(ops.calls, (std::vector<std::string>{"Read WorkDir", "SaveStart " + cmd, "LoginSERV login.example",
-                                                   "Exists C:\\Game\\Orbisan.exe",
-                                                   "Start C:\\Game\\Orbisan.exe |" + cmd, "PostLaunchDone"}));
-    EXPECT_FALSE(ops.traces.empty());
+    const std::vector<std::string> common = {"Read WorkDir", "SaveStart " + cmd, "LoginSERV login.example",
+                                             "Exists C:\\Game\\Orbisan.exe",
+                                             "Start C:\\Game\\Orbisan.exe |" + cmd};
+    const struct {
+        bool starts;
+        LaunchOutcome outcome;
+        std::string last;
+    } rows[] = {
+        {true, LaunchOutcome::Started, "PostLaunchDone"},
+        {false, LaunchOutcome::StartFailed, "ShowStartFailed C:\\Game\\Orbisan.exe"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.last);
+        FakeOps ops;
+        ops.clientStarts = row.starts;
+        EXPECT_EQ(RunOnCreate(p, ops, kSites), row.outcome);
+        std::vector<std::string> expected = common;
+        expected.push_back(row.last);
+        EXPECT_EQ(ops.calls, expected);
+        EXPECT_FALSE(ops.traces.empty());
+    }
 }
 
 TEST(RunOnCreate, MissingIdOrPasswordStartsClientWithoutParameters) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -17,14 +18,17 @@ using Call = std::pair<std::string, std::string>;
 struct MemoryFiles : InstallFiles {
     std::map<std::string, std::string> files;
     std::string failMoveFrom;  // a staged file that cannot be put in place
+    std::set<std::string> failMovesFrom;  // files that cannot be moved
+    std::set<std::string> failRemoves;    // files that cannot be removed
     bool Exists(const std::string& path) override { return files.count(path) != 0; }
     bool Move(const std::string& from, const std::string& to) override {
-        if (from == failMoveFrom || !files.count(from)) return false;
+        if (from == failMoveFrom || failMovesFrom.count(from) || !files.count(from)) return false;
         files[to] = files[from];
         files.erase(from);
         return true;
     }
     bool Remove(const std::string& path) override {
+        if (failRemoves.count(path)) return false;
         files.erase(path);
         return true;
     }
@@ -64,7 +68,8 @@ TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) 
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
     EXPECT_TRUE(InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload, kInstall, r.fn(),
-                                   folder));
+                                   folder)
+                    .installed);
     const std::vector<Call> expected = {
         {kDownload + "a.lzf", Target("a") + kStagedSuffix},
         {kDownload + "b.lzf", Target("b") + kStagedSuffix},
@@ -81,32 +86,71 @@ TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) 
 TEST(InstallAllPackages, EmptyListSucceedsWithoutACall) {
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
-    EXPECT_TRUE(InstallAllPackages({}, kDownload, kInstall, r.fn(), folder));
+    EXPECT_TRUE(InstallAllPackages({}, kDownload, kInstall, r.fn(), folder).installed);
     EXPECT_TRUE(r.calls.empty());
     EXPECT_EQ(OldInstallation().files, folder.files);
 }
 
+// A failure puts the earlier installation back. A rollback step that fails (an old file that
+// cannot be moved back, a new one that cannot be removed) leaves its target as it stands, and
+// the result names exactly those targets.
 TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
+    const size_t kNoFailure = static_cast<size_t>(-1);
+    // d is new and goes in before c fails: the rollback moves c, b and a back and removes d.
+    const std::vector<std::string> newBeforeFailure = {"a.lzf", "d.lzf", "b.lzf", "c.lzf"};
+    const auto old = [](const char* name) { return Target(name) + kBackupSuffix; };
     struct Row {
         const char* what;
         size_t failDecodeAt;
         std::string failReplacing;
         size_t decoded;
+        std::vector<std::string> packages = kFour;
+        std::set<std::string> failMovesFrom = {};
+        std::set<std::string> failRemoves = {};
+        std::vector<std::string> notRestored = {};
     } rows[] = {
         {"the third package does not decode", 2, "", 3},
         {"the first does not decode", 0, "", 1},
-        {"the third file cannot be replaced", static_cast<size_t>(-1), Target("c") + kStagedSuffix, 4},
-        {"the new fourth file cannot be put in", static_cast<size_t>(-1), Target("d") + kStagedSuffix, 4},
+        {"the third file cannot be replaced", kNoFailure, Target("c") + kStagedSuffix, 4},
+        {"the new fourth file cannot be put in", kNoFailure, Target("d") + kStagedSuffix, 4},
+        {"a new file put in before the failure", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure},
+        {"the failing file's old one cannot go back", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure, {old("c")}, {}, {Target("c")}},
+        {"an old file replaced before cannot go back", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure, {old("b")}, {}, {Target("b")}},
+        {"a new file cannot be removed", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure, {}, {Target("d")}, {Target("d")}},
+        {"the first old file cannot go back", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure, {old("a")}, {}, {Target("a")}},
+        {"no step of the rollback works", kNoFailure, Target("c") + kStagedSuffix, 4,
+         newBeforeFailure, {old("a"), old("b"), old("c")}, {Target("d")},
+         {Target("a"), Target("d"), Target("b"), Target("c")}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         MemoryFiles folder = OldInstallation();
         folder.failMoveFrom = row.failReplacing;
+        folder.failMovesFrom = row.failMovesFrom;
+        folder.failRemoves = row.failRemoves;
         Recorder r(&folder);
         r.failAt = row.failDecodeAt;
-        EXPECT_FALSE(InstallAllPackages(kFour, kDownload, kInstall, r.fn(), folder));
+        const InstallResult result = InstallAllPackages(row.packages, kDownload, kInstall, r.fn(), folder);
+        EXPECT_FALSE(result.installed);
         EXPECT_EQ(row.decoded, r.calls.size()) << "nothing is decoded after a failure";
-        EXPECT_EQ(OldInstallation().files, folder.files) << "every old file as it was, nothing left over";
+        EXPECT_EQ(row.notRestored, result.notRestored);
+        // What a stuck step leaves: the old file still aside, the new one (if it went in) in
+        // its place.
+        std::map<std::string, std::string> expected = OldInstallation().files;
+        for (const std::string& target : row.notRestored) {
+            if (expected.count(target)) expected[target + kBackupSuffix] = expected[target];
+            expected.erase(target);
+            if (target + kStagedSuffix != row.failReplacing) {
+                const std::string name = target.substr(kInstall.size() + 1);
+                expected[target] = "new " + kDownload + name + ".lzf";
+            }
+        }
+        EXPECT_EQ(expected, folder.files) << "every other old file as it was, nothing left over";
     }
 }
 
@@ -118,7 +162,8 @@ TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
         MemoryFiles folder = OldInstallation();
         Recorder r(&folder);
         EXPECT_FALSE(InstallAllPackages({"ok.lzf", name, "later.lzf"}, kDownload, kInstall,
-                                        r.fn(), folder));
+                                        r.fn(), folder)
+                         .installed);
         EXPECT_TRUE(r.calls.empty()) << "refused before anything is decoded";
         EXPECT_EQ(OldInstallation().files, folder.files);
     }

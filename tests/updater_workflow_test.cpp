@@ -21,7 +21,9 @@ public:
     bool answerYes = false;
     bool queueOk = true;
     bool installOk = true;
+    std::vector<std::string> notRestored;  // after a failed installation
     bool packagesOk = true;
+    bool clientStarts = true;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
 
     void EndDialog() override { calls.push_back("EndDialog"); }
@@ -51,7 +53,7 @@ public:
     void ShowUpgradeFailed() override { calls.push_back("ShowUpgradeFailed"); }
     void ShowConfigReadFailed() override { calls.push_back("ShowConfigReadFailed"); }
     void ShowFailure(Failure what, const std::string& detail) override {
-        const char* names[] = {"network", "file", "folder"};
+        const char* names[] = {"network", "file", "folder", "restore", "client"};
         calls.push_back(std::string("ShowFailure ") + names[static_cast<int>(what)] + " " + detail);
     }
     void PostConfigDownloaded() override { calls.push_back("PostConfigDownloaded"); }
@@ -64,9 +66,16 @@ public:
     void DeleteDownloadedPackages() override { calls.push_back("DeletePackages"); }
     bool VerifyPackages() override { calls.push_back("Verify"); return packagesOk; }
     void ShowPackageRefused() override { calls.push_back("ShowPackageRefused"); }
-    bool InstallAllPackages() override { calls.push_back("Install"); return installOk; }
+    InstallResult InstallAllPackages() override {
+        calls.push_back("Install");
+        return {installOk, notRestored};
+    }
     void WriteShortcuts() override { calls.push_back("WriteShortcuts"); }
-    void StartClient() override { calls.push_back("StartClient"); }
+    bool StartClient(std::string& failedClient) override {
+        calls.push_back("StartClient");
+        if (!clientStarts) failedClient = "C:\\Game\\Orbisan.exe";
+        return clientStarts;
+    }
     void Trace(const std::string&) override {}
 };
 
@@ -321,27 +330,55 @@ TEST_F(PackagePhase, AnswerInTheUpdateDialogAfterTheDownloadFinishedChangesNothi
     flow.OnStopButton();
     EXPECT_EQ(UpdaterState::Closed, flow.State());
     EXPECT_EQ("AskStop", ui.calls.front());
-    EXPECT_EQ("StartClient", ui.calls.back()) << "nothing after the finishing step";
+    EXPECT_EQ("PostLaunchDone", ui.calls.back()) << "nothing after the finishing step";
     EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "RelabelStopButton"));
 }
 
-TEST_F(PackagePhase, FinishingInstallsWritesShortcutsTellsTheControlThenStartsTheClient) {
+TEST_F(PackagePhase, FinishingInstallsWritesShortcutsStartsTheClientThenTellsTheControl) {
     flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
     ui.calls.clear();
     flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "WriteShortcuts", "PostLaunchDone",
-                     "StartClient"}),
+    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
+                     "PostLaunchDone"}),
               ui.calls);
     EXPECT_EQ(UpdaterState::Closed, flow.State());
     EXPECT_FALSE(flow.WorkerRunning());
 }
 
+// A finishing step that fails says why and hides the dialog; the control is not told, so the
+// page stays open.
 TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
-    ui.installOk = false;
-    flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}),
-              ui.calls);
-    EXPECT_EQ(UpdaterState::Ended, flow.State());
+    const struct {
+        const char* what;
+        bool installOk;
+        std::vector<std::string> notRestored;
+        bool clientStarts;
+        Calls expected;
+    } rows[] = {
+        {"the old installation stands whole", false, {}, true,
+         {"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}},
+        {"old files could not be put back", false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}, true,
+         {"DestroyPopup", "Verify", "Install", "ShowFailure restore C:\\V\\a.dll\r\nC:\\V\\b.dll",
+          "EndDialog"}},
+        {"the installed client does not start", true, {}, false,
+         {"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
+          "ShowFailure client C:\\Game\\Orbisan.exe", "EndDialog"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeUi fresh;
+        UpdateWorkflow f(fresh);
+        f.Started();
+        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
+        f.OnConfigDownloaded();
+        fresh.calls.clear();
+        fresh.installOk = row.installOk;
+        fresh.notRestored = row.notRestored;
+        fresh.clientStarts = row.clientStarts;
+        f.OnPackagesDownloaded();
+        EXPECT_EQ(row.expected, fresh.calls);
+        EXPECT_EQ(UpdaterState::Ended, f.State());
+    }
 }
 
 TEST_F(PackagePhase, APackageThatIsNotTheSignedOneEndsBeforeAnythingIsInstalled) {

@@ -328,9 +328,14 @@ void CDownLoadDlg::ShowConfigReadFailed() {
 }
 
 void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail) {
-    const char* text = what == Failure::Network ? kNetworkFailed
-                       : what == Failure::File  ? kFileFailed
-                                                : kFolderFailed;
+    const char* text = kFolderFailed;
+    switch (what) {
+    case Failure::Network: text = kNetworkFailed; break;
+    case Failure::File: text = kFileFailed; break;
+    case Failure::Folder: text = kFolderFailed; break;
+    case Failure::Restore: text = kRestoreFailed; break;
+    case Failure::Client: text = kClientNotStarted; break;
+    }
     std::wstring message = Wide(text);
     if (!detail.empty()) message += L"\r\n\r\n" + win::AnsiToWide(detail);
     ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
@@ -425,25 +430,29 @@ void CDownLoadDlg::ShowPackageRefused() {
     ::MessageBoxW(m_hWnd, text.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
-bool CDownLoadDlg::InstallAllPackages() {
+InstallResult CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
     WinInstallFiles files;
-    const bool installed = tavrin::InstallAllPackages(
+    const InstallResult result = tavrin::InstallAllPackages(
         m_arrPackages, m_strDownloadDir, m_strInstallDir,
         [](const std::string& source, const std::string& target) {
             return PrynnDecompress(source.c_str(), target.c_str());
         },
         files);
-    Trace(installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+    Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+    for (const std::string& file : result.notRestored)
+        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + file);
     // Only a finished installation raises the serial a later configuration must reach.
-    if (installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
+    if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
         Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
-    return installed;
+    return result;
 }
 
 void CDownLoadDlg::WriteShortcuts() {
     const std::string client = m_strInstallDir + "\\" + kClientExe;
-    CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO");
+    // The installation stands without the link: a link that cannot be written is only traced.
+    if (!CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO"))
+        Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     m_strLocalFile = client;
 }
@@ -480,10 +489,15 @@ void CDownLoadDlg::WriteInternetShortcuts() {
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, 0, nullptr, nullptr);
 }
 
-void CDownLoadDlg::StartClient() {
+bool CDownLoadDlg::StartClient(std::string& failedClient) {
+    const std::string client = m_strInstallDir + "\\" + kClientExe;
     // No parameters: the login command line goes only with a launch by the control itself.
-    ::ShellExecuteA(nullptr, nullptr, (m_strInstallDir + "\\" + kClientExe).c_str(), nullptr,
-                    nullptr, SW_SHOWNORMAL);
+    const INT_PTR result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteA(nullptr, nullptr, client.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (result > 32) return true;  // ShellExecute's success is any value above 32
+    Trace("CDownLoadDlg::StartClient - " + client + " not started (" + std::to_string(result) + ")");
+    failedClient = client;
+    return false;
 }
 
 void CDownLoadDlg::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }

@@ -90,9 +90,9 @@ private:
     void DeleteDownloadedPackages() override;
     bool VerifyPackages() override;
     void ShowPackageRefused() override;
-    bool InstallAllPackages() override;
+    InstallResult InstallAllPackages() override;
     void WriteShortcuts() override;
-    void StartClient() override;
+    bool StartClient(std::string& failedClient) override;
     void Trace(const std::string& line) override;
 
     HWND m_hCtrlWnd;

@@ -1,5 +1,6 @@
 #include "updater/package_install.h"
 
+#include <algorithm>
 #include <set>
 
 #include "updater/config_reader.h"
@@ -43,27 +44,32 @@ bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress
     return true;
 }
 
-// Puts the first count placements back as they were before the installation.
-void RollBack(const std::vector<Placement>& plan, size_t count, InstallFiles& files) {
-    for (size_t i = count; i-- > 0;) {
-        const Placement& p = plan[i];
-        if (p.hadOld)
-            files.Move(p.backup(), p.target);
-        else
-            files.Remove(p.target);
-    }
+// Puts one replaced placement back as it was; false when that did not work.
+bool PutBack(const Placement& p, InstallFiles& files) {
+    return p.hadOld ? files.Move(p.backup(), p.target) : files.Remove(p.target);
 }
 
-// Moves each old file aside and the staged one in; false (everything put back) on a failure.
-bool CommitAll(std::vector<Placement>& plan, InstallFiles& files) {
+// Puts the first count placements back, last first; the targets left otherwise go to
+// notRestored.
+void RollBack(const std::vector<Placement>& plan, size_t count, InstallFiles& files,
+              std::vector<std::string>* notRestored) {
+    for (size_t i = count; i-- > 0;)
+        if (!PutBack(plan[i], files)) notRestored->push_back(plan[i].target);
+}
+
+// Moves each old file aside and the staged one in; false on a failure, with everything put
+// back that could be and the rest in notRestored (list order).
+bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
+               std::vector<std::string>* notRestored) {
     for (size_t i = 0; i < plan.size(); ++i) {
         Placement& p = plan[i];
         p.hadOld = files.Exists(p.target);
         const bool asideOk = !p.hadOld || (files.Remove(p.backup()) && files.Move(p.target, p.backup()));
         if (asideOk && files.Move(p.staged(), p.target)) continue;
         // This one: its old file back where it was moved from.
-        if (asideOk && p.hadOld) files.Move(p.backup(), p.target);
-        RollBack(plan, i, files);
+        if (asideOk && p.hadOld && !PutBack(p, files)) notRestored->push_back(p.target);
+        RollBack(plan, i, files, notRestored);
+        std::reverse(notRestored->begin(), notRestored->end());
         return false;
     }
     return true;
@@ -71,20 +77,22 @@ bool CommitAll(std::vector<Placement>& plan, InstallFiles& files) {
 
 }  // namespace
 
-bool InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
-                        const std::string& installDir, const DecompressFn& decompress,
-                        InstallFiles& files) {
+InstallResult InstallAllPackages(const std::vector<std::string>& packages,
+                                 const std::string& downloadDir, const std::string& installDir,
+                                 const DecompressFn& decompress, InstallFiles& files) {
+    InstallResult result;
     std::vector<Placement> plan;
-    if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return false;
-    if (!StageAll(plan, decompress, files)) return false;
-    if (!CommitAll(plan, files)) {
+    if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return result;
+    if (!StageAll(plan, decompress, files)) return result;
+    if (!CommitAll(plan, files, &result.notRestored)) {
         RemoveStaged(plan, files);
-        return false;
+        return result;
     }
     // The whole set is in place: the old files can go (one in use stays, harmless).
     for (const Placement& p : plan)
         if (p.hadOld) files.Remove(p.backup());
-    return true;
+    result.installed = true;
+    return result;
 }
 
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir) {

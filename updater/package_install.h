@@ -26,15 +26,24 @@ public:
 constexpr const char* kStagedSuffix = ".tavrin-new";
 constexpr const char* kBackupSuffix = ".tavrin-old";
 
+// What an installation did to the install folder.
+struct InstallResult {
+    bool installed = false;  // the whole new set is in place
+    // After a failure: the targets, in list order, that the rollback could not put back as
+    // they were (the old file still aside under kBackupSuffix, or a new file where there was
+    // none). Empty when the earlier installation stands whole.
+    std::vector<std::string> notRestored;
+};
+
 // Installs all packages or none. Every package (from downloadDir, ending with "\") is first
 // decoded beside its target (installDir + "\" + its installed name); only when all of them
 // decoded are the targets replaced, each old file kept aside until the whole set is in place.
 // A replacement that fails puts back every file already replaced. A name that is not a plain
 // file name never reaches a path: it fails the installation. A name listed twice is installed
 // once.
-bool InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
-                        const std::string& installDir, const DecompressFn& decompress,
-                        InstallFiles& files);
+InstallResult InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
+                                 const std::string& installDir,
+                                 const DecompressFn& decompress, InstallFiles& files);
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir);

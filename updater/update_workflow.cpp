@@ -245,6 +245,13 @@ void UpdateWorkflow::OnPopupStop() {
     m_ui.SetPopupProgress(0);
 }
 
+// A finishing step that failed: the dialog hides, the page stays open and the control is not
+// told.
+void UpdateWorkflow::EndFinishing() {
+    m_ui.EndDialog();
+    m_state = UpdaterState::Ended;
+}
+
 void UpdateWorkflow::OnPackagesDownloaded() {
     if (m_state == UpdaterState::Closed) return;
     m_state = UpdaterState::Finishing;
@@ -252,20 +259,33 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     // A package that is not the signed one ends the update before anything is installed.
     if (!m_ui.VerifyPackages()) {
         m_ui.ShowPackageRefused();
-        m_ui.EndDialog();
-        m_state = UpdaterState::Ended;
+        EndFinishing();
         return;
     }
-    if (!m_ui.InstallAllPackages()) {
-        m_ui.ShowUpgradeFailed();
-        m_ui.EndDialog();
-        m_state = UpdaterState::Ended;
+    const InstallResult installed = m_ui.InstallAllPackages();
+    if (!installed.installed) {
+        // A folder left half old, half new must be named: the player has to reinstall.
+        if (installed.notRestored.empty()) {
+            m_ui.ShowUpgradeFailed();
+        } else {
+            std::string files;
+            for (const std::string& file : installed.notRestored)
+                files += (files.empty() ? "" : "\r\n") + file;
+            m_ui.ShowFailure(Failure::Restore, files);
+        }
+        EndFinishing();
         return;
     }
     m_ui.WriteShortcuts();
     m_bThread = false;
+    // Only a client that runs ends the page; otherwise the player reads why and the page stays.
+    std::string failedClient;
+    if (!m_ui.StartClient(failedClient)) {
+        m_ui.ShowFailure(Failure::Client, failedClient);
+        EndFinishing();
+        return;
+    }
     Close();
-    m_ui.StartClient();
 }
 
 }  // namespace tavrin

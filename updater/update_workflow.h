@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "updater/package_install.h"
+
 namespace tavrin {
 
 // Status texts come from the download engine in the ANSI code page; the updater's own texts
@@ -16,6 +18,8 @@ enum class Failure {
     Network,  // a download failed on the way (server, connection, certificate, redirect)
     File,     // a download could not be stored
     Folder,   // the installation or download folder cannot be made
+    Restore,  // a failed installation could not put every old file back
+    Client,   // the installed client could not be started
 };
 
 enum class UpdaterState {
@@ -60,7 +64,8 @@ public:
     virtual bool AskStop() = 0;  // true on Yes
     virtual void ShowUpgradeFailed() = 0;
     virtual void ShowConfigReadFailed() = 0;
-    // detail: the engine's status text or the folder, in the ANSI code page; may be empty.
+    // detail: the engine's status text, the folder, the client or the files not restored (one
+    // a line), in the ANSI code page; may be empty.
     virtual void ShowFailure(Failure what, const std::string& detail) = 0;
 
     // Posted messages.
@@ -81,9 +86,11 @@ public:
     // them is installed.
     virtual bool VerifyPackages() = 0;
     virtual void ShowPackageRefused() = 0;  // names the package
-    virtual bool InstallAllPackages() = 0;
+    virtual InstallResult InstallAllPackages() = 0;
     virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
-    virtual void StartClient() = 0;     // no parameters
+    // Starts the client with no parameters; false, with the path it tried in failedClient,
+    // when it did not start.
+    virtual bool StartClient(std::string& failedClient) = 0;
 
     virtual void Trace(const std::string& line) = 0;
 };
@@ -110,6 +117,7 @@ public:
 
 private:
     void EndDialog();
+    void EndFinishing();
     void Close();
     void OnConfigStatus(int code, const std::string& text);
     void OnPackageStatus(int code, int percent, const std::string& text);

@@ -44,6 +44,19 @@ constexpr const char* kFolderFailed =
     "설치 폴더를 만들 수 없어 업그레이드를 중지했습니다.\r\n\r\n"
     "같은 이름의 파일이 있으면 지우거나 옮긴 뒤 다시 시도하시기 바랍니다.";
 
+// A failed installation whose rollback left some files new or missing; the window layer lists
+// them below.
+constexpr const char* kRestoreFailed =
+    "업그레이드에 실패했고, 이전에 설치된 파일 중 일부를 되돌리지 못했습니다.\r\n\r\n"
+    "아래 파일 때문에 Velmora 바둑이 실행되지 않을 수 있으니 "
+    "Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
+// The client could not be started (missing, not a program, refused), by the updater or by the
+// control; the window layer adds its path below.
+constexpr const char* kClientNotStarted =
+    "Velmora 바둑을 실행하지 못했습니다.\r\n\r\n"
+    "프로그램 파일이 없거나 손상되었을 수 있으니 "
+    "Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
+
 // Trace lines of the status handling, spelt as the trace has always shown them.
 constexpr const char* kTraceSizeStatus = "STATUS_DOWNLOAD_SIZE-0";
 constexpr const char* kTraceStartStatus = "STATUS_DOWNLOAD_START - 0";

@@ -698,6 +698,8 @@ namespace {
 // (and, below it, which file or folder), the page left open, nothing installed and no client.
 TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
     const std::wstring temp = std::wstring(kInstallDir) + L"\\Temp";
+    wt::TempDir broken(L"broken");  // an installed client that is no program
+    const std::string brokenClient = wt::Ansi(broken.file(L"Orbisan.exe"));
     const struct {
         const char* what;
         std::function<void(UpdaterInstall&)> setUp;
@@ -718,6 +720,12 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         {"a 40,000-byte strID",
          [](UpdaterInstall& t) { t.m_pageParams = PageParams(std::string(40000, 'a'), "pw", ""); },
          tavrin::kLaunchRefused, ""},
+        {"the installed client is no program",
+         [&](UpdaterInstall&) {
+             wt::WriteFileBytes(broken.file(L"Orbisan.exe"), "not a program");
+             wt::SetClientValue("WorkDir", wt::Ansi(broken.path()));
+         },
+         tavrin::kClientNotStarted, brokenClient},
         {"configuration redirected in a loop on its own server",
          [](UpdaterInstall&) {
              ServerRule("TAVRIN_TEST_CONFIG_RULES", "*orbisan3.cfg:redirect-host=127.0.0.1");
