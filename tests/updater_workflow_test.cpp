@@ -88,16 +88,19 @@ struct ConfigPhase : ::testing::Test {
     void SetUp() override { flow.Started(); }
 };
 
-// A workflow in the package phase: configuration read, popup shown, second worker running.
+// Takes a new workflow to the package phase: configuration read, popup shown, second worker
+// running; what the UI saw on the way is forgotten.
+void IntoPackagePhase(UpdateWorkflow& flow, FakeUi& ui) {
+    flow.Started();
+    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+    flow.OnConfigDownloaded();
+    ui.calls.clear();
+}
+
 struct PackagePhase : ::testing::Test {
     FakeUi ui;
     UpdateWorkflow flow{ui};
-    void SetUp() override {
-        flow.Started();
-        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-        flow.OnConfigDownloaded();
-        ui.calls.clear();
-    }
+    void SetUp() override { IntoPackagePhase(flow, ui); }
 };
 
 struct Row {
@@ -188,10 +191,7 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
         SCOPED_TRACE("code " + std::to_string(row.code));
         FakeUi fresh;
         UpdateWorkflow f(fresh);
-        f.Started();
-        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
-        f.OnConfigDownloaded();
-        fresh.calls.clear();
+        IntoPackagePhase(f, fresh);
         f.OnDownloadStatus(row.code, row.percent, t);
         EXPECT_EQ(row.expected, fresh.calls);
         EXPECT_EQ(row.state, f.State());
@@ -368,10 +368,7 @@ TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
         SCOPED_TRACE(row.what);
         FakeUi fresh;
         UpdateWorkflow f(fresh);
-        f.Started();
-        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
-        f.OnConfigDownloaded();
-        fresh.calls.clear();
+        IntoPackagePhase(f, fresh);
         fresh.installOk = row.installOk;
         fresh.notRestored = row.notRestored;
         fresh.clientStarts = row.clientStarts;
@@ -403,9 +400,7 @@ TEST_F(PackagePhase, AFailureAfterAConfirmedStopShowsNoMessage) {
     for (int code : {STATUS_NET_ERROR, STATUS_FILE_ERROR}) {
         FakeUi fresh;
         UpdateWorkflow f(fresh);
-        f.Started();
-        f.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
-        f.OnConfigDownloaded();
+        IntoPackagePhase(f, fresh);
         fresh.answerYes = true;
         f.OnPopupStop();
         f.OnDownloadStatus(code, 0, "x");
