@@ -75,6 +75,18 @@ void CHttpDownloader::Abandon() {
     if (sink) sink->Disconnect();
 }
 
+bool CHttpDownloader::StopIfSilentFor(int64_t seconds, std::string& fileName) {
+    if (!m_bTransferring.load() || m_platform->NowSeconds() - m_lastHeard.load() < seconds)
+        return false;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        fileName = m_strCurrentFile;
+    }
+    DiscardStoppedFile();
+    SetStop(true);
+    return true;
+}
+
 std::shared_ptr<StatusSink> CHttpDownloader::NotifySink() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_pNotifyWnd;
@@ -205,6 +217,17 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     if (!UrlFileName(url, fileName)) return false;
     if (!EnsureSession(fileName, agent, notify)) return false;
     CWebGrabSession& session = *m_pSession;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_strCurrentFile = fileName;
+    }
+    Heard();
+    m_bTransferring.store(true);
+    // Whatever way this file ends, the owner's clock stops watching it.
+    struct Watched {
+        std::atomic<bool>& flag;
+        ~Watched() { flag.store(false); }
+    } watched{m_bTransferring};
     if (notify) session.m_pNotifyWnd = notify;
 
     session.m_nTotalSize = 0;
@@ -220,6 +243,7 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
         if (limit != m_sizeLimits.end()) transfer.limit = limit->second;
     }
     if (!OpenResponse(url, fileName, transfer)) return false;
+    Heard();  // the headers
     std::string error;
     transfer.file = m_platform->CreateLocalFile(localPath, error);
     if (!transfer.file) {
@@ -342,6 +366,7 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
             return false;
         }
         received += got;
+        Heard();
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
         ReportProgress(fileName, received, start);
     }

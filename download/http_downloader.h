@@ -44,6 +44,10 @@ public:
     // The owner throws the downloaded files away after a stop. The file the worker is writing
     // cannot be deleted while it is open, so the worker deletes it itself once it has let go.
     void DiscardStoppedFile() { m_bDiscardStopped.store(true); }
+    // The owner's own clock on a silent server: when the file under way has brought nothing
+    // (not its headers, not another byte) for `seconds`, the downloader stops as above, the
+    // worker deletes that file once it lets go, and fileName names it. False otherwise.
+    bool StopIfSilentFor(int64_t seconds, std::string& fileName);
     std::shared_ptr<StatusSink> NotifySink() const;
     std::vector<std::string> QueuedURLs() const;
 
@@ -64,6 +68,7 @@ private:
     bool OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer);
     bool ReceiveBody(const std::string& fileName, Transfer& transfer);
     bool EndStopped(Transfer& transfer);
+    void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
     // Sends a status when no session exists to carry it.
     void SendWithoutSession(const std::shared_ptr<StatusSink>& notify, uint16_t code,
@@ -89,6 +94,11 @@ private:
     InternetResponse* m_pReading = nullptr;
     InternetSession* m_pAbortable = nullptr;
     std::atomic<bool> m_bDiscardStopped{false};
+    // What the owner's clock reads: the file under way (m_lock) and when it last brought
+    // anything; m_bTransferring only while a file is under way.
+    std::string m_strCurrentFile;
+    std::atomic<int64_t> m_lastHeard{0};
+    std::atomic<bool> m_bTransferring{false};
 
     // The worker's own.
     char m_szBuffer[kReadBufferSize];

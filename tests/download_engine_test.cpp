@@ -614,6 +614,36 @@ TEST(DownloadStop, DuringABlockedReadAbortsItAndEndsAsAStop) {
     EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
 }
 
+// The owner's clock: a file that has brought nothing for the limit is stopped and named, and
+// the worker deletes it; one that is still heard from, or none under way, is left alone.
+TEST(DownloadStop, TheOwnersClockStopsAFileSilentForTheLimit) {
+    const struct {
+        int64_t silentSeconds;
+        bool stopped;
+    } rows[] = {{64, false}, {65, true}, {600, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.silentSeconds);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = Body({10, 10, 10});
+        std::string file;
+        bool stopped = false;
+        e.platform->beforeRead = [&](int i) {
+            if (i != 1) return;
+            e.platform->now += row.silentSeconds;
+            stopped = e.downloader->StopIfSilentFor(65, file);
+        };
+        e.Run({Url("a.lzf")});
+        EXPECT_EQ(row.stopped, stopped);
+        EXPECT_EQ(row.stopped ? "a.lzf" : "", file);
+        EXPECT_EQ(row.stopped, e.downloader->IsStopRequested());
+        EXPECT_EQ(row.stopped ? 0u : 1u, e.platform->files.count(kFolder + "a.lzf"));
+    }
+    Engine idle;
+    std::string file;
+    idle.platform->now += 1000;
+    EXPECT_FALSE(idle.downloader->StopIfSilentFor(65, file)) << "no file under way";
+}
+
 TEST(DownloadStop, BetweenFilesStartsNoFurtherFile) {
     Engine e;
     e.platform->resources[Url("a.lzf")] = Body({100});

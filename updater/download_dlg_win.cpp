@@ -7,6 +7,7 @@
 
 #include "download/download_platform_win.h"
 #include "download/download_thread_win.h"
+#include "download/stall_limit.h"
 #include "download/status_message.h"
 #include "libs/prynn/prynn.h"
 #include "libs/wexlog/wexlog.h"
@@ -35,6 +36,9 @@ namespace {
 
 constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
 constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
+constexpr UINT_PTR kStallClockTimer = 1;
+// Past the stall limit the library enforces, so that its own message comes first.
+constexpr int64_t kOwnerStallMarginSeconds = 5;
 
 std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
 // Paths and the client's files stay in the ANSI code page (949 on the target systems).
@@ -121,6 +125,7 @@ BOOL CDownLoadDlg::OnInitDialog() {
         return FALSE;
     }
     StartConfigDownload();
+    ::SetTimer(m_hWnd, kStallClockTimer, 1000, nullptr);
     return TRUE;
 }
 
@@ -192,12 +197,32 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_POPUP_STOP:
         m_flow.OnPopupStop();
         return TRUE;
+    case WM_TIMER:
+        if (wParam != kStallClockTimer) return FALSE;
+        OnStallClock();
+        return TRUE;
     case WM_ASK_RUNNING_CLIENT:
         ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, OnAskRunningClient());
         return TRUE;
     default:
         return FALSE;
     }
+}
+
+// The updater's own clock on a silent server. WinINet's receive timeout ends such a transfer
+// by itself; where a library does not, the updater ends it a little later and says why. What
+// the worker reports afterwards is not heard.
+void CDownLoadDlg::OnStallClock() {
+    if (!m_flow.WorkerRunning() || m_flow.State() == UpdaterState::Closed) return;
+    const int64_t limit = StallLimitMs() / 1000 + kOwnerStallMarginSeconds;
+    std::string file;
+    if (!m_downloader->StopIfSilentFor(limit, file)) return;
+    ::KillTimer(m_hWnd, kStallClockTimer);
+    Trace("CDownLoadDlg - " + file + " silent for " + std::to_string(limit) + " s");
+    if (m_sink) m_sink->Disconnect();
+    m_flow.OnDownloadStatus(STATUS_NET_ERROR, 0,
+                            file + " - no data from the server for " + std::to_string(limit) +
+                                " seconds");
 }
 
 // The worker waits for this answer. An updater that is closing asks nothing and refuses.

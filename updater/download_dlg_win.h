@@ -57,6 +57,7 @@ private:
     static std::string UserDesktopFolder();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
     LRESULT OnAskRunningClient();
+    void OnStallClock();
 
     // UpdaterUi
     void EndDialog() override;

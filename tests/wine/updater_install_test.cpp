@@ -555,6 +555,12 @@ std::wstring ButtonText(HWND window) {
     return text;
 }
 
+std::wstring StatusText(HWND popup) {
+    wchar_t text[256] = L"";
+    ::GetDlgItemTextW(popup, 204, text, 256);  // the progress window's status line
+    return text;
+}
+
 void Press(HWND window) {
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(203, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(window, 203)));
@@ -741,6 +747,20 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
              ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Vossel.dll.lzf:cut=100");
          },
          tavrin::kNetworkFailed, "Vossel.dll.lzf - "},
+        // The stall limit, shortened to 3 s for these two: a server silent for longer ends the
+        // transfer with the network message.
+        {"configuration headers that never come",
+         [](UpdaterInstall&) {
+             ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", L"3000");
+             ServerRule("TAVRIN_TEST_CONFIG_RULES", "*orbisan3.cfg:hang=60000");
+         },
+         tavrin::kNetworkFailed, "orbisan3.cfg - "},
+        {"package body gone silent",
+         [](UpdaterInstall&) {
+             ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", L"3000");
+             ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Vossel.dll.lzf:stall=1000");
+         },
+         tavrin::kNetworkFailed, "Vossel.dll.lzf - "},
         {"configuration cannot be stored",
          [&](UpdaterInstall&) {
              ::CreateDirectoryW(kInstallDir, nullptr);
@@ -769,6 +789,7 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         SCOPED_TRACE(row.what);
         TearDown();
         SetUp();
+        ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", nullptr);
         m_pageParams = PageParams("player1", "pw", "");
         PublishRelease();
         row.setUp(*this);
@@ -785,6 +806,7 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
         EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
     }
+    ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", nullptr);
 }
 
 // A server that sends one byte a second: a confirmed stop ends the transfer within 2 s (the
@@ -796,15 +818,21 @@ TEST_F(UpdaterInstall, BothStopButtonsEndACrawlingTransferWithinTwoSeconds) {
         const char* rules;
         const char* file;
         HWND (*find)();
+        const char* serving;
     } rows[] = {
-        {"update dialog", "TAVRIN_TEST_CONFIG_RULES", "orbisan3.cfg", FindUpdateDialog},
-        {"progress window", "TAVRIN_TEST_PACKAGE_RULES", "crawl.bin.lzf", FindPopup},
+        {"update dialog", "TAVRIN_TEST_CONFIG_RULES", "orbisan3.cfg", FindUpdateDialog,
+         "trickle=1,interval=1000"},
+        {"progress window", "TAVRIN_TEST_PACKAGE_RULES", "crawl.bin.lzf", FindPopup,
+         "trickle=1,interval=1000"},
+        // Headers and 1,000 bytes, then nothing: the read waits for a server gone silent.
+        {"progress window, silent body", "TAVRIN_TEST_PACKAGE_RULES", "crawl.bin.lzf",
+         FindPopup, "stall=1000"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         PublishRelease({SignedLine("crawl.bin.lzf", crawl)});
         PublishPackage("crawl.bin.lzf", crawl);
-        ServerRule(row.rules, std::string("*") + row.file + ":trickle=1,interval=1000");
+        ServerRule(row.rules, std::string("*") + row.file + ":" + row.serving);
         const size_t logBefore = RequestLogSize();
         const std::string requested = std::string("GET /service/files/") + row.file + " ";
         const std::string closed = std::string("CLOSED /service/files/") + row.file + " ";
@@ -837,6 +865,10 @@ TEST_F(UpdaterInstall, BothStopButtonsEndACrawlingTransferWithinTwoSeconds) {
                 closedAfterMs = closedFirst ? 0 : ::GetTickCount() - gone;
             ASSERT_TRUE(
                 wt::PumpUntil([&] { return ButtonText(window) == L"닫  기"; }, kDeadlineMs));
+            // The progress window says so at once, whenever the worker gets to report it.
+            if (row.find == FindPopup) {
+                EXPECT_EQ(Text(tavrin::kUpgradeStopped), StatusText(window));
+            }
             Press(window);  // closes
         });
         EXPECT_EQ(0u, exitCode) << m_hostOutput;
