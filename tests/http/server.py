@@ -172,8 +172,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if not send_body:
             return
-        if "stall" in switches:
-            size = min(size, int(switches["stall"]))
+        stalled = "stall" in switches and int(switches["stall"]) < size
+        if stalled:
+            size = int(switches["stall"])
         piece = int(switches.get("trickle", 0)) or 65536
         pause = int(switches.get("interval", 50)) / 1000.0 if "trickle" in switches else 0
         sent = 0
@@ -198,7 +199,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         self.close_connection = True
                         return
             self.wfile.flush()
-            if "stall" in switches and self.wait_for_close(path, sent, 600):
+            if stalled and self.wait_for_close(path, sent, 600):
                 return
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             self.log_line(f"CLOSED {path} {sent}")
