@@ -18,9 +18,9 @@ comma-separated list of:
 Rules may also come from --rule-file, read again on every request (one GLOB:SWITCHES per
 line), so a test can change a running server's behaviour. --tls CERT KEY serves https.
 Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log,
-and a body the client stops reading early as "CLOSED PATH SENT-BYTES"; a hang's start as
-"HANG PATH at UNIX-SECONDS", and a client that closes during a hang or a stall as
-"CLOSED PATH SENT-BYTES at UNIX-SECONDS".
+and a body the client stops reading early as "CLOSED PATH SENT-BYTES"; the start of a hang or
+a stall as "HANG PATH at UNIX-SECONDS" or "STALL PATH at UNIX-SECONDS", and a client that
+closes during one as "CLOSED PATH SENT-BYTES at UNIX-SECONDS".
 """
 import argparse
 import fnmatch
@@ -82,8 +82,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (OSError, ssl.SSLError):
             return True
 
-    def wait_for_close(self, path, sent, seconds):
-        """Sends nothing for up to seconds; true (and logged) when the client closed meanwhile."""
+    def wait_for_close(self, what, path, sent, seconds):
+        """Sends nothing for up to seconds, logged as WHAT PATH at T; true (and logged) when the
+        client closed meanwhile."""
+        self.log_line(f"{what} {path} at {time.time():.3f}")
         deadline = time.time() + seconds
         while time.time() < deadline:
             if self.client_closed(min(0.05, max(0.0, deadline - time.time()))):
@@ -117,10 +119,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             prefix, _, rest = path[3:].partition("/")
             switches.update(parse_switches(prefix))
             path = "/" + rest
-        if "hang" in switches:
-            self.log_line(f"HANG {path} at {time.time():.3f}")
-            if self.wait_for_close(path, 0, int(switches["hang"]) / 1000.0):
-                return
+        if "hang" in switches and self.wait_for_close("HANG", path, 0, int(switches["hang"]) / 1000):
+            return
 
         if "status" in switches:
             status = int(switches["status"])
@@ -199,7 +199,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         self.close_connection = True
                         return
             self.wfile.flush()
-            if stalled and self.wait_for_close(path, sent, 600):
+            if stalled and self.wait_for_close("STALL", path, sent, 600):
                 return
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             self.log_line(f"CLOSED {path} {sent}")

@@ -378,8 +378,56 @@ std::wstring PageUrl(const Options& opt) {
     return L"file:///" + path;
 }
 
+// What the page held of the object's module when it was left.
+struct LeftPage {
+    HMODULE module = nullptr;
+    std::vector<std::wstring> classes;
+};
+
+double UnixSeconds() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ull) / 1e7;
+}
+
+// The module that serves the class, as the registry names it; null when it is not loaded.
+HMODULE ServerModule(const CLSID& clsid) {
+    wchar_t id[40] = {};
+    ::StringFromGUID2(clsid, id, 40);
+    const std::wstring key = std::wstring(L"CLSID\\") + id + L"\\InprocServer32";
+    wchar_t path[MAX_PATH * 2] = L"";
+    LONG size = sizeof path;
+    if (::RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) != ERROR_SUCCESS)
+        return nullptr;
+    return ::GetModuleHandleW(path);
+}
+
+// The window classes the object's module registered for windows in our frame, while it is
+// loaded: a module that leaves one registered when it goes leaves a window procedure pointing
+// into nothing for the next load to meet.
+std::vector<std::wstring> ModuleClasses(HWND frame, HMODULE module) {
+    struct Search {
+        HMODULE module;
+        std::vector<std::wstring> names;
+    } search{module, {}};
+    ::EnumChildWindows(
+        frame,
+        [](HWND child, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t name[256] = L"";
+            if (reinterpret_cast<HMODULE>(::GetClassLongPtrW(child, GCLP_HMODULE)) == s->module &&
+                ::GetClassNameW(child, name, 256))
+                s->names.push_back(name);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.names;
+}
+
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
-              const Options& opt) {
+              const Options& opt, LeftPage* left) {
     const std::wstring pageUrl = PageUrl(opt);
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
@@ -430,33 +478,17 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     site->SetObject(ole.get());
     int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline,
                           opt.timeoutSeconds, opt.leaveAfterMs);
+    if (code == kExitLeft) {
+        left->module = ServerModule(clsid);
+        left->classes = ModuleClasses(place.frame, left->module);
+    }
     Shutdown(ole.get(), *site.get());
     if (code == kExitDone || code == kExitTimeout || code == kExitLeft) Say("closed");
     return code;  // every reference of ours goes here
 }
 
-double UnixSeconds() {
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    const unsigned long long ticks =
-        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<double>(ticks - 116444736000000000ull) / 1e7;
-}
-
-// The module that serves the class, as the registry names it; null when it is not loaded.
-HMODULE ServerModule(const CLSID& clsid) {
-    wchar_t id[40] = {};
-    ::StringFromGUID2(clsid, id, 40);
-    const std::wstring key = std::wstring(L"CLSID\\") + id + L"\\InprocServer32";
-    wchar_t path[MAX_PATH * 2] = L"";
-    LONG size = sizeof path;
-    if (::RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) != ERROR_SUCCESS)
-        return nullptr;
-    return ::GetModuleHandleW(path);
-}
-
 // After the page is left: what a browser that goes on running does with unused libraries.
-int FreeUnusedLibraries(const CLSID& clsid, DWORD deadline) {
+int FreeUnusedLibraries(const CLSID& clsid, DWORD deadline, const LeftPage& page) {
     const double left = UnixSeconds();
     Say("left the page at %.3f", left);
     for (;;) {
@@ -464,6 +496,12 @@ int FreeUnusedLibraries(const CLSID& clsid, DWORD deadline) {
         if (!ServerModule(clsid)) {
             const double gone = UnixSeconds();
             Say("module unloaded at %.3f, %.0f ms after leaving", gone, (gone - left) * 1000);
+            WNDCLASSEXW info = {};
+            info.cbSize = sizeof info;
+            Say("%u window classes of the module checked", static_cast<unsigned>(page.classes.size()));
+            for (const std::wstring& name : page.classes)
+                if (::GetClassInfoExW(page.module, name.c_str(), &info))
+                    Say("window class %s is still registered", win::WideToAnsi(name).c_str());
             return kExitDone;
         }
         if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) {
@@ -520,8 +558,9 @@ int RunPage(const Options& opt, DWORD deadline) {
     ::ShowWindow(frame.get(), SW_SHOWNORMAL);
     ::UpdateWindow(frame.get());
 
-    int code = RunObject(page, clsid, place, deadline, opt);
-    if (code == kExitLeft) code = FreeUnusedLibraries(clsid, deadline);
+    LeftPage left;
+    int code = RunObject(page, clsid, place, deadline, opt, &left);
+    if (code == kExitLeft) code = FreeUnusedLibraries(clsid, deadline, left);
     if (g_frameDestroyed) frame.detach();  // already gone; its handle may be reused
     return code;
 }
