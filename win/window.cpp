@@ -1,5 +1,7 @@
 #include "win/window.h"
 
+#include <cwchar>
+
 #include "win/boundary.h"
 #include "win/module_lifetime.h"
 
@@ -15,8 +17,29 @@ void WindowObject::DeleteWhenIdle(WindowObject* object) {
     object->OnDeleteDeferred();
 }
 
+namespace {
+
+BOOL CALLBACK EndBoxOwnedBy(HWND window, LPARAM owner) {
+    wchar_t name[8] = L"";
+    if (::GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+        ::GetClassNameW(window, name, 8) && std::wcscmp(name, L"#32770") == 0)
+        ::EndDialog(window, IDNO);
+    return TRUE;
+}
+
+// Ends every dialog box of this thread that `owner` owns (its message boxes) with IDNO.
+void EndOwnedBoxes(HWND owner) {
+    ::EnumThreadWindows(::GetCurrentThreadId(), EndBoxOwnedBy, reinterpret_cast<LPARAM>(owner));
+}
+
+}  // namespace
+
+// A question still open in one of the handlers asks about something that is going: it is
+// answered No, so that the handler returns and nothing is done for a page that has gone.
 void WindowObject::OnDeleteDeferred() {
-    if (m_hWnd) ::ShowWindow(m_hWnd, SW_HIDE);
+    if (!m_hWnd) return;
+    ::ShowWindow(m_hWnd, SW_HIDE);
+    EndOwnedBoxes(m_hWnd);
 }
 
 CWindow::~CWindow() { DestroyWindow(); }

@@ -41,7 +41,8 @@ protected:
         }
         return result;
     }
-    // While the deletion waits: hides the window (and what else the object shows).
+    // While the deletion waits: hides the window (and what else the object shows), and answers
+    // No to the message boxes it owns, so that the handler waiting in one returns.
     virtual void OnDeleteDeferred();
 
     HWND m_hWnd = nullptr;

@@ -661,22 +661,30 @@ TEST_F(UpdaterInstall, StopInTheUpdateDialogThenCloseEndsWithNothingInstalled) {
 
 // Under the Windows 98 setting the running-client check uses the Tool Help scan, which sees
 // Wine's processes (the NT scan reads performance data, which Wine leaves empty).
-TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
-    PublishRelease();
-    wt::TempDir clientDir(L"running");
+// Starts the stand-in client from a folder of its own and waits for its window; WorkDir is
+// forgotten again, so that the page runs the updater.
+win::Handle StartRunningClient(const wt::TempDir& clientDir) {
     const std::wstring exe = clientDir.file(L"Orbisan.exe");
-    ASSERT_TRUE(::CopyFileW(wt::BinPath(L"testclient\\Orbisan.exe").c_str(), exe.c_str(), FALSE));
+    if (!::CopyFileW(wt::BinPath(L"testclient\\Orbisan.exe").c_str(), exe.c_str(), FALSE))
+        return win::Handle();
     std::wstring command = L"\"" + exe + L"\"";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &si, &pi));
+    if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
+        return win::Handle();
     ::CloseHandle(pi.hThread);
-    win::Handle client(pi.hProcess);
     wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
-    // The stand-in client records its folder as WorkDir: forget it, so the updater runs.
     wt::DeleteClientKey();
+    return win::Handle(pi.hProcess);
+}
+
+TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
+    PublishRelease();
+    wt::TempDir clientDir(L"running");
+    win::Handle client = StartRunningClient(clientDir);
+    ASSERT_TRUE(client);
 
     wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
@@ -694,6 +702,32 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     EXPECT_EQ(std::string::npos, requestsAfter.find("GET ", requestsBefore.size()))
         << "nothing is downloaded";
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+    ::TerminateProcess(client.get(), 0);
+    ::WaitForSingleObject(client.get(), kDeadlineMs);
+}
+
+// The player leaves the page while the running-client question is open: the question goes
+// with the page (answered No), the client runs on, nothing is downloaded, and the module is
+// unloaded once its worker has heard the answer.
+TEST_F(UpdaterInstall, LeavingThePageWhileTheRunningClientQuestionIsOpen) {
+    PublishRelease();
+    wt::TempDir clientDir(L"running");
+    win::Handle client = StartRunningClient(clientDir);
+    ASSERT_TRUE(client);
+    wt::WineVersion version(L"win98");
+    ASSERT_TRUE(version.ok());
+    const size_t from = RequestLogSize();
+    m_hostOptions = L" --leave-after 3000";
+    bool asked = false;
+    const DWORD exitCode = RunPage(40, [&] {
+        asked = wt::PumpUntil([] { return FindQuestion() != nullptr; }, kDeadlineMs);
+    });
+    m_hostOptions.clear();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(0u, exitCode) << "the module goes, and the browser with the page\n" << m_hostOutput;
+    EXPECT_EQ(nullptr, FindQuestion()) << "no question outlives its page";
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(client.get(), 0)) << "the client still runs";
+    EXPECT_EQ(std::string::npos, RequestsSince(from).find("GET ")) << "nothing is downloaded";
     ::TerminateProcess(client.get(), 0);
     ::WaitForSingleObject(client.get(), kDeadlineMs);
 }

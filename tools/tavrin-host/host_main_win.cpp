@@ -59,6 +59,11 @@ const wchar_t kFrameClass[] = L"TavrinHostFrame";
 
 // Set from the frame's WM_DESTROY, which may run deep inside the control's own handlers.
 bool g_frameDestroyed = false;
+// Set once the page has been left (see LeavePage).
+bool g_pageLeft = false;
+// The timer of --leave-after, on the frame: its message comes through whatever loop runs, the
+// control's own modal ones included, as a browser's navigation does.
+constexpr UINT_PTR kLeaveTimer = 1;
 // What the watchdog exits with if the main thread never comes back.
 volatile LONG g_watchdogCode = kExitTimeout;
 
@@ -240,7 +245,14 @@ std::wstring FileName(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+void LeavePage();
+
 LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER && wParam == kLeaveTimer) {
+        ::KillTimer(hwnd, kLeaveTimer);
+        LeavePage();
+        return 0;
+    }
     if (msg == WM_DESTROY) {
         g_frameDestroyed = true;
         ::InterlockedExchange(&g_watchdogCode, kExitDone);
@@ -267,21 +279,17 @@ HWND CreateFrame(const RECT& objectRect) {
                              ::GetModuleHandleW(nullptr), nullptr);
 }
 
-// Until the frame is destroyed (kExitDone), the deadline passes (kExitTimeout) or, when set,
-// the moment to leave the page comes (kExitLeft).
-int Pump(host::ClientSite& site, DWORD deadline, DWORD leaveAt) {
+// Until the frame is destroyed (kExitDone), the page is left (kExitLeft) or the deadline
+// passes (kExitTimeout).
+int Pump(host::ClientSite& site, DWORD deadline) {
     for (;;) {
         if (g_frameDestroyed) return kExitDone;
-        if (leaveAt && static_cast<LONG>(leaveAt - ::GetTickCount()) <= 0) return kExitLeft;
-        const DWORD until = leaveAt && static_cast<LONG>(leaveAt - deadline) < 0 ? leaveAt : deadline;
-        LONG left = static_cast<LONG>(until - ::GetTickCount());
-        if (left <= 0) {
-            if (until == deadline) return kExitTimeout;
-            continue;
-        }
+        if (g_pageLeft) return kExitLeft;
+        LONG left = static_cast<LONG>(deadline - ::GetTickCount());
+        if (left <= 0) return kExitTimeout;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
         MSG msg;
-        while (!g_frameDestroyed && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!g_frameDestroyed && !g_pageLeft && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) continue;  // only our window's end stops a page
             IOleInPlaceActiveObject* active = site.ActiveObject();
             if (active && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST &&
@@ -361,9 +369,9 @@ int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* per
         Say("activated");
     }
 
-    int code = Pump(site, deadline, leaveAfterMs ? ::GetTickCount() + leaveAfterMs : 0);
+    if (leaveAfterMs && !g_frameDestroyed) ::SetTimer(place.frame, kLeaveTimer, leaveAfterMs, nullptr);
+    int code = Pump(site, deadline);
     if (code == kExitDone) Say("window destroyed");
-    else if (code == kExitLeft) Say("leaving the page");
     else Say("timeout after %lu s", static_cast<unsigned long>(timeoutSeconds));
     return code;
 }
@@ -407,23 +415,53 @@ HMODULE ServerModule(const CLSID& clsid) {
 // The window classes the object's module registered for windows in our frame, while it is
 // loaded: a module that leaves one registered when it goes leaves a window procedure pointing
 // into nothing for the next load to meet.
+struct ClassSearch {
+    HMODULE module;
+    std::vector<std::wstring> names;
+};
+
+BOOL CALLBACK NoteModuleClass(HWND child, LPARAM param) {
+    auto* search = reinterpret_cast<ClassSearch*>(param);
+    wchar_t name[256] = L"";
+    if (reinterpret_cast<HMODULE>(::GetClassLongPtrW(child, GCLP_HMODULE)) == search->module &&
+        ::GetClassNameW(child, name, 256))
+        search->names.push_back(name);
+    return TRUE;
+}
+
 std::vector<std::wstring> ModuleClasses(HWND frame, HMODULE module) {
-    struct Search {
-        HMODULE module;
-        std::vector<std::wstring> names;
-    } search{module, {}};
-    ::EnumChildWindows(
-        frame,
-        [](HWND child, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            wchar_t name[256] = L"";
-            if (reinterpret_cast<HMODULE>(::GetClassLongPtrW(child, GCLP_HMODULE)) == s->module &&
-                ::GetClassNameW(child, name, 256))
-                s->names.push_back(name);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search{module, {}};
+    ::EnumChildWindows(frame, NoteModuleClass, reinterpret_cast<LPARAM>(&search));
     return search.names;
+}
+
+// The page's object while it is shown, for LeavePage.
+struct ShownObject {
+    win::ComPtr<IUnknown>* object;
+    win::ComPtr<IObjectSafety>* safety;
+    win::ComPtr<IOleObject>* ole;
+    win::ComPtr<IPersistPropertyBag>* persist;
+    host::ClientSite* site;
+    HWND frame;
+    CLSID clsid;
+    LeftPage* left;
+};
+ShownObject* g_shown = nullptr;
+
+// Leaves the page as a browser does when the player goes elsewhere: notes the module's window
+// classes, takes the object out of the page and lets go of every reference to it.
+void LeavePage() {
+    if (!g_shown || g_pageLeft) return;
+    ShownObject& shown = *g_shown;
+    shown.left->module = ServerModule(shown.clsid);
+    shown.left->classes = ModuleClasses(shown.frame, shown.left->module);
+    Say("leaving the page");
+    Shutdown(shown.ole->get(), *shown.site);
+    shown.persist->reset();
+    shown.ole->reset();
+    shown.safety->reset();
+    shown.object->reset();
+    g_pageLeft = true;
 }
 
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
@@ -476,13 +514,12 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     Say("address %s", Printable(win::WideToAnsi(pageUrl)).c_str());
     win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos, pageUrl), false);
     site->SetObject(ole.get());
+    ShownObject shown{&object, &safety, &ole, &persist, site.get(), place.frame, clsid, left};
+    g_shown = &shown;
     int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline,
                           opt.timeoutSeconds, opt.leaveAfterMs);
-    if (code == kExitLeft) {
-        left->module = ServerModule(clsid);
-        left->classes = ModuleClasses(place.frame, left->module);
-    }
-    Shutdown(ole.get(), *site.get());
+    g_shown = nullptr;
+    if (code != kExitLeft) Shutdown(ole.get(), *site.get());
     if (code == kExitDone || code == kExitTimeout || code == kExitLeft) Say("closed");
     return code;  // every reference of ours goes here
 }
