@@ -1,9 +1,11 @@
-# The two trust settings of a build, each refused when a release (TAVRIN_RELEASE) would be
+# The trust settings of a build, each refused when a release (TAVRIN_RELEASE) would be
 # open to anyone:
 # - TAVRIN_UPDATE_KEY becomes generated/update_key_pem.h (kUpdateKeyPem); a missing key, one
 #   that is not a public key, and the test key in a release build are refused;
 # - TAVRIN_SITE_LOCK becomes generated/site_lock_list.h (kSiteLock); a release build must list
-#   its own sites, without "file:" and without plain http to a host other than this machine.
+#   its own sites, without "file:" and without plain http to a host other than this machine;
+# - TAVRIN_MIN_SERIAL becomes generated/update_floor.h (kMinimumSerial), the lowest serial the
+#   updater installs on any machine; a release build must set it (test builds take 0).
 if(NOT EXISTS "${TAVRIN_UPDATE_KEY}")
   message(FATAL_ERROR "TAVRIN_UPDATE_KEY: no file ${TAVRIN_UPDATE_KEY}")
 endif()
@@ -34,3 +36,17 @@ if(TAVRIN_RELEASE)
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/cmake/site_lock_list.h.in
                ${CMAKE_BINARY_DIR}/generated/site_lock_list.h @ONLY)
+
+set(tavrin_min_serial "${TAVRIN_MIN_SERIAL}")
+if(tavrin_min_serial STREQUAL "" AND NOT TAVRIN_RELEASE)
+  set(tavrin_min_serial 0)
+endif()
+string(LENGTH "${tavrin_min_serial}" tavrin_min_serial_digits)
+if(NOT tavrin_min_serial MATCHES "^(0|[1-9][0-9]*)$" OR tavrin_min_serial_digits GREATER 19)
+  message(FATAL_ERROR "TAVRIN_MIN_SERIAL: '${TAVRIN_MIN_SERIAL}' is not a decimal serial; a release build must set it to the serial of its release")
+endif()
+if(TAVRIN_RELEASE AND tavrin_min_serial STREQUAL "0")
+  message(FATAL_ERROR "TAVRIN_MIN_SERIAL: a release build must set the lowest serial it installs (the serial of its release)")
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/cmake/update_floor.h.in
+               ${CMAKE_BINARY_DIR}/generated/update_floor.h @ONLY)

@@ -14,7 +14,7 @@ bool HostMatches(const std::string& entry, const std::string& host) {
 
 bool EntryAllows(const WebAddress& entry, const WebAddress& page) {
     if (entry.scheme != page.scheme) return false;
-    if (entry.scheme == "file") return true;
+    if (entry.scheme == "file") return IsLocalFileAddress(page);
     return HostMatches(entry.host, page.host) && (entry.port == -1 || entry.port == page.port);
 }
 

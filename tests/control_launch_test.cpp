@@ -405,6 +405,14 @@ TEST(SiteLock, OnlyTheListedSitesAndNoLookAlikes) {
         {"https://a.b.example.com", true},
         {"http://127.0.0.1:18731/page.html", true},
         {"file:///C:/page.html", true},
+        {"file://localhost/C:/page.html", true},
+        {"FILE:///d|/games/page.html", true},
+        {"file://evil.example/share/page.html", false},  // file: means this machine
+        {"file:////evil.example/share/page.html", false},
+        {"file:\\\\evil.example\\share\\page.html", false},
+        {"file:///\\\\evil.example/share/page.html", false},
+        {"file:///%5C%5Cevil.example/share/page.html", false},
+        {"file://localhost//evil.example/share/page.html", false},
         {"https://play.example.org:8443/", true},
         {"https://play.example.org/", false},        // not the listed port
         {"https://example.com:8443/", false},

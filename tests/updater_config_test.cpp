@@ -210,11 +210,15 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
     auto signatureOf = [&](const std::string& file) { return file.substr(file.rfind("[signature]")); };
     std::string flipped = good;
     flipped[flipped.size() - 8] = flipped[flipped.size() - 8] == 'A' ? 'B' : 'A';
+    auto withPackage = [&](const std::string& name) {
+        return Signed(text + name + " sha256=" + std::string(64, 'c') + " size=1\r\n");
+    };
     struct Row {
         const char* what;
         std::string content;
         uint64_t installed;
         ConfigRefusal expected;
+        uint64_t minimum = 0;  // the build's floor
     } rows[] = {
         {"as published", good, 0, ConfigRefusal::kNone},
         {"same serial again", good, 7, ConfigRefusal::kNone},
@@ -246,13 +250,28 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
         {"expired", Signed(Replace(text, "2031-01-01T00:00:00Z", "2026-12-08T11:59:59Z")), 0,
          ConfigRefusal::kExpired},
         {"an older serial than installed", good, 8, ConfigRefusal::kRolledBack},
+        // Names that would take the place of the updater's own files or another package's.
+        {"the staged name of another", withPackage("Client.exe.tavrin-new.lzf"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a set-aside name", withPackage("Vossel.dll.TAVRIN-OLD.lzf"), 0, ConfigRefusal::kBadFormat},
+        {"the download folder", withPackage("temp.lzf"), 0, ConfigRefusal::kBadFormat},
+        {"another's name in other case", withPackage("client.EXE.lzf"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a short alias", withPackage("CLIENT~1.EXE.lzf"), 0, ConfigRefusal::kBadFormat},
+        {"names alike but not the same", withPackage("Client.exe.tavrin-new.txt.lzf"), 0,
+         ConfigRefusal::kNone},
+        // On a machine with no installed serial the build's minimum is the floor.
+        {"below the build's minimum", good, 0, ConfigRefusal::kTooOld, 8},
+        {"at the build's minimum", good, 0, ConfigRefusal::kNone, 7},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         UpdateConfig read;
-        EXPECT_EQ(row.expected, ReadSignedConfig(row.content, {VerifyWithUpdateKey, now, row.installed}, &read));
+        EXPECT_EQ(row.expected,
+                  ReadSignedConfig(row.content,
+                                   {VerifyWithUpdateKey, now, row.installed, row.minimum}, &read));
         if (row.expected == ConfigRefusal::kNone) {
-            ASSERT_EQ(6u, read.packages.size());
+            ASSERT_LE(6u, read.packages.size());
             EXPECT_EQ("Client.exe.lzf", read.packages[0].name);
             EXPECT_EQ(1234u, read.packages[0].size);
             EXPECT_EQ(7u, read.serial);

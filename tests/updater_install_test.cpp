@@ -20,7 +20,11 @@ struct MemoryFiles : InstallFiles {
     std::string failMoveFrom;  // a staged file that cannot be put in place
     std::set<std::string> failMovesFrom;  // files that cannot be moved
     std::set<std::string> failRemoves;    // files that cannot be removed
-    bool Exists(const std::string& path) override { return files.count(path) != 0; }
+    std::set<std::string> folders;        // paths where a folder stands
+    PathKind Kind(const std::string& path) override {
+        if (folders.count(path)) return PathKind::kOther;
+        return files.count(path) ? PathKind::kFile : PathKind::kNone;
+    }
     bool Move(const std::string& from, const std::string& to) override {
         if (from == failMoveFrom || failMovesFrom.count(from) || !files.count(from)) return false;
         files[to] = files[from];
@@ -28,7 +32,7 @@ struct MemoryFiles : InstallFiles {
         return true;
     }
     bool Remove(const std::string& path) override {
-        if (failRemoves.count(path)) return false;
+        if (failRemoves.count(path) && files.count(path)) return false;  // gone counts as removed
         files.erase(path);
         return true;
     }
@@ -64,12 +68,16 @@ MemoryFiles OldInstallation() {
 
 const std::vector<std::string> kFour = {"a.lzf", "b.lzf", "c.lzf", "d.lzf"};
 
+// The client the sets below must install.
+const std::string kClient = "a";
+
 TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) {
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
-    EXPECT_TRUE(InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload, kInstall, r.fn(),
-                                   folder)
-                    .installed);
+    const InstallResult result = InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload,
+                                                    kInstall, kClient, r.fn(), folder);
+    EXPECT_TRUE(result.installed);
+    EXPECT_TRUE(result.backupsLeft.empty());
     const std::vector<Call> expected = {
         {kDownload + "a.lzf", Target("a") + kStagedSuffix},
         {kDownload + "b.lzf", Target("b") + kStagedSuffix},
@@ -81,14 +89,49 @@ TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) 
         {Target("c"), "old c"}, {Target("d"), "new " + kDownload + "d.lzf"},
         {Target("keep.txt"), "old keep.txt"}};
     EXPECT_EQ(after, folder.files) << "nothing staged or set aside is left";
+
+    // An old file still in use cannot go: the installation stands, and the file is named.
+    MemoryFiles busy = OldInstallation();
+    busy.failRemoves = {Target("b") + kBackupSuffix};
+    Recorder again(&busy);
+    const InstallResult kept =
+        InstallAllPackages({"a.lzf", "b.lzf"}, kDownload, kInstall, kClient, again.fn(), busy);
+    EXPECT_TRUE(kept.installed);
+    EXPECT_EQ(std::vector<std::string>{Target("b") + kBackupSuffix}, kept.backupsLeft);
 }
 
-TEST(InstallAllPackages, EmptyListSucceedsWithoutACall) {
+// A set that would not leave the client in place, or that meets a folder where a file goes,
+// changes nothing: moving the folder aside would "succeed" and leave it behind for good.
+TEST(InstallAllPackages, RefusedBeforeAnythingIsDecoded) {
+    const struct {
+        const char* what;
+        std::vector<std::string> packages;
+        std::set<std::string> folders;
+        std::string blocked;
+        std::string missingClient;
+    } rows[] = {
+        {"no package at all", {}, {}, "", Target("a")},
+        {"no client among them", {"b.lzf", "c.lzf"}, {}, "", Target("a")},
+        {"a folder where the client goes", kFour, {Target("a")}, Target("a"), ""},
+        {"a folder where a later file goes", kFour, {Target("d")}, Target("d"), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryFiles folder = OldInstallation();
+        folder.folders = row.folders;
+        Recorder r(&folder);
+        const InstallResult result =
+            InstallAllPackages(row.packages, kDownload, kInstall, kClient, r.fn(), folder);
+        EXPECT_FALSE(result.installed);
+        EXPECT_EQ(row.blocked, result.blocked);
+        EXPECT_EQ(row.missingClient, result.missingClient);
+        EXPECT_TRUE(r.calls.empty());
+        EXPECT_EQ(OldInstallation().files, folder.files);
+    }
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
-    EXPECT_TRUE(InstallAllPackages({}, kDownload, kInstall, r.fn(), folder).installed);
-    EXPECT_TRUE(r.calls.empty());
-    EXPECT_EQ(OldInstallation().files, folder.files);
+    EXPECT_TRUE(InstallAllPackages({"A.lzf"}, kDownload, kInstall, kClient, r.fn(), folder).installed)
+        << "Windows finds the client whatever the case of its name";
 }
 
 // A failure puts the earlier installation back. A rollback step that fails (an old file that
@@ -135,7 +178,8 @@ TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
         folder.failRemoves = row.failRemoves;
         Recorder r(&folder);
         r.failAt = row.failDecodeAt;
-        const InstallResult result = InstallAllPackages(row.packages, kDownload, kInstall, r.fn(), folder);
+        const InstallResult result =
+            InstallAllPackages(row.packages, kDownload, kInstall, kClient, r.fn(), folder);
         EXPECT_FALSE(result.installed);
         EXPECT_EQ(row.decoded, r.calls.size()) << "nothing is decoded after a failure";
         EXPECT_EQ(row.notRestored, result.notRestored);
@@ -161,8 +205,8 @@ TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
         SCOPED_TRACE(name);
         MemoryFiles folder = OldInstallation();
         Recorder r(&folder);
-        EXPECT_FALSE(InstallAllPackages({"ok.lzf", name, "later.lzf"}, kDownload, kInstall,
-                                        r.fn(), folder)
+        EXPECT_FALSE(InstallAllPackages({"a.lzf", name, "later.lzf"}, kDownload, kInstall,
+                                        kClient, r.fn(), folder)
                          .installed);
         EXPECT_TRUE(r.calls.empty()) << "refused before anything is decoded";
         EXPECT_EQ(OldInstallation().files, folder.files);

@@ -22,6 +22,7 @@ public:
     bool queueOk = true;
     bool installOk = true;
     std::vector<std::string> notRestored;  // after a failed installation
+    std::string blocked, missingClient;    // refusals that changed nothing
     bool packagesOk = true;
     bool clientStarts = true;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
@@ -68,7 +69,12 @@ public:
     void ShowPackageRefused() override { calls.push_back("ShowPackageRefused"); }
     InstallResult InstallAllPackages() override {
         calls.push_back("Install");
-        return {installOk, notRestored};
+        InstallResult result;
+        result.installed = installOk;
+        result.notRestored = notRestored;
+        result.blocked = blocked;
+        result.missingClient = missingClient;
+        return result;
     }
     void WriteShortcuts() override { calls.push_back("WriteShortcuts"); }
     bool StartClient(std::string& failedClient) override {
@@ -199,10 +205,25 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
     }
 }
 
-TEST_F(PackagePhase, FailedUrlThenErrorCloseShowsTheMessageTwice) {
-    flow.OnDownloadStatus(STATUS_URL_INVALID, 0, "a.lzf is Invalid!");
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
-    EXPECT_EQ(2, std::count(ui.calls.begin(), ui.calls.end(), "ShowUpgradeFailed"));
+// Every failed download is followed by the batch's end: the player reads one message.
+TEST(UpdaterStates, AFailedBatchEndsWithOneMessageInEitherPhase) {
+    for (bool packagePhase : {false, true}) {
+        for (int code : {STATUS_URL_INVALID, STATUS_NET_ERROR, STATUS_FILE_ERROR}) {
+            SCOPED_TRACE(std::to_string(code) + (packagePhase ? " packages" : " configuration"));
+            FakeUi ui;
+            UpdateWorkflow flow(ui);
+            if (packagePhase)
+                IntoPackagePhase(flow, ui);
+            else
+                flow.Started();
+            flow.OnDownloadStatus(code, 0, "a.lzf - x");
+            flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
+            const auto messages = std::count_if(ui.calls.begin(), ui.calls.end(), [](const std::string& c) {
+                return c == "ShowUpgradeFailed" || c.rfind("ShowFailure", 0) == 0;
+            });
+            EXPECT_EQ(1, messages);
+        }
+    }
 }
 
 TEST_F(PackagePhase, ErrorCloseAfterAStopAskedInThePopupShowsNoMessage) {
@@ -354,6 +375,8 @@ TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
         std::vector<std::string> notRestored;
         bool clientStarts;
         Calls expected;
+        std::string blocked = "";
+        std::string missingClient = "";
     } rows[] = {
         {"the old installation stands whole", false, {}, true,
          {"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}},
@@ -363,6 +386,13 @@ TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
         {"the installed client does not start", true, {}, false,
          {"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
           "ShowFailure client C:\\Game\\Orbisan.exe", "EndDialog"}},
+        {"a folder where a file goes", false, {}, true,
+         {"DestroyPopup", "Verify", "Install", "ShowFailure folder C:\\V\\a.dll", "EndDialog"},
+         "C:\\V\\a.dll"},
+        {"a release without the client", false, {}, true,
+         {"DestroyPopup", "Verify", "Install", "ShowFailure client C:\\V\\Orbisan.exe",
+          "EndDialog"},
+         "", "C:\\V\\Orbisan.exe"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -372,6 +402,8 @@ TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
         fresh.installOk = row.installOk;
         fresh.notRestored = row.notRestored;
         fresh.clientStarts = row.clientStarts;
+        fresh.blocked = row.blocked;
+        fresh.missingClient = row.missingClient;
         f.OnPackagesDownloaded();
         EXPECT_EQ(row.expected, fresh.calls);
         EXPECT_EQ(UpdaterState::Ended, f.State());

@@ -48,7 +48,38 @@ bool ParsePort(const std::string& text, bool allowWildcards, int* port) {
     return true;
 }
 
+// "file:" addresses: the host, if any, comes after "//" (backslashes read as the browser may
+// read them, so "file:\\HOST\x" names HOST); the rest is the path, kept as it stands.
+WebAddress ParseFileAddress(std::string rest) {
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    WebAddress address;
+    address.scheme = "file";
+    if (rest.compare(0, 2, "//") != 0) {
+        address.path = rest;
+        return address;
+    }
+    const size_t end = rest.find('/', 2);
+    address.host = Lower(rest.substr(2, end == std::string::npos ? std::string::npos : end - 2));
+    if (end != std::string::npos) address.path = rest.substr(end);
+    return address;
+}
+
 }  // namespace
+
+bool IsLocalFileAddress(const WebAddress& address) {
+    if (address.scheme != "file" || (!address.host.empty() && address.host != "localhost"))
+        return false;
+    // A drive path ("/C:/..." or "C:/..."): anything else, "////HOST/share" or an escaped
+    // "/%5C%5CHOST" among them, may be a page on another machine.
+    const std::string& path = address.path;
+    const size_t drive = !path.empty() && path[0] == '/' ? 1 : 0;
+    if (path.size() < drive + 2) return false;
+    const unsigned char letter = static_cast<unsigned char>(path[drive]);
+    const char mark = path[drive + 1];
+    return std::isalpha(letter) && (mark == ':' || mark == '|') &&
+           (path.size() == drive + 2 || path[drive + 2] == '/');
+}
 
 std::optional<WebAddress> ParseWebAddress(const std::string& text, bool allowWildcards) {
     const size_t colon = text.find(':');
@@ -58,7 +89,7 @@ std::optional<WebAddress> ParseWebAddress(const std::string& text, bool allowWil
     for (char c : address.scheme)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
             return std::nullopt;
-    if (address.scheme == "file") return address;
+    if (address.scheme == "file") return ParseFileAddress(text.substr(colon + 1));
     const int defaultPort = DefaultPort(address.scheme);
     if (defaultPort < 0 || text.compare(colon + 1, 2, "//") != 0) return std::nullopt;
     const size_t start = colon + 3;

@@ -9,7 +9,7 @@ namespace tavrin {
 
 struct WebAddress {
     std::string scheme;  // lower-case
-    std::string host;    // lower-case; empty for file:
+    std::string host;    // lower-case; for file: empty, "localhost" or another machine's name
     int port = 0;        // 0 for file:, -1 for any (wildcard entries only)
     std::string path;    // from the first "/", "?" or "#" after the host on; "" when none
 };
@@ -18,5 +18,9 @@ struct WebAddress {
 // a user name ("http://ours@theirs/"), a backslash or an escape in the host part could make it
 // read differently elsewhere. allowWildcards takes "*." before a host and ":*" for the port.
 std::optional<WebAddress> ParseWebAddress(const std::string& text, bool allowWildcards = false);
+
+// A file: address of this machine: no host or "localhost", and a drive path. A page on a
+// network share ("file://HOST/...", "file:////HOST/...", "file:\\HOST\...") is someone else's.
+bool IsLocalFileAddress(const WebAddress& address);
 
 }  // namespace tavrin

@@ -14,6 +14,17 @@ bool IsFixedPackage(const std::string& name) {
     return false;
 }
 
+bool SameFileName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 namespace {
 
 constexpr size_t kMaxFileName = 255;

@@ -35,4 +35,7 @@ std::string StripPackageExtension(const std::string& name);
 // blank, no device name, at most 255 bytes.
 bool IsSafePackageName(const std::string& name);
 
+// Whether Windows takes a and b for the same file name: equal ignoring the case of ASCII letters.
+bool SameFileName(const std::string& a, const std::string& b);
+
 }  // namespace tavrin

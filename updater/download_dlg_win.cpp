@@ -154,7 +154,7 @@ bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
     UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
     if (n < 3 || n >= sizeof(windows)) return false;
     m_strInstallDir = std::string(windows, 3) + Ansi(kInstallFolder);
-    m_strDownloadDir = m_strInstallDir + "\\Temp";
+    m_strDownloadDir = m_strInstallDir + "\\" + kDownloadFolderName;
     // A file in a folder's place is no folder: the downloads could go nowhere.
     for (const std::string& folder : {m_strInstallDir, m_strDownloadDir}) {
         const DWORD attributes = ::GetFileAttributesA(folder.c_str());
@@ -346,6 +346,7 @@ void CDownLoadDlg::ShowConfigReadFailed() {
     case ConfigRefusal::kUnreadable: text = kConfigReadFailed; break;
     case ConfigRefusal::kExpired: text = kConfigExpired; break;
     case ConfigRefusal::kRolledBack: text = kConfigRolledBack; break;
+    case ConfigRefusal::kTooOld: text = kConfigTooOld; break;
     case ConfigRefusal::kCannotVerify: text = kCannotVerify; break;
     default: break;
     }
@@ -384,7 +385,7 @@ bool CDownLoadDlg::QueuePackages() {
         m_configRefusal = ConfigRefusal::kUnreadable;
     } else {
         const ConfigContext context = {VerifyWithUpdateKey, static_cast<int64_t>(std::time(nullptr)),
-                                       InstalledSerial()};
+                                       InstalledSerial(), BuildMinimumSerial()};
         m_configRefusal = ReadSignedConfig(content, context, &m_config);
     }
     if (m_configRefusal != ConfigRefusal::kNone) {
@@ -459,7 +460,7 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
     WinInstallFiles files;
     const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, m_strDownloadDir, m_strInstallDir,
+        m_arrPackages, m_strDownloadDir, m_strInstallDir, kClientExe,
         [](const std::string& source, const std::string& target) {
             return PrynnDecompress(source.c_str(), target.c_str());
         },
@@ -467,6 +468,12 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
         Trace("CDownLoadDlg::InstallAllPackages - not restored: " + file);
+    if (!result.blocked.empty())
+        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + result.blocked);
+    if (!result.missingClient.empty())
+        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " + result.missingClient);
+    for (const std::string& file : result.backupsLeft)
+        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + file);
     // Only a finished installation raises the serial a later configuration must reach.
     if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
         Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");

@@ -4,8 +4,17 @@
 
 namespace tavrin {
 
-bool WinInstallFiles::Exists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+PathKind WinInstallFiles::Kind(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kNone
+                                                                               : PathKind::kOther;
+    }
+    // A link would be moved aside itself, not what it points to.
+    const DWORD notPlain =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    return attributes & notPlain ? PathKind::kOther : PathKind::kFile;
 }
 
 bool WinInstallFiles::Move(const std::string& from, const std::string& to) {

@@ -7,7 +7,7 @@ namespace tavrin {
 
 class WinInstallFiles : public InstallFiles {
 public:
-    bool Exists(const std::string& path) override;
+    PathKind Kind(const std::string& path) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
 };

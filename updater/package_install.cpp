@@ -28,6 +28,24 @@ bool PlanPlacements(const std::vector<std::string>& packages, const std::string&
     return true;
 }
 
+// Refuses, before anything is decoded, a set that would not leave the client in place and a
+// target where a folder (or anything but a plain file) stands: moving it aside would "succeed"
+// and leave it behind for good. False with the path in result.
+bool CheckTargets(const std::vector<Placement>& plan, const std::string& installDir,
+                  const std::string& client, InstallFiles& files, InstallResult* result) {
+    const std::string clientPath = installDir + "\\" + client;
+    bool hasClient = false;
+    for (const Placement& p : plan) {
+        hasClient = hasClient || SameFileName(p.target, clientPath);
+        if (files.Kind(p.target) == PathKind::kOther) {
+            result->blocked = p.target;
+            return false;
+        }
+    }
+    if (!hasClient) result->missingClient = clientPath;
+    return hasClient;
+}
+
 void RemoveStaged(const std::vector<Placement>& plan, InstallFiles& files) {
     for (const Placement& p : plan) files.Remove(p.staged());
 }
@@ -63,7 +81,7 @@ bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
                std::vector<std::string>* notRestored) {
     for (size_t i = 0; i < plan.size(); ++i) {
         Placement& p = plan[i];
-        p.hadOld = files.Exists(p.target);
+        p.hadOld = files.Kind(p.target) == PathKind::kFile;
         const bool asideOk = !p.hadOld || (files.Remove(p.backup()) && files.Move(p.target, p.backup()));
         if (asideOk && files.Move(p.staged(), p.target)) continue;
         // This one: its old file back where it was moved from.
@@ -79,18 +97,20 @@ bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
 
 InstallResult InstallAllPackages(const std::vector<std::string>& packages,
                                  const std::string& downloadDir, const std::string& installDir,
-                                 const DecompressFn& decompress, InstallFiles& files) {
+                                 const std::string& client, const DecompressFn& decompress,
+                                 InstallFiles& files) {
     InstallResult result;
     std::vector<Placement> plan;
     if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return result;
+    if (!CheckTargets(plan, installDir, client, files, &result)) return result;
     if (!StageAll(plan, decompress, files)) return result;
     if (!CommitAll(plan, files, &result.notRestored)) {
         RemoveStaged(plan, files);
         return result;
     }
-    // The whole set is in place: the old files can go (one in use stays, harmless).
+    // The whole set is in place: the old files go; one still in use stays and is named.
     for (const Placement& p : plan)
-        if (p.hadOld) files.Remove(p.backup());
+        if (p.hadOld && !files.Remove(p.backup())) result.backupsLeft.push_back(p.backup());
     result.installed = true;
     return result;
 }

@@ -11,11 +11,15 @@ namespace tavrin {
 // Prynn's entry: non-zero when target now holds the decompressed content of source.
 using DecompressFn = std::function<int(const std::string& source, const std::string& target)>;
 
+// What stands at a path: nothing, a plain file, or anything else (a folder, a link, a device,
+// or something that cannot be examined).
+enum class PathKind { kNone, kFile, kOther };
+
 // The file operations the installation needs, on the updater's paths.
 class InstallFiles {
 public:
     virtual ~InstallFiles() = default;
-    virtual bool Exists(const std::string& path) = 0;
+    virtual PathKind Kind(const std::string& path) = 0;
     // Renames from to to in one step, replacing a file named to.
     virtual bool Move(const std::string& from, const std::string& to) = 0;
     // True when the file is gone afterwards (also when there was none).
@@ -25,6 +29,8 @@ public:
 // Beside each target while an installation runs: the decoded new file, and the old one.
 constexpr const char* kStagedSuffix = ".tavrin-new";
 constexpr const char* kBackupSuffix = ".tavrin-old";
+// The download folder inside the install folder.
+constexpr const char* kDownloadFolderName = "Temp";
 
 // What an installation did to the install folder.
 struct InstallResult {
@@ -33,6 +39,12 @@ struct InstallResult {
     // they were (the old file still aside under kBackupSuffix, or a new file where there was
     // none). Empty when the earlier installation stands whole.
     std::vector<std::string> notRestored;
+    // Refusals that changed nothing and name their path: a target that is not a plain file
+    // (a folder in the way), or the client, which the set would not leave in place.
+    std::string blocked;
+    std::string missingClient;
+    // After a success: old files set aside that could not be removed (in use).
+    std::vector<std::string> backupsLeft;
 };
 
 // Installs all packages or none. Every package (from downloadDir, ending with "\") is first
@@ -40,9 +52,10 @@ struct InstallResult {
 // decoded are the targets replaced, each old file kept aside until the whole set is in place.
 // A replacement that fails puts back every file already replaced. A name that is not a plain
 // file name never reaches a path: it fails the installation. A name listed twice is installed
-// once.
+// once. A set that installs no file named client (ignoring case), or a target where something
+// other than a plain file stands, is refused before anything is decoded.
 InstallResult InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
-                                 const std::string& installDir,
+                                 const std::string& installDir, const std::string& client,
                                  const DecompressFn& decompress, InstallFiles& files);
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.

@@ -6,6 +6,7 @@
 
 #include "trust/base64.h"
 #include "updater/config_reader.h"
+#include "updater/package_install.h"
 
 namespace tavrin {
 namespace {
@@ -92,6 +93,33 @@ bool AddLine(const std::string& line, UpdateConfig* config, bool* haveSerial,
     return true;
 }
 
+bool EndsWithIgnoringCase(const std::string& name, const std::string& suffix) {
+    return name.size() >= suffix.size() &&
+           SameFileName(name.substr(name.size() - suffix.size()), suffix);
+}
+
+// A short 8.3 alias ("ORBISA~1.EXE"): Windows may resolve it to another package's file.
+bool LooksLikeShortAlias(const std::string& name) {
+    for (size_t at = name.find('~'); at != std::string::npos; at = name.find('~', at + 1))
+        if (at + 1 < name.size() && name[at + 1] >= '0' && name[at + 1] <= '9') return true;
+    return false;
+}
+
+// An installed name that would take the place of one of the updater's own files (a staged or
+// set-aside file, the download folder) or of another package's file.
+bool CollidesWithOwnNames(const std::vector<SignedPackage>& packages) {
+    for (size_t i = 0; i < packages.size(); ++i) {
+        const std::string installed = StripPackageExtension(packages[i].name);
+        if (EndsWithIgnoringCase(installed, kStagedSuffix) ||
+            EndsWithIgnoringCase(installed, kBackupSuffix) ||
+            SameFileName(installed, kDownloadFolderName) || LooksLikeShortAlias(installed))
+            return true;
+        for (size_t j = 0; j < i; ++j)
+            if (SameFileName(installed, StripPackageExtension(packages[j].name))) return true;
+    }
+    return false;
+}
+
 bool ParseSignedPart(std::string text, UpdateConfig* config) {
     if (StartsWith(text, kUtf8Bom)) text.erase(0, 3);
     bool haveSerial = false;
@@ -108,7 +136,7 @@ bool ParseSignedPart(std::string text, UpdateConfig* config) {
     if (!haveSerial) return false;
     for (const char* fixed : kFixedPackages)
         if (!config->Find(fixed)) return false;
-    return true;
+    return !CollidesWithOwnNames(config->packages);
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
@@ -153,6 +181,7 @@ ConfigRefusal ReadSignedConfig(const std::string& content, const ConfigContext& 
     if (!ParseSignedPart(signedPart, &parsed)) return ConfigRefusal::kBadFormat;
     if (parsed.expires && *parsed.expires < context.now) return ConfigRefusal::kExpired;
     if (parsed.serial < context.installedSerial) return ConfigRefusal::kRolledBack;
+    if (parsed.serial < context.minimumSerial) return ConfigRefusal::kTooOld;
     *config = std::move(parsed);
     return ConfigRefusal::kNone;
 }

@@ -43,9 +43,11 @@ enum class ConfigRefusal {
     kNoSignature,   // the last line is not a signature line
     kBadSignature,  // not signed by the update key, or not decodable
     kCannotVerify,  // the system has no SHA-256 (before Windows XP SP3)
-    kBadFormat,     // a malformed or repeated line, no serial, or a fixed package missing
+    kBadFormat,     // a malformed or repeated line, no serial, a fixed package missing, or an
+                    // installed name that is the updater's own or another package's
     kExpired,
     kRolledBack,  // a serial lower than one installed before
+    kTooOld,      // a serial lower than the build's minimum
 };
 
 // The system's check of signature over signedBytes with the update key.
@@ -56,6 +58,9 @@ struct ConfigContext {
     SignatureVerifierFn verify;
     int64_t now = 0;               // seconds since 1970 (UTC)
     uint64_t installedSerial = 0;  // the highest installed before; 0 when none
+    // The build's floor: an old release must not install even where nothing was installed
+    // before (a new player).
+    uint64_t minimumSerial = 0;
 };
 
 // Checks content in this order: size, signature, format, expiry, serial. On kNone, config

@@ -1,6 +1,7 @@
 #include "updater/update_key.h"
 
 #include "trust/base64.h"
+#include "update_floor.h"
 #include "update_key_pem.h"
 
 namespace tavrin {
@@ -12,5 +13,7 @@ SignatureCheck VerifyWithUpdateKey(const std::string& signedBytes,
     if (!PemToDer(kUpdateKeyPem, "PUBLIC KEY", &publicKey)) return SignatureCheck::kInvalid;
     return VerifyRsaSha256(publicKey, signedBytes, signature);
 }
+
+uint64_t BuildMinimumSerial() { return kMinimumSerial; }
 
 }  // namespace tavrin

@@ -1,4 +1,5 @@
-// The updater's check of a configuration's signature with the key compiled into the build.
+// The updater's check of a configuration's signature with the key compiled into the build, and
+// the build's lowest serial.
 #pragma once
 
 #include <cstdint>
@@ -11,5 +12,8 @@ namespace tavrin {
 
 SignatureCheck VerifyWithUpdateKey(const std::string& signedBytes,
                                    const std::vector<uint8_t>& signature);
+
+// TAVRIN_MIN_SERIAL: the floor under the installed serial (0 in test builds).
+uint64_t BuildMinimumSerial();
 
 }  // namespace tavrin

@@ -161,18 +161,21 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Finishing;
         m_ui.PostPackagesDownloaded();
         break;
-    case STATUS_DOWNLOAD_ERROR_CLOSE:
+    case STATUS_DOWNLOAD_ERROR_CLOSE: {
         if (popup) {
             m_ui.StopPopupAnimation();
             m_ui.SetPopupStatus(text, TextEncoding::Ansi);
         }
+        // A failure reported before it already said why; after a stop the user asked for,
+        // the batch's end needs no message either.
+        const bool toldAlready = !m_bThread;
         m_bThread = false;
-        // After a stop the user asked for, the batch's end needs no message.
-        if (popup && !m_ui.PopupStopRequested()) {
+        if (!toldAlready && popup && !m_ui.PopupStopRequested()) {
             m_ui.ShowUpgradeFailed();
             EndDialog();
         }
         return;
+    }
     case STATUS_URL_INVALID:
         if (popup) m_ui.StopPopupAnimation();
         m_ui.ShowUpgradeFailed();
@@ -252,6 +255,23 @@ void UpdateWorkflow::EndFinishing() {
     m_state = UpdaterState::Ended;
 }
 
+// The message of a failed installation, with the path that explains it.
+void UpdateWorkflow::ShowInstallFailure(const InstallResult& result) {
+    // A folder left half old, half new must be named: the player has to reinstall.
+    if (!result.notRestored.empty()) {
+        std::string files;
+        for (const std::string& file : result.notRestored)
+            files += (files.empty() ? "" : "\r\n") + file;
+        m_ui.ShowFailure(Failure::Restore, files);
+    } else if (!result.blocked.empty()) {
+        m_ui.ShowFailure(Failure::Folder, result.blocked);
+    } else if (!result.missingClient.empty()) {
+        m_ui.ShowFailure(Failure::Client, result.missingClient);
+    } else {
+        m_ui.ShowUpgradeFailed();
+    }
+}
+
 void UpdateWorkflow::OnPackagesDownloaded() {
     if (m_state == UpdaterState::Closed) return;
     m_state = UpdaterState::Finishing;
@@ -264,15 +284,7 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     }
     const InstallResult installed = m_ui.InstallAllPackages();
     if (!installed.installed) {
-        // A folder left half old, half new must be named: the player has to reinstall.
-        if (installed.notRestored.empty()) {
-            m_ui.ShowUpgradeFailed();
-        } else {
-            std::string files;
-            for (const std::string& file : installed.notRestored)
-                files += (files.empty() ? "" : "\r\n") + file;
-            m_ui.ShowFailure(Failure::Restore, files);
-        }
+        ShowInstallFailure(installed);
         EndFinishing();
         return;
     }

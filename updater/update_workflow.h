@@ -118,6 +118,7 @@ public:
 private:
     void EndDialog();
     void EndFinishing();
+    void ShowInstallFailure(const InstallResult& result);
     void Close();
     void OnConfigStatus(int code, const std::string& text);
     void OnPackageStatus(int code, int percent, const std::string& text);

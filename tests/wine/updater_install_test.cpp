@@ -96,6 +96,19 @@ std::string Sha256Of(const std::string& bytes) {
 
 std::wstring Text(const char* utf8) { return win::Utf8ToWide(utf8); }
 
+// What an installation staged or set aside and left in the install folder, files and folders.
+std::vector<std::wstring> LeftOvers() {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const std::wstring pattern = std::wstring(kInstallDir) + L"\\*.tavrin-*";
+    HANDLE find = ::FindFirstFileW(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return names;
+}
+
 // Gives the server of rulesVariable (TAVRIN_TEST_CONFIG_RULES or _PACKAGE_RULES) this rule,
 // from its next request on; "" takes it back.
 void ServerRule(const char* rulesVariable, const std::string& rule) {
@@ -293,15 +306,17 @@ protected:
         return exitCode;
     }
 
-    // Runs the page until done() holds, then ends the browser, so that a page the control
-    // leaves open costs no timeout. True when done() held and the page was still open.
-    bool RunPageUntil(const std::function<bool()>& done, int timeoutSeconds = 40) {
+    // Runs the page until done() holds and then for settleMs (whatever the control does next),
+    // then ends the browser, so that a page the control leaves open costs no timeout. True when
+    // done() held and the page was still open.
+    bool RunPageUntil(const std::function<bool()>& done, int timeoutSeconds = 40,
+                      DWORD settleMs = 700) {
         bool held = false;
         const DWORD exitCode = RunPage(
             timeoutSeconds,
             [&] {
                 held = wt::PumpUntil(done, timeoutSeconds * 1000);
-                wt::PumpUntil([] { return false; }, 700);  // whatever the control does next
+                wt::PumpUntil([] { return false; }, settleMs);
             },
             true);
         return held && exitCode == kEndedByTest;
@@ -412,6 +427,18 @@ TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
     EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
     EXPECT_EQ("5", serial) << "a failed installation records nothing";
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no launch";
+
+    // The mended release replaces every old file, and none of them stays aside.
+    m_originals["Orbisan.exe"] = installed["Orbisan.exe"];  // a client that runs
+    m_undecodable.clear();
+    SignAndServe();
+    BoxAnswerer none({});
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    EXPECT_TRUE(none.texts().empty());
+    for (const auto& file : m_originals)
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+            << file.first;
+    EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
 }
 
 // Configurations the updater must not act on: a message says why, nothing is installed and
@@ -467,17 +494,16 @@ TEST_F(UpdaterInstall, MissingConfigurationShowsTheMessageAndInstallsNothing) {
     EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
 }
 
-// A package the host does not have (its message shows twice), or one it redirects to another
-// host (the package host gets a rule for "*elsewhere*"): not followed, a network error that
-// names the package.
+// A package the host does not have (one message, as for every failure), or one it redirects
+// to another host (the package host gets a rule for "*elsewhere*"): not followed, a network
+// error that names the package.
 TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
     const std::string package = Pack("data from elsewhere");
-    const std::vector<std::wstring> twice = {kUpgradeFailed, kUpgradeFailed};
     const struct {
         std::string line;
         std::vector<std::wstring> messages;
     } rows[] = {
-        {"absent.bin.lzf sha256=" + kZeroHash + " size=1", twice},
+        {"absent.bin.lzf sha256=" + kZeroHash + " size=1", {kUpgradeFailed}},
         {SignedLine("elsewhere.bin.lzf", package),
          {Text(tavrin::kNetworkFailed) +
           L"\r\n\r\nelsewhere.bin.lzf - redirected to another server, which is not followed"}},
@@ -490,7 +516,9 @@ TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
         const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
         const size_t logBefore = wt::ReadFileBytes(log).value_or("").size();
         BoxAnswerer boxes({IDOK, IDOK});
-        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() >= row.messages.size(); }))
+        // Wine returns from a box about 2 s after its answer: the page stays long enough after
+        // the last expected one for another to show.
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() >= row.messages.size(); }, 40, 3500))
             << m_hostOutput;
         EXPECT_EQ(row.messages, boxes.texts());
         EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
@@ -820,6 +848,34 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
              wt::WriteFileBytes(temp, "not a folder");
          },
          tavrin::kFolderFailed, wt::Ansi(temp.c_str())},
+        // Refused before anything is replaced: moving the folder aside would leave it behind.
+        {"a folder where the client installs",
+         [&](UpdaterInstall&) {
+             ::CreateDirectoryW(kInstallDir, nullptr);
+             ::CreateDirectoryW(Installed("Orbisan.exe").c_str(), nullptr);
+         },
+         tavrin::kFolderFailed, wt::Ansi(Installed("Orbisan.exe").c_str())},
+        {"a signed release without the client",
+         [&](UpdaterInstall&) {
+             m_originals.erase("Orbisan.exe");
+             SignAndServe();
+         },
+         tavrin::kClientNotStarted, wt::Ansi(Installed("Orbisan.exe").c_str())},
+        // Signed packages named like the updater's own files: refused as malformed.
+        {"a package named like the staged client",
+         [&](UpdaterInstall&) {
+             const std::string other = Pack("something else");
+             PublishRelease({SignedLine("Orbisan.exe.tavrin-new.lzf", other)});
+             PublishPackage("Orbisan.exe.tavrin-new.lzf", other);
+         },
+         tavrin::kConfigNotTrusted, ""},
+        {"a package named like the download folder",
+         [&](UpdaterInstall&) {
+             const std::string other = Pack("something else");
+             PublishRelease({SignedLine("Temp.lzf", other)});
+             PublishPackage("Temp.lzf", other);
+         },
+         tavrin::kConfigNotTrusted, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -840,7 +896,9 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         EXPECT_NE(std::wstring::npos, texts[0].find(win::AnsiToWide(row.detail)))
             << wt::Narrow(texts[0]);
         EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        EXPECT_FALSE(wt::FileExists(Installed("readme.txt"))) << "nothing of the release";
         EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty());
+        EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
     }
     ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", nullptr);
 }
