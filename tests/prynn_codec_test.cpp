@@ -248,6 +248,13 @@ TEST(LzfCodec, RefusesFaultsAsLiblzfDoes) {
     midway.insert(midway.end(), {0x20, 100});
     const Bytes tail = Literals(300);
     midway.insert(midway.end(), tail.begin(), tail.end());
+    // A run of 32 and the longest match filling the room to its last byte, more data after
+    // them: the most one round of the fast loop writes, right at the end of the output.
+    Bytes fullRound = Literals(1000);
+    fullRound.push_back(31);
+    for (int i = 0; i < 32; ++i) fullRound.push_back(static_cast<uint8_t>(i));
+    fullRound.insert(fullRound.end(), {0xE0, 255, 31});
+    fullRound.insert(fullRound.end(), tail.begin(), tail.end());
 
     const Fault faults[] = {
         {"a match before the start", {0x20, 0x00}, 100, LzfStatus::kBadReference},
@@ -271,6 +278,8 @@ TEST(LzfCodec, RefusesFaultsAsLiblzfDoes) {
         {"the farthest match one byte too far", farTooFar, 8192 + 264,
          LzfStatus::kBadReference},
         {"a match one byte too far amid long data", midway, 2000, LzfStatus::kBadReference},
+        {"a run and the longest match filling the room, then more", fullRound, 1000 + 32 + 264,
+         LzfStatus::kOutputOverflow},
     };
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);
