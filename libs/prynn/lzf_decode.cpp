@@ -25,14 +25,17 @@ constexpr size_t kMaxRoundInput = 1 + kLzfMaxLiteralRun + 3;
 // The most it writes: a literal run, then the longest match rounded up to 16-byte chunks.
 constexpr size_t kMaxRoundOutput = kLzfMaxLiteralRun + (kLzfMaxMatch + 15) / 16 * 16;
 
-// A load then a store, through a register: the two ranges may overlap (a close match reads
-// bytes its copy is about to write, and drops them again).
-inline void Copy8(uint8_t* to, const uint8_t* from) {
+inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
+inline void Copy16(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 16); }
+
+// Copies through a register, for ranges that may overlap: a match closer than the chunk also
+// reads bytes past its own end, which land past the match, where the next token writes.
+inline void CopyOverlapping8(uint8_t* to, const uint8_t* from) {
     uint64_t chunk;
     std::memcpy(&chunk, from, 8);
     std::memcpy(to, &chunk, 8);
 }
-inline void Copy16(uint8_t* to, const uint8_t* from) {
+inline void CopyOverlapping16(uint8_t* to, const uint8_t* from) {
     uint8_t chunk[16];
     std::memcpy(chunk, from, 16);
     std::memcpy(to, chunk, 16);
@@ -106,7 +109,7 @@ bool DecodeFast(const uint8_t*& ipAt, uint8_t*& opAt, const uint8_t* ipFast, uin
         if (ctrl < 7 << 5) {  // up to 8 bytes
             dist = ((ctrl & 0x1f) << 8 | ip[-1]) + 1;
             if (len <= dist && dist <= done) {
-                Copy8(op, op - dist);
+                CopyOverlapping8(op, op - dist);
                 op += len;
                 continue;
             }
@@ -116,7 +119,7 @@ bool DecodeFast(const uint8_t*& ipAt, uint8_t*& opAt, const uint8_t* ipFast, uin
             ++ip;
             // Up to 16 bytes that do not overlap, or up to 32 whose halves do not.
             if (len <= 32 && (len <= dist || dist >= 16) && dist <= done) {
-                Copy16(op, op - dist);
+                CopyOverlapping16(op, op - dist);
                 if (len > 16) Copy16(op + 16, op - dist + 16);
                 op += len;
                 continue;
