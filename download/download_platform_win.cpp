@@ -70,8 +70,11 @@ std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::strin
         error = InternetErrorText(ERROR_INVALID_NAME);
         return nullptr;
     }
-    HANDLE file = ::CreateFileW(widePath.text.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Deletable while written: a stop-and-close deletes the package in progress at once, so
+    // it goes even when the browser ends before the worker has closed it.
+    HANDLE file = ::CreateFileW(widePath.text.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = InternetErrorText(::GetLastError());
         return nullptr;

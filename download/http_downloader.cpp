@@ -326,7 +326,10 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
     for (;;) {
         if (IsStopRequested()) return EndStopped(transfer);
         size_t got = 0;
-        if (!transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
+        // A body of known length ends with its last byte: asking for more would wait for the
+        // server to close a connection it keeps open.
+        const bool whole = transfer.lengthKnown && received == transfer.total;
+        if (!whole && !transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
             // The read a stop aborted.
             if (IsStopRequested()) return EndStopped(transfer);
             transfer.CloseFile(ignored);

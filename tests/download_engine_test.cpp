@@ -377,6 +377,10 @@ TEST(DownloadFile, EachEndingSendsItsCodesAndLeavesSessionAndFileAsItShould) {
          true, true, FileState::Complete, 4195, false, -1, 4195},
         {"exactly the published size", Body({4095, 100}), {5, 4, 4, 6, 7}, {}, true, true,
          FileState::Complete, 4195, false, -1, 4195},
+        // A read past the announced end would wait on a connection the server keeps open.
+        {"ends with its announced length",
+         with(Body({4095, 100}, std::string("4195")), [](Resource& r) { r.failReadAt = 2; }),
+         {5, 4, 4, 6, 7}, {}, true, true, FileState::Complete, 4195},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -508,7 +512,7 @@ TEST(DownloadFile, PercentIsOfTheAnnouncedLengthTruncatedAndNeverAbove100) {
         {"8190", {4095, 4095}, {50, 100}},
         {"3", {1, 1, 1}, {33, 66, 100}},
         {"abc", {4095, 4095}, {100, 100}},  // no number: total 0
-        {"0", {5}, {100}},
+        {"0", {5}, {}},  // an announced empty body is not read
         {"100", {4095}, {100}},  // more than announced
         {" 200", {100, 100}, {50, 100}},
         {"200xyz", {100, 100}, {50, 100}},

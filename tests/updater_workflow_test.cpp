@@ -42,7 +42,9 @@ public:
         calls.push_back(std::string("PopupStatus ") + (e == TextEncoding::Utf8 ? "utf8 " : "") + t);
     }
     void SetPopupProgress(int p) override { calls.push_back("PopupProgress " + std::to_string(p)); }
-    void RefreshPopup() override { calls.push_back("RefreshPopup"); }
+    void ShowPopupProgress(int p, const std::string& t) override {
+        calls.push_back("PopupReadProgress " + std::to_string(p) + " " + t);
+    }
     bool PopupStopRequested() override { return popupStop; }
     void MarkPopupStopRequested() override { popupStop = true; calls.push_back("MarkPopupStop"); }
     void StopBusyAnimation() override { calls.push_back("StopBusyAnimation"); }
@@ -83,6 +85,7 @@ public:
         return clientStarts;
     }
     void Trace(const std::string&) override {}
+    void TraceEachRead(const std::string&) override {}
 };
 
 using Calls = std::vector<std::string>;
@@ -171,8 +174,7 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
          {"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
           "PopupProgress 0", "RefreshDialog"},
          UpdaterState::PackageDownload, false},
-        {STATUS_DOWNLOAD_SIZE, 37,
-         {"PopupProgress 37", "PopupStatus " + t, "RefreshPopup", "RefreshDialog"},
+        {STATUS_DOWNLOAD_SIZE, 37, {"PopupReadProgress 37 " + t, "RefreshDialog"},
          UpdaterState::PackageDownload, true},
         {STATUS_DOWNLOAD_START, 0, {"PopupProgress 0", "RefreshDialog"},
          UpdaterState::PackageDownload, true},

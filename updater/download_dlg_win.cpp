@@ -40,7 +40,19 @@ constexpr UINT_PTR kStallClockTimer = 1;
 // Past the stall limit the library enforces, so that its own message comes first.
 constexpr int64_t kOwnerStallMarginSeconds = 5;
 
+// A read's progress is shown about 20 times a second at most.
+constexpr DWORD kReadProgressIntervalMs = 50;
+
 std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
+
+// The lines of every read go to the trace only while it is on (TAVRIN_TRACE names a file) and
+// not limited to the phases (TAVRIN_TRACE_LEVEL=phases).
+bool TracingEachRead() {
+    if (::GetEnvironmentVariableW(L"TAVRIN_TRACE", nullptr, 0) <= 1) return false;
+    wchar_t level[16] = L"";
+    const DWORD n = ::GetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", level, 16);
+    return !(n > 0 && n < 16 && ::lstrcmpiW(level, L"phases") == 0);
+}
 // Paths and the client's files stay in the ANSI code page (949 on the target systems).
 std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
 
@@ -117,6 +129,7 @@ BOOL CDownLoadDlg::OnInitDialog() {
     m_picture.Play();
 
     g_pBusyAnimate.store(m_animate.GetSafeHwnd());
+    m_traceEachRead = TracingEachRead();
     Trace("CDownLoadDlg::OnInitDialog");
     m_sink = WindowStatusSink::For(m_hWnd);
     std::string failedFolder;
@@ -213,6 +226,7 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 // by itself; where a library does not, the updater ends it a little later and says why. What
 // the worker reports afterwards is not heard.
 void CDownLoadDlg::OnStallClock() {
+    ApplyPopupProgress();  // what the last reads brought, should none follow
     if (!m_flow.WorkerRunning() || m_flow.State() == UpdaterState::Closed) return;
     const int64_t limit = StallLimitMs() / 1000 + kOwnerStallMarginSeconds;
     std::string file;
@@ -228,7 +242,9 @@ void CDownLoadDlg::OnStallClock() {
 // The worker waits for this answer. An updater that is closing asks nothing and refuses.
 LRESULT CDownLoadDlg::OnAskRunningClient() {
     if (m_flow.State() == UpdaterState::Closed) return RunningClientAnswer(-1);
-    return RunningClientAnswer(StopRunningProcess(m_hWnd, kClientExe));
+    const int result = StopRunningProcess(m_hWnd, kClientExe);
+    Trace("CDownLoadDlg - running-client check: " + std::to_string(result));
+    return RunningClientAnswer(result);
 }
 
 INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
@@ -253,6 +269,9 @@ void CDownLoadDlg::SetDialogStatus(const std::string& text) { m_strStatus = text
 void CDownLoadDlg::SetDialogProgress(int percent) { m_progress.SetPos(percent); }
 
 void CDownLoadDlg::RefreshDialog() {
+    // Every status asks for it, mostly with the text already shown.
+    if (m_strStatus == m_shownStatus) return;
+    m_shownStatus = m_strStatus;
     ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, win::AnsiToWide(m_strStatus).c_str());
 }
 
@@ -299,6 +318,7 @@ void CDownLoadDlg::StopPopupAnimation() {
 }
 
 void CDownLoadDlg::SetPopupStatus(const std::string& text, TextEncoding encoding) {
+    m_readProgress.waiting = false;  // this text replaces a read's that waits
     if (!HasPopup()) return;
     m_pProgressDlg->m_strStatus =
         encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
@@ -306,11 +326,25 @@ void CDownLoadDlg::SetPopupStatus(const std::string& text, TextEncoding encoding
 }
 
 void CDownLoadDlg::SetPopupProgress(int percent) {
+    m_readProgress.waiting = false;
     if (HasPopup()) m_pProgressDlg->Progress().SetPos(percent);
 }
 
-void CDownLoadDlg::RefreshPopup() {
-    if (HasPopup()) ::UpdateWindow(m_pProgressDlg->GetSafeHwnd());
+// Only the latest read counts; the window paints it when it next paints, not here.
+void CDownLoadDlg::ShowPopupProgress(int percent, const std::string& text) {
+    m_readProgress.waiting = true;
+    m_readProgress.percent = percent;
+    m_readProgress.text = text;
+    if (::GetTickCount() - m_readProgress.shownAt >= kReadProgressIntervalMs) ApplyPopupProgress();
+}
+
+void CDownLoadDlg::ApplyPopupProgress() {
+    if (!m_readProgress.waiting || !HasPopup()) return;
+    m_readProgress.waiting = false;
+    m_readProgress.shownAt = ::GetTickCount();
+    m_pProgressDlg->Progress().SetPos(m_readProgress.percent);
+    m_pProgressDlg->m_strStatus = win::AnsiToWide(m_readProgress.text);
+    m_pProgressDlg->UpdateData(false);
 }
 
 bool CDownLoadDlg::PopupStopRequested() {
@@ -481,12 +515,14 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
 }
 
 void CDownLoadDlg::WriteShortcuts() {
+    Trace("CDownLoadDlg::WriteShortcuts - start");
     const std::string client = m_strInstallDir + "\\" + kClientExe;
     // The installation stands without the link: a link that cannot be written is only traced.
     if (!CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     m_strLocalFile = client;
+    Trace("CDownLoadDlg::WriteShortcuts - done");
 }
 
 // The user's desktop as the folder probing found it, else as the shell knows it; empty when
@@ -526,12 +562,19 @@ bool CDownLoadDlg::StartClient(std::string& failedClient) {
     // No parameters: the login command line goes only with a launch by the control itself.
     const INT_PTR result = reinterpret_cast<INT_PTR>(
         ::ShellExecuteA(nullptr, nullptr, client.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result > 32) return true;  // ShellExecute's success is any value above 32
+    if (result > 32) {  // ShellExecute's success is any value above 32
+        Trace("CDownLoadDlg::StartClient - started");
+        return true;
+    }
     Trace("CDownLoadDlg::StartClient - " + client + " not started (" + std::to_string(result) + ")");
     failedClient = client;
     return false;
 }
 
 void CDownLoadDlg::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+
+void CDownLoadDlg::TraceEachRead(const std::string& line) {
+    if (m_traceEachRead) Trace(line);
+}
 
 }  // namespace tavrin

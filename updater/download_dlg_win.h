@@ -73,7 +73,8 @@ private:
     void StopPopupAnimation() override;
     void SetPopupStatus(const std::string& text, TextEncoding encoding) override;
     void SetPopupProgress(int percent) override;
-    void RefreshPopup() override;
+    void ShowPopupProgress(int percent, const std::string& text) override;
+    void ApplyPopupProgress();
     bool PopupStopRequested() override;
     void MarkPopupStopRequested() override;
     void StopBusyAnimation() override;
@@ -95,6 +96,7 @@ private:
     void WriteShortcuts() override;
     bool StartClient(std::string& failedClient) override;
     void Trace(const std::string& line) override;
+    void TraceEachRead(const std::string& line) override;
 
     HWND m_hCtrlWnd;
     UpdateWorkflow m_flow;
@@ -107,6 +109,15 @@ private:
     std::string m_refusedPackage;
     std::string m_strLocalFile;
     std::string m_strStatus;
+    std::string m_shownStatus;  // what the dialog's status line holds
+    // The latest read's progress, until it is shown; when the last one was.
+    struct PendingProgress {
+        bool waiting = false;
+        int percent = 0;
+        std::string text;
+        DWORD shownAt = 0;
+    } m_readProgress;
+    bool m_traceEachRead = false;
     // Shared with the worker, which may outlive the dialog: the dialog abandons it on leaving.
     std::shared_ptr<CHttpDownloader> m_downloader;
     std::shared_ptr<WindowStatusSink> m_sink;

@@ -71,7 +71,7 @@ void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
         m_bThread = false;
         break;
     case STATUS_DOWNLOAD_SIZE:
-        m_ui.Trace(kTraceSizeStatus);
+        m_ui.TraceEachRead(kTraceSizeStatus);
         break;
     case STATUS_DOWNLOAD_START:
         m_ui.Trace(kTraceStartStatus);
@@ -135,12 +135,9 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         m_bThread = false;
         break;
     case STATUS_DOWNLOAD_SIZE:
-        m_ui.Trace(kTraceSizeStatus);
-        if (popup) {
-            m_ui.SetPopupProgress(percent);
-            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
-            m_ui.RefreshPopup();
-        }
+        // One for every read: kept cheap, so the download runs at the engine's speed.
+        m_ui.TraceEachRead(kTraceSizeStatus);
+        if (popup) m_ui.ShowPopupProgress(percent, text);
         break;
     case STATUS_DOWNLOAD_START:
         m_ui.Trace(kTraceStartStatus);

@@ -53,7 +53,9 @@ public:
     virtual void StopPopupAnimation() = 0;
     virtual void SetPopupStatus(const std::string& text, TextEncoding encoding) = 0;  // shown
     virtual void SetPopupProgress(int percent) = 0;
-    virtual void RefreshPopup() = 0;
+    // A read's progress: the bar and the engine's ANSI text, shown about 20 times a second at
+    // most (the rest when the next is due or the dialog's clock ticks), never painted at once.
+    virtual void ShowPopupProgress(int percent, const std::string& text) = 0;
     virtual bool PopupStopRequested() = 0;
     virtual void MarkPopupStopRequested() = 0;  // its button reads "닫  기"
 
@@ -93,6 +95,8 @@ public:
     virtual bool StartClient(std::string& failedClient) = 0;
 
     virtual void Trace(const std::string& line) = 0;
+    // A line for every read: written only while tracing at that level is on.
+    virtual void TraceEachRead(const std::string& line) = 0;
 };
 
 class UpdateWorkflow {

@@ -303,6 +303,10 @@ protected:
         ::GetExitCodeProcess(process.get(), &exitCode);
         file.close();
         m_hostOutput = wt::ReadFileBytes(out).value_or("");
+        // A page that closed after an installation started the client: its window may come a
+        // moment later, and a test that closes the clients must find it.
+        if (exitCode == 0 && wt::FileExists(Installed("Orbisan.exe")))
+            wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
         return exitCode;
     }
 
