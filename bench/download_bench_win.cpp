@@ -1,7 +1,8 @@
 // Download throughput under Wine, one figure per run (bench/run-download-bench drives it):
-//   download_bench engine URL FOLDER   the product's engine: CHttpDownloader on its worker
-//                                      thread, status texts sent to a window on this thread
-//                                      (which copies them as the dialog does), file writes
+//   download_bench engine URL... FOLDER   the product's engine: CHttpDownloader on its
+//                                      worker thread, one batch of the URLs, status texts sent
+//                                      to a window on this thread (which copies them as the
+//                                      dialog does), file writes
 //   download_bench platform URL        the same 4,095-byte InternetReadFile calls with one
 //                                      synchronous message per chunk to a window here, no file
 // Prints "bytes <n> seconds <s> peak <bytes>", peak being the process's peak working set.
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -95,12 +97,12 @@ SIZE_T PeakWorkingSet() {
     return counters.PeakWorkingSetSize;
 }
 
-int Engine(const std::string& url, const std::string& folder) {
+int Engine(const std::vector<std::string>& urls, const std::string& folder) {
     HWND window = MakeWindow();
     auto downloader = std::make_shared<tavrin::CHttpDownloader>(
         std::make_shared<tavrin::WinDownloadPlatform>());
     downloader->SetTarget(tavrin::WindowStatusSink::For(window), "Tavrin", folder);
-    downloader->AddURL(url);
+    for (const std::string& url : urls) downloader->AddURL(url);
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
     win::Handle thread = tavrin::BeginDownloadThread(downloader, false);
@@ -111,11 +113,14 @@ int Engine(const std::string& url, const std::string& folder) {
         std::fprintf(stderr, "engine: %s\n", g_lastStatus.c_str());
         return 1;
     }
-    std::string path = folder + url.substr(url.rfind('/') + 1);
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-    uint64_t bytes = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    ::DeleteFileA(path.c_str());
+    uint64_t bytes = 0;
+    for (const std::string& url : urls) {
+        const std::string path = folder + url.substr(url.rfind('/') + 1);
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+        bytes += (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        ::DeleteFileA(path.c_str());
+    }
     std::printf("bytes %llu seconds %.3f peak %llu\n", static_cast<unsigned long long>(bytes),
                 seconds, static_cast<unsigned long long>(PeakWorkingSet()));
     return 0;
@@ -139,8 +144,9 @@ int Platform(const std::string& url) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "engine") == 0) return Engine(argv[2], argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], "engine") == 0)
+        return Engine(std::vector<std::string>(argv + 2, argv + argc - 1), argv[argc - 1]);
     if (argc == 3 && std::strcmp(argv[1], "platform") == 0) return Platform(argv[2]);
-    std::fprintf(stderr, "usage: download_bench engine URL FOLDER\\ | platform URL\n");
+    std::fprintf(stderr, "usage: download_bench engine URL... FOLDER\\ | platform URL\n");
     return 2;
 }
