@@ -609,6 +609,10 @@ TEST_F(UpdaterInstall, StopInTheProgressWindowThenCloseDeletesThePackages) {
     const DWORD exitCode = RunPage(90, [&] {
         HWND popup = nullptr;
         ASSERT_TRUE(wt::PumpUntil([&] { return (popup = FindPopup()) != nullptr; }, kDeadlineMs));
+        // The reads' progress shows while the package trickles in.
+        EXPECT_TRUE(wt::PumpUntil(
+            [&] { return StatusText(popup).find(L"slow.bin.lzf - Read ") == 0; }, kDeadlineMs))
+            << wt::Narrow(StatusText(popup));
         Press(popup);  // asks; the test answers Yes
         ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(popup) == L"닫  기"; }, kDeadlineMs));
         Press(popup);  // closes
