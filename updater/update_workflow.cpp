@@ -126,6 +126,29 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         }
         FailBatch(code, text);
         return;
+    case STATUS_DOWNLOAD_ERROR_CLOSE:
+        OnPackageBatchClosed(popup, text);
+        return;
+    case STATUS_URL_INVALID:
+        if (popup) m_ui.StopPopupAnimation();
+        m_ui.ShowUpgradeFailed();
+        EndDialog();
+        if (m_ui.HasPopup()) m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+        m_bThread = false;
+        return;
+    case STATUS_CLIENT_RUNNING:
+        EndDialog();
+        return;
+    default:
+        OnPackageProgress(popup, code, percent, text);
+        m_ui.RefreshDialog();
+        return;
+    }
+}
+
+// The statuses of a batch that goes on (or was stopped by the player).
+void UpdateWorkflow::OnPackageProgress(bool popup, int code, int percent, const std::string& text) {
+    switch (code) {
     case STATUS_USER_STOP:
         if (popup) {
             m_ui.StopPopupAnimation();
@@ -158,35 +181,24 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Finishing;
         m_ui.PostPackagesDownloaded();
         break;
-    case STATUS_DOWNLOAD_ERROR_CLOSE: {
-        if (popup) {
-            m_ui.StopPopupAnimation();
-            m_ui.SetPopupStatus(text, TextEncoding::Ansi);
-        }
-        // A failure reported before it already said why; after a stop the user asked for,
-        // the batch's end needs no message either.
-        const bool toldAlready = !m_bThread;
-        m_bThread = false;
-        if (!toldAlready && popup && !m_ui.PopupStopRequested()) {
-            m_ui.ShowUpgradeFailed();
-            EndDialog();
-        }
-        return;
-    }
-    case STATUS_URL_INVALID:
-        if (popup) m_ui.StopPopupAnimation();
-        m_ui.ShowUpgradeFailed();
-        EndDialog();
-        if (m_ui.HasPopup()) m_ui.SetPopupStatus(text, TextEncoding::Ansi);
-        m_bThread = false;
-        return;
-    case STATUS_CLIENT_RUNNING:
-        EndDialog();
-        return;
     default:
         break;
     }
-    m_ui.RefreshDialog();
+}
+
+// The batch's last word. A failure reported before it already said why; after a stop the
+// player asked for, the batch's end needs no message either.
+void UpdateWorkflow::OnPackageBatchClosed(bool popup, const std::string& text) {
+    if (popup) {
+        m_ui.StopPopupAnimation();
+        m_ui.SetPopupStatus(text, TextEncoding::Ansi);
+    }
+    const bool toldAlready = !m_bThread;
+    m_bThread = false;
+    if (!toldAlready && popup && !m_ui.PopupStopRequested()) {
+        m_ui.ShowUpgradeFailed();
+        EndDialog();
+    }
 }
 
 void UpdateWorkflow::OnConfigDownloaded() {

@@ -126,6 +126,8 @@ private:
     void Close();
     void OnConfigStatus(int code, const std::string& text);
     void OnPackageStatus(int code, int percent, const std::string& text);
+    void OnPackageProgress(bool popup, int code, int percent, const std::string& text);
+    void OnPackageBatchClosed(bool popup, const std::string& text);
     // What both phases do with a status, so the two cannot drift apart.
     void EndAfterFailedBatch();
     void FailBatch(int code, const std::string& text);
