@@ -12,6 +12,7 @@
 #include "download/status_message.h"
 #include "download/window_status_sink_win.h"
 #include "download/wininet_session_win.h"
+#include "download/internet_handle_win.h"
 #include "win/handles.h"
 
 #include <windows.h>

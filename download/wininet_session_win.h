@@ -13,6 +13,7 @@
 #include <string>
 
 #include "download/internet_session.h"
+#include "download/internet_handle_win.h"
 #include "win/handles.h"
 
 namespace tavrin {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "trust/crypto_handles_win.h"
 #include "win/handles.h"
 
 namespace tavrin {

@@ -1,12 +1,11 @@
 // RAII owners for the handle kinds the module uses. One small, non-copyable type per kind,
-// all here, each with get/attach/detach/close.
+// each with get/attach/detach/close: the common kinds here, the WinINet and CryptoAPI ones
+// beside their users (download/internet_handle_win.h, trust/crypto_handles_win.h).
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <wincrypt.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -60,15 +59,6 @@ inline void UnloadModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DestroyWin(HWND w) { ::DestroyWindow(w); }
 inline void CloseFind(HANDLE h) { ::FindClose(h); }
 inline void FreeGlobal(HGLOBAL h) { ::GlobalFree(h); }
-inline void ReleaseCryptProvider(HCRYPTPROV h) { ::CryptReleaseContext(h, 0); }
-inline void DestroyCryptKey(HCRYPTKEY h) { ::CryptDestroyKey(h); }
-inline void DestroyCryptHash(HCRYPTHASH h) { ::CryptDestroyHash(h); }
-// A status callback still registered would be called with HANDLE_CLOSING after its owner is
-// gone; unregister it first.
-inline void CloseInternet(HINTERNET h) {
-    ::InternetSetStatusCallbackA(h, nullptr);
-    ::InternetCloseHandle(h);
-}
 }  // namespace detail
 
 // Events, threads, processes.
@@ -101,17 +91,6 @@ private:
     HGLOBAL m_h;
     void* m_p;
 };
-
-// WinINet sessions, connections and requests (link wininet where it is used).
-using InternetHandle =
-    UniqueHandle<detail::Traits<HINTERNET, detail::Null<HINTERNET>, detail::CloseInternet>>;
-// CryptoAPI: a provider context, a key and a hash.
-using CryptProvider = UniqueHandle<
-    detail::Traits<HCRYPTPROV, detail::Null<HCRYPTPROV>, detail::ReleaseCryptProvider>>;
-using CryptKey =
-    UniqueHandle<detail::Traits<HCRYPTKEY, detail::Null<HCRYPTKEY>, detail::DestroyCryptKey>>;
-using CryptHash =
-    UniqueHandle<detail::Traits<HCRYPTHASH, detail::Null<HCRYPTHASH>, detail::DestroyCryptHash>>;
 
 // A device context from GetDC, given back with ReleaseDC.
 class WindowDc {

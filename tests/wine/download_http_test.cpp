@@ -9,6 +9,7 @@
 #include "resources/window_messages.h"
 #include "system/process_win.h"
 #include "tests/wine/support.h"
+#include "download/internet_handle_win.h"
 #include "win/handles.h"
 
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include "trust/base64.h"
 #include "updater/signed_config.h"
 #include "win/code_page.h"
+#include "trust/crypto_handles_win.h"
 #include "win/handles.h"
 
 namespace wt {

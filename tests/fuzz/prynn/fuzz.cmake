@@ -1,6 +1,6 @@
 # The package decoder under libFuzzer, and a bounded run of it as a test (label prynn). The
 # native tree compiles with g++, so clang is called directly on the portable sources; without
-# clang the test reports itself skipped. Included from libs/prynn/CMakeLists.txt.
+# clang the test reports itself skipped. Included from tests/CMakeLists.txt.
 find_program(TAVRIN_CLANGXX NAMES clang++-14 clang++)
 set(prynn_fuzz_dir ${CMAKE_SOURCE_DIR}/tests/fuzz/prynn)
 if(TAVRIN_CLANGXX)
