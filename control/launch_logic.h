@@ -12,7 +12,6 @@
 
 namespace tavrin {
 
-constexpr const char* kSettingWorkDir = "WorkDir";
 // What the player sees when the page's values are refused (UTF-8), under the updater's caption.
 constexpr const char* kLaunchRefused =
     "웹 페이지가 보낸 로그인 정보가 올바르지 않아 Velmora 바둑을 실행하지 않았습니다.\r\n\r\n"

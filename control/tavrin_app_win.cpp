@@ -3,7 +3,7 @@
 
 #include <olectl.h>
 
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 #include "control/tavrin_ctrl_win.h"
 #include "control/tavrin_ids_win.h"
 #include "control/tavrin_proppage_win.h"

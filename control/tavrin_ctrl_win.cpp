@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 #include "site_lock_list.h"
 #include "control/tavrin_app_win.h"
 #include "control/tavrin_ids_win.h"

@@ -7,5 +7,7 @@ namespace tavrin {
 
 constexpr const char* kClientExe = "Orbisan.exe";
 constexpr const char* kConfigFileName = "orbisan3.cfg";
+// The client's install folder, which the client records in its settings key.
+constexpr const char* kSettingWorkDir = "WorkDir";
 
 }  // namespace tavrin

@@ -16,7 +16,7 @@
 #include "system/process_win.h"
 #include "system/shell_link_win.h"
 #include "system/special_folders.h"
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 #include "libs/prynn/system_files.h"
 #include "updater/config_reader.h"
 #include "updater/package_check.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 #include "tests/wine/support.h"
 
 namespace {
@@ -238,53 +238,6 @@ TEST_F(SettingsTest, DeleteWorkDirRemovesOnlyWorkDir) {
 TEST_F(SettingsTest, DeleteWorkDirDoesNotCreateTheKey) {
     tavrin::DeleteClientWorkDir();
     EXPECT_FALSE(wt::ClientKeyExists());
-}
-
-class RegistryKeyTest : public ::testing::Test {
-protected:
-    const std::string m_path = "Software\\TavrinWineTest\\nested\\key";
-    void SetUp() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TavrinWineTest"); }
-    void TearDown() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\TavrinWineTest"); }
-};
-
-TEST_F(RegistryKeyTest, OpenCreatesRemembersAndCloses) {
-    tavrin::CRegistryKey key;
-    EXPECT_EQ(nullptr, key.m_hKey);
-    EXPECT_EQ("", key.m_strSubKey);
-    ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, m_path, KEY_READ | KEY_WRITE));
-    EXPECT_NE(nullptr, key.m_hKey);
-    EXPECT_EQ(m_path, key.m_strSubKey);
-    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(m_path)));
-
-    EXPECT_EQ(ERROR_SUCCESS, key.SetString("name", "value"));
-    std::string out = "unchanged";
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.QueryString("missing", out));
-    EXPECT_EQ("unchanged", out);
-    EXPECT_EQ(ERROR_SUCCESS, key.QueryString("name", out));
-    EXPECT_EQ("value", out);
-
-    key.Close();
-    EXPECT_EQ(nullptr, key.m_hKey);
-    key.Close();  // closing twice is harmless
-    EXPECT_EQ(nullptr, key.m_hKey);
-}
-
-TEST_F(RegistryKeyTest, OpenUsesTheAccessItIsGiven) {
-    tavrin::CRegistryKey reader;
-    ASSERT_EQ(ERROR_SUCCESS, reader.Open(HKEY_CURRENT_USER, m_path, KEY_READ));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, reader.SetString("name", "value"));
-
-    tavrin::CRegistryKey writer;
-    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, m_path, KEY_WRITE));
-    EXPECT_EQ(ERROR_SUCCESS, writer.SetString("name", "value"));
-    std::string out = "unchanged";
-    EXPECT_EQ(ERROR_ACCESS_DENIED, writer.QueryString("name", out));
-    EXPECT_EQ("unchanged", out);
-
-    // Reopening switches to the new path.
-    ASSERT_EQ(ERROR_SUCCESS, writer.Open(HKEY_CURRENT_USER, m_path + "\\deeper", KEY_WRITE));
-    EXPECT_EQ(m_path + "\\deeper", writer.m_strSubKey);
-    EXPECT_TRUE(wt::KeyExists(HKEY_CURRENT_USER, wt::Wide(m_path + "\\deeper")));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "libs/prynn/lzf_stream.h"
 #include "tests/wine/support.h"
 #include "control/launch_logic.h"
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 #include "trust/crypto.h"
 #include "updater/package_install.h"
 #include "updater/signed_config.h"

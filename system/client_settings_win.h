@@ -1,9 +1,13 @@
-// The client's settings key and the small wrapper the control reads and writes it with.
+// The client's settings key, shared with the installed client: read and written by the control
+// (WorkDir, SaveStart, LoginSERV) and by the updater (UpdateSerial). Every operation opens the
+// key and closes it again; nothing is kept between calls.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "win/handles.h"
 
 namespace tavrin {
 
@@ -13,25 +17,20 @@ constexpr const char* kClientKeyPath = "Software\\Brennix\\Orbisan\\Sumnel";
 constexpr const char* kSettingUpdateSerial = "UpdateSerial";
 constexpr DWORD kSettingBufferSize = 200;  // the client's own limit for these values
 
-// One open registry key; opened per operation and closed again, never kept between calls.
+// One open registry key, over the handle owner of win/handles.h.
 class CRegistryKey {
 public:
-    CRegistryKey() = default;
-    virtual ~CRegistryKey();
-    CRegistryKey(const CRegistryKey&) = delete;
-    CRegistryKey& operator=(const CRegistryKey&) = delete;
-
     // Creates or opens the key; returns the system error code (0 on success).
     LONG Open(HKEY root, const std::string& path, REGSAM access);
-    void Close();
+    void Close() { m_key.close(); }
     // REG_SZ with its terminating NUL counted in the stored size.
     LONG SetString(const std::string& name, const std::string& value);
     // Reads at most 200 bytes; out is set only on success, to the data up to its first NUL
     // (all of it when the data hold none).
     LONG QueryString(const std::string& name, std::string& out);
 
-    HKEY m_hKey = nullptr;
-    std::string m_strSubKey;
+private:
+    win::RegKey m_key;
 };
 
 // 0 on success (out set), 1 on failure (out unchanged).

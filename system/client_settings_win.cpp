@@ -1,31 +1,19 @@
-#include "control/registry_key_win.h"
+#include "system/client_settings_win.h"
 
 #include <cstring>
 
-#include "control/launch_logic.h"
-#include "win/handles.h"
+#include "resources/product_names.h"
 
 namespace tavrin {
 
-CRegistryKey::~CRegistryKey() { Close(); }
-
 LONG CRegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
-    m_strSubKey = path;
-    Close();
     DWORD disposition = 0;  // created or opened: both are fine
     return ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                             nullptr, &m_hKey, &disposition);
-}
-
-void CRegistryKey::Close() {
-    if (m_hKey) {
-        ::RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
+                             nullptr, m_key.receive(), &disposition);
 }
 
 LONG CRegistryKey::SetString(const std::string& name, const std::string& value) {
-    return ::RegSetValueExA(m_hKey, name.c_str(), 0, REG_SZ,
+    return ::RegSetValueExA(m_key.get(), name.c_str(), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>(value.size() + 1));
 }
@@ -33,7 +21,7 @@ LONG CRegistryKey::SetString(const std::string& name, const std::string& value) 
 LONG CRegistryKey::QueryString(const std::string& name, std::string& out) {
     BYTE buffer[kSettingBufferSize];
     DWORD size = sizeof(buffer);
-    LONG rc = ::RegQueryValueExA(m_hKey, name.c_str(), nullptr, nullptr, buffer, &size);
+    LONG rc = ::RegQueryValueExA(m_key.get(), name.c_str(), nullptr, nullptr, buffer, &size);
     if (rc != ERROR_SUCCESS) return rc;
     // Data may come without a terminating NUL (or fill the buffer exactly): never read past
     // what the call returned.
