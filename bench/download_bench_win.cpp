@@ -106,7 +106,7 @@ int Engine(const std::vector<std::string>& urls, const std::string& folder) {
     for (const std::string& url : urls) downloader->AddURL(url);
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
-    win::Handle thread = tavrin::BeginDownloadThread(downloader, false);
+    win::Handle thread = tavrin::BeginDownloadThread(downloader);
     if (!thread) return 1;
     PumpUntilEnded(thread.get());
     double seconds = Seconds(start);

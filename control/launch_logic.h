@@ -8,14 +8,11 @@
 #include <cstdint>
 #include <string>
 
+#include "resources/player_texts.h"
 #include "resources/product_names.h"
 
 namespace tavrin {
 
-// What the player sees when the page's values are refused (UTF-8), under the updater's caption.
-constexpr const char* kLaunchRefused =
-    "웹 페이지가 보낸 로그인 정보가 올바르지 않아 Velmora 바둑을 실행하지 않았습니다.\r\n\r\n"
-    "Velmora 바둑 웹사이트에서 다시 로그인한 뒤 시도하시기 바랍니다.";
 constexpr int kWriteSaveStart = 0;  // WriteSetting(value, 0): SaveStart
 constexpr int kWriteLoginServer = 1;  // WriteSetting(value, 1): LoginSERV
 constexpr size_t kEncodedPasswordLength = 64;  // 64 hex digits are an encoded password

@@ -1,16 +1,16 @@
 #include "control/tavrin_ctrl_win.h"
 
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <ctime>
 
+#include "system/client_launch_win.h"
 #include "system/client_settings_win.h"
 #include "site_lock_list.h"
 #include "control/tavrin_app_win.h"
 #include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
-#include "updater/updater_texts.h"
+#include "resources/player_texts.h"
 #include "widgets/common_controls_win.h"
 #include "win/code_page.h"
 
@@ -63,12 +63,7 @@ public:
     }
     void DeleteWorkDir() override { DeleteClientWorkDir(); }
     bool StartClient(const std::string& path, const std::string* params) override {
-        const INT_PTR result = reinterpret_cast<INT_PTR>(
-            ::ShellExecuteA(nullptr, nullptr, path.c_str(), params ? params->c_str() : nullptr,
-                            nullptr, SW_SHOWNORMAL));
-        if (result > 32) return true;  // ShellExecute's success is any value above 32
-        WexlogTrace("CTavrinCtrl - ShellExecute of the client failed (%d)", static_cast<int>(result));
-        return false;
+        return LaunchClient(path, params);
     }
     void PostLaunchDone() override {
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);

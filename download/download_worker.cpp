@@ -10,11 +10,11 @@ void RunDownloadWorker(CHttpDownloader& downloader, WorkerOps& ops) {
         notify = downloader.NotifySink();
         // An owner that went away before the worker ran wants no question and no download.
         if (notify && !notify->connected()) return;
-        if (ops.StopRunningClient() < 0) {
+        if (!ops.BeforeBatch()) {
             if (notify) notify->Send(STATUS_CLIENT_RUNNING, 0, "User Stop!");
             return;
         }
-        ops.StartBusyAnimation();
+        ops.AtBatchStart();
         downloader.DownloadAll();
     } catch (...) {
         // The owner waits for the batch's last word: without one it would wait for ever.

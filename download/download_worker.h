@@ -1,5 +1,6 @@
-// What a download worker does for one batch: make sure no client is running, start the busy
-// animation, download the queue. The two platform steps come in as WorkerOps.
+// What a download worker does for one batch: the owner's step before it (which may refuse the
+// batch), the owner's step at its start, then the queue. The owner's steps come in as
+// WorkerOps; the engine knows nothing of what they are.
 #pragma once
 
 #include "download/http_downloader.h"
@@ -9,11 +10,11 @@ namespace tavrin {
 class WorkerOps {
 public:
     virtual ~WorkerOps() = default;
-    // The running-client check for "Orbisan.exe" (its questions owned by the notify window):
-    // 0 not running, 1 ended, negative when the user declined or it could not be ended.
-    virtual int StopRunningClient() = 0;
-    // Plays the animation the owner named for this batch, if any.
-    virtual void StartBusyAnimation() = 0;
+    // Before anything is downloaded: false ends the batch there, the owner hearing
+    // STATUS_CLIENT_RUNNING ("User Stop!").
+    virtual bool BeforeBatch() = 0;
+    // Once the batch may run, before its first request.
+    virtual void AtBatchStart() = 0;
 };
 
 // Runs the batch; never throws (the caller is a thread entry).

@@ -5,22 +5,17 @@
 #include <memory>
 
 #include "libs/wexlog/wexlog.h"
+#include "resources/player_texts.h"
 #include "system/process_stop.h"
 #include "system/process_win.h"
 #include "win/boundary.h"
+#include "win/code_page.h"
 #include "win/handles.h"
 
 namespace tavrin {
 
 namespace {
 
-const wchar_t kCaption[] = L"Velmora Orbisan";
-const wchar_t kAskText[] =
-    L"Velmora 바둑이 이미 실행중입니다.\r\n\r\n이 실행중인 Velmora 바둑 프로그램을 강제로 "
-    L"종료하고\r\n\r\n업그레이드를 하시겠습니까?";
-const wchar_t kFailedText[] =
-    L"이미 실행중인 Velmora 바둑 프로그램 종료에 실패했습니다.\r\n\r\n컴퓨터를 재부팅후 다시 "
-    L"실행하기시 바랍니다.";
 // The full access right of the systems the client runs on (PROCESS_ALL_ACCESS before Vista).
 constexpr DWORD kProcessAllAccess = 0x1F0FFF;
 
@@ -55,7 +50,9 @@ public:
     }
     // Wide calls, so the Korean text shows whatever the system's code page.
     bool AskToEnd() override {
-        return ::MessageBoxW(m_owner, kAskText, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+        return ::MessageBoxW(m_owner, win::Utf8ToWide(kClientRunningQuestion).c_str(),
+                             win::Utf8ToWide(kMessageCaption).c_str(),
+                             MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
     std::unique_ptr<OpenedProcess> Open(uint32_t processId) override {
         HANDLE process = ::OpenProcess(kProcessAllAccess, FALSE, processId);
@@ -63,7 +60,8 @@ public:
         return std::make_unique<SystemProcess>(process);
     }
     void ShowTerminateFailed() override {
-        ::MessageBoxW(m_owner, kFailedText, kCaption, MB_ICONERROR);
+        ::MessageBoxW(m_owner, win::Utf8ToWide(kClientNotEnded).c_str(),
+                      win::Utf8ToWide(kMessageCaption).c_str(), MB_ICONERROR);
     }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
 

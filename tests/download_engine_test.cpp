@@ -886,11 +886,11 @@ TEST(DownloadOwner, AbandonFromAStatusHandlerSendsNothingMore) {
 class FakeWorkerOps : public WorkerOps {
 public:
     FakeWorkerOps(FakePlatform& platform, int result) : m_platform(platform), m_result(result) {}
-    int StopRunningClient() override {
+    bool BeforeBatch() override {
         m_platform.log.push_back("check");
-        return m_result;
+        return m_result >= 0;
     }
-    void StartBusyAnimation() override { m_platform.log.push_back("animate"); }
+    void AtBatchStart() override { m_platform.log.push_back("animate"); }
 
 private:
     FakePlatform& m_platform;

@@ -2,11 +2,9 @@
 
 #include <commctrl.h>
 #include <ctime>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "download/download_platform_win.h"
-#include "download/download_thread_win.h"
 #include "download/stall_limit.h"
 #include "download/status_message.h"
 #include "libs/prynn/prynn.h"
@@ -16,6 +14,7 @@
 #include "system/process_win.h"
 #include "system/shell_link_win.h"
 #include "system/special_folders.h"
+#include "system/client_launch_win.h"
 #include "system/client_settings_win.h"
 #include "libs/prynn/system_files.h"
 #include "updater/config_reader.h"
@@ -25,7 +24,8 @@
 #include "updater/install_files_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
-#include "updater/updater_texts.h"
+#include "updater/update_worker_win.h"
+#include "resources/player_texts.h"
 #include "widgets/window_placement.h"
 #include "win/code_page.h"
 #include "win/handles.h"
@@ -450,7 +450,7 @@ void CDownLoadDlg::TargetPackages() {
 
 void CDownLoadDlg::StartWorker() {
     // The thread deletes itself; the dialog keeps no handle and never waits for it.
-    win::Handle thread = BeginDownloadThread(m_downloader);
+    win::Handle thread = BeginUpdaterWorker(m_downloader);
     if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
 }
 
@@ -560,13 +560,10 @@ void CDownLoadDlg::WriteInternetShortcuts() {
 bool CDownLoadDlg::StartClient(std::string& failedClient) {
     const std::string client = m_strInstallDir + "\\" + kClientExe;
     // No parameters: the login command line goes only with a launch by the control itself.
-    const INT_PTR result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteA(nullptr, nullptr, client.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result > 32) {  // ShellExecute's success is any value above 32
+    if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");
         return true;
     }
-    Trace("CDownLoadDlg::StartClient - " + client + " not started (" + std::to_string(result) + ")");
     failedClient = client;
     return false;
 }

@@ -1,7 +1,8 @@
 #include "updater/update_workflow.h"
 
 #include "download/status_codes.h"
-#include "updater/updater_texts.h"
+#include "resources/player_texts.h"
+#include "updater/updater_traces.h"
 
 namespace tavrin {
 

@@ -9,6 +9,7 @@
 #include "resources/window_messages.h"
 #include "system/process_win.h"
 #include "tests/wine/support.h"
+#include "updater/update_worker_win.h"
 #include "download/internet_handle_win.h"
 #include "win/handles.h"
 
@@ -155,7 +156,7 @@ protected:
     ::testing::AssertionResult Run(const std::vector<std::string>& urls,
                                    const std::function<void()>& whilePumping = nullptr) {
         for (const std::string& url : urls) m_downloader->AddURL(url);
-        win::Handle thread = BeginDownloadThread(m_downloader);
+        win::Handle thread = BeginUpdaterWorker(m_downloader);
         if (!thread) return ::testing::AssertionFailure() << "no thread";
         bool ended = wt::PumpUntil(
             [&] {
@@ -411,7 +412,7 @@ TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRun
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
     m_downloader->AddURL(Package("p.lzf"));
     g_check = StopRunningProcess;
-    win::Handle thread = BeginDownloadThread(m_downloader);
+    win::Handle thread = BeginUpdaterWorker(m_downloader);
     ASSERT_TRUE(thread);
     ASSERT_TRUE(wt::PumpUntil(
         [&] { return ::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0; }, 60000));
@@ -424,7 +425,7 @@ TEST_F(DownloadHttp, OwnerGoneMidBatchTheWorkerFinishesQuietly) {
     win::Handle thread;
     {
         m_downloader->AddURL(Package(slow));
-        thread = BeginDownloadThread(m_downloader);
+        thread = BeginUpdaterWorker(m_downloader);
         ASSERT_TRUE(thread);
         ASSERT_TRUE(wt::PumpUntil([&] { return m_receiver.statuses.size() >= 3; }, 30000));
         // The owner goes: it abandons the downloader and lets go of it without waiting.

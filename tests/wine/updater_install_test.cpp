@@ -19,7 +19,7 @@
 #include "trust/crypto.h"
 #include "updater/package_install.h"
 #include "updater/signed_config.h"
-#include "updater/updater_texts.h"
+#include "resources/player_texts.h"
 #include "win/code_page.h"
 
 namespace {

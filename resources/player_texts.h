@@ -1,10 +1,24 @@
-// What the updater shows the user, in UTF-8 (the window layer converts to UTF-16), and the
-// names of the files it writes.
+// Every text the player reads, in UTF-8 (the window layers convert to UTF-16): the messages of
+// the control, of the running-client check and of the updater, all under one caption.
 #pragma once
 
 namespace tavrin {
 
 constexpr const char* kMessageCaption = "Velmora Orbisan";
+
+// The control, when the page's values are refused.
+constexpr const char* kLaunchRefused =
+    "웹 페이지가 보낸 로그인 정보가 올바르지 않아 Velmora 바둑을 실행하지 않았습니다.\r\n\r\n"
+    "Velmora 바둑 웹사이트에서 다시 로그인한 뒤 시도하시기 바랍니다.";
+// The running-client check: the question, and the failure to end the client.
+constexpr const char* kClientRunningQuestion =
+    "Velmora 바둑이 이미 실행중입니다.\r\n\r\n이 실행중인 Velmora 바둑 프로그램을 강제로 "
+    "종료하고\r\n\r\n업그레이드를 하시겠습니까?";
+constexpr const char* kClientNotEnded =
+    "이미 실행중인 Velmora 바둑 프로그램 종료에 실패했습니다.\r\n\r\n컴퓨터를 재부팅후 다시 "
+    "실행하기시 바랍니다.";
+
+// The updater.
 constexpr const char* kStopQuestion =
     "현재 진행중인 업그레이드를 중지할까요?\r\n\r\n"
     "업그레이드를 하지않으면 Velmora 바둑을 실행할 수 없습니다.";
@@ -60,13 +74,5 @@ constexpr const char* kClientNotStarted =
     "Velmora 바둑을 실행하지 못했습니다.\r\n\r\n"
     "프로그램 파일이 없거나 손상되었을 수 있으니 "
     "Velmora 바둑 웹사이트에서 재설치하시기 바랍니다.";
-
-// Trace lines of the status handling, spelt as the trace has always shown them.
-constexpr const char* kTraceSizeStatus = "STATUS_DOWNLOAD_SIZE-0";
-constexpr const char* kTraceStartStatus = "STATUS_DOWNLOAD_START - 0";
-constexpr const char* kTraceStartConfig = "STATUS_DOWNLOAD_START  -- 1";
-constexpr const char* kTraceStartPackage = "down start...";
-constexpr const char* kTraceStartDone = "STATUS_DOWNLOAD_START  -- 3";
-constexpr const char* kTraceStatusDropped = "CDownLoadDlg::OnDownloadStatus - closed, status dropped";
 
 }  // namespace tavrin
