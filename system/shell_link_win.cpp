@@ -5,6 +5,7 @@
 #include <string>
 
 #include "libs/wexlog/wexlog.h"
+#include "system/desktop_folder_win.h"
 #include "system/shell_link_win.h"
 #include "win/boundary.h"
 #include "win/code_page.h"
@@ -55,12 +56,12 @@ int CreateClientDesktopShortcut(const char* targetPath, const char* installDir,
         WexlogTrace("ss.pszTarget : %s", targetPath);
         WexlogTrace("szIconPath: %s", iconPath.c_str());
 
-        char desktop[MAX_PATH] = {};
+        // The desktop the Internet shortcut goes to, too.
+        const std::string desktop = UserDesktopFolder();
         std::string linkPath;
-        if (::SHGetSpecialFolderPathA(::GetDesktopWindow(), desktop, CSIDL_DESKTOPDIRECTORY,
-                                      FALSE)) {
+        if (!desktop.empty()) {
             WexlogTrace("Desktop found");
-            linkPath = std::string(desktop) + "\\" + linkName;
+            linkPath = desktop + linkName;
         } else {
             WexlogTrace("Desktop not found");
             linkPath = std::string(installDir) + "\\" + linkName;

@@ -1,8 +1,7 @@
-// The update configuration reader over real files: the line rules, the fixed packages, the
-// refused names (a tampered file must not name a path outside our folders) and the
-// installed file names; then the signed configuration, checked with the key compiled into the
-// build and signed with the test key, and the downloaded packages against it.
-#include "updater/config_reader.h"
+// Package names (a tampered file must not name a path outside our folders) and the installed
+// file names; then the signed configuration, checked with the key compiled into the build and
+// signed with the test key, and the downloaded packages against it.
+#include "updater/package_names.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +28,6 @@ namespace {
 const std::vector<std::string> kFixed = {"Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf",
                                          "Prynn.dll.lzf", "Orbisan.ICO.lzf"};
 
-std::vector<std::string> WithFixed(std::vector<std::string> names) {
-    names.insert(names.end(), kFixed.begin(), kFixed.end());
-    return names;
-}
-
 // A file in a fresh folder, removed afterwards.
 class ConfigFile {
 public:
@@ -54,36 +48,7 @@ private:
     std::string m_dir, m_path;
 };
 
-TEST(UpdaterConfig, LinesGivePackagesInFileOrderThenTheFixedFive) {
-    struct Row {
-        const char* what;
-        std::string content;
-        std::vector<std::string> packages;  // before the fixed five
-    };
-    const std::vector<Row> rows = {
-        {"empty file", "", {}},
-        {"name and version", "Client.exe.lzf 1,0,3,12\r\n", {"Client.exe.lzf"}},
-        {"blanks around", "   Data.pak.lzf   \n", {"Data.pak.lzf"}},
-        {"bracket anywhere", "[files]\nSkip.lzf [old]\nKeep.lzf\n", {"Keep.lzf"}},
-        {"two names on a line", "A.dll.lzf B.dll.lzf\n", {"A.dll.lzf"}},
-        {"duplicate of a fixed one", "Prynn.dll.lzf\n", {"Prynn.dll.lzf"}},
-        {"case matters", "Upper.LZF\nlower.lzf\n", {"lower.lzf"}},
-        {"no .lzf", "readme.txt\n\n\n", {}},
-        {"last line without terminator", "A.lzf\nB.lzf", {"A.lzf", "B.lzf"}},
-        {"CR LF and LF mixed", "A.lzf\r\nB.lzf\nC.lzf\r\n", {"A.lzf", "B.lzf", "C.lzf"}},
-        {"Korean name", "\xB9\xD9\xB5\xCF.dat.lzf\n", {"\xB9\xD9\xB5\xCF.dat.lzf"}},
-        {"text after the name", "Map.bin.lzf;comment .lzf\n", {"Map.bin.lzf"}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        ConfigFile file(row.content);
-        std::vector<std::string> packages = {"stale"};
-        ASSERT_TRUE(LoadPackageList(file.path(), packages));
-        EXPECT_EQ(packages, WithFixed(row.packages));
-    }
-}
-
-TEST(UpdaterConfig, NamesThatAreNoPlainFileNameAreRefusedWithATraceLine) {
+TEST(UpdaterConfig, NamesThatAreNoPlainFileNameAreRefused) {
     const std::vector<std::string> refused = {
         "..\\..\\Windows\\evil.dll.lzf",
         "../evil.lzf",
@@ -110,13 +75,6 @@ TEST(UpdaterConfig, NamesThatAreNoPlainFileNameAreRefusedWithATraceLine) {
     for (const std::string& name : refused) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(IsSafePackageName(name));
-        ConfigFile file("Good.lzf\n" + name + "\nAlso.lzf\n");
-        std::vector<std::string> traces;
-        std::vector<std::string> packages;
-        ASSERT_TRUE(LoadPackageList(file.path(), packages,
-                                    [&](const std::string& line) { traces.push_back(line); }));
-        EXPECT_EQ(packages, WithFixed({"Good.lzf", "Also.lzf"}));
-        EXPECT_EQ(traces.size(), 1u);
     }
     for (const std::string& name :
          {std::string("Orbisan.ICO.lzf"), std::string(".lzf"), std::string("CONFIG.lzf"),
@@ -124,24 +82,6 @@ TEST(UpdaterConfig, NamesThatAreNoPlainFileNameAreRefusedWithATraceLine) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(IsSafePackageName(name));
     }
-}
-
-TEST(UpdaterConfig, AFileThatCannotBeReadLeavesTheListAlone) {
-    std::vector<std::string> packages = {"kept"};
-    EXPECT_FALSE(LoadPackageList("/nonexistent/orbisan3.cfg", packages));
-    ConfigFile file("A.lzf\n");
-    EXPECT_FALSE(LoadPackageList(file.dir(), packages));  // a folder
-    EXPECT_EQ(packages, std::vector<std::string>{"kept"});
-}
-
-TEST(UpdaterConfig, ReadingTwiceGivesTheSameList) {
-    ConfigFile file("A.lzf\nB.lzf 1,2,3,4\n");
-    std::vector<std::string> packages;
-    ASSERT_TRUE(LoadPackageList(file.path(), packages));
-    std::vector<std::string> first = packages;
-    ASSERT_TRUE(LoadPackageList(file.path(), packages));
-    EXPECT_EQ(packages, first);
-    EXPECT_EQ(packages.size(), 7u);
 }
 
 TEST(UpdaterConfig, InstalledNameIsCutBeforeTheFirstLzf) {
@@ -281,12 +221,6 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
     UpdateConfig read;
     auto noSha256 = [](const std::string&, const std::vector<uint8_t>&) { return SignatureCheck::kUnsupported; };
     EXPECT_EQ(ConfigRefusal::kCannotVerify, ReadSignedConfig(good, {noSha256, now, 0}, &read));
-    // The old reader still finds the names, each once, the fixed five at the end.
-    std::vector<std::string> old;
-    ParsePackageList(good, old);
-    EXPECT_EQ(WithFixed({"Client.exe.lzf", "Vossel.dll.lzf", "Ketter.dll.lzf", "Quenby3.exe.lzf",
-                         "Prynn.dll.lzf", "Orbisan.ICO.lzf"}),
-              old);
 }
 
 TEST(SignedConfig, UtcTimesReadAndWriteBothWays) {

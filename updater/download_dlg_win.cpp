@@ -16,8 +16,9 @@
 #include "system/special_folders.h"
 #include "system/client_launch_win.h"
 #include "system/client_settings_win.h"
+#include "system/desktop_folder_win.h"
 #include "libs/prynn/system_files.h"
-#include "updater/config_reader.h"
+#include "updater/package_names.h"
 #include "updater/package_check.h"
 #include "updater/update_key.h"
 #include "updater/delete_matching_files_win.h"
@@ -523,19 +524,6 @@ void CDownLoadDlg::WriteShortcuts() {
     WriteInternetShortcuts();
     m_strLocalFile = client;
     Trace("CDownLoadDlg::WriteShortcuts - done");
-}
-
-// The user's desktop as the folder probing found it, else as the shell knows it; empty when
-// neither knows one.
-std::string CDownLoadDlg::UserDesktopFolder() {
-    CSpecialFolders folders;
-    folders.ResolveFolders();
-    std::string desktop = folders.GetDesktopFolder(true);
-    if (!desktop.empty()) return desktop;
-    char shell[MAX_PATH] = "";
-    if (::SHGetSpecialFolderPathA(nullptr, shell, CSIDL_DESKTOPDIRECTORY, FALSE) && shell[0])
-        return std::string(shell) + "\\";
-    return std::string();
 }
 
 void CDownLoadDlg::WriteInternetShortcuts() {

@@ -54,7 +54,6 @@ private:
     bool PrepareFolders(std::string& failedFolder);
     void StartConfigDownload();
     void WriteInternetShortcuts();
-    static std::string UserDesktopFolder();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
     LRESULT OnAskRunningClient();
     void OnStallClock();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "updater/config_reader.h"
+#include "updater/package_names.h"
 
 namespace tavrin {
 namespace {

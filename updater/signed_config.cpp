@@ -5,7 +5,7 @@
 #include <set>
 
 #include "trust/base64.h"
-#include "updater/config_reader.h"
+#include "updater/package_names.h"
 #include "updater/package_install.h"
 
 namespace tavrin {

@@ -1,6 +1,5 @@
-#include "updater/config_reader.h"
+#include "updater/package_names.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace tavrin {
@@ -62,26 +61,6 @@ bool IsPlainFileName(const std::string& name) {
     return !IsDeviceName(name);
 }
 
-std::string TrimBlanks(const std::string& s) {
-    size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return std::string();
-    size_t last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
-
-void AddLine(const std::string& line, std::vector<std::string>& packages,
-             const ConfigTrace& trace) {
-    if (line.empty()) return;
-    size_t at = line.find(kPackageExtension);
-    if (at == std::string::npos || line.find('[') != std::string::npos) return;
-    std::string name = TrimBlanks(line.substr(0, at + std::strlen(kPackageExtension)));
-    if (!IsSafePackageName(name)) {
-        if (trace) trace("LoadPackageList: refused package name \"" + name + "\"");
-        return;
-    }
-    packages.push_back(name);
-}
-
 }  // namespace
 
 bool IsSafePackageName(const std::string& name) {
@@ -92,38 +71,6 @@ std::string StripPackageExtension(const std::string& name) {
     size_t at = name.find(kPackageExtension);
     if (at == std::string::npos || at == 0) return name;
     return name.substr(0, at);
-}
-
-void ParsePackageList(const std::string& content, std::vector<std::string>& packages,
-                      const ConfigTrace& trace) {
-    packages.clear();
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
-        size_t next = end == std::string::npos ? content.size() : end + 1;
-        if (end == std::string::npos) end = content.size();
-        // The terminator, LF or CR LF, is not part of the line.
-        if (end > start && content[end - 1] == '\r' && end < content.size()) --end;
-        AddLine(content.substr(start, end - start), packages, trace);
-        start = next;
-    }
-    for (const char* fixed : kFixedPackages) packages.push_back(fixed);
-}
-
-bool LoadPackageList(const std::string& path, std::vector<std::string>& packages,
-                     const ConfigTrace& trace) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::string content;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
-    // A folder opens on some systems and fails only when read.
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return false;
-    ParsePackageList(content, packages, trace);
-    return true;
 }
 
 }  // namespace tavrin

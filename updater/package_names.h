@@ -1,11 +1,8 @@
-// The update configuration file "orbisan3.cfg": the package names it lists, followed by the
-// five packages that are always installed. A name that is not a plain file name of our
-// folders is refused like a malformed line, so a tampered file cannot write elsewhere.
+// Package names: the five every release carries, the installed file's name, and the rule that
+// keeps a name inside its folder (the signed configuration refuses any other).
 #pragma once
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "resources/product_names.h"
 
@@ -15,16 +12,6 @@ constexpr const char* kPackageExtension = ".lzf";
 constexpr size_t kFixedPackageCount = 5;
 extern const char* const kFixedPackages[kFixedPackageCount];
 bool IsFixedPackage(const std::string& name);
-
-using ConfigTrace = std::function<void(const std::string&)>;
-
-// Rebuilds packages from the file at path (in the process's ANSI code page): the names in file
-// order, then the fixed five. False, with packages untouched, when the file cannot be read.
-bool LoadPackageList(const std::string& path, std::vector<std::string>& packages,
-                     const ConfigTrace& trace = ConfigTrace());
-// The same over the file's content.
-void ParsePackageList(const std::string& content, std::vector<std::string>& packages,
-                      const ConfigTrace& trace = ConfigTrace());
 
 // The installed file's name: the package name cut before its first ".lzf"; unchanged when
 // ".lzf" is missing or starts the name.
