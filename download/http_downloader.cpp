@@ -1,6 +1,5 @@
 #include "download/http_downloader.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <optional>
 
@@ -259,9 +258,12 @@ bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::stri
                                     const std::shared_ptr<StatusSink>& notify) {
     if (m_pSession || CreateSession(agent, notify)) return true;
     // Without any status the owner would wait for this batch for ever.
+    if (!notify) return false;
     std::string message = m_strSessionError;
     CutText(message, kMaxErrorMessage, m_isLead);
-    SendWithoutSession(notify, STATUS_NET_ERROR, "%s - %s", fileName.c_str(), message.c_str());
+    std::string text = fileName + " - " + message;  // as the session would say it
+    CutText(text, kStatusTextSize - 1, m_isLead);
+    notify->Send(STATUS_NET_ERROR, 0, text.c_str());
     return false;
 }
 
@@ -410,17 +412,6 @@ void CHttpDownloader::ReportFileError(const std::string& fileName, std::string m
     m_pSession->SetStatusCode(STATUS_FILE_ERROR, 0);
     m_pSession->SetStatus("%s - %s", fileName.c_str(), message.c_str());
     CloseSession();
-}
-
-void CHttpDownloader::SendWithoutSession(const std::shared_ptr<StatusSink>& notify,
-                                         uint16_t code, const char* format, ...) {
-    if (!notify) return;
-    char text[kStatusTextSize];
-    va_list args;
-    va_start(args, format);
-    FormatStatusText(text, m_isLead, format, args);
-    va_end(args);
-    notify->Send(code, 0, text);
 }
 
 }  // namespace tavrin

@@ -70,9 +70,6 @@ private:
     bool EndStopped(Transfer& transfer);
     void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
-    // Sends a status when no session exists to carry it.
-    void SendWithoutSession(const std::shared_ptr<StatusSink>& notify, uint16_t code,
-                            const char* format, ...) TAVRIN_PRINTF_CHECK(4, 5);
     void ReportNetError(const std::string& fileName, std::string message);
     void ReportFileError(const std::string& fileName, std::string message);
     void ReportProgress(const std::string& fileName, uint64_t received, int64_t startSeconds);
