@@ -42,7 +42,7 @@ constexpr const char* kConfigRolledBack =
 constexpr const char* kConfigTooOld =
     "받은 업데이트가 이 프로그램이 설치할 수 있는 버전보다 오래되어 업그레이드를 중지했습니다.\r\n\r\n"
     "잠시 후 다시 시도하시기 바랍니다.";
-constexpr const char* kCannotVerify =
+constexpr const char* kConfigCannotVerify =
     "이 Windows에서는 업데이트의 서명을 확인할 수 없어 아무것도 설치하지 않았습니다.\r\n\r\n"
     "Windows XP 서비스 팩 3 이상으로 업데이트한 뒤 다시 시도하시기 바랍니다.";
 // Followed by the package's name and kPackageRefusedTail.

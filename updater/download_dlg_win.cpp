@@ -382,7 +382,7 @@ void CDownLoadDlg::ShowConfigReadFailed() {
     case ConfigRefusal::kExpired: text = kConfigExpired; break;
     case ConfigRefusal::kRolledBack: text = kConfigRolledBack; break;
     case ConfigRefusal::kTooOld: text = kConfigTooOld; break;
-    case ConfigRefusal::kCannotVerify: text = kCannotVerify; break;
+    case ConfigRefusal::kCannotVerify: text = kConfigCannotVerify; break;
     default: break;
     }
     ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(kMessageCaption).c_str(), MB_OK);

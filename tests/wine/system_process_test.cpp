@@ -141,40 +141,8 @@ TEST(ToolhelpScan, FillsNoMoreThanItsCapacity) {
     EXPECT_EQ(tavrin::ScanProcessesToolhelp(nullptr, 10), 0u);
 }
 
-TEST(PerfDataScan, WinesCounterListNamesNoProcessObject) {
-    // Wine keeps only a stub list under Perflib\009; without "process" and "id process" the
-    // scan ends before it asks for performance data.
-    win::RegKey key;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                              "software\\microsoft\\windows nt\\currentversion\\perflib\\009", 0,
-                              KEY_READ, key.receive()),
-              ERROR_SUCCESS);
-    char counters[4096] = {};
-    DWORD size = sizeof counters;
-    ASSERT_EQ(::RegQueryValueExA(key.get(), "Counters", nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(counters), &size),
-              ERROR_SUCCESS);
-    const tavrin::ProcessCounterIndexes indexes = tavrin::ParseCounterNames(counters, size);
-    EXPECT_EQ(indexes.processObject, "");
-    EXPECT_FALSE(indexes.hasIdProcess);
-}
-
-TEST(PerfDataScan, WinesPerformanceDataIsAnEmptyBlock) {
-    // The process object's index on Windows is 230; Wine answers any index alike.
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(tavrin::QueryPerformanceData("230", data));
-    ASSERT_EQ(data.size(), 96u);
-    EXPECT_EQ(std::memcmp(data.data(), L"PERF", 8), 0);
-    uint32_t objects = kUnwritten;
-    std::memcpy(&objects, &data[tavrin::perf::kBlockNumObjectTypes], 4);
-    EXPECT_EQ(objects, 0u);
-    std::vector<ProcessEntry> entries = Sentinels(8);
-    EXPECT_EQ(tavrin::ParsePerfProcesses(data.data(), data.size(), 784, entries.data(), 8,
-                                         [](const std::u16string&, std::string&) { return true; }),
-              0u);
-    EXPECT_FALSE(tavrin::QueryPerformanceData(nullptr, data));
-}
-
+// Wine's performance data list no process: the scan finds nothing and the check falls back
+// to Tool Help (below).
 TEST(PerfDataScan, FindsNothingWhileTheClientRuns) {
     RunningClient client;
     ASSERT_TRUE(client.Start());
@@ -377,7 +345,7 @@ TEST(StopRunningProcess, Windows98TwoClientsOnlyOneIsEnded) {
 }
 
 TEST(StopRunningProcess, NtVersionsFallBackToToolhelpWhenThePerformanceDataListNothing) {
-    // Wine's performance data list no process (see PerfDataScan above), as on a Windows whose
+    // Wine's performance data list no process (see PerfDataScan), as on a Windows whose
     // counters are disabled: the running client is still found, through Tool Help, and the
     // user is asked. Answered No, so the client runs on for the next version.
     RunningClient client;
