@@ -82,6 +82,7 @@ public:
     size_t largestRead = 0;
     int64_t now = 5000;
     std::function<void(int readIndex)> beforeRead;  // may move the clock or stop
+    std::function<void()> duringOpen;               // while a request connects: may stop
     int writes = 0;
 
     std::unique_ptr<tavrin::InternetSession> OpenSession(const std::string& agent,
@@ -165,6 +166,11 @@ public:
                                 std::unique_ptr<tavrin::InternetResponse>& response,
                                 std::string& error) override {
         m_platform.log.push_back("open " + url + " as " + m_agent);
+        if (m_platform.duringOpen) m_platform.duringOpen();
+        if (m_aborted) {  // the owner closed the handles while the request connected
+            error = "The operation was canceled";
+            return tavrin::OpenOutcome::Failed;
+        }
         auto it = m_platform.resources.find(url);
         if (it == m_platform.resources.end()) {
             error = "The server name could not be resolved";
@@ -179,7 +185,10 @@ public:
         if (!m_closed) m_platform.log.push_back("close session " + m_agent);
         m_closed = true;
     }
-    void Abort() override { m_platform.log.push_back("abort session " + m_agent); }
+    void Abort() override {
+        m_platform.log.push_back("abort session " + m_agent);
+        m_aborted = true;
+    }
     std::string TruncatedBodyMessage() override {
         return "The connection with the server was terminated abnormally";
     }
@@ -188,6 +197,7 @@ private:
     FakePlatform& m_platform;
     std::string m_agent;
     bool m_closed = false;
+    bool m_aborted = false;
 };
 
 class FakeFile : public tavrin::LocalFile {
@@ -646,6 +656,18 @@ TEST(DownloadStop, TheOwnersClockStopsAFileSilentForTheLimit) {
     std::string file;
     idle.platform->now += 1000;
     EXPECT_FALSE(idle.downloader->StopIfSilentFor(65, file)) << "no file under way";
+}
+
+// The owner stops while a request is still connecting: the stop closes the session's handles,
+// the failed open is the user's stop, not a network error, and no file is made.
+TEST(DownloadStop, WhileARequestConnectsEndsAsAStop) {
+    Engine e;
+    e.platform->resources[Url("a.lzf")] = Body({100});
+    e.platform->duringOpen = [&] { e.downloader->SetStop(true); };
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 3, 8}));
+    EXPECT_EQ(e.platform->Count("abort session Dunmere"), 1u);
+    EXPECT_EQ(e.platform->Count("create " + kFolder + "a.lzf"), 0u);
 }
 
 TEST(DownloadStop, BetweenFilesStartsNoFurtherFile) {

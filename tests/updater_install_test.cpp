@@ -155,6 +155,7 @@ TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
         {"the third package does not decode", 2, "", 3},
         {"the first does not decode", 0, "", 1},
         {"the third file cannot be replaced", kNoFailure, Target("c") + kStagedSuffix, 4},
+        {"the third old file cannot be set aside", kNoFailure, "", 4, kFour, {Target("c")}},
         {"the new fourth file cannot be put in", kNoFailure, Target("d") + kStagedSuffix, 4},
         {"a new file put in before the failure", kNoFailure, Target("c") + kStagedSuffix, 4,
          newBeforeFailure},
