@@ -142,7 +142,7 @@ TEST_F(ConfigPhase, EveryStatusCode) {
          UpdaterState::Ended, false},
         {STATUS_URL_INVALID, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
          UpdaterState::Ended, false},
-        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, true},
+        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, false},
         {0, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
         {11, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
     };
@@ -192,7 +192,7 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
         {STATUS_URL_INVALID, 0,
          {"StopPopupAnimation", "ShowUpgradeFailed", "EndDialog", "PopupStatus " + t},
          UpdaterState::Ended, false},
-        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, true},
+        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, false},
         {12, 0, {"RefreshDialog"}, UpdaterState::PackageDownload, true},
     };
     for (const Row& row : rows) {

@@ -107,7 +107,8 @@ void UpdateWorkflow::OnConfigStatus(int code, const std::string& text) {
         m_bThread = false;
         return;
     case STATUS_CLIENT_RUNNING:
-        EndDialog();
+        // The worker skipped its batch and has ended.
+        EndAfterFailedBatch();
         return;
     default:
         break;
@@ -138,7 +139,8 @@ void UpdateWorkflow::OnPackageStatus(int code, int percent, const std::string& t
         m_bThread = false;
         return;
     case STATUS_CLIENT_RUNNING:
-        EndDialog();
+        // The worker skipped its batch and has ended.
+        EndAfterFailedBatch();
         return;
     default:
         OnPackageProgress(popup, code, percent, text);
