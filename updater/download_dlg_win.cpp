@@ -13,7 +13,6 @@
 #include "resources/window_messages.h"
 #include "system/process_win.h"
 #include "system/shell_link_win.h"
-#include "system/special_folders.h"
 #include "system/client_launch_win.h"
 #include "system/client_settings_win.h"
 #include "system/desktop_folder_win.h"

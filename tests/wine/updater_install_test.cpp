@@ -517,8 +517,7 @@ TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
         SCOPED_TRACE(line);
         PublishRelease({line});
         PublishPackage("elsewhere.bin.lzf", package);
-        const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
-        const size_t logBefore = wt::ReadFileBytes(log).value_or("").size();
+        const size_t logBefore = RequestLogSize();
         BoxAnswerer boxes({IDOK, IDOK});
         // Wine returns from a box about 2 s after its answer: the page stays long enough after
         // the last expected one for another to show.
@@ -528,7 +527,7 @@ TEST_F(UpdaterInstall, MissingOrRedirectedPackageEndsTheUpdate) {
         EXPECT_TRUE(wt::FileExists(Downloaded("Orbisan.exe.lzf"))) << "earlier packages stay";
         EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
         // The redirect is answered once and not followed.
-        const std::string requests = wt::ReadFileBytes(log).value_or("").substr(logBefore);
+        const std::string requests = RequestsSince(logBefore);
         size_t elsewhere = 0;
         for (size_t at = requests.find("elsewhere"); at != std::string::npos;
              at = requests.find("elsewhere", at + 1))
@@ -724,8 +723,7 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
 
     wt::WineVersion version(L"win98");
     ASSERT_TRUE(version.ok());
-    const std::wstring log = FromLinux(Env("TAVRIN_TEST_HTTP_LOG"));
-    const std::string requestsBefore = wt::ReadFileBytes(log).value_or("");
+    const size_t logBefore = RequestLogSize();
     BoxAnswerer boxes({IDNO});
     EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; }))
         << "the dialog ends, the page stays\n"
@@ -734,8 +732,7 @@ TEST_F(UpdaterInstall, RunningClientKeptWhenTheUserSaysNo) {
     EXPECT_EQ(1u, texts.size()) << "one question about the running client";
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(client.get(), 0)) << "the client still runs";
     // A request of an earlier page may still log its end meanwhile; only a new one counts.
-    const std::string requestsAfter = wt::ReadFileBytes(log).value_or("x");
-    EXPECT_EQ(std::string::npos, requestsAfter.find("GET ", requestsBefore.size()))
+    EXPECT_EQ(std::string::npos, RequestsSince(logBefore).find("GET "))
         << "nothing is downloaded";
     EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
     ::TerminateProcess(client.get(), 0);
