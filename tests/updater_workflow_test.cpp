@@ -1,86 +1,117 @@
-// The update dialog's reactions, driven through a recording fake of its window operations.
+// The update dialog's reactions, judged by what they leave: what the player sees and was told,
+// what was posted and started, and the updater's state.
 #include "updater/update_workflow.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "download/status_codes.h"
+#include "resources/player_texts.h"
 
 namespace tavrin {
 namespace {
 
-class FakeUi : public UpdaterUi {
+const std::string kStopped = kUpgradeStopped;
+
+// The dialog or the popup, as the player sees it.
+struct Window {
+    bool shown = false;
+    std::string text;     // what the status line shows
+    std::string pending;  // the dialog's text before its refresh
+    bool ownText = false;  // the text is one of the updater's (UTF-8), not the engine's
+    int bar = 0;
+    bool clip = true;
+    std::string button = "중  지";
+};
+
+// Every part of the updater at once, keeping only the outcome of what it was asked.
+class FakeParts : public UpdateView,
+                  public UpdaterWindows,
+                  public PlayerDialogue,
+                  public DownloadBatch,
+                  public Installation,
+                  public UpdateTrace {
 public:
-    std::vector<std::string> calls;
-    bool popup = false;
-    bool popupStop = false;
-    bool answerYes = false;
-    bool queueOk = true;
-    bool installOk = true;
-    std::vector<std::string> notRestored;  // after a failed installation
-    std::string blocked, missingClient;    // refusals that changed nothing
-    bool packagesOk = true;
-    bool clientStarts = true;
+    Window dialog, popup;
+    std::vector<std::string> told;  // "network t", "upgrade", ...
+    std::vector<NextStep> posted;
+    int questions = 0;
+    bool controlTold = false, stopSent = false, discarded = false, busyClip = true;
+    bool popupOpenedBeforeWorker = false, workerStarted = false;
+    std::vector<std::string> finished;  // the finishing steps that ran
+    // What the parts answer.
+    bool answerYes = false, queueOk = true, clientStarts = true;
+    std::string refusedPackage;
+    InstallResult install;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
 
-    void EndDialog() override { calls.push_back("EndDialog"); }
-    void SetDialogStatus(const std::string& t) override { calls.push_back("DialogStatus " + t); }
-    void SetDialogProgress(int p) override { calls.push_back("DialogProgress " + std::to_string(p)); }
-    void RefreshDialog() override { calls.push_back("RefreshDialog"); }
-    void StopDialogAnimation() override { calls.push_back("StopDialogAnimation"); }
-    void DisableStopButton() override { calls.push_back("DisableStopButton"); }
-    void RelabelStopButton() override { calls.push_back("RelabelStopButton"); }
-    bool HasPopup() override { return popup; }
-    void CreatePopup() override { popup = true; calls.push_back("CreatePopup"); }
-    void DestroyPopup() override { popup = false; calls.push_back("DestroyPopup"); }
-    void StopPopupAnimation() override { calls.push_back("StopPopupAnimation"); }
-    void SetPopupStatus(const std::string& t, TextEncoding e) override {
-        calls.push_back(std::string("PopupStatus ") + (e == TextEncoding::Utf8 ? "utf8 " : "") + t);
+    FakeParts() {
+        dialog.shown = true;
+        install.installed = true;
     }
-    void SetPopupProgress(int p) override { calls.push_back("PopupProgress " + std::to_string(p)); }
-    void ShowPopupProgress(int p, const std::string& t) override {
-        calls.push_back("PopupReadProgress " + std::to_string(p) + " " + t);
+    Window& At(Surface where) { return where == Surface::Dialog ? dialog : popup; }
+
+    void SetStatus(Surface where, const std::string& text, TextEncoding encoding) override {
+        Window& w = At(where);
+        if (where == Surface::Popup && !w.shown) return;
+        (where == Surface::Dialog ? w.pending : w.text) = text;
+        w.ownText = encoding == TextEncoding::Utf8;
     }
-    bool PopupStopRequested() override { return popupStop; }
-    void MarkPopupStopRequested() override { popupStop = true; calls.push_back("MarkPopupStop"); }
-    void StopBusyAnimation() override { calls.push_back("StopBusyAnimation"); }
+    void SetProgress(Surface where, int percent) override {
+        if (where == Surface::Dialog || popup.shown) At(where).bar = percent;
+    }
+    void ShowReadProgress(int percent, const std::string& text) override {
+        SetProgress(Surface::Popup, percent);
+        SetStatus(Surface::Popup, text, TextEncoding::Ansi);
+    }
+    void StopAnimation(Surface where) override { At(where).clip = false; }
+    void SetStopButton(Surface where, StopButton state) override {
+        At(where).button = state == StopButton::Disabled ? "disabled" : "닫  기";
+    }
+    void RefreshDialog() override { dialog.text = dialog.pending; }
+
+    void HideDialog() override { dialog.shown = false; }
+    bool HasPopup() override { return popup.shown; }
+    void OpenPopup() override { popup = Window{}; popup.shown = true; }
+    void ClosePopup() override { popup.shown = false; }
+    void Post(NextStep step) override { posted.push_back(step); }
+    void TellControlDone() override { controlTold = true; }
+
     bool AskStop() override {
-        calls.push_back("AskStop");
+        ++questions;
         if (duringQuestion) duringQuestion();
         return answerYes;
     }
-    void ShowUpgradeFailed() override { calls.push_back("ShowUpgradeFailed"); }
-    void ShowConfigReadFailed() override { calls.push_back("ShowConfigReadFailed"); }
-    void ShowFailure(Failure what, const std::string& detail) override {
-        const char* names[] = {"network", "file", "folder", "restore", "client"};
-        calls.push_back(std::string("ShowFailure ") + names[static_cast<int>(what)] + " " + detail);
+    void Tell(Failure what, const std::string& detail) override {
+        const char* names[] = {"upgrade", "network", "file", "folder", "restore", "client",
+                               "configuration", "package"};
+        told.push_back(names[static_cast<int>(what)] + (detail.empty() ? "" : " " + detail));
     }
-    void PostConfigDownloaded() override { calls.push_back("PostConfigDownloaded"); }
-    void PostPackagesDownloaded() override { calls.push_back("PostPackagesDownloaded"); }
-    void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
-    void SetStop() override { calls.push_back("SetStop"); }
-    bool QueuePackages() override { calls.push_back("QueuePackages"); return queueOk; }
-    void TargetPackages() override { calls.push_back("TargetPackages"); }
-    void StartWorker() override { calls.push_back("StartWorker"); }
-    void DeleteDownloadedPackages() override { calls.push_back("DeletePackages"); }
-    bool VerifyPackages() override { calls.push_back("Verify"); return packagesOk; }
-    void ShowPackageRefused() override { calls.push_back("ShowPackageRefused"); }
+
+    bool QueuePackages() override { return queueOk; }
+    void StartPackages() override {
+        workerStarted = true;
+        popupOpenedBeforeWorker = popup.shown;
+    }
+    void Stop() override { stopSent = true; }
+    void DiscardPackages() override { discarded = true; }
+    void StopBusyAnimation() override { busyClip = false; }
+
+    bool VerifyPackages(std::string& refused) override {
+        finished.push_back("verify");
+        refused = refusedPackage;
+        return refusedPackage.empty();
+    }
     InstallResult InstallAllPackages() override {
-        calls.push_back("Install");
-        InstallResult result;
-        result.installed = installOk;
-        result.notRestored = notRestored;
-        result.blocked = blocked;
-        result.missingClient = missingClient;
-        return result;
+        finished.push_back("install");
+        return install;
     }
-    void WriteShortcuts() override { calls.push_back("WriteShortcuts"); }
+    void WriteShortcuts() override { finished.push_back("shortcuts"); }
     bool StartClient(std::string& failedClient) override {
-        calls.push_back("StartClient");
+        finished.push_back("client");
         if (!clientStarts) failedClient = "C:\\Game\\Orbisan.exe";
         return clientStarts;
     }
@@ -88,359 +119,351 @@ public:
     void TraceEachRead(const std::string&) override {}
 };
 
-using Calls = std::vector<std::string>;
+struct Updater {
+    FakeParts parts;
+    UpdateWorkflow flow{UpdaterParts{parts, parts, parts, parts, parts, parts}};
 
-// A workflow in the configuration phase, as OnInitDialog leaves it.
-struct ConfigPhase : ::testing::Test {
-    FakeUi ui;
-    UpdateWorkflow flow{ui};
-    void SetUp() override { flow.Started(); }
+    void Status(int code, const std::string& text = "x", int percent = 0) {
+        flow.OnDownloadStatus(code, percent, text);
+    }
+    // The configuration's worker, as OnInitDialog leaves it.
+    Updater& InConfigPhase() {
+        flow.Started();
+        return *this;
+    }
+    // The configuration in and read: the popup shows and the packages' worker runs.
+    Updater& InPackagePhase() {
+        flow.Started();
+        Status(STATUS_DOWNLOAD_START, "orbisan3.cfg - Downloading...");
+        Status(STATUS_DOWNLOAD_END, "orbisan3.cfg - Download End!");
+        Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
+        flow.OnConfigDownloaded();
+        parts.posted.clear();
+        return *this;
+    }
+    // Every package in: the finishing step is posted.
+    Updater& AllPackagesIn() {
+        InPackagePhase();
+        Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
+        return *this;
+    }
 };
 
-// Takes a new workflow to the package phase: configuration read, popup shown, second worker
-// running; what the UI saw on the way is forgotten.
-void IntoPackagePhase(UpdateWorkflow& flow, FakeUi& ui) {
-    flow.Started();
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-    flow.OnConfigDownloaded();
-    ui.calls.clear();
-}
+using Told = std::vector<std::string>;
+using Posted = std::vector<NextStep>;
 
-struct PackagePhase : ::testing::Test {
-    FakeUi ui;
-    UpdateWorkflow flow{ui};
-    void SetUp() override { IntoPackagePhase(flow, ui); }
-};
-
-struct Row {
+// One status in one phase, and what it leaves where that phase's statuses show.
+struct StatusRow {
     int code;
     int percent;
-    Calls expected;
+    Told told;
+    bool dialogShown;
+    std::string text;  // the status line of the dialog (configuration) or the popup (packages)
+    int bar;
     UpdaterState state;
-    bool workerRunning;
+    Posted posted;
 };
 
-TEST_F(ConfigPhase, EveryStatusCode) {
-    const std::string t = "orbisan3.cfg - x";
-    const Row rows[] = {
-        {STATUS_NET_ERROR, 0, {"StopDialogAnimation", "ShowFailure network " + t, "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_FILE_ERROR, 0, {"StopDialogAnimation", "ShowFailure file " + t, "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_USER_STOP, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, false},
-        {STATUS_DOWNLOAD_SIZE, 40, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
-        {STATUS_DOWNLOAD_START, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
-        {STATUS_DOWNLOAD_END, 0,
-         {"StopDialogAnimation", "RefreshDialog", "EndDialog", "RefreshDialog"},
-         UpdaterState::ConfigDownload, true},
-        {STATUS_DOWNLOAD_COMPLETE, 0,
-         {"DialogStatus " + t, "DialogProgress 100", "DisableStopButton", "PostConfigDownloaded",
-          "RefreshDialog"},
-         UpdaterState::PackageDownload, true},
-        // Alone, it is the last word of a worker that failed inside: the one message.
-        {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_URL_INVALID, 0, {"StopDialogAnimation", "ShowUpgradeFailed", "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, false},
-        {0, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
-        {11, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
-    };
-    for (const Row& row : rows) {
+void CheckRows(bool packagePhase, const std::vector<StatusRow>& rows, const std::string& t) {
+    for (const StatusRow& row : rows) {
         SCOPED_TRACE("code " + std::to_string(row.code));
-        FakeUi fresh;
-        UpdateWorkflow f(fresh);
-        f.Started();
-        f.OnDownloadStatus(row.code, row.percent, t);
-        EXPECT_EQ(row.expected, fresh.calls);
-        EXPECT_EQ(row.state, f.State());
-        EXPECT_EQ(row.workerRunning, f.WorkerRunning());
-        EXPECT_EQ(row.code != STATUS_DOWNLOAD_COMPLETE, f.ConfigPhase());
+        Updater u;
+        packagePhase ? u.InPackagePhase() : u.InConfigPhase();
+        u.Status(row.code, t, row.percent);
+        const Window& shows = packagePhase ? u.parts.popup : u.parts.dialog;
+        EXPECT_EQ(row.told, u.parts.told);
+        EXPECT_EQ(row.dialogShown, u.parts.dialog.shown);
+        EXPECT_EQ(row.text, shows.text);
+        EXPECT_EQ(row.bar, shows.bar);
+        EXPECT_EQ(row.state, u.flow.State());
+        EXPECT_EQ(row.posted, u.parts.posted);
+        EXPECT_FALSE(u.parts.controlTold) << "a status alone never closes the page";
     }
 }
 
-TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
+TEST(UpdaterStatus, ConfigurationPhase) {
+    const std::string t = "orbisan3.cfg - x";
+    using S = UpdaterState;
+    CheckRows(false,
+              {
+                  {STATUS_NET_ERROR, 0, {"network " + t}, false, "", 0, S::Ended, {}},
+                  {STATUS_FILE_ERROR, 0, {"file " + t}, false, "", 0, S::Ended, {}},
+                  {STATUS_USER_STOP, 0, {}, true, kStopped, 0, S::ConfigDownload, {}},
+                  {STATUS_DOWNLOAD_SIZE, 40, {}, true, "", 0, S::ConfigDownload, {}},
+                  {STATUS_DOWNLOAD_START, 0, {}, true, "", 0, S::ConfigDownload, {}},
+                  // The configuration file is in: the dialog gives way to the popup.
+                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::ConfigDownload, {}},
+                  {STATUS_DOWNLOAD_COMPLETE, 0, {}, true, t, 100, S::ConfigIn,
+                   {NextStep::ReadConfiguration}},
+                  // Alone, it is the last word of a worker that failed inside: the one message.
+                  {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, "", 0, S::Ended, {}},
+                  {STATUS_URL_INVALID, 0, {"upgrade"}, false, "", 0, S::Ended, {}},
+                  {STATUS_CLIENT_RUNNING, 0, {}, false, "", 0, S::Ended, {}},
+                  {0, 0, {}, true, "", 0, S::ConfigDownload, {}},
+                  {11, 0, {}, true, "", 0, S::ConfigDownload, {}},
+              },
+              t);
+}
+
+TEST(UpdaterStatus, PackagePhase) {
     const std::string t = "Vossel.dll.lzf - y";
-    const Row rows[] = {
-        {STATUS_NET_ERROR, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0",
-          "ShowFailure network " + t, "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_FILE_ERROR, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "ShowFailure file " + t,
-          "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_USER_STOP, 0,
-         {"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
-          "PopupProgress 0", "RefreshDialog"},
-         UpdaterState::PackageDownload, false},
-        {STATUS_DOWNLOAD_SIZE, 37, {"PopupReadProgress 37 " + t, "RefreshDialog"},
-         UpdaterState::PackageDownload, true},
-        {STATUS_DOWNLOAD_START, 0, {"PopupProgress 0", "RefreshDialog"},
-         UpdaterState::PackageDownload, true},
-        {STATUS_DOWNLOAD_END, 0,
-         {"PopupStatus " + t, "PopupProgress 100", "RefreshDialog", "EndDialog",
-          "RefreshDialog"},
-         UpdaterState::PackageDownload, true},
-        {STATUS_DOWNLOAD_COMPLETE, 0,
-         {"DialogStatus " + t, "DialogProgress 100", "DisableStopButton",
-          "PostPackagesDownloaded", "RefreshDialog"},
-         UpdaterState::Finishing, true},
-        {STATUS_DOWNLOAD_ERROR_CLOSE, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "ShowUpgradeFailed", "EndDialog"},
-         UpdaterState::Ended, false},
-        {STATUS_URL_INVALID, 0,
-         {"StopPopupAnimation", "ShowUpgradeFailed", "EndDialog", "PopupStatus " + t},
-         UpdaterState::Ended, false},
-        {STATUS_CLIENT_RUNNING, 0, {"EndDialog"}, UpdaterState::Ended, false},
-        {12, 0, {"RefreshDialog"}, UpdaterState::PackageDownload, true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE("code " + std::to_string(row.code));
-        FakeUi fresh;
-        UpdateWorkflow f(fresh);
-        IntoPackagePhase(f, fresh);
-        f.OnDownloadStatus(row.code, row.percent, t);
-        EXPECT_EQ(row.expected, fresh.calls);
-        EXPECT_EQ(row.state, f.State());
-        EXPECT_EQ(row.workerRunning, f.WorkerRunning());
-    }
+    using S = UpdaterState;
+    CheckRows(true,
+              {
+                  {STATUS_NET_ERROR, 0, {"network " + t}, false, t, 0, S::Ended, {}},
+                  {STATUS_FILE_ERROR, 0, {"file " + t}, false, t, 0, S::Ended, {}},
+                  {STATUS_USER_STOP, 0, {}, false, kStopped, 0, S::PackageDownload, {}},
+                  {STATUS_DOWNLOAD_SIZE, 37, {}, false, t, 37, S::PackageDownload, {}},
+                  {STATUS_DOWNLOAD_START, 0, {}, false, "", 0, S::PackageDownload, {}},
+                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::PackageDownload, {}},
+                  {STATUS_DOWNLOAD_COMPLETE, 0, {}, false, "", 0, S::PackagesIn,
+                   {NextStep::Finish}},
+                  {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
+                  {STATUS_URL_INVALID, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
+                  {STATUS_CLIENT_RUNNING, 0, {}, false, "", 0, S::Ended, {}},
+                  {12, 0, {}, false, "", 0, S::PackageDownload, {}},
+              },
+              t);
 }
 
 // Every failed download is followed by the batch's end: the player reads one message.
-TEST(UpdaterStates, AFailedBatchEndsWithOneMessageInEitherPhase) {
+TEST(UpdaterStatus, AFailedBatchEndsWithOneMessageInEitherPhase) {
     for (bool packagePhase : {false, true}) {
         for (int code : {STATUS_URL_INVALID, STATUS_NET_ERROR, STATUS_FILE_ERROR}) {
             SCOPED_TRACE(std::to_string(code) + (packagePhase ? " packages" : " configuration"));
-            FakeUi ui;
-            UpdateWorkflow flow(ui);
-            if (packagePhase)
-                IntoPackagePhase(flow, ui);
-            else
-                flow.Started();
-            flow.OnDownloadStatus(code, 0, "a.lzf - x");
-            flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
-            const auto messages = std::count_if(ui.calls.begin(), ui.calls.end(), [](const std::string& c) {
-                return c == "ShowUpgradeFailed" || c.rfind("ShowFailure", 0) == 0;
-            });
-            EXPECT_EQ(1, messages);
+            Updater u;
+            packagePhase ? u.InPackagePhase() : u.InConfigPhase();
+            u.Status(code, "a.lzf - x");
+            u.Status(STATUS_DOWNLOAD_ERROR_CLOSE, "Download Error Close!");
+            EXPECT_EQ(1u, u.parts.told.size());
+            EXPECT_EQ(UpdaterState::Ended, u.flow.State());
         }
     }
 }
 
-TEST_F(PackagePhase, ErrorCloseAfterAStopAskedInThePopupShowsNoMessage) {
-    ui.answerYes = true;
-    flow.OnPopupStop();
-    ui.calls.clear();
-    flow.OnDownloadStatus(STATUS_USER_STOP, 0, "User Stop!");
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
-    EXPECT_EQ((Calls{"StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
-                     "PopupProgress 0", "RefreshDialog", "StopPopupAnimation",
-                     "PopupStatus Download Error Close!"}),
-              ui.calls);
-    EXPECT_EQ(UpdaterState::Stopping, flow.State());
+// The player confirmed a stop: whatever the worker reports afterwards needs no message, and
+// nothing further starts, even a batch that completed in the meantime.
+TEST(UpdaterStatus, AfterAConfirmedStopNothingIsToldAndNothingStarts) {
+    const int codes[] = {STATUS_USER_STOP, STATUS_NET_ERROR, STATUS_FILE_ERROR,
+                         STATUS_DOWNLOAD_ERROR_CLOSE, STATUS_URL_INVALID,
+                         STATUS_DOWNLOAD_COMPLETE};
+    for (bool packagePhase : {false, true}) {
+        for (int code : codes) {
+            SCOPED_TRACE(std::to_string(code) + (packagePhase ? " packages" : " configuration"));
+            Updater u;
+            u.parts.answerYes = true;
+            if (packagePhase) {
+                u.InPackagePhase();
+                u.flow.OnPopupStop();
+            } else {
+                u.InConfigPhase();
+                u.flow.OnStopButton();
+            }
+            u.Status(code, "a.lzf - x");
+            u.Status(STATUS_DOWNLOAD_ERROR_CLOSE, "Download Error Close!");
+            u.flow.OnConfigDownloaded();
+            u.flow.OnPackagesDownloaded();
+            EXPECT_TRUE(u.parts.told.empty());
+            EXPECT_TRUE(u.parts.finished.empty());
+            EXPECT_EQ(packagePhase, u.parts.workerStarted) << "no second worker after a stop";
+            EXPECT_EQ(UpdaterState::Stopping, u.flow.State()) << "the button still closes";
+        }
+    }
 }
 
-TEST_F(PackagePhase, WithoutThePopupOnlyTheDialogIsTouched) {
-    ui.popup = false;  // the user's final close destroyed it
+TEST(UpdaterStatus, WithoutThePopupNoStatusReachesIt) {
     const int codes[] = {STATUS_NET_ERROR, STATUS_USER_STOP, STATUS_DOWNLOAD_SIZE,
                          STATUS_DOWNLOAD_START, STATUS_DOWNLOAD_END, STATUS_DOWNLOAD_ERROR_CLOSE,
                          STATUS_URL_INVALID};
     for (int code : codes) {
         SCOPED_TRACE(code);
-        ui.calls.clear();
-        flow.OnDownloadStatus(code, 50, "x");
-        for (const std::string& call : ui.calls) EXPECT_EQ(std::string::npos, call.find("Popup"));
+        Updater u;
+        u.InPackagePhase();
+        u.parts.popup = Window{};  // it could not be made
+        u.Status(code, "y", 50);
+        EXPECT_EQ("", u.parts.popup.text);
+        EXPECT_EQ(0, u.parts.popup.bar);
     }
 }
 
-TEST_F(ConfigPhase, ConfigurationReadQueuesPackagesAndStartsTheSecondWorker) {
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-    ui.calls.clear();
-    flow.OnConfigDownloaded();
-    EXPECT_EQ((Calls{"StopBusyAnimation", "QueuePackages", "TargetPackages", "CreatePopup",
-                     "StartWorker"}),
-              ui.calls);
-    EXPECT_TRUE(flow.WorkerRunning());
-    EXPECT_EQ(UpdaterState::PackageDownload, flow.State());
+TEST(UpdaterConfiguration, ReadingItOpensThePopupBeforeTheSecondWorkerStarts) {
+    Updater u;
+    u.InConfigPhase();
+    u.Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
+    u.flow.OnConfigDownloaded();
+    EXPECT_FALSE(u.parts.busyClip) << "the configuration's clip stops";
+    EXPECT_TRUE(u.parts.workerStarted);
+    EXPECT_TRUE(u.parts.popupOpenedBeforeWorker) << "the worker plays the popup's clip";
+    EXPECT_EQ(UpdaterState::PackageDownload, u.flow.State());
 }
 
-TEST_F(ConfigPhase, UnreadableConfigurationEndsInsteadOfInstallingNothing) {
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "");
-    ui.queueOk = false;
-    ui.calls.clear();
-    flow.OnConfigDownloaded();
-    EXPECT_EQ((Calls{"StopBusyAnimation", "QueuePackages", "ShowConfigReadFailed", "EndDialog"}),
-              ui.calls);
-    EXPECT_EQ(UpdaterState::Ended, flow.State());
-    EXPECT_FALSE(flow.WorkerRunning());
+TEST(UpdaterConfiguration, ARefusedOneEndsInsteadOfInstallingNothing) {
+    Updater u;
+    u.InConfigPhase();
+    u.Status(STATUS_DOWNLOAD_COMPLETE, "");
+    u.parts.queueOk = false;
+    u.flow.OnConfigDownloaded();
+    EXPECT_EQ(Told{"configuration"}, u.parts.told);
+    EXPECT_FALSE(u.parts.workerStarted);
+    EXPECT_FALSE(u.parts.popup.shown);
+    EXPECT_FALSE(u.parts.dialog.shown);
+    EXPECT_EQ(UpdaterState::Ended, u.flow.State());
 }
 
-TEST_F(ConfigPhase, DialogStopButtonNoThenYesThenClose) {
-    ui.answerYes = false;
-    flow.OnStopButton();
-    EXPECT_EQ(Calls{"AskStop"}, ui.calls);
-    EXPECT_FALSE(flow.StopConfirmed());
+TEST(UpdaterStop, DialogButtonNoThenYesThenClose) {
+    Updater u;
+    u.InConfigPhase();
+    u.flow.OnStopButton();
+    EXPECT_EQ(1, u.parts.questions);
+    EXPECT_FALSE(u.parts.stopSent) << "No leaves everything running";
+    EXPECT_EQ(UpdaterState::ConfigDownload, u.flow.State());
 
-    ui.answerYes = true;
-    ui.calls.clear();
-    flow.OnStopButton();
-    EXPECT_EQ((Calls{"AskStop", "SetStop", "RelabelStopButton"}), ui.calls);
-    EXPECT_EQ(UpdaterState::Stopping, flow.State());
+    u.parts.answerYes = true;
+    u.flow.OnStopButton();
+    EXPECT_TRUE(u.parts.stopSent);
+    EXPECT_EQ("닫  기", u.parts.dialog.button);
+    EXPECT_EQ(kStopped, u.parts.dialog.text) << "told at once, before the worker says so";
+    EXPECT_TRUE(u.parts.dialog.ownText);
+    EXPECT_EQ(UpdaterState::Stopping, u.flow.State());
 
-    ui.calls.clear();
-    flow.OnStopButton();  // the button reads "닫  기" now
-    EXPECT_EQ((Calls{"EndDialog", "PostLaunchDone"}), ui.calls);
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    u.flow.OnStopButton();  // "닫  기"
+    EXPECT_EQ(2, u.parts.questions) << "the close asks nothing";
+    EXPECT_FALSE(u.parts.dialog.shown);
+    EXPECT_TRUE(u.parts.controlTold);
+    EXPECT_EQ(UpdaterState::Closed, u.flow.State());
 
-    ui.calls.clear();
-    flow.OnDownloadStatus(STATUS_USER_STOP, 0, "User Stop!");
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
-    flow.OnStopButton();
-    EXPECT_TRUE(ui.calls.empty()) << "a closed dialog hears nothing more";
+    // A closed updater hears nothing more.
+    u.parts.controlTold = false;
+    u.Status(STATUS_USER_STOP, "User Stop!");
+    u.Status(STATUS_DOWNLOAD_ERROR_CLOSE, "Download Error Close!");
+    u.flow.OnStopButton();
+    u.flow.OnPopupStop();
+    EXPECT_EQ(2, u.parts.questions);
+    EXPECT_TRUE(u.parts.told.empty());
+    EXPECT_FALSE(u.parts.controlTold);
 }
 
-TEST_F(ConfigPhase, StopConfirmedAfterTheWorkerEndedDoesNotTouchTheDownloader) {
-    flow.OnDownloadStatus(STATUS_NET_ERROR, 0, "x");
-    ui.answerYes = true;
-    ui.calls.clear();
-    flow.OnStopButton();
-    EXPECT_EQ((Calls{"AskStop", "RelabelStopButton"}), ui.calls);
+TEST(UpdaterStop, ConfirmedAfterTheWorkerEndedDoesNotTouchTheDownloader) {
+    Updater u;
+    u.InConfigPhase();
+    u.Status(STATUS_NET_ERROR, "x");
+    u.parts.answerYes = true;
+    u.flow.OnStopButton();
+    EXPECT_FALSE(u.parts.stopSent);
+    EXPECT_EQ("닫  기", u.parts.dialog.button);
 }
 
-TEST_F(PackagePhase, PopupStopStopsTheAnimationEvenWhenTheAnswerIsNo) {
-    ui.answerYes = false;
-    flow.OnPopupStop();
-    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop"}), ui.calls);
-    EXPECT_FALSE(ui.popupStop);
+TEST(UpdaterStop, PopupNoStopsTheClipThenYesThenCloseDeletesThePackages) {
+    Updater u;
+    u.InPackagePhase();
+    u.flow.OnPopupStop();
+    EXPECT_FALSE(u.parts.busyClip) << "stopped before the question, and not restarted on No";
+    EXPECT_FALSE(u.parts.stopSent);
+    EXPECT_EQ("중  지", u.parts.popup.button);
 
-    ui.answerYes = true;
-    ui.calls.clear();
-    flow.OnPopupStop();
-    // The player reads at once that it has stopped, whenever the worker gets to say so.
-    EXPECT_EQ((Calls{"StopBusyAnimation", "AskStop", "SetStop", "MarkPopupStop",
-                     "StopPopupAnimation", "PopupStatus utf8 업그레이드가 중지되었습니다.",
-                     "PopupProgress 0"}),
-              ui.calls);
+    u.parts.answerYes = true;
+    u.flow.OnPopupStop();
+    EXPECT_TRUE(u.parts.stopSent);
+    EXPECT_EQ("닫  기", u.parts.popup.button);
+    EXPECT_EQ(kStopped, u.parts.popup.text);
+    EXPECT_TRUE(u.parts.popup.ownText);
+    EXPECT_FALSE(u.parts.popup.clip);
+    EXPECT_EQ(UpdaterState::Stopping, u.flow.State());
 
-    ui.calls.clear();
-    flow.OnPopupStop();  // "닫  기"
-    EXPECT_EQ((Calls{"DestroyPopup", "EndDialog", "DeletePackages", "PostLaunchDone"}), ui.calls);
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
+    u.flow.OnPopupStop();  // "닫  기"
+    EXPECT_EQ(2, u.parts.questions);
+    EXPECT_FALSE(u.parts.popup.shown);
+    EXPECT_TRUE(u.parts.discarded);
+    EXPECT_TRUE(u.parts.controlTold);
+    EXPECT_EQ(UpdaterState::Closed, u.flow.State());
 }
 
-TEST_F(PackagePhase, AnswerGivenAfterTheDownloadFinishedChangesNothing) {
-    ui.answerYes = true;
-    // While the question waits, the batch completes and the finishing step runs.
-    ui.duringQuestion = [this] {
-        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-        flow.OnPackagesDownloaded();
-    };
-    flow.OnPopupStop();
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
-    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "SetStop"));
-    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "MarkPopupStop"));
-    EXPECT_EQ(1, std::count(ui.calls.begin(), ui.calls.end(), "StartClient"));
+// While a question waits, its message loop runs: the batch completes and the finishing step
+// runs. The answer given afterwards, in either window, changes nothing.
+TEST(UpdaterStop, AnswerGivenAfterTheFinishingStepChangesNothing) {
+    for (bool popup : {true, false}) {
+        SCOPED_TRACE(popup ? "popup" : "dialog");
+        Updater u;
+        u.InPackagePhase();
+        u.parts.answerYes = true;
+        u.parts.duringQuestion = [&u] {
+            u.Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
+            u.flow.OnPackagesDownloaded();
+        };
+        popup ? u.flow.OnPopupStop() : u.flow.OnStopButton();
+        EXPECT_EQ(UpdaterState::Closed, u.flow.State());
+        EXPECT_FALSE(u.parts.stopSent);
+        EXPECT_EQ("중  지", u.parts.popup.button);
+        EXPECT_NE("닫  기", u.parts.dialog.button);
+        EXPECT_EQ((std::vector<std::string>{"verify", "install", "shortcuts", "client"}),
+                  u.parts.finished);
+    }
 }
 
-TEST_F(PackagePhase, AnswerInTheUpdateDialogAfterTheDownloadFinishedChangesNothing) {
-    ui.answerYes = true;
-    ui.duringQuestion = [this] {
-        flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-        flow.OnPackagesDownloaded();
-    };
-    ui.calls.clear();
-    flow.OnStopButton();
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
-    EXPECT_EQ("AskStop", ui.calls.front());
-    EXPECT_EQ("PostLaunchDone", ui.calls.back()) << "nothing after the finishing step";
-    EXPECT_EQ(0, std::count(ui.calls.begin(), ui.calls.end(), "RelabelStopButton"));
-}
+TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl) {
+    Updater u;
+    u.AllPackagesIn();
+    u.flow.OnPackagesDownloaded();
+    EXPECT_EQ((std::vector<std::string>{"verify", "install", "shortcuts", "client"}),
+              u.parts.finished);
+    EXPECT_FALSE(u.parts.popup.shown);
+    EXPECT_TRUE(u.parts.told.empty());
+    EXPECT_TRUE(u.parts.controlTold);
+    EXPECT_EQ(UpdaterState::Closed, u.flow.State());
 
-TEST_F(PackagePhase, FinishingInstallsWritesShortcutsStartsTheClientThenTellsTheControl) {
-    flow.OnDownloadStatus(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
-    ui.calls.clear();
-    flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
-                     "PostLaunchDone"}),
-              ui.calls);
-    EXPECT_EQ(UpdaterState::Closed, flow.State());
-    EXPECT_FALSE(flow.WorkerRunning());
+    u.parts.finished.clear();
+    u.flow.OnPackagesDownloaded();  // a second post
+    EXPECT_TRUE(u.parts.finished.empty()) << "the finishing step runs once";
 }
 
 // A finishing step that fails says why and hides the dialog; the control is not told, so the
 // page stays open.
-TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
+TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
     const struct {
         const char* what;
-        bool installOk;
-        std::vector<std::string> notRestored;
+        std::string refusedPackage;
+        InstallResult install;
         bool clientStarts;
-        Calls expected;
-        std::string blocked = "";
-        std::string missingClient = "";
+        Told told;
+        std::vector<std::string> finished;
     } rows[] = {
-        {"the old installation stands whole", false, {}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}},
-        {"old files could not be put back", false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure restore C:\\V\\a.dll\r\nC:\\V\\b.dll",
-          "EndDialog"}},
-        {"the installed client does not start", true, {}, false,
-         {"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
-          "ShowFailure client C:\\Game\\Orbisan.exe", "EndDialog"}},
-        {"a folder where a file goes", false, {}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure folder C:\\V\\a.dll", "EndDialog"},
-         "C:\\V\\a.dll"},
-        {"a release without the client", false, {}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure client C:\\V\\Orbisan.exe",
-          "EndDialog"},
-         "", "C:\\V\\Orbisan.exe"},
+        {"a package that is not the signed one", "Vossel.dll.lzf", {true}, true,
+         {"package Vossel.dll.lzf"}, {"verify"}},
+        {"the old installation stands whole", "", {false}, true, {"upgrade"},
+         {"verify", "install"}},
+        {"old files could not be put back", "", {false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}}, true,
+         {"restore C:\\V\\a.dll\r\nC:\\V\\b.dll"}, {"verify", "install"}},
+        {"a folder where a file goes", "", {false, {}, "C:\\V\\a.dll"}, true,
+         {"folder C:\\V\\a.dll"}, {"verify", "install"}},
+        {"a release without the client", "", {false, {}, "", "C:\\V\\Orbisan.exe"}, true,
+         {"client C:\\V\\Orbisan.exe"}, {"verify", "install"}},
+        {"the installed client does not start", "", {true}, false,
+         {"client C:\\Game\\Orbisan.exe"}, {"verify", "install", "shortcuts", "client"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        FakeUi fresh;
-        UpdateWorkflow f(fresh);
-        IntoPackagePhase(f, fresh);
-        fresh.installOk = row.installOk;
-        fresh.notRestored = row.notRestored;
-        fresh.clientStarts = row.clientStarts;
-        fresh.blocked = row.blocked;
-        fresh.missingClient = row.missingClient;
-        f.OnPackagesDownloaded();
-        EXPECT_EQ(row.expected, fresh.calls);
-        EXPECT_EQ(UpdaterState::Ended, f.State());
+        Updater u;
+        u.AllPackagesIn();
+        u.parts.refusedPackage = row.refusedPackage;
+        u.parts.install = row.install;
+        u.parts.clientStarts = row.clientStarts;
+        u.flow.OnPackagesDownloaded();
+        EXPECT_EQ(row.told, u.parts.told);
+        EXPECT_EQ(row.finished, u.parts.finished);
+        EXPECT_FALSE(u.parts.controlTold);
+        EXPECT_FALSE(u.parts.dialog.shown);
+        EXPECT_EQ(UpdaterState::Ended, u.flow.State());
     }
 }
 
-TEST_F(PackagePhase, APackageThatIsNotTheSignedOneEndsBeforeAnythingIsInstalled) {
-    ui.packagesOk = false;
-    flow.OnPackagesDownloaded();
-    EXPECT_EQ((Calls{"DestroyPopup", "Verify", "ShowPackageRefused", "EndDialog"}), ui.calls);
-    EXPECT_EQ(UpdaterState::Ended, flow.State());
-}
-
-TEST(UpdaterStates, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
-    FakeUi ui;
-    UpdateWorkflow flow(ui);
-    flow.FolderFailed("C:\\Program Files\\Temp");
-    EXPECT_EQ((Calls{"StopDialogAnimation", "ShowFailure folder C:\\Program Files\\Temp",
-                     "EndDialog"}),
-              ui.calls);
-    EXPECT_EQ(UpdaterState::Ended, flow.State());
-}
-
-// A failure that arrives after the player confirmed a stop needs no message of its own.
-TEST_F(PackagePhase, AFailureAfterAConfirmedStopShowsNoMessage) {
-    for (int code : {STATUS_NET_ERROR, STATUS_FILE_ERROR}) {
-        FakeUi fresh;
-        UpdateWorkflow f(fresh);
-        IntoPackagePhase(f, fresh);
-        fresh.answerYes = true;
-        f.OnPopupStop();
-        f.OnDownloadStatus(code, 0, "x");
-        for (const std::string& call : fresh.calls)
-            EXPECT_EQ(std::string::npos, call.find("ShowFailure")) << code;
-    }
+TEST(UpdaterFinishing, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
+    Updater u;
+    u.flow.FolderFailed("C:\\Program Files\\Temp");
+    EXPECT_EQ(Told{"folder C:\\Program Files\\Temp"}, u.parts.told);
+    EXPECT_FALSE(u.parts.dialog.shown);
+    EXPECT_FALSE(u.parts.dialog.clip);
+    EXPECT_FALSE(u.parts.workerStarted);
+    EXPECT_EQ(UpdaterState::Ended, u.flow.State());
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
     : CDialog(module, IDD_DOWNLOAD),
       m_hCtrlWnd(control),
-      m_flow(*this),
+      m_flow(UpdaterParts{*this, *this, *this, *this, *this, *this}),
       m_downloader(std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>())) {}
 
 CDownLoadDlg::~CDownLoadDlg() {
@@ -226,7 +226,7 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 // by itself; where a library does not, the updater ends it a little later and says why. What
 // the worker reports afterwards is not heard.
 void CDownLoadDlg::OnStallClock() {
-    ApplyPopupProgress();  // what the last reads brought, should none follow
+    ApplyReadProgress();  // what the last reads brought, should none follow
     if (!m_flow.WorkerRunning() || m_flow.State() == UpdaterState::Closed) return;
     const int64_t limit = StallLimitMs() / 1000 + kOwnerStallMarginSeconds;
     std::string file;
@@ -252,42 +252,88 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     const int percent = HIWORD(wParam);
     // The text lives on the worker's stack only while this message is handled: copy it.
     const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-    if (code == STATUS_DOWNLOAD_COMPLETE)
-        Trace(m_flow.ConfigPhase() ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += std::string("\\") + kConfigFileName;
+    if (code == STATUS_DOWNLOAD_COMPLETE) {
+        const bool config = m_flow.State() == UpdaterState::ConfigDownload;
+        Trace(config ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
+        if (config) m_strLocalFile += std::string("\\") + kConfigFileName;
+    }
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
     return TRUE;
 }
 
-// ---- the dialog
+// ---- what the dialog and the popup show
 
-void CDownLoadDlg::EndDialog() { End(IDCANCEL); }
+void CDownLoadDlg::SetStatus(Surface where, const std::string& text, TextEncoding encoding) {
+    if (where == Surface::Dialog) {
+        m_strStatus = encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
+        return;
+    }
+    m_readProgress.waiting = false;  // this text replaces a read's that waits
+    if (!HasPopup()) return;
+    m_pProgressDlg->m_strStatus =
+        encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
+    m_pProgressDlg->UpdateData(false);
+}
 
-void CDownLoadDlg::SetDialogStatus(const std::string& text) { m_strStatus = text; }
+void CDownLoadDlg::SetProgress(Surface where, int percent) {
+    if (where == Surface::Dialog) {
+        m_progress.SetPos(percent);
+        return;
+    }
+    m_readProgress.waiting = false;
+    if (HasPopup()) m_pProgressDlg->Progress().SetPos(percent);
+}
 
-void CDownLoadDlg::SetDialogProgress(int percent) { m_progress.SetPos(percent); }
+// Only the latest read counts; the window paints it when it next paints, not here.
+void CDownLoadDlg::ShowReadProgress(int percent, const std::string& text) {
+    m_readProgress.waiting = true;
+    m_readProgress.percent = percent;
+    m_readProgress.text = text;
+    if (::GetTickCount() - m_readProgress.shownAt >= kReadProgressIntervalMs) ApplyReadProgress();
+}
+
+void CDownLoadDlg::ApplyReadProgress() {
+    if (!m_readProgress.waiting || !HasPopup()) return;
+    m_readProgress.waiting = false;
+    m_readProgress.shownAt = ::GetTickCount();
+    m_pProgressDlg->Progress().SetPos(m_readProgress.percent);
+    m_pProgressDlg->m_strStatus = win::AnsiToWide(m_readProgress.text);
+    m_pProgressDlg->UpdateData(false);
+}
+
+void CDownLoadDlg::StopAnimation(Surface where) {
+    if (where == Surface::Dialog)
+        m_animate.Stop();
+    else if (HasPopup())
+        m_pProgressDlg->Animation().Stop();
+}
+
+void CDownLoadDlg::SetStopButton(Surface where, StopButton state) {
+    HWND window = where == Surface::Dialog ? m_hWnd : HasPopup() ? m_pProgressDlg->GetSafeHwnd()
+                                                                 : nullptr;
+    if (!window) return;
+    const int button = where == Surface::Dialog ? IDC_DOWNLOAD_STOP : IDC_POPUP_STOP;
+    if (state == StopButton::Disabled)
+        ::EnableWindow(::GetDlgItem(window, button), FALSE);
+    else
+        ::SetDlgItemTextW(window, button, Wide(kCloseLabel).c_str());
+}
 
 void CDownLoadDlg::RefreshDialog() {
     // Every status asks for it, mostly with the text already shown.
     if (m_strStatus == m_shownStatus) return;
     m_shownStatus = m_strStatus;
-    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, win::AnsiToWide(m_strStatus).c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, m_strStatus.c_str());
 }
 
-void CDownLoadDlg::StopDialogAnimation() { m_animate.Stop(); }
+// ---- the windows
 
-void CDownLoadDlg::DisableStopButton() { ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DOWNLOAD_STOP), FALSE); }
-
-void CDownLoadDlg::RelabelStopButton() {
-    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STOP, Wide(kCloseLabel).c_str());
-}
-
-// ---- the progress popup
+void CDownLoadDlg::HideDialog() { End(IDCANCEL); }
 
 bool CDownLoadDlg::HasPopup() { return m_pProgressDlg && m_pProgressDlg->GetSafeHwnd(); }
 
-void CDownLoadDlg::CreatePopup() {
+void CDownLoadDlg::OpenPopup() {
     m_pProgressDlg.reset(new CProgressPopupDlg(m_module, m_hWnd));
     if (!m_pProgressDlg->Create()) {
         m_pProgressDlg.reset();
@@ -298,7 +344,7 @@ void CDownLoadDlg::CreatePopup() {
     ::ShowWindow(::GetDlgItem(m_pProgressDlg->GetSafeHwnd(), IDC_POPUP_STATUS), SW_SHOW);
 }
 
-void CDownLoadDlg::DestroyPopup() {
+void CDownLoadDlg::ClosePopup() {
     if (!m_pProgressDlg) return;
     HWND popup = m_pProgressDlg->GetSafeHwnd();
     if (popup) {
@@ -313,54 +359,13 @@ void CDownLoadDlg::DestroyPopup() {
     m_pProgressDlg.reset();
 }
 
-void CDownLoadDlg::StopPopupAnimation() {
-    if (HasPopup()) m_pProgressDlg->Animation().Stop();
+void CDownLoadDlg::Post(NextStep step) {
+    ::PostMessageW(m_hWnd, step == NextStep::ReadConfiguration ? WM_CONFIG_DOWNLOADED
+                                                               : WM_PACKAGES_DOWNLOADED,
+                   0, 0);
 }
 
-void CDownLoadDlg::SetPopupStatus(const std::string& text, TextEncoding encoding) {
-    m_readProgress.waiting = false;  // this text replaces a read's that waits
-    if (!HasPopup()) return;
-    m_pProgressDlg->m_strStatus =
-        encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
-    m_pProgressDlg->UpdateData(false);
-}
-
-void CDownLoadDlg::SetPopupProgress(int percent) {
-    m_readProgress.waiting = false;
-    if (HasPopup()) m_pProgressDlg->Progress().SetPos(percent);
-}
-
-// Only the latest read counts; the window paints it when it next paints, not here.
-void CDownLoadDlg::ShowPopupProgress(int percent, const std::string& text) {
-    m_readProgress.waiting = true;
-    m_readProgress.percent = percent;
-    m_readProgress.text = text;
-    if (::GetTickCount() - m_readProgress.shownAt >= kReadProgressIntervalMs) ApplyPopupProgress();
-}
-
-void CDownLoadDlg::ApplyPopupProgress() {
-    if (!m_readProgress.waiting || !HasPopup()) return;
-    m_readProgress.waiting = false;
-    m_readProgress.shownAt = ::GetTickCount();
-    m_pProgressDlg->Progress().SetPos(m_readProgress.percent);
-    m_pProgressDlg->m_strStatus = win::AnsiToWide(m_readProgress.text);
-    m_pProgressDlg->UpdateData(false);
-}
-
-bool CDownLoadDlg::PopupStopRequested() {
-    return HasPopup() && m_pProgressDlg->m_bStopRequested;
-}
-
-void CDownLoadDlg::MarkPopupStopRequested() {
-    if (!HasPopup()) return;
-    m_pProgressDlg->m_bStopRequested = TRUE;
-    ::SetDlgItemTextW(m_pProgressDlg->GetSafeHwnd(), IDC_POPUP_STOP, Wide(kCloseLabel).c_str());
-}
-
-void CDownLoadDlg::StopBusyAnimation() {
-    HWND busy = g_pBusyAnimate.exchange(nullptr);
-    if (busy) ::SendMessageW(busy, ACM_STOP, 0, 0);
-}
+void CDownLoadDlg::TellControlDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE, 1, 0); }
 
 // ---- questions and messages
 
@@ -369,49 +374,41 @@ bool CDownLoadDlg::AskStop() {
                          MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void CDownLoadDlg::ShowUpgradeFailed() {
-    ::MessageBoxW(m_hWnd, Wide(kUpgradeFailed).c_str(), Wide(kMessageCaption).c_str(),
-                  MB_OK | MB_ICONERROR);
-}
-
-void CDownLoadDlg::ShowConfigReadFailed() {
-    const char* text = kConfigNotTrusted;
+const char* CDownLoadDlg::ConfigRefusalText() const {
     switch (m_configRefusal) {
-    case ConfigRefusal::kUnreadable: text = kConfigReadFailed; break;
-    case ConfigRefusal::kExpired: text = kConfigExpired; break;
-    case ConfigRefusal::kRolledBack: text = kConfigRolledBack; break;
-    case ConfigRefusal::kTooOld: text = kConfigTooOld; break;
-    case ConfigRefusal::kCannotVerify: text = kConfigCannotVerify; break;
-    default: break;
+    case ConfigRefusal::kUnreadable: return kConfigReadFailed;
+    case ConfigRefusal::kExpired: return kConfigExpired;
+    case ConfigRefusal::kRolledBack: return kConfigRolledBack;
+    case ConfigRefusal::kTooOld: return kConfigTooOld;
+    case ConfigRefusal::kCannotVerify: return kConfigCannotVerify;
+    default: return kConfigNotTrusted;
     }
-    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
 }
 
-void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail) {
-    const char* text = kFolderFailed;
+void CDownLoadDlg::Tell(Failure what, const std::string& detail) {
+    std::wstring message;
     switch (what) {
-    case Failure::Network: text = kNetworkFailed; break;
-    case Failure::File: text = kFileFailed; break;
-    case Failure::Folder: text = kFolderFailed; break;
-    case Failure::Restore: text = kRestoreFailed; break;
-    case Failure::Client: text = kClientNotStarted; break;
+    case Failure::Upgrade: message = Wide(kUpgradeFailed); break;
+    case Failure::Network: message = Wide(kNetworkFailed); break;
+    case Failure::File: message = Wide(kFileFailed); break;
+    case Failure::Folder: message = Wide(kFolderFailed); break;
+    case Failure::Restore: message = Wide(kRestoreFailed); break;
+    case Failure::Client: message = Wide(kClientNotStarted); break;
+    case Failure::Configuration: message = Wide(ConfigRefusalText()); break;
+    case Failure::Package:
+        message = Wide(kPackageRefusedHead) + win::AnsiToWide(detail) + Wide(kPackageRefusedTail);
+        break;
     }
-    std::wstring message = Wide(text);
-    if (!detail.empty()) message += L"\r\n\r\n" + win::AnsiToWide(detail);
-    ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
+    if (!detail.empty() && what != Failure::Package)
+        message += L"\r\n\r\n" + win::AnsiToWide(detail);
+    // A refused configuration has always been told without an icon.
+    const UINT icon = what == Failure::Configuration ? 0 : MB_ICONERROR;
+    ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | icon);
 }
-
-void CDownLoadDlg::PostConfigDownloaded() { ::PostMessageW(m_hWnd, WM_CONFIG_DOWNLOADED, 0, 0); }
-
-void CDownLoadDlg::PostPackagesDownloaded() {
-    ::PostMessageW(m_hWnd, WM_PACKAGES_DOWNLOADED, 0, 0);
-}
-
-void CDownLoadDlg::PostLaunchDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE, 1, 0); }
 
 // ---- downloads
 
-void CDownLoadDlg::SetStop() { m_downloader->SetStop(true); }
+void CDownLoadDlg::Stop() { m_downloader->SetStop(true); }
 
 bool CDownLoadDlg::QueuePackages() {
     std::string content;
@@ -442,10 +439,11 @@ bool CDownLoadDlg::QueuePackages() {
     return true;
 }
 
-void CDownLoadDlg::TargetPackages() {
+void CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
     m_strDownloadDir += "\\";
     m_downloader->SetTarget(m_sink, "Tavrin", m_strDownloadDir);
+    StartWorker();
 }
 
 void CDownLoadDlg::StartWorker() {
@@ -454,16 +452,21 @@ void CDownLoadDlg::StartWorker() {
     if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
 }
 
-void CDownLoadDlg::DeleteDownloadedPackages() {
+void CDownLoadDlg::DiscardPackages() {
     // The worker may still hold the package it was writing when the stop came; it deletes
     // that one itself once closed, whichever of us comes second.
     m_downloader->DiscardStoppedFile();
     DeleteMatchingFiles(m_strDownloadDir, "*.lzf");
 }
 
+void CDownLoadDlg::StopBusyAnimation() {
+    HWND busy = g_pBusyAnimate.exchange(nullptr);
+    if (busy) ::SendMessageW(busy, ACM_STOP, 0, 0);
+}
+
 // ---- finishing
 
-bool CDownLoadDlg::VerifyPackages() {
+bool CDownLoadDlg::VerifyPackages(std::string& refused) {
     Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
     for (const std::string& name : m_arrPackages) {
@@ -476,18 +479,12 @@ bool CDownLoadDlg::VerifyPackages() {
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + name + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
-            m_refusedPackage = name;
+            refused = name;
             return false;
         }
     }
     Trace("CDownLoadDlg::VerifyPackages - done");
     return true;
-}
-
-void CDownLoadDlg::ShowPackageRefused() {
-    const std::wstring text = Wide(kPackageRefusedHead) + win::AnsiToWide(m_refusedPackage) +
-                              Wide(kPackageRefusedTail);
-    ::MessageBoxW(m_hWnd, text.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 InstallResult CDownLoadDlg::InstallAllPackages() {

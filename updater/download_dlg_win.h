@@ -32,7 +32,13 @@
 
 namespace tavrin {
 
-class CDownLoadDlg : public win::CDialog, private UpdaterUi {
+class CDownLoadDlg : public win::CDialog,
+                     private UpdateView,
+                     private UpdaterWindows,
+                     private PlayerDialogue,
+                     private DownloadBatch,
+                     private Installation,
+                     private UpdateTrace {
 public:
     // module: holds the templates, the clip and the picture; control: gets WM_LAUNCH_DONE.
     CDownLoadDlg(HINSTANCE module, HWND control);
@@ -58,42 +64,38 @@ private:
     LRESULT OnAskRunningClient();
     void OnStallClock();
 
-    // UpdaterUi
-    void EndDialog() override;
-    void SetDialogStatus(const std::string& text) override;
-    void SetDialogProgress(int percent) override;
+    // UpdateView
+    void SetStatus(Surface where, const std::string& text, TextEncoding encoding) override;
+    void SetProgress(Surface where, int percent) override;
+    void ShowReadProgress(int percent, const std::string& text) override;
+    void ApplyReadProgress();
+    void StopAnimation(Surface where) override;
+    void SetStopButton(Surface where, StopButton state) override;
     void RefreshDialog() override;
-    void StopDialogAnimation() override;
-    void DisableStopButton() override;
-    void RelabelStopButton() override;
+    // UpdaterWindows
+    void HideDialog() override;
     bool HasPopup() override;
-    void CreatePopup() override;
-    void DestroyPopup() override;
-    void StopPopupAnimation() override;
-    void SetPopupStatus(const std::string& text, TextEncoding encoding) override;
-    void SetPopupProgress(int percent) override;
-    void ShowPopupProgress(int percent, const std::string& text) override;
-    void ApplyPopupProgress();
-    bool PopupStopRequested() override;
-    void MarkPopupStopRequested() override;
-    void StopBusyAnimation() override;
+    void OpenPopup() override;
+    void ClosePopup() override;
+    void Post(NextStep step) override;
+    void TellControlDone() override;
+    // PlayerDialogue
     bool AskStop() override;
-    void ShowUpgradeFailed() override;
-    void ShowConfigReadFailed() override;
-    void ShowFailure(Failure what, const std::string& detail) override;
-    void PostConfigDownloaded() override;
-    void PostPackagesDownloaded() override;
-    void PostLaunchDone() override;
-    void SetStop() override;
+    void Tell(Failure what, const std::string& detail) override;
+    const char* ConfigRefusalText() const;
+    // DownloadBatch
     bool QueuePackages() override;
-    void TargetPackages() override;
-    void StartWorker() override;
-    void DeleteDownloadedPackages() override;
-    bool VerifyPackages() override;
-    void ShowPackageRefused() override;
+    void StartPackages() override;
+    void StartWorker();
+    void Stop() override;
+    void DiscardPackages() override;
+    void StopBusyAnimation() override;
+    // Installation
+    bool VerifyPackages(std::string& refused) override;
     InstallResult InstallAllPackages() override;
     void WriteShortcuts() override;
     bool StartClient(std::string& failedClient) override;
+    // UpdateTrace
     void Trace(const std::string& line) override;
     void TraceEachRead(const std::string& line) override;
 
@@ -105,10 +107,9 @@ private:
     std::vector<std::string> m_arrPackages;
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
-    std::string m_refusedPackage;
     std::string m_strLocalFile;
-    std::string m_strStatus;
-    std::string m_shownStatus;  // what the dialog's status line holds
+    std::wstring m_strStatus;
+    std::wstring m_shownStatus;  // what the dialog's status line holds
     // The latest read's progress, until it is shown; when the last one was.
     struct PendingProgress {
         bool waiting = false;

@@ -31,9 +31,8 @@ public:
     CPercentProgressCtrl& Progress() { return m_progress; }
     CGifPictureCtrl& Picture() { return m_picture; }
 
-    BOOL m_bStopRequested = FALSE;  // set by the owner once the user confirmed a stop
-    HWND m_pOwner;                  // receives WM_POPUP_STOP; not owned
-    std::wstring m_strStatus;       // the status line, control 204
+    HWND m_pOwner;             // receives WM_POPUP_STOP; not owned
+    std::wstring m_strStatus;  // the status line, control 204
 
 protected:
     BOOL OnInitDialog() override;

@@ -305,7 +305,6 @@ TEST_F(ProgressPopupTest, StartsWithAnEmptyStatusLineAndZeroPercent) {
     EXPECT_EQ(100, ::SendMessageW(Item(IDC_POPUP_PROGRESS), PBM_GETRANGE, FALSE, 0));
     EXPECT_EQ(Item(IDC_POPUP_PROGRESS), m_popup->Progress().GetSafeHwnd());
     EXPECT_EQ(Item(IDC_POPUP_ANIMATE), m_popup->Animation().GetSafeHwnd());
-    EXPECT_FALSE(m_popup->m_bStopRequested);
 
     ShowAndSettle();
     const Shot bar = CaptureClient(Item(IDC_POPUP_PROGRESS));
@@ -369,7 +368,6 @@ TEST_F(ProgressPopupTest, StopButtonSendsWmPopupStopSynchronously) {
     EXPECT_TRUE(::IsWindowVisible(Dlg())) << "the window waits for its owner";
 
     // The owner's answer to a confirmed stop, then the second press.
-    m_popup->m_bStopRequested = TRUE;
     ::SetDlgItemTextW(Dlg(), IDC_POPUP_STOP, L"닫  기");
     ::SendMessageW(Dlg(), WM_COMMAND, MAKEWPARAM(IDC_POPUP_STOP, BN_CLICKED),
                    LPARAM(Item(IDC_POPUP_STOP)));
