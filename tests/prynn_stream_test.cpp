@@ -1,6 +1,7 @@
 // The package format: liblzf's blocks decode with our reader, ours with liblzf; empty files,
 // stored blocks and blocks of 65,535 bytes; every truncation and every structural corruption
 // is refused, alike by the streaming and the in-memory decoder.
+#include "libs/prynn/decoded_size.h"
 #include "libs/prynn/lzf_stream.h"
 
 #include <gtest/gtest.h>
@@ -106,6 +107,25 @@ bool UnpackWithLiblzf(const Bytes& package, Bytes* content, std::vector<Block>* 
     return true;
 }
 
+// The headers alone, fed whole and a byte at a time, announce what a valid package decodes
+// to, and name the faults that show in them.
+void ExpectHeadersTell(const Bytes& package, StreamStatus decoded, size_t contentSize) {
+    for (size_t piece : {package.size() + 1, size_t{1}}) {
+        DecodedSizeCounter counter;
+        for (size_t at = 0; at < package.size(); at += piece)
+            counter.Feed(package.data() + at, std::min(piece, package.size() - at));
+        uint64_t size = 0;
+        const StreamStatus measured = counter.Finish(&size);
+        if (decoded == StreamStatus::kOk) {
+            EXPECT_EQ(StreamStatus::kOk, measured);
+            EXPECT_EQ(contentSize, size);
+        } else if (decoded == StreamStatus::kBadMagic || decoded == StreamStatus::kBadBlockType ||
+                   decoded == StreamStatus::kTruncated) {
+            EXPECT_EQ(decoded, measured);
+        }
+    }
+}
+
 // Both decoders on one package; they must agree on the verdict and the content.
 StreamStatus DecodeBoth(const Bytes& package, Bytes* content) {
     const StreamStatus streamed = DecodeBuffer(package, content);
@@ -118,6 +138,7 @@ StreamStatus DecodeBoth(const Bytes& package, Bytes* content) {
         memory.resize(produced);
         EXPECT_TRUE(memory == *content);
     }
+    ExpectHeadersTell(package, streamed, content->size());
     return streamed;
 }
 
