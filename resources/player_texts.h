@@ -62,6 +62,13 @@ constexpr const char* kFolderFailed =
     "설치 폴더를 만들 수 없어 업그레이드를 중지했습니다.\r\n\r\n"
     "같은 이름의 파일이 있으면 지우거나 옮긴 뒤 다시 시도하시기 바랍니다.";
 
+// Too little room on the disk; the window layer puts the space needed between the two.
+constexpr const char* kSpaceShortHead =
+    "디스크 공간이 부족하여 업그레이드를 중지했습니다.\r\n\r\n"
+    "업그레이드에는 빈 공간이 ";
+constexpr const char* kSpaceShortTail =
+    " 필요합니다. 공간을 확보한 뒤 다시 시도하시기 바랍니다.";
+
 // A failed installation whose rollback left some files new or missing; the window layer lists
 // them below.
 constexpr const char* kRestoreFailed =

@@ -351,7 +351,8 @@ TEST(Lzfpack, PublishesASignedReleaseThatItsPublicKeyVerifies) {
     run = Lzfpack(verify);
     EXPECT_EQ(run.code, kExitDone) << run.err;
     EXPECT_NE(run.out.find("serial 12"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("ok rules.txt.lzf"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("ok rules.txt.lzf ("), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" bytes, 8 installed)"), std::string::npos) << run.out;
     // What older controls read: a line per package that starts with its name, every other
     // line bracketed.
     size_t packageLines = 0;

@@ -15,6 +15,7 @@
 #include "libs/prynn/system_files.h"
 #include "trust/crypto.h"
 #include "trust/sign_openssl.h"
+#include "libs/prynn/lzf_stream.h"
 #include "updater/package_check.h"
 #include "updater/signed_config.h"
 #include "updater/update_key.h"
@@ -246,15 +247,21 @@ TEST(SignedConfig, UtcTimesReadAndWriteBothWays) {
 }
 
 TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
-    const std::string content = "package bytes";
+    const std::string rules = "komi 6.5";
+    const std::vector<uint8_t> packed =
+        prynn::EncodeBuffer(std::vector<uint8_t>(rules.begin(), rules.end()));
+    const std::string content(packed.begin(), packed.end());
     ConfigFile file(content);  // the file's name does not matter here
-    std::unique_ptr<Sha256> hash = NewSha256();
-    ASSERT_TRUE(hash && hash->Update(content.data(), content.size()));
-    const std::string hex = hash->FinishHex();
+    const std::string notPackage = "komi 6.5, no package";
+    ConfigFile other(notPackage);
+    auto sha256 = [](const std::string& bytes) {
+        std::unique_ptr<Sha256> hash = NewSha256();
+        EXPECT_TRUE(hash && hash->Update(bytes.data(), bytes.size()));
+        return hash->FinishHex();
+    };
+    const std::string hex = sha256(content);
     // Known answer: SHA-256 of "abc".
-    std::unique_ptr<Sha256> abc = NewSha256();
-    abc->Update("abc", 3);
-    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", abc->FinishHex());
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", sha256("abc"));
     struct Row {
         const char* what;
         SignedPackage listed;
@@ -268,12 +275,19 @@ TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
         {"another content", {"P.lzf", std::string(64, '0'), content.size()}, file.path(),
          PackageRefusal::kWrongHash},
         {"missing file", {"P.lzf", hex, content.size()}, file.dir() + "/none", PackageRefusal::kUnreadable},
+        // Signed by mistake: refused before anything is decoded.
+        {"signed bytes that are no package", {"P.lzf", sha256(notPackage), notPackage.size()},
+         other.path(), PackageRefusal::kNotPackage},
     };
     prynn::SystemFiles files;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         UpdateConfig config;
         config.packages.push_back(row.listed);
-        EXPECT_EQ(row.expected, CheckPackage(config, "P.lzf", files, row.path));
+        uint64_t decoded = 0;
+        EXPECT_EQ(row.expected, CheckPackage(config, "P.lzf", files, row.path, &decoded));
+        if (row.expected == PackageRefusal::kNone) {
+            EXPECT_EQ(rules.size(), decoded) << "what its headers say it decodes to";
+        }
     }
 }

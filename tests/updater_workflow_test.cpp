@@ -10,6 +10,7 @@
 
 #include "download/status_codes.h"
 #include "resources/player_texts.h"
+#include "updater/disk_space.h"
 
 namespace tavrin {
 namespace {
@@ -45,6 +46,7 @@ public:
     // What the parts answer.
     bool answerYes = false, queueOk = true, clientStarts = true;
     std::string refusedPackage;
+    std::string downloadShort, installShort;  // the space needed, when too little is free
     InstallResult install;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
 
@@ -87,11 +89,15 @@ public:
     }
     void Tell(Failure what, const std::string& detail) override {
         const char* names[] = {"upgrade", "network", "file", "folder", "restore", "client",
-                               "configuration", "package"};
+                               "configuration", "package", "space"};
         told.push_back(names[static_cast<int>(what)] + (detail.empty() ? "" : " " + detail));
     }
 
     bool QueuePackages() override { return queueOk; }
+    bool EnoughSpaceToDownload(std::string& needed) override {
+        needed = downloadShort;
+        return downloadShort.empty();
+    }
     void StartPackages() override {
         workerStarted = true;
         popupOpenedBeforeWorker = popup.shown;
@@ -104,6 +110,11 @@ public:
         finished.push_back("verify");
         refused = refusedPackage;
         return refusedPackage.empty();
+    }
+    bool EnoughSpaceToInstall(std::string& needed) override {
+        finished.push_back("space");
+        needed = installShort;
+        return installShort.empty();
     }
     InstallResult InstallAllPackages() override {
         finished.push_back("install");
@@ -297,17 +308,23 @@ TEST(UpdaterConfiguration, ReadingItOpensThePopupBeforeTheSecondWorkerStarts) {
     EXPECT_EQ(UpdaterState::PackageDownload, u.flow.State());
 }
 
-TEST(UpdaterConfiguration, ARefusedOneEndsInsteadOfInstallingNothing) {
-    Updater u;
-    u.InConfigPhase();
-    u.Status(STATUS_DOWNLOAD_COMPLETE, "");
-    u.parts.queueOk = false;
-    u.flow.OnConfigDownloaded();
-    EXPECT_EQ(Told{"configuration"}, u.parts.told);
-    EXPECT_FALSE(u.parts.workerStarted);
-    EXPECT_FALSE(u.parts.popup.shown);
-    EXPECT_FALSE(u.parts.dialog.shown);
-    EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+// A refused configuration, or a disk without room for its packages, ends the updater before
+// any package is fetched.
+TEST(UpdaterConfiguration, ARefusedOneOrTooLittleRoomEndsBeforeAnyPackage) {
+    for (bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "refused" : "too little room");
+        Updater u;
+        u.InConfigPhase();
+        u.Status(STATUS_DOWNLOAD_COMPLETE, "");
+        u.parts.queueOk = !refused;
+        u.parts.downloadShort = "135 MB";
+        u.flow.OnConfigDownloaded();
+        EXPECT_EQ(Told{refused ? "configuration" : "space 135 MB"}, u.parts.told);
+        EXPECT_FALSE(u.parts.workerStarted);
+        EXPECT_FALSE(u.parts.popup.shown);
+        EXPECT_FALSE(u.parts.dialog.shown);
+        EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+    }
 }
 
 TEST(UpdaterStop, DialogButtonNoThenYesThenClose) {
@@ -395,7 +412,7 @@ TEST(UpdaterStop, AnswerGivenAfterTheFinishingStepChangesNothing) {
         EXPECT_FALSE(u.parts.stopSent);
         EXPECT_EQ("중  지", u.parts.popup.button);
         EXPECT_NE("닫  기", u.parts.dialog.button);
-        EXPECT_EQ((std::vector<std::string>{"verify", "install", "shortcuts", "client"}),
+        EXPECT_EQ((std::vector<std::string>{"verify", "space", "install", "shortcuts", "client"}),
                   u.parts.finished);
     }
 }
@@ -404,7 +421,7 @@ TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl
     Updater u;
     u.AllPackagesIn();
     u.flow.OnPackagesDownloaded();
-    EXPECT_EQ((std::vector<std::string>{"verify", "install", "shortcuts", "client"}),
+    EXPECT_EQ((std::vector<std::string>{"verify", "space", "install", "shortcuts", "client"}),
               u.parts.finished);
     EXPECT_FALSE(u.parts.popup.shown);
     EXPECT_TRUE(u.parts.told.empty());
@@ -426,19 +443,22 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         bool clientStarts;
         Told told;
         std::vector<std::string> finished;
+        std::string installShort = "";
     } rows[] = {
         {"a package that is not the signed one", "Vossel.dll.lzf", {true}, true,
          {"package Vossel.dll.lzf"}, {"verify"}},
+        {"too little room for what the packages decode to", "", {true}, true,
+         {"space 2049 MB"}, {"verify", "space"}, "2049 MB"},
         {"the old installation stands whole", "", {false}, true, {"upgrade"},
-         {"verify", "install"}},
+         {"verify", "space", "install"}},
         {"old files could not be put back", "", {false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}}, true,
-         {"restore C:\\V\\a.dll\r\nC:\\V\\b.dll"}, {"verify", "install"}},
+         {"restore C:\\V\\a.dll\r\nC:\\V\\b.dll"}, {"verify", "space", "install"}},
         {"a folder where a file goes", "", {false, {}, "C:\\V\\a.dll"}, true,
-         {"folder C:\\V\\a.dll"}, {"verify", "install"}},
+         {"folder C:\\V\\a.dll"}, {"verify", "space", "install"}},
         {"a release without the client", "", {false, {}, "", "C:\\V\\Orbisan.exe"}, true,
-         {"client C:\\V\\Orbisan.exe"}, {"verify", "install"}},
+         {"client C:\\V\\Orbisan.exe"}, {"verify", "space", "install"}},
         {"the installed client does not start", "", {true}, false,
-         {"client C:\\Game\\Orbisan.exe"}, {"verify", "install", "shortcuts", "client"}},
+         {"client C:\\Game\\Orbisan.exe"}, {"verify", "space", "install", "shortcuts", "client"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -447,6 +467,7 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         u.parts.refusedPackage = row.refusedPackage;
         u.parts.install = row.install;
         u.parts.clientStarts = row.clientStarts;
+        u.parts.installShort = row.installShort;
         u.flow.OnPackagesDownloaded();
         EXPECT_EQ(row.told, u.parts.told);
         EXPECT_EQ(row.finished, u.parts.finished);
@@ -464,6 +485,18 @@ TEST(UpdaterFinishing, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
     EXPECT_FALSE(u.parts.dialog.clip);
     EXPECT_FALSE(u.parts.workerStarted);
     EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+}
+
+// The player is never told less than is needed, and a sum of huge signed sizes cannot wrap
+// round to a small one.
+TEST(UpdaterSpace, NeededSpaceIsRoundedUpAndNeverWraps) {
+    EXPECT_EQ("1 MB", MegabytesText(1));
+    EXPECT_EQ("1 MB", MegabytesText(1 << 20));
+    EXPECT_EQ("2 MB", MegabytesText((1 << 20) + 1));
+    EXPECT_EQ(kSpaceMargin + 5, SpaceNeeded(5));
+    const uint64_t most = ~uint64_t{0};
+    EXPECT_EQ(most, AddSizes(most - 1, 2));
+    EXPECT_EQ(most, SpaceNeeded(most - 1));
 }
 
 }  // namespace

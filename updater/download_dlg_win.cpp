@@ -21,6 +21,8 @@
 #include "updater/package_check.h"
 #include "updater/update_key.h"
 #include "updater/delete_matching_files_win.h"
+#include "updater/disk_space.h"
+#include "updater/disk_space_win.h"
 #include "updater/install_files_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
@@ -398,8 +400,11 @@ void CDownLoadDlg::Tell(Failure what, const std::string& detail) {
     case Failure::Package:
         message = Wide(kPackageRefusedHead) + win::AnsiToWide(detail) + Wide(kPackageRefusedTail);
         break;
+    case Failure::Space:
+        message = Wide(kSpaceShortHead) + win::AnsiToWide(detail) + Wide(kSpaceShortTail);
+        break;
     }
-    if (!detail.empty() && what != Failure::Package)
+    if (!detail.empty() && what != Failure::Package && what != Failure::Space)
         message += L"\r\n\r\n" + win::AnsiToWide(detail);
     // A refused configuration has always been told without an icon.
     const UINT icon = what == Failure::Configuration ? 0 : MB_ICONERROR;
@@ -439,6 +444,25 @@ bool CDownLoadDlg::QueuePackages() {
     return true;
 }
 
+bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
+    uint64_t bytes = 0;
+    for (const std::string& name : m_arrPackages)
+        if (const SignedPackage* listed = m_config.Find(name)) bytes = AddSizes(bytes, listed->size);
+    return EnoughSpaceIn(m_strDownloadDir, bytes, needed);
+}
+
+// Unknown free space lets the step go on: its own write errors still stop it cleanly.
+bool CDownLoadDlg::EnoughSpaceIn(const std::string& folder, uint64_t bytes, std::string& needed) {
+    uint64_t freeBytes = 0;
+    if (!FreeBytesAt(win::AnsiToWide(folder), &freeBytes)) return true;
+    const uint64_t wanted = SpaceNeeded(bytes);
+    Trace("CDownLoadDlg - " + std::to_string(wanted) + " bytes needed in " + folder + ", " +
+          std::to_string(freeBytes) + " free");
+    if (freeBytes >= wanted) return true;
+    needed = MegabytesText(wanted);
+    return false;
+}
+
 void CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
     m_strDownloadDir += "\\";
@@ -469,13 +493,16 @@ void CDownLoadDlg::StopBusyAnimation() {
 bool CDownLoadDlg::VerifyPackages(std::string& refused) {
     Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
+    m_decodedTotal = 0;
     for (const std::string& name : m_arrPackages) {
         // The portable file layer takes UTF-8; a path that does not convert is refused.
         const win::Converted<std::wstring> wide = win::ToWide(m_strDownloadDir + name);
         const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
+        uint64_t decoded = 0;
         const PackageRefusal refusal = wide.exact && path.exact
-                                           ? CheckPackage(m_config, name, files, path.text)
+                                           ? CheckPackage(m_config, name, files, path.text, &decoded)
                                            : PackageRefusal::kUnreadable;
+        m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + name + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
@@ -485,6 +512,10 @@ bool CDownLoadDlg::VerifyPackages(std::string& refused) {
     }
     Trace("CDownLoadDlg::VerifyPackages - done");
     return true;
+}
+
+bool CDownLoadDlg::EnoughSpaceToInstall(std::string& needed) {
+    return EnoughSpaceIn(m_strInstallDir, m_decodedTotal, needed);
 }
 
 InstallResult CDownLoadDlg::InstallAllPackages() {

@@ -85,6 +85,8 @@ private:
     const char* ConfigRefusalText() const;
     // DownloadBatch
     bool QueuePackages() override;
+    bool EnoughSpaceToDownload(std::string& needed) override;
+    bool EnoughSpaceIn(const std::string& folder, uint64_t bytes, std::string& needed);
     void StartPackages() override;
     void StartWorker();
     void Stop() override;
@@ -92,6 +94,7 @@ private:
     void StopBusyAnimation() override;
     // Installation
     bool VerifyPackages(std::string& refused) override;
+    bool EnoughSpaceToInstall(std::string& needed) override;
     InstallResult InstallAllPackages() override;
     void WriteShortcuts() override;
     bool StartClient(std::string& failedClient) override;
@@ -107,6 +110,7 @@ private:
     std::vector<std::string> m_arrPackages;
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
+    uint64_t m_decodedTotal = 0;  // what the checked packages decode to
     std::string m_strLocalFile;
     std::wstring m_strStatus;
     std::wstring m_shownStatus;  // what the dialog's status line holds

@@ -7,7 +7,7 @@
 namespace tavrin {
 
 PackageRefusal MeasureFile(prynn::FileSystem& files, const std::string& path, uint64_t maxBytes,
-                           SignedPackage* measured) {
+                           SignedPackage* measured, prynn::DecodedSizeCounter* blocks) {
     std::unique_ptr<Sha256> hash = NewSha256();
     if (!hash) return PackageRefusal::kCannotHash;
     std::unique_ptr<prynn::ByteSource> source = files.OpenRead(path);
@@ -21,21 +21,25 @@ PackageRefusal MeasureFile(prynn::FileSystem& files, const std::string& path, ui
         measured->size += got;
         if (measured->size > maxBytes) return PackageRefusal::kWrongSize;
         if (!hash->Update(buffer.data(), got)) return PackageRefusal::kCannotHash;
+        if (blocks) blocks->Feed(buffer.data(), got);
     }
     measured->sha256 = hash->FinishHex();
     return measured->sha256.empty() ? PackageRefusal::kCannotHash : PackageRefusal::kNone;
 }
 
 PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
-                            prynn::FileSystem& files, const std::string& path) {
+                            prynn::FileSystem& files, const std::string& path,
+                            uint64_t* decodedSize) {
     const SignedPackage* signedPackage = config.Find(name);
     if (!signedPackage) return PackageRefusal::kNotListed;
     SignedPackage measured;
-    const PackageRefusal read = MeasureFile(files, path, signedPackage->size, &measured);
+    prynn::DecodedSizeCounter blocks;
+    const PackageRefusal read = MeasureFile(files, path, signedPackage->size, &measured, &blocks);
     if (read != PackageRefusal::kNone) return read;
     if (measured.size != signedPackage->size) return PackageRefusal::kWrongSize;
-    return measured.sha256 == signedPackage->sha256 ? PackageRefusal::kNone
-                                                    : PackageRefusal::kWrongHash;
+    if (measured.sha256 != signedPackage->sha256) return PackageRefusal::kWrongHash;
+    return blocks.Finish(decodedSize) == prynn::StreamStatus::kOk ? PackageRefusal::kNone
+                                                                 : PackageRefusal::kNotPackage;
 }
 
 }  // namespace tavrin

@@ -155,6 +155,13 @@ void UpdateWorkflow::OnConfigDownloaded() {
         if (m_state != UpdaterState::Closed) HideAndEnd();
         return;
     }
+    // Room for every package before the first byte: a disk that fills halfway helps no one.
+    std::string needed;
+    if (!m_parts.batch.EnoughSpaceToDownload(needed)) {
+        m_parts.player.Tell(Failure::Space, needed);
+        if (m_state != UpdaterState::Closed) HideAndEnd();
+        return;
+    }
     m_parts.windows.OpenPopup();
     m_parts.batch.StartPackages();
     m_state = UpdaterState::PackageDownload;
@@ -238,6 +245,13 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     std::string refused;
     if (!installation.VerifyPackages(refused)) {
         m_parts.player.Tell(Failure::Package, refused);
+        EndFinishing();
+        return;
+    }
+    // Nothing in the install folder changes unless the whole set fits.
+    std::string needed;
+    if (!installation.EnoughSpaceToInstall(needed)) {
+        m_parts.player.Tell(Failure::Space, needed);
         EndFinishing();
         return;
     }

@@ -32,6 +32,7 @@ enum class Failure {
     Client,         // the installed client is missing or could not be started
     Configuration,  // the configuration was refused (the reason is the batch's to tell)
     Package,        // a package is not the signed one
+    Space,          // the disk has too little room (the detail: how much is needed)
 };
 
 // What the dialog and the popup show. A popup that is not there shows nothing.
@@ -81,6 +82,9 @@ public:
     virtual ~DownloadBatch() = default;
     // Reads the signed configuration and queues its packages; false when it is refused.
     virtual bool QueuePackages() = 0;
+    // False, with the space needed in `needed`, when the download folder's volume has too
+    // little room for the queued packages.
+    virtual bool EnoughSpaceToDownload(std::string& needed) = 0;
     virtual void StartPackages() = 0;  // the package batch's target, then its worker
     virtual void Stop() = 0;
     virtual void DiscardPackages() = 0;  // "*.lzf" of the download folder
@@ -94,6 +98,9 @@ public:
     virtual ~Installation() = default;
     // False, with the package's name in refused, when one is not the signed one.
     virtual bool VerifyPackages(std::string& refused) = 0;
+    // After the check: false, with the space needed in `needed`, when the install folder's
+    // volume has too little room for what the packages decode to.
+    virtual bool EnoughSpaceToInstall(std::string& needed) = 0;
     virtual InstallResult InstallAllPackages() = 0;
     virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
     // Starts the client with no parameters; false, with the path it tried in failedClient,

@@ -881,12 +881,26 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
              PublishPackage("Temp.lzf", other);
          },
          tavrin::kConfigNotTrusted, ""},
+        // Room is checked before a step writes: the disk is said to have 1 MB, then 30 MB
+        // left (the test builds' setting), and the message says how much is needed.
+        {"too little room for the packages",
+         [](UpdaterInstall&) { ::SetEnvironmentVariableW(L"TAVRIN_TEST_FREE_MB", L"1"); },
+         tavrin::kSpaceShortHead, "17 MB"},
+        {"a signed package that decodes to more than the disk holds",
+         [&](UpdaterInstall&) {
+             ::SetEnvironmentVariableW(L"TAVRIN_TEST_FREE_MB", L"30");
+             const std::string zeros = Pack(std::string(40 << 20, '\0'));
+             PublishRelease({SignedLine("board.dat.lzf", zeros)});
+             PublishPackage("board.dat.lzf", zeros);
+         },
+         tavrin::kSpaceShortHead, "57 MB"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TearDown();
         SetUp();
         ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", nullptr);
+        ::SetEnvironmentVariableW(L"TAVRIN_TEST_FREE_MB", nullptr);
         m_pageParams = PageParams("player1", "pw", "");
         PublishRelease();
         row.setUp(*this);
@@ -906,6 +920,7 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
     }
     ::SetEnvironmentVariableW(L"TAVRIN_TEST_STALL_MS", nullptr);
+    ::SetEnvironmentVariableW(L"TAVRIN_TEST_FREE_MB", nullptr);
 }
 
 // A server that sends one byte a second: a confirmed stop ends the transfer within 2 s (the

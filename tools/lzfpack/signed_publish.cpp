@@ -32,6 +32,7 @@ const char* RefusalText(tavrin::PackageRefusal refusal) {
     case tavrin::PackageRefusal::kWrongSize: return "its size differs from the signed one";
     case tavrin::PackageRefusal::kWrongHash: return "its SHA-256 differs from the signed one";
     case tavrin::PackageRefusal::kUnreadable: return "missing or unreadable";
+    case tavrin::PackageRefusal::kNotPackage: return "not a package (its blocks are broken)";
     default: return "cannot be checked";
     }
 }
@@ -114,10 +115,12 @@ bool VerifyPublished(prynn::FileSystem& files, const std::string& publicKeyPem,
     const std::string folder = slash == std::string::npos ? "." : configPath.substr(0, slash);
     bool allGood = true;
     for (const tavrin::SignedPackage& package : config.packages) {
-        const tavrin::PackageRefusal check =
-            tavrin::CheckPackage(config, package.name, files, JoinPath(folder, package.name));
+        uint64_t decoded = 0;
+        const tavrin::PackageRefusal check = tavrin::CheckPackage(
+            config, package.name, files, JoinPath(folder, package.name), &decoded);
         if (check == tavrin::PackageRefusal::kNone) {
-            out << "ok " << package.name << " (" << package.size << " bytes)\n";
+            out << "ok " << package.name << " (" << package.size << " bytes, " << decoded
+                << " installed)\n";
         } else {
             err << "lzfpack: " << package.name << ": " << RefusalText(check) << "\n";
             allGood = false;
