@@ -169,6 +169,7 @@ LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const s
         return LaunchOutcome::Refused;
     }
     ops.Trace("OnCreate: preparing the client launch");
+    ops.FinishInterruptedInstall();
 
     std::string workDir;
     if (ops.ReadSetting(kSettingWorkDir, workDir) != 0) workDir.clear();

@@ -54,6 +54,9 @@ public:
     virtual bool StartClient(const std::string& path, const std::string* params) = 0;
     virtual void PostLaunchDone() = 0;  // WM_LAUNCH_DONE (1, 0) to the control's own window
     virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
+    // Finishes or undoes an installation that a crash interrupted, so that what follows sees
+    // one whole set of files.
+    virtual void FinishInterruptedInstall() = 0;
     // Tells the player that the page's values were refused (after OnCreate, not inside it).
     virtual void ShowRefused() = 0;
     // Tells the player that the client at path did not start (after OnCreate, not inside it).

@@ -11,6 +11,7 @@
 #include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/player_texts.h"
+#include "updater/install_recovery_win.h"
 #include "widgets/common_controls_win.h"
 #include "win/code_page.h"
 
@@ -69,6 +70,7 @@ public:
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
     }
     void CreateUpdater() override { m_ctrl.CreateUpdater(); }
+    void FinishInterruptedInstall() override { tavrin::FinishInterruptedInstall(); }
     void ShowRefused() override { ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_REFUSED, 0, 0); }
     void ShowStartFailed(const std::string& path) override {
         m_ctrl.m_failedClient = path;

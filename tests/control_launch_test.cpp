@@ -57,6 +57,7 @@ public:
     }
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
     void CreateUpdater() override { calls.push_back("CreateUpdater"); }
+    void FinishInterruptedInstall() override { calls.push_back("FinishInstall"); }
     void ShowRefused() override { calls.push_back("ShowRefused"); }
     void ShowStartFailed(const std::string& path) override { calls.push_back("ShowStartFailed " + path); }
     void Trace(const std::string& line) override { traces.push_back(line); }
@@ -301,7 +302,7 @@ TEST(RunOnCreate, InstalledClientStartsWithTheCommandLine) {
     LaunchProperties p = Props("kim", k64, "1234");
     p.servers[0] = "login.example";
     const std::string cmd = " /NAME:kim /PASSWORD:" + k64 + " /JOINKEY:1234";
-    const std::vector<std::string> common = {"Read WorkDir", "SaveStart " + cmd, "LoginSERV login.example",
+    const std::vector<std::string> common = {"FinishInstall", "Read WorkDir", "SaveStart " + cmd, "LoginSERV login.example",
                                              "Exists C:\\Game\\Orbisan.exe",
                                              "Start C:\\Game\\Orbisan.exe |" + cmd};
     const struct {
@@ -329,11 +330,11 @@ TEST(RunOnCreate, MissingIdOrPasswordStartsClientWithoutParameters) {
         SCOPED_TRACE("id '" + p.strID + "'");
         FakeOps ops;
         EXPECT_EQ(RunOnCreate(p, ops, kSites), LaunchOutcome::Started);
-        ASSERT_EQ(ops.calls.size(), 5u);
+        ASSERT_EQ(ops.calls.size(), 6u);
         FakeOps again;  // same script, same command line
-        EXPECT_EQ(ops.calls[1], "SaveStart " + BuildCommandLine(p, again));
-        EXPECT_NE(ops.calls[1].find(" /PASSWORD:"), std::string::npos);
-        EXPECT_EQ(ops.calls[3], "Start C:\\Game\\Orbisan.exe null");
+        EXPECT_EQ(ops.calls[2], "SaveStart " + BuildCommandLine(p, again));
+        EXPECT_NE(ops.calls[2].find(" /PASSWORD:"), std::string::npos);
+        EXPECT_EQ(ops.calls[4], "Start C:\\Game\\Orbisan.exe null");
     }
 }
 
@@ -341,7 +342,7 @@ TEST(RunOnCreate, UpdaterWhenClientIsNotInstalled) {
     FakeOps missing;
     missing.exeExists = false;
     EXPECT_EQ(RunOnCreate(Props("kim", k64, "1"), missing, kSites), LaunchOutcome::Updater);
-    EXPECT_EQ(missing.calls, (std::vector<std::string>{"Read WorkDir", "SaveStart  /NAME:kim /PASSWORD:" + k64 +
+    EXPECT_EQ(missing.calls, (std::vector<std::string>{"FinishInstall", "Read WorkDir", "SaveStart  /NAME:kim /PASSWORD:" + k64 +
                                                        " /JOINKEY:1", "Exists C:\\Game\\Orbisan.exe",
                                                        "DeleteWorkDir", "CreateUpdater"}));
 
@@ -351,9 +352,9 @@ TEST(RunOnCreate, UpdaterWhenClientIsNotInstalled) {
         unset.hasWorkDir = !readFails;
         unset.workDir = "";
         EXPECT_EQ(RunOnCreate(Props("kim", "pw", ""), unset, kSites), LaunchOutcome::Updater);
-        ASSERT_EQ(unset.calls.size(), 3u);
-        EXPECT_EQ(unset.calls[1].rfind("SaveStart ", 0), 0u);
-        EXPECT_EQ(unset.calls[2], "CreateUpdater");
+        ASSERT_EQ(unset.calls.size(), 4u);
+        EXPECT_EQ(unset.calls[2].rfind("SaveStart ", 0), 0u);
+        EXPECT_EQ(unset.calls[3], "CreateUpdater");
     }
 }
 
@@ -388,7 +389,7 @@ TEST(RunOnCreate, KoreanIdIsAccepted) {
     FakeOps ops;
     EXPECT_EQ(RunOnCreate(Props(kKorean, k64, ""), ops, kSites), LaunchOutcome::Started);
     EXPECT_EQ(ops.calls.back(), "PostLaunchDone");
-    EXPECT_NE(ops.calls[1].find(" /NAME:" + kKorean + " "), std::string::npos);
+    EXPECT_NE(ops.calls[2].find(" /NAME:" + kKorean + " "), std::string::npos);
 }
 
 TEST(SiteLock, OnlyTheListedSitesAndNoLookAlikes) {

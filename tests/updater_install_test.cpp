@@ -2,8 +2,11 @@
 // failed set, refused names) and the .url bytes.
 #include "updater/package_install.h"
 
+#include "updater/install_journal.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <utility>
@@ -36,6 +39,15 @@ struct MemoryFiles : InstallFiles {
         files.erase(path);
         return true;
     }
+    bool Append(const std::string& path, const std::string& text) override {
+        files[path] += text;
+        return true;
+    }
+    bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) override {
+        if (!files.count(path) || files[path].size() > maxBytes) return false;
+        *content = files[path];
+        return true;
+    }
 };
 
 // Prynn's stand-in: decodes into the memory folder, failing at call failAt.
@@ -57,6 +69,8 @@ struct Recorder {
 const std::string kDownload = "C:\\Program Files\\Velmora\xb9\xd9\xb5\xcf\\Temp\\";
 const std::string kInstall = "C:\\Program Files\\Velmora\xb9\xd9\xb5\xcf";
 
+const uint64_t kSerial = 42;
+
 std::string Target(const std::string& name) { return kInstall + "\\" + name; }
 
 // An earlier installation: a, b and c, plus a file no package names.
@@ -75,7 +89,7 @@ TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) 
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
     const InstallResult result = InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload,
-                                                    kInstall, kClient, r.fn(), folder);
+                                                    kInstall, kClient, kSerial, r.fn(), folder);
     EXPECT_TRUE(result.installed);
     EXPECT_TRUE(result.backupsLeft.empty());
     const std::vector<Call> expected = {
@@ -95,7 +109,7 @@ TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) 
     busy.failRemoves = {Target("b") + kBackupSuffix};
     Recorder again(&busy);
     const InstallResult kept =
-        InstallAllPackages({"a.lzf", "b.lzf"}, kDownload, kInstall, kClient, again.fn(), busy);
+        InstallAllPackages({"a.lzf", "b.lzf"}, kDownload, kInstall, kClient, kSerial, again.fn(), busy);
     EXPECT_TRUE(kept.installed);
     EXPECT_EQ(std::vector<std::string>{Target("b") + kBackupSuffix}, kept.backupsLeft);
 }
@@ -121,7 +135,7 @@ TEST(InstallAllPackages, RefusedBeforeAnythingIsDecoded) {
         folder.folders = row.folders;
         Recorder r(&folder);
         const InstallResult result =
-            InstallAllPackages(row.packages, kDownload, kInstall, kClient, r.fn(), folder);
+            InstallAllPackages(row.packages, kDownload, kInstall, kClient, kSerial, r.fn(), folder);
         EXPECT_FALSE(result.installed);
         EXPECT_EQ(row.blocked, result.blocked);
         EXPECT_EQ(row.missingClient, result.missingClient);
@@ -130,7 +144,7 @@ TEST(InstallAllPackages, RefusedBeforeAnythingIsDecoded) {
     }
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
-    EXPECT_TRUE(InstallAllPackages({"A.lzf"}, kDownload, kInstall, kClient, r.fn(), folder).installed)
+    EXPECT_TRUE(InstallAllPackages({"A.lzf"}, kDownload, kInstall, kClient, kSerial, r.fn(), folder).installed)
         << "Windows finds the client whatever the case of its name";
 }
 
@@ -180,7 +194,7 @@ TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
         Recorder r(&folder);
         r.failAt = row.failDecodeAt;
         const InstallResult result =
-            InstallAllPackages(row.packages, kDownload, kInstall, kClient, r.fn(), folder);
+            InstallAllPackages(row.packages, kDownload, kInstall, kClient, kSerial, r.fn(), folder);
         EXPECT_FALSE(result.installed);
         EXPECT_EQ(row.decoded, r.calls.size()) << "nothing is decoded after a failure";
         EXPECT_EQ(row.notRestored, result.notRestored);
@@ -195,7 +209,116 @@ TEST(InstallAllPackages, AFailureLeavesTheEarlierInstallationAsItWas) {
                 expected[target] = "new " + kDownload + name + ".lzf";
             }
         }
+        // The journal stays with what could not be put back, and the next control, once the
+        // files can be moved again, gives the old set back.
+        const std::string journal = Target(kJournalName);
+        EXPECT_EQ(!row.notRestored.empty(), folder.files.count(journal) == 1);
+        if (folder.files.count(journal)) expected[journal] = folder.files[journal];
         EXPECT_EQ(expected, folder.files) << "every other old file as it was, nothing left over";
+        folder.failMovesFrom.clear();
+        folder.failRemoves.clear();
+        EXPECT_EQ(row.notRestored.empty() ? Recovery::kNothing : Recovery::kUndone,
+                  RecoverInstallation(kInstall, folder).outcome);
+        EXPECT_EQ(OldInstallation().files, folder.files);
+    }
+}
+
+// The browser ends at any step of an installation of seven packages over four old files
+// (every move, removal, journal write and decode, a journal write torn halfway). The next
+// control finds the journal and leaves exactly the old set or exactly the new one, with nothing
+// beside them; from the moment the journal says every new file is there, the new one.
+TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery) {
+    struct Crash {};
+    struct CrashingFiles : MemoryFiles {
+        size_t step = 0, crashAt = 0;
+        void Step() {
+            if (step++ == crashAt) throw Crash();
+        }
+        bool Move(const std::string& from, const std::string& to) override {
+            Step();
+            return MemoryFiles::Move(from, to);
+        }
+        bool Remove(const std::string& path) override {
+            Step();
+            return MemoryFiles::Remove(path);
+        }
+        bool Append(const std::string& path, const std::string& text) override {
+            if (step == crashAt) files[path] += text.substr(0, text.size() / 2);
+            Step();
+            return MemoryFiles::Append(path, text);
+        }
+    };
+    const std::vector<std::string> seven = {"a.lzf", "b.lzf", "c.lzf", "d.lzf",
+                                            "e.lzf", "f.lzf", "keep.txt.lzf"};
+    std::map<std::string, std::string> newSet = OldInstallation().files;
+    for (const std::string& package : seven) {
+        const std::string name = package.substr(0, package.size() - 4);
+        newSet[Target(name)] = "new " + kDownload + package;
+    }
+    bool finished = false;
+    size_t sawOld = 0, sawNew = 0;
+    for (size_t crashAt = 0; !finished; ++crashAt) {
+        SCOPED_TRACE("crash at step " + std::to_string(crashAt));
+        CrashingFiles folder;
+        folder.files = OldInstallation().files;
+        folder.crashAt = crashAt;
+        Recorder r(&folder);
+        const DecompressFn decode = [&](const std::string& source, const std::string& target) {
+            folder.Step();
+            return r.fn()(source, target);
+        };
+        try {
+            finished = InstallAllPackages(seven, kDownload, kInstall, kClient, kSerial, decode,
+                                          folder).installed;
+        } catch (const Crash&) {
+        }
+        folder.crashAt = SIZE_MAX;
+        const Recovery recovery = RecoverInstallation(kInstall, folder);
+        EXPECT_TRUE(recovery.left.empty());
+        if (folder.files == newSet) {
+            ++sawNew;
+            EXPECT_TRUE(finished || recovery.outcome == Recovery::kCompleted);
+            if (recovery.outcome == Recovery::kCompleted) EXPECT_EQ(kSerial, recovery.serial);
+        } else {
+            ++sawOld;
+            EXPECT_EQ(OldInstallation().files, folder.files);
+            EXPECT_NE(Recovery::kCompleted, recovery.outcome);
+        }
+    }
+    EXPECT_GT(sawOld, 7u);
+    EXPECT_GT(sawNew, 14u) << "every step of the replacement itself is completed";
+}
+
+// A journal read back from the disk is trusted no further than its own shape.
+TEST(InstallJournal, OnlyAWholeWellFormedHeadIsRead) {
+    const std::string head = JournalText(7, {{"Orbisan.exe", true}, {"new.dll", false}});
+    Journal journal;
+    ASSERT_TRUE(ParseJournal(head, &journal));
+    EXPECT_EQ(Journal::kStaging, journal.phase);
+    EXPECT_EQ(7u, journal.serial);
+    ASSERT_EQ(2u, journal.entries.size());
+    EXPECT_TRUE(journal.entries[0].hadOld);
+    EXPECT_FALSE(journal.entries[1].hadOld);
+    const struct {
+        std::string text;
+        bool read;
+        Journal::Phase phase;
+    } rows[] = {
+        {head + "commit\r\n", true, Journal::kCommitting},
+        {head + "comm", true, Journal::kStaging},  // cut short: not written
+        {head + "commit\r\ndone\r\n", true, Journal::kDone},
+        {head + "commit\r\nundo\r\n", true, Journal::kUndoing},
+        {head + "done\r\n", false, Journal::kStaging},  // no commit before it
+        {head + "commit\r\ncommit\r\n", false, Journal::kStaging},
+        {head.substr(0, head.size() - 3), false, Journal::kStaging},
+        {JournalText(7, {{"..\\..\\Windows\\win.ini", true}}), false, Journal::kStaging},
+        {JournalText(7, {{"C:x", true}}), false, Journal::kStaging},
+        {"tavrin-journal 2\r\n" + head.substr(18), false, Journal::kStaging},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(row.read, ParseJournal(row.text, &journal));
+        if (row.read) EXPECT_EQ(row.phase, journal.phase);
     }
 }
 
@@ -207,7 +330,7 @@ TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
         MemoryFiles folder = OldInstallation();
         Recorder r(&folder);
         EXPECT_FALSE(InstallAllPackages({"a.lzf", name, "later.lzf"}, kDownload, kInstall,
-                                        kClient, r.fn(), folder)
+                                        kClient, kSerial, r.fn(), folder)
                          .installed);
         EXPECT_TRUE(r.calls.empty()) << "refused before anything is decoded";
         EXPECT_EQ(OldInstallation().files, folder.files);

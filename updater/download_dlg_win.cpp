@@ -24,6 +24,7 @@
 #include "updater/disk_space.h"
 #include "updater/disk_space_win.h"
 #include "updater/install_files_win.h"
+#include "updater/install_folder_win.h"
 #include "updater/package_install.h"
 #include "updater/update_urls.h"
 #include "updater/update_worker_win.h"
@@ -36,7 +37,6 @@ namespace tavrin {
 
 namespace {
 
-constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
 constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
 constexpr UINT_PTR kStallClockTimer = 1;
 // Past the stall limit the library enforces, so that its own message comes first.
@@ -165,10 +165,8 @@ void CDownLoadDlg::CenterWindow() {
 }
 
 bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
-    char windows[1024] = "";
-    UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
-    if (n < 3 || n >= sizeof(windows)) return false;
-    m_strInstallDir = std::string(windows, 3) + Ansi(kInstallFolder);
+    m_strInstallDir = InstallFolderPath();
+    if (m_strInstallDir.empty()) return false;
     m_strDownloadDir = m_strInstallDir + "\\" + kDownloadFolderName;
     // A file in a folder's place is no folder: the downloads could go nowhere.
     for (const std::string& folder : {m_strInstallDir, m_strDownloadDir}) {
@@ -520,9 +518,15 @@ bool CDownLoadDlg::EnoughSpaceToInstall(std::string& needed) {
 
 InstallResult CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
+    // A control finishing an interrupted installation gets to end first.
+    const InstallLock lock(10000);
+    if (!lock.Held()) {
+        Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
+        return InstallResult();
+    }
     WinInstallFiles files;
     const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, m_strDownloadDir, m_strInstallDir, kClientExe,
+        m_arrPackages, m_strDownloadDir, m_strInstallDir, kClientExe, m_config.serial,
         [](const std::string& source, const std::string& target) {
             return PrynnDecompress(source.c_str(), target.c_str());
         },

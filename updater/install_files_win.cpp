@@ -2,7 +2,23 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "win/handles.h"
+
 namespace tavrin {
+
+WinInstallFiles::WinInstallFiles() {
+#ifdef TAVRIN_TEST_SETTINGS
+    wchar_t text[16] = L"";
+    const DWORD n = ::GetEnvironmentVariableW(L"TAVRIN_TEST_CRASH_AT_STEP", text, 16);
+    if (n > 0 && n < 16) m_crashAt = std::wcstol(text, nullptr, 10);
+#endif
+}
+
+void WinInstallFiles::Step() {
+    if (m_crashAt >= 0 && m_step++ == m_crashAt) ::TerminateProcess(::GetCurrentProcess(), 0x7A);
+}
 
 PathKind WinInstallFiles::Kind(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -18,15 +34,45 @@ PathKind WinInstallFiles::Kind(const std::string& path) {
 }
 
 bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
+    Step();
     // Written through, so a replaced file is on the disk before the next one goes.
     return ::MoveFileExA(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool WinInstallFiles::Remove(const std::string& path) {
+    Step();
     if (::DeleteFileA(path.c_str())) return true;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
+    Step();
+    win::FileHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    // On the disk before the step it allows: the journal must never say more than is true.
+    return ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                       nullptr) &&
+           written == text.size() && ::FlushFileBuffers(file.get());
+}
+
+bool WinInstallFiles::ReadAll(const std::string& path, size_t maxBytes, std::string* content) {
+    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        static_cast<uint64_t>(size.QuadPart) > maxBytes)
+        return false;
+    content->assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!content->empty() &&
+        !::ReadFile(file.get(), &(*content)[0], static_cast<DWORD>(content->size()), &got, nullptr))
+        return false;
+    content->resize(got);
+    return true;
 }
 
 }  // namespace tavrin

@@ -7,9 +7,18 @@ namespace tavrin {
 
 class WinInstallFiles : public InstallFiles {
 public:
+    WinInstallFiles();
     PathKind Kind(const std::string& path) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
+    bool Append(const std::string& path, const std::string& text) override;
+    bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) override;
+
+private:
+    // Test builds: the process ends at this step, as a browser killed there would.
+    void Step();
+    long m_crashAt = -1;
+    long m_step = 0;
 };
 
 }  // namespace tavrin

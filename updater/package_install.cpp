@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "updater/install_journal.h"
 #include "updater/package_names.h"
 
 namespace tavrin {
@@ -10,6 +11,7 @@ namespace {
 
 struct Placement {
     std::string source;  // the downloaded package
+    std::string name;    // the installed file's name
     std::string target;  // the installed file
     std::string staged() const { return target + kStagedSuffix; }
     std::string backup() const { return target + kBackupSuffix; }
@@ -23,7 +25,8 @@ bool PlanPlacements(const std::vector<std::string>& packages, const std::string&
     for (const std::string& name : packages) {
         if (!IsSafePackageName(name)) return false;
         if (!seen.insert(name).second) continue;
-        plan->push_back({downloadDir + name, installDir + "\\" + StripPackageExtension(name)});
+        const std::string installed = StripPackageExtension(name);
+        plan->push_back({downloadDir + name, installed, installDir + "\\" + installed});
     }
     return true;
 }
@@ -81,7 +84,6 @@ bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
                std::vector<std::string>* notRestored) {
     for (size_t i = 0; i < plan.size(); ++i) {
         Placement& p = plan[i];
-        p.hadOld = files.Kind(p.target) == PathKind::kFile;
         const bool asideOk = !p.hadOld || (files.Remove(p.backup()) && files.Move(p.target, p.backup()));
         if (asideOk && files.Move(p.staged(), p.target)) continue;
         // This one: its old file back where it was moved from.
@@ -93,25 +95,52 @@ bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
     return true;
 }
 
+// The journal's head, written before the first file is decoded: what stands at each target
+// now is what a crash must be able to give back.
+bool BeginJournal(std::vector<Placement>& plan, const std::string& journal, uint64_t serial,
+                  InstallFiles& files) {
+    std::vector<JournalEntry> entries;
+    for (Placement& p : plan) {
+        p.hadOld = files.Kind(p.target) == PathKind::kFile;
+        entries.push_back({p.name, p.hadOld});
+    }
+    if (files.Remove(journal) && files.Append(journal, JournalText(serial, entries))) return true;
+    files.Remove(journal);
+    return false;
+}
+
 }  // namespace
 
 InstallResult InstallAllPackages(const std::vector<std::string>& packages,
                                  const std::string& downloadDir, const std::string& installDir,
-                                 const std::string& client, const DecompressFn& decompress,
-                                 InstallFiles& files) {
+                                 const std::string& client, uint64_t serial,
+                                 const DecompressFn& decompress, InstallFiles& files) {
     InstallResult result;
     std::vector<Placement> plan;
     if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return result;
     if (!CheckTargets(plan, installDir, client, files, &result)) return result;
-    if (!StageAll(plan, decompress, files)) return result;
-    if (!CommitAll(plan, files, &result.notRestored)) {
+    const std::string journal = installDir + "\\" + kJournalName;
+    if (!BeginJournal(plan, journal, serial, files)) return result;
+    // Nothing is replaced before the journal says that every new file is there.
+    if (!StageAll(plan, decompress, files) ||
+        !files.Append(journal, JournalMark(Journal::kCommitting))) {
         RemoveStaged(plan, files);
+        files.Remove(journal);
         return result;
     }
+    if (!CommitAll(plan, files, &result.notRestored)) {
+        files.Append(journal, JournalMark(Journal::kUndoing));
+        RemoveStaged(plan, files);
+        // What could not be put back stays named in the journal: the next control tries again.
+        if (result.notRestored.empty()) files.Remove(journal);
+        return result;
+    }
+    result.installed = true;
     // The whole set is in place: the old files go; one still in use stays and is named.
+    files.Append(journal, JournalMark(Journal::kDone));
     for (const Placement& p : plan)
         if (p.hadOld && !files.Remove(p.backup())) result.backupsLeft.push_back(p.backup());
-    result.installed = true;
+    if (result.backupsLeft.empty()) files.Remove(journal);
     return result;
 }
 

@@ -2,6 +2,8 @@
 // logic over paths, with the decompressor passed in.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +26,11 @@ public:
     virtual bool Move(const std::string& from, const std::string& to) = 0;
     // True when the file is gone afterwards (also when there was none).
     virtual bool Remove(const std::string& path) = 0;
+    // Adds text at the end of the file (made when missing) and puts it on the disk; false when
+    // it may not all be there.
+    virtual bool Append(const std::string& path, const std::string& text) = 0;
+    // The whole file; false when it is missing, unreadable or longer than maxBytes.
+    virtual bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) = 0;
 };
 
 // Beside each target while an installation runs: the decoded new file, and the old one.
@@ -43,7 +50,8 @@ struct InstallResult {
     // (a folder in the way), or the client, which the set would not leave in place.
     std::string blocked;
     std::string missingClient;
-    // After a success: old files set aside that could not be removed (in use).
+    // After a success: old files set aside that could not be removed (in use). The journal
+    // stays with them, so that a later control removes them.
     std::vector<std::string> backupsLeft;
 };
 
@@ -53,10 +61,13 @@ struct InstallResult {
 // A replacement that fails puts back every file already replaced. A name that is not a plain
 // file name never reaches a path: it fails the installation. A name listed twice is installed
 // once. A set that installs no file named client (ignoring case), or a target where something
-// other than a plain file stands, is refused before anything is decoded.
+// other than a plain file stands, is refused before anything is decoded. From the first decoded
+// file until the set is whole, a journal in installDir names what is being replaced, so that a
+// crash on the way can be finished or undone (install_journal.h); serial is the release's.
 InstallResult InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
                                  const std::string& installDir, const std::string& client,
-                                 const DecompressFn& decompress, InstallFiles& files);
+                                 uint64_t serial, const DecompressFn& decompress,
+                                 InstallFiles& files);
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "trust/base64.h"
+#include "updater/install_journal.h"
 #include "updater/package_names.h"
 #include "updater/package_install.h"
 
@@ -112,7 +113,8 @@ bool CollidesWithOwnNames(const std::vector<SignedPackage>& packages) {
         const std::string installed = StripPackageExtension(packages[i].name);
         if (EndsWithIgnoringCase(installed, kStagedSuffix) ||
             EndsWithIgnoringCase(installed, kBackupSuffix) ||
-            SameFileName(installed, kDownloadFolderName) || LooksLikeShortAlias(installed))
+            SameFileName(installed, kDownloadFolderName) || SameFileName(installed, kJournalName) ||
+            LooksLikeShortAlias(installed))
             return true;
         for (size_t j = 0; j < i; ++j)
             if (SameFileName(installed, StripPackageExtension(packages[j].name))) return true;

@@ -445,6 +445,66 @@ TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
     EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
 }
 
+// The browser ends while a second release replaces the seven files of the first (the test
+// builds end the process at a given file operation): while new files are being decoded, in the
+// middle of the replacement, and while the old files are being removed. The next page's
+// control finds the journal first: the folder then holds exactly one release and nothing
+// beside it, and a client starts only from a whole one.
+TEST_F(UpdaterInstall, ABrowserEndedMidInstallationLeavesOneWholeRelease) {
+    const struct {
+        int step;  // the file operation the process ends at
+        bool replaced;  // the journal said every new file was there: the new release stands
+    } kills[] = {{5, false}, {17, true}, {33, true}};
+    for (const auto& kill : kills) {
+        for (bool workDir : {true, false}) {
+            SCOPED_TRACE("step " + std::to_string(kill.step) + (workDir ? ", WorkDir" : ""));
+            TearDown();
+            SetUp();
+            m_serial = 5;
+            PublishRelease();
+            {
+                BoxAnswerer first({});
+                ASSERT_EQ(0u, RunPage(120)) << m_hostOutput;
+            }
+            CloseClients();
+            const std::map<std::string, std::string> release1 = m_originals;
+            for (auto& file : m_originals)
+                if (file.first != "Orbisan.exe") file.second = "release 2 of " + file.first;
+            m_originals["Orbisan.exe"] += "release 2";  // still a program that runs
+            m_serial = 6;
+            SignAndServe();
+            tavrin::DeleteClientWorkDir();
+            ::SetEnvironmentVariableW(L"TAVRIN_TEST_CRASH_AT_STEP",
+                                      std::to_wstring(kill.step).c_str());
+            EXPECT_EQ(0x7Au, RunPage(120)) << m_hostOutput;
+            ::SetEnvironmentVariableW(L"TAVRIN_TEST_CRASH_AT_STEP", nullptr);
+
+            // The next page: with WorkDir the control launches; without, it updates, from a
+            // configuration that is gone now, so nothing else touches the folder.
+            ::DeleteFileW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg").c_str());
+            if (workDir) {
+                tavrin::WriteClientValue("WorkDir", wt::Ansi(kInstallDir));
+                BoxAnswerer none({});
+                EXPECT_EQ(0u, RunPage(60)) << m_hostOutput;
+                EXPECT_TRUE(none.texts().empty());
+                EXPECT_FALSE(wt::FindTopWindows(L"Orbisan").empty()) << "launched";
+                CloseClients();
+            } else {
+                BoxAnswerer boxes({IDOK});
+                EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
+            }
+            const auto& expected = kill.replaced ? m_originals : release1;
+            for (const auto& file : expected)
+                EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+                    << file.first;
+            EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers()) << "no staged, old or journal file";
+            std::string serial;
+            EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
+            EXPECT_EQ(kill.replaced ? "6" : "5", serial);
+        }
+    }
+}
+
 // Configurations the updater must not act on: a message says why, nothing is installed and
 // the client does not start.
 TEST_F(UpdaterInstall, AConfigurationThatIsNotTheSignedCurrentOneInstallsNothing) {

@@ -1,0 +1,38 @@
+#include "updater/install_folder_win.h"
+
+#include <windows.h>
+
+#include "win/code_page.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
+// One name for every session: the folder is the machine's.
+constexpr const wchar_t* kLockName = L"Global\\TavrinInstallFolder";
+constexpr const wchar_t* kSessionLockName = L"Local\\TavrinInstallFolder";
+
+}  // namespace
+
+std::string InstallFolderPath() {
+    char windows[1024] = "";
+    const UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
+    if (n < 3 || n >= sizeof(windows)) return std::string();
+    return std::string(windows, 3) + win::WideToAnsi(win::Utf8ToWide(kInstallFolder));
+}
+
+InstallLock::InstallLock(unsigned long waitMs) {
+    m_mutex.attach(::CreateMutexW(nullptr, FALSE, kLockName));
+    if (!m_mutex) m_mutex.attach(::CreateMutexW(nullptr, FALSE, kSessionLockName));
+    if (!m_mutex) return;
+    // An owner that died mid-installation leaves the mutex abandoned: that is what a journal
+    // is for, and the lock is ours.
+    const DWORD waited = ::WaitForSingleObject(m_mutex.get(), waitMs);
+    m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+InstallLock::~InstallLock() {
+    if (m_held) ::ReleaseMutex(m_mutex.get());
+}
+
+}  // namespace tavrin
