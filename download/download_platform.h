@@ -27,6 +27,10 @@ public:
     // Creates or truncates the file; null (error set) when it cannot be.
     virtual std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
                                                        std::string& error) = 0;
+    // Opens the file to go on writing after its first `keep` bytes (anything after them goes);
+    // null (error set) when it cannot be opened or holds fewer.
+    virtual std::unique_ptr<LocalFile> ContinueLocalFile(const std::string& path, uint64_t keep,
+                                                         std::string& error) = 0;
     // Deletes the file if it is there; false when it stays.
     virtual bool RemoveLocalFile(const std::string& path) = 0;
     // Whole seconds of a clock that does not jump; only differences are used.

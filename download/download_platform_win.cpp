@@ -63,6 +63,18 @@ bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
 
 std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::string& path,
                                                                 std::string& error) {
+    return OpenLocalFile(path, CREATE_ALWAYS, 0, error);
+}
+
+std::unique_ptr<LocalFile> WinDownloadPlatform::ContinueLocalFile(const std::string& path,
+                                                                  uint64_t keep,
+                                                                  std::string& error) {
+    return OpenLocalFile(path, OPEN_EXISTING, keep, error);
+}
+
+std::unique_ptr<LocalFile> WinDownloadPlatform::OpenLocalFile(const std::string& path,
+                                                              DWORD disposition, uint64_t keep,
+                                                              std::string& error) {
     // Wide, so a Korean folder name works whatever the system's code page; a path that does not
     // convert exactly would name another file.
     const win::Converted<std::wstring> widePath = win::ToWide(path, m_pathCodePage);
@@ -72,14 +84,24 @@ std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::strin
     }
     // Deletable while written: a stop-and-close deletes the package in progress at once, so
     // it goes even when the browser ends before the worker has closed it.
-    HANDLE file = ::CreateFileW(widePath.text.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    win::FileHandle file(::CreateFileW(widePath.text.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         error = InternetErrorText(::GetLastError());
         return nullptr;
     }
-    return std::make_unique<WinLocalFile>(file);
+    // Going on after the bytes kept: what follows them (a try cut short) goes.
+    LARGE_INTEGER size = {}, at = {};
+    at.QuadPart = static_cast<LONGLONG>(keep);
+    if (keep > 0 && (!::GetFileSizeEx(file.get(), &size) ||
+                     static_cast<uint64_t>(size.QuadPart) < keep ||
+                     !::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+                     !::SetEndOfFile(file.get()))) {
+        error = "holds fewer bytes than were stored";
+        return nullptr;
+    }
+    return std::make_unique<WinLocalFile>(file.detach());
 }
 
 void WinDownloadPlatform::Trace(const std::string& line) {

@@ -26,10 +26,14 @@ public:
     bool RemoveLocalFile(const std::string& path) override;
     std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
                                                std::string& error) override;
+    std::unique_ptr<LocalFile> ContinueLocalFile(const std::string& path, uint64_t keep,
+                                                 std::string& error) override;
     bool IsLeadByte(unsigned char c) const override { return ::IsDBCSLeadByte(c) != 0; }
     void Trace(const std::string& line) override;
 
 private:
+    std::unique_ptr<LocalFile> OpenLocalFile(const std::string& path, DWORD disposition,
+                                             uint64_t keep, std::string& error);
     UINT m_pathCodePage;
 };
 

@@ -1,9 +1,12 @@
 #include "download/http_downloader.h"
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <random>
 
 #include "download/redirect.h"
+#include "download/retry_policy.h"
 #include "download/status_text.h"
 
 namespace tavrin {
@@ -36,7 +39,10 @@ bool IsSuccess(int httpStatus) { return httpStatus >= 200 && httpStatus <= 299; 
 
 CHttpDownloader::CHttpDownloader(std::shared_ptr<DownloadPlatform> platform)
     : m_platform(std::move(platform)),
-      m_isLead([p = m_platform.get()](unsigned char c) { return p->IsLeadByte(c); }) {}
+      m_isLead([p = m_platform.get()](unsigned char c) { return p->IsLeadByte(c); }),
+      m_retries(kRetries),
+      m_retryDelayMs(RetryBaseMs()),
+      m_random(std::random_device()()) {}
 
 CHttpDownloader::~CHttpDownloader() { CloseSession(); }
 
@@ -59,9 +65,24 @@ void CHttpDownloader::LimitSize(const std::string& url, uint64_t bytes) {
     m_sizeLimits[url] = bytes;
 }
 
+void CHttpDownloader::ResumeFrom(const std::string& url, uint64_t bytes) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_resumeFrom[url] = bytes;
+}
+
+void CHttpDownloader::SetRetryPolicy(int retries, uint32_t firstDelayMs) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_retries = retries < 0 ? 0 : retries;
+    m_retryDelayMs = firstDelayMs;
+}
+
 void CHttpDownloader::SetStop(bool stop) {
-    m_bStop.store(stop, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_bStop.store(stop, std::memory_order_release);
+    }
     if (!stop) return;
+    m_stopSignal.notify_all();
     std::lock_guard<std::mutex> hold(m_readingLock);
     if (m_pReading) m_pReading->Abort();
     if (m_pAbortable) m_pAbortable->Abort();
@@ -179,6 +200,7 @@ struct CHttpDownloader::Transfer {
     std::unique_ptr<InternetResponse> response;
     std::unique_ptr<LocalFile> file;
     uint64_t total = 0;
+    uint64_t received = 0;  // bytes of the file on the disk, those of earlier tries included
     bool lengthKnown = false;
     std::optional<uint64_t> limit;  // the published size
 
@@ -209,6 +231,14 @@ struct CHttpDownloader::Transfer {
     }
 };
 
+// What the tries of one file share: what is on the disk and what the server said of it.
+struct CHttpDownloader::Resume {
+    uint64_t stored = 0;    // bytes of the file on the disk, valid as far as anyone knows
+    std::string validator;  // the first whole answer's ETag or Last-Modified; "" for none
+    std::string failure;    // why the last try ended early
+    bool invalid = false;   // that was an error answer (5xx), not a lost connection
+};
+
 bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& localPath,
                                    const std::string& agent,
                                    const std::shared_ptr<StatusSink>& notify) {
@@ -216,9 +246,14 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     if (!UrlFileName(url, fileName)) return false;
     if (!EnsureSession(fileName, agent, notify)) return false;
     CWebGrabSession& session = *m_pSession;
+    Resume resume;
+    int retries = 0;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_strCurrentFile = fileName;
+        auto from = m_resumeFrom.find(url);
+        if (from != m_resumeFrom.end()) resume.stored = from->second;
+        retries = m_retries;
     }
     Heard();
     m_bTransferring.store(true);
@@ -235,23 +270,79 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     session.SetStatus("%s - Downloading...", fileName.c_str());
     m_platform->Trace("szURL : " + url);
 
+    for (int retry = 1;; ++retry) {
+        const Try result = TryFile(url, localPath, fileName, resume);
+        if (result != Try::kAgain) return result == Try::kDone;
+        m_platform->Trace(fileName + " ended early: " + resume.failure);
+        if (retry > retries) return GiveUp(fileName, resume);
+        if (!WaitToRetry(fileName, retry)) {
+            m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
+            m_pSession->SetStatus("User Stop!");
+            return false;
+        }
+    }
+}
+
+CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std::string& localPath,
+                                              const std::string& fileName, Resume& resume) {
     Transfer transfer(*this);
     {
         std::lock_guard<std::mutex> hold(m_lock);
         auto limit = m_sizeLimits.find(url);
         if (limit != m_sizeLimits.end()) transfer.limit = limit->second;
     }
-    if (!OpenResponse(url, fileName, transfer)) return false;
+    const Try opened = OpenResponse(url, fileName, transfer, resume);
+    if (opened != Try::kDone) return opened;
     Heard();  // the headers
     std::string error;
-    transfer.file = m_platform->CreateLocalFile(localPath, error);
+    // A continued file keeps what it has; otherwise it starts empty.
+    transfer.file = transfer.received > 0
+                        ? m_platform->ContinueLocalFile(localPath, transfer.received, error)
+                        : m_platform->CreateLocalFile(localPath, error);
+    if (!transfer.file && transfer.received > 0) {
+        // Shorter than thought (or gone): the next try fetches it whole.
+        transfer.CloseResponse();
+        resume.stored = 0;
+        resume.failure = error;
+        return Try::kAgain;
+    }
     if (!transfer.file) {
         transfer.CloseResponse();
         ReportFileError(fileName, error);
-        return false;
+        return Try::kOver;
     }
     transfer.ExposeResponse();
-    return ReceiveBody(fileName, transfer);
+    return ReceiveBody(fileName, transfer, resume);
+}
+
+// No try is left: the player hears why the last one ended.
+bool CHttpDownloader::GiveUp(const std::string& fileName, const Resume& resume) {
+    if (resume.invalid) {
+        m_pSession->SetStatusCode(STATUS_URL_INVALID, 0);
+        m_pSession->SetStatus("%s is Invalid!", fileName.c_str());
+    } else {
+        ReportNetError(fileName, resume.failure);
+    }
+    return false;
+}
+
+bool CHttpDownloader::WaitToRetry(const std::string& fileName, int retry) {
+    uint32_t baseMs = 0;
+    int retries = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        baseMs = m_retryDelayMs;
+        retries = m_retries;
+    }
+    m_pSession->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
+    m_pSession->SetStatus("%s - Retrying (%d/%d)...", fileName.c_str(), retry, retries);
+    const uint32_t delay = RetryDelayMs(retry, baseMs, m_random());
+    std::unique_lock<std::mutex> hold(m_lock);
+    const bool stopped = m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
+                                               [this] { return IsStopRequested(); });
+    hold.unlock();
+    Heard();  // the next try starts its own wait for the server
+    return !stopped;
 }
 
 bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::string& agent,
@@ -267,21 +358,30 @@ bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::stri
     return false;
 }
 
-bool CHttpDownloader::OpenResponse(const std::string& url, const std::string& fileName,
-                                   Transfer& transfer) {
+CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
+                                                   const std::string& fileName,
+                                                   Transfer& transfer, Resume& resume) {
     CWebGrabSession& session = *m_pSession;
     std::string error, current = url;
+    // Only the rest of a file already begun; If-Range makes a changed file come whole.
+    std::string headers;
+    if (resume.stored > 0) {
+        headers = "Range: bytes=" + std::string(Decimal(resume.stored).start) + "-\r\n";
+        if (!resume.validator.empty()) headers += "If-Range: " + resume.validator + "\r\n";
+    }
     OpenOutcome opened = OpenOutcome::NoResponse;
     for (int hops = 0;; ++hops) {
         // Another scheme gives no HTTP response to read a length or a status from.
-        opened = IsHttpUrl(current) ? session.Internet().OpenUrl(current, transfer.response, error)
-                                    : OpenOutcome::NoResponse;
+        opened = IsHttpUrl(current)
+                     ? session.Internet().OpenUrl(current, headers, transfer.response, error)
+                     : OpenOutcome::NoResponse;
         if (opened == OpenOutcome::Failed) {
             // The wait for the server that a stop abandoned.
             if (IsStopRequested()) return EndStopped(transfer);
             transfer.CloseResponse();
-            ReportNetError(fileName, error);
-            return false;
+            resume.failure = error;
+            resume.invalid = false;
+            return Try::kAgain;
         }
         std::string location;
         if (opened != OpenOutcome::Opened || !transfer.response ||
@@ -293,38 +393,91 @@ bool CHttpDownloader::OpenResponse(const std::string& url, const std::string& fi
         if (next.empty() || hops == kMaxRedirects) {
             m_platform->Trace("redirect refused: " + location.substr(0, 200));
             ReportNetError(fileName, next.empty() ? kRedirectRefused : kTooManyRedirects);
-            return false;
+            return Try::kOver;
         }
         current = next;
     }
-    // An error page (404, 500, ...) is not the file: never store it.
-    std::string lengthText;
-    // Without Content-Length (a chunked body) only a file of published size is taken.
-    if (opened == OpenOutcome::NoResponse || !transfer.response ||
-        !IsSuccess(transfer.response->HttpStatus()) ||
-        (!transfer.response->QueryContentLength(lengthText) && !transfer.limit)) {
+    if (opened != OpenOutcome::Opened || !transfer.response) {
+        session.SetStatusCode(STATUS_URL_INVALID, 0);
+        session.SetStatus("%s is Invalid!", fileName.c_str());
+        return Try::kOver;
+    }
+    return TakeAnswer(fileName, transfer, resume);
+}
+
+// The answer's status and lengths: the file whole, its rest, or a failure.
+CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Transfer& transfer,
+                                                 Resume& resume) {
+    CWebGrabSession& session = *m_pSession;
+    InternetResponse& response = *transfer.response;
+    const int status = response.HttpStatus();
+    // A server in trouble may answer the next try.
+    if (status >= 500 && status <= 599) {
+        transfer.CloseResponse();
+        resume.failure = "HTTP " + std::to_string(status);
+        resume.invalid = true;
+        return Try::kAgain;
+    }
+    std::string lengthText, range;
+    const bool rest = status == 206 && resume.stored > 0;
+    // An error page (404, ...) is not the file: never store it. Without Content-Length (a
+    // chunked body) only a file of published size is taken.
+    if ((!rest && (status == 206 || !IsSuccess(status))) ||
+        (!response.QueryContentLength(lengthText) && !transfer.limit)) {
         session.SetStatusCode(STATUS_URL_INVALID, 0);
         session.SetStatus("%s is Invalid!", fileName.c_str());
         transfer.CloseResponse();
-        return false;
+        return Try::kOver;
     }
-    transfer.lengthKnown = ParseContentLength(lengthText, transfer.total);
+    if (rest) {
+        uint64_t total = 0;
+        // Only the rest of this very file, from where it stopped, is taken.
+        if (!response.QueryHeader(ResponseHeader::kContentRange, range) ||
+            !ParseContentRange(range, resume.stored, &total)) {
+            transfer.CloseResponse();
+            resume.stored = 0;
+            resume.failure = "the server did not continue the file where it stopped";
+            resume.invalid = false;
+            return Try::kAgain;
+        }
+        transfer.received = resume.stored;
+        transfer.total = total;
+        transfer.lengthKnown = true;
+    } else {
+        // The whole file: what identifies this version of it lets a later try continue it.
+        resume.stored = 0;
+        if (!response.QueryHeader(ResponseHeader::kETag, resume.validator) &&
+            !response.QueryHeader(ResponseHeader::kLastModified, resume.validator))
+            resume.validator.clear();
+        transfer.lengthKnown = ParseContentLength(lengthText, transfer.total);
+    }
     if (transfer.limit && transfer.lengthKnown && transfer.total > *transfer.limit) {
         transfer.CloseResponse();
         ReportNetError(fileName, kLongerThanPublished);
-        return false;
+        return Try::kOver;
     }
     if (transfer.limit && !transfer.lengthKnown) transfer.total = *transfer.limit;
     session.m_nTotalSize = transfer.total;
     m_platform->Trace("m_nTotalSize : " + std::string(Decimal(transfer.total).start));
-    return true;
+    return Try::kDone;
 }
 
-bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfer) {
+CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
+                                                  Transfer& transfer, Resume& resume) {
     CWebGrabSession& session = *m_pSession;
     std::string error, ignored;
     const int64_t start = m_platform->NowSeconds();
-    uint64_t received = 0;
+    const uint64_t startedAt = transfer.received;
+    uint64_t& received = transfer.received;
+    // What the next try can build on: every byte written so far.
+    auto endedEarly = [&](const std::string& why) {
+        transfer.CloseFile(ignored);
+        transfer.CloseResponse();
+        resume.stored = received;
+        resume.failure = why;
+        resume.invalid = false;
+        return Try::kAgain;
+    };
     for (;;) {
         if (IsStopRequested()) return EndStopped(transfer);
         size_t got = 0;
@@ -334,64 +487,57 @@ bool CHttpDownloader::ReceiveBody(const std::string& fileName, Transfer& transfe
         if (!whole && !transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
             // The read a stop aborted.
             if (IsStopRequested()) return EndStopped(transfer);
-            transfer.CloseFile(ignored);
-            transfer.CloseResponse();
-            ReportNetError(fileName, error);
-            return false;
+            return endedEarly(error);
         }
         if (got == 0) {
             // The library ends a body early without an error when the server closes the
             // connection: a short body is a broken transfer, not a complete file.
-            if (transfer.lengthKnown && received < transfer.total) {
-                transfer.CloseFile(ignored);
-                transfer.CloseResponse();
-                ReportNetError(fileName, session.Internet().TruncatedBodyMessage());
-                return false;
-            }
+            if (transfer.lengthKnown && received < transfer.total)
+                return endedEarly(session.Internet().TruncatedBodyMessage());
             transfer.CloseResponse();
             if (!transfer.CloseFile(error)) {
                 ReportFileError(fileName, error);
-                return false;
+                return Try::kOver;
             }
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
             session.SetStatus("%s - Download End!", fileName.c_str());
-            return true;
+            return Try::kDone;
         }
         // Never more than the published size is stored.
         if (transfer.limit && got > *transfer.limit - received) {
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
             ReportNetError(fileName, kLongerThanPublished);
-            return false;
+            return Try::kOver;
         }
         if (!transfer.file->Write(m_szBuffer, got, error)) {
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
             ReportFileError(fileName, error);
-            return false;
+            return Try::kOver;
         }
         received += got;
         Heard();
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
-        ReportProgress(fileName, received, start);
+        ReportProgress(fileName, received, received - startedAt, start);
     }
 }
 
-bool CHttpDownloader::EndStopped(Transfer& transfer) {
+CHttpDownloader::Try CHttpDownloader::EndStopped(Transfer& transfer) {
     std::string ignored;
     m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
     m_pSession->SetStatus("User Stop!");
     transfer.CloseResponse();
     transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
-    return false;
+    return Try::kOver;
 }
 
 void CHttpDownloader::ReportProgress(const std::string& fileName, uint64_t received,
-                                     int64_t startSeconds) {
+                                     uint64_t thisTry, int64_t startSeconds) {
     Decimal count(received);
     int64_t elapsed = m_platform->NowSeconds() - startSeconds;
     if (elapsed > 0) {
-        double rate = static_cast<double>(received) / 1024.0 / static_cast<double>(elapsed);
+        double rate = static_cast<double>(thisTry) / 1024.0 / static_cast<double>(elapsed);
         m_pSession->SetStatus("%s - Read %s bytes (%0.1f Kb/s)", fileName.c_str(), count.start,
                               rate);
     } else {

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,13 @@ public:
     // The published size of what url names: a longer body is not read past it and fails the
     // download, and a response without Content-Length is taken.
     void LimitSize(const std::string& url, uint64_t bytes);
+    // The first `bytes` of what url names are already in its file (left by an earlier visit):
+    // the download asks only for the rest. A file that proves shorter is fetched whole.
+    void ResumeFrom(const std::string& url, uint64_t bytes);
+    // A file that ends early (the connection lost, a silent server, a 5xx answer) is tried
+    // again up to `retries` times, continuing after the bytes it stored where the server
+    // allows (retry_policy.h).
+    void SetRetryPolicy(int retries, uint32_t firstDelayMs);
     // Nothing resets a stop: a stopped downloader stays stopped. A stop also abandons the
     // request under way (closing its handles and the session from this thread), so where the
     // library ends a wait on that, a wait for the server ends at once, not at the next byte.
@@ -61,18 +70,29 @@ public:
 
 private:
     struct Transfer;
+    struct Resume;
+    enum class Try { kDone, kOver, kAgain };
     // The steps of DownloadFile: a session to carry the statuses, the response (a checked
     // status and length), then the body into the file.
     bool EnsureSession(const std::string& fileName, const std::string& agent,
                        const std::shared_ptr<StatusSink>& notify);
-    bool OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer);
-    bool ReceiveBody(const std::string& fileName, Transfer& transfer);
-    bool EndStopped(Transfer& transfer);
+    Try TryFile(const std::string& url, const std::string& localPath,
+                const std::string& fileName, Resume& resume);
+    Try OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer,
+                     Resume& resume);
+    Try TakeAnswer(const std::string& fileName, Transfer& transfer, Resume& resume);
+    Try ReceiveBody(const std::string& fileName, Transfer& transfer, Resume& resume);
+    Try EndStopped(Transfer& transfer);
+    bool GiveUp(const std::string& fileName, const Resume& resume);
+    // False when a stop came during the wait.
+    bool WaitToRetry(const std::string& fileName, int retry);
     void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
     void ReportNetError(const std::string& fileName, std::string message);
     void ReportFileError(const std::string& fileName, std::string message);
-    void ReportProgress(const std::string& fileName, uint64_t received, int64_t startSeconds);
+    // received: of the whole file; thisTry: of the try under way, whose rate is shown.
+    void ReportProgress(const std::string& fileName, uint64_t received, uint64_t thisTry,
+                        int64_t startSeconds);
 
     const std::shared_ptr<DownloadPlatform> m_platform;
     LeadBytePredicate m_isLead;
@@ -83,8 +103,13 @@ private:
     std::string m_strAgent;
     std::vector<std::string> m_arrURLs;
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
+    std::map<std::string, uint64_t> m_resumeFrom;  // by URL
+    int m_retries;
+    uint32_t m_retryDelayMs;
+    std::minstd_rand m_random;  // the worker's: the jitter of the waits
 
     std::atomic<bool> m_bStop{false};
+    std::condition_variable m_stopSignal;  // ends a wait between tries (with m_lock)
     // The response the worker is reading and its session, for a stop to abort; guarded by
     // m_readingLock.
     std::mutex m_readingLock;

@@ -9,6 +9,13 @@
 
 namespace tavrin {
 
+// The response headers a continued transfer needs.
+enum class ResponseHeader {
+    kETag,
+    kLastModified,
+    kContentRange,
+};
+
 class InternetResponse {
 public:
     virtual ~InternetResponse() = default;
@@ -19,6 +26,8 @@ public:
     virtual bool QueryContentLength(std::string& value) = 0;
     // The Location header of a redirect; false when there is none.
     virtual bool QueryLocation(std::string& value) = 0;
+    // One of the headers above, at most 1,024 characters; false when there is none.
+    virtual bool QueryHeader(ResponseHeader which, std::string& value) = 0;
     // Up to size bytes; 0 bytes means the body has ended. False on a network error.
     virtual bool Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
     virtual void Close() = 0;
@@ -36,7 +45,9 @@ enum class OpenOutcome {
 class InternetSession {
 public:
     virtual ~InternetSession() = default;
-    virtual OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
+    // headers: more request header lines, each ending in "\r\n" ("" for none).
+    virtual OpenOutcome OpenUrl(const std::string& url, const std::string& headers,
+                                std::unique_ptr<InternetResponse>& response,
                                 std::string& error) = 0;
     virtual void Close() = 0;
     // From another thread, while OpenUrl may be waiting for the server (to connect, or for the

@@ -20,6 +20,7 @@ enum StatusCode : uint16_t {
     STATUS_DOWNLOAD_ERROR_CLOSE = 8,  // "Download Error Close!"
     STATUS_URL_INVALID = 9,           // "%s is Invalid!"
     STATUS_CLIENT_RUNNING = 10,       // "User Stop!", from the worker instead of any download
+    STATUS_DOWNLOAD_RETRY = 11,       // "%s - Retrying (%d/%d)...": a file ended early, tried again
 };
 
 constexpr const char* kStatusMessageName = "UWM_STATUS_KEY_D31F39A4_1C63_11D3_AA11_AC48B5000000";

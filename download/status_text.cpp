@@ -69,6 +69,38 @@ bool ParseContentLength(const std::string& header, uint64_t& total) {
     return true;
 }
 
+namespace {
+
+// Decimal digits at text[*at], at most 19 of them; false when there are none.
+bool TakeNumber(const std::string& text, size_t* at, uint64_t* value) {
+    const size_t start = *at;
+    *value = 0;
+    while (*at < text.size() && text[*at] >= '0' && text[*at] <= '9' && *at - start < 19)
+        *value = *value * 10 + static_cast<uint64_t>(text[(*at)++] - '0');
+    return *at > start && (*at == text.size() || text[*at] < '0' || text[*at] > '9');
+}
+
+bool Take(const std::string& text, size_t* at, const char* expected) {
+    const size_t n = std::strlen(expected);
+    if (text.compare(*at, n, expected) != 0) return false;
+    *at += n;
+    return true;
+}
+
+}  // namespace
+
+bool ParseContentRange(const std::string& header, uint64_t from, uint64_t* total) {
+    size_t at = 0;
+    uint64_t first = 0, last = 0, whole = 0;
+    if (!Take(header, &at, "bytes ") || !TakeNumber(header, &at, &first) || !Take(header, &at, "-") ||
+        !TakeNumber(header, &at, &last) || !Take(header, &at, "/") ||
+        !TakeNumber(header, &at, &whole) || at != header.size())
+        return false;
+    if (first != from || last >= whole || last + 1 != whole || first > last) return false;
+    *total = whole;
+    return true;
+}
+
 uint16_t PercentOf(uint64_t current, uint64_t total) {
     if (total == 0 || current >= total) return 100;
     if (current > std::numeric_limits<uint64_t>::max() / 100)

@@ -22,6 +22,9 @@ bool IsHttpUrl(const std::string& url);
 // The header's leading decimal digits (after blanks); 0 and false when there are none.
 // Values too large for any file saturate.
 bool ParseContentLength(const std::string& header, uint64_t& total);
+// A Content-Range answer to "Range: bytes=from-": "bytes from-last/total" with last the file's
+// last byte; total into *total. False for anything else.
+bool ParseContentRange(const std::string& header, uint64_t from, uint64_t* total);
 // current * 100 / total, truncated, without overflow and at most 100; 100 when total is 0.
 uint16_t PercentOf(uint64_t current, uint64_t total);
 

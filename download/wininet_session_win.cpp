@@ -45,6 +45,18 @@ public:
         return true;
     }
 
+    bool QueryHeader(ResponseHeader which, std::string& value) override {
+        const DWORD query = which == ResponseHeader::kETag           ? HTTP_QUERY_ETAG
+                            : which == ResponseHeader::kLastModified ? HTTP_QUERY_LAST_MODIFIED
+                                                                     : HTTP_QUERY_CONTENT_RANGE;
+        char text[1025];
+        DWORD size = sizeof text - 1;
+        if (!::HttpQueryInfoA(m_handle.get(), query, text, &size, nullptr) || size == 0)
+            return false;
+        value.assign(text, size < sizeof text ? size : sizeof text - 1);
+        return true;
+    }
+
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         // Bytes left over from what was known to be there are topped up with what arrives
         // next, so that a steady body is read in whole chunks.
@@ -231,7 +243,7 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
     return std::unique_ptr<WinInetSession>(new WinInetSession(handle));
 }
 
-OpenOutcome WinInetSession::OpenUrl(const std::string& url,
+OpenOutcome WinInetSession::OpenUrl(const std::string& url, const std::string& headers,
                                     std::unique_ptr<InternetResponse>& response,
                                     std::string& error) {
     UrlParts parts;
@@ -261,7 +273,8 @@ OpenOutcome WinInetSession::OpenUrl(const std::string& url,
         error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
         return OpenOutcome::Failed;
     }
-    const BOOL sent = ::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0);
+    const BOOL sent = ::HttpSendRequestA(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), nullptr, 0);
     const DWORD sendError = ::GetLastError();
     if (!TakeBackOpening()) {
         // Abort closed both while the server was awaited.

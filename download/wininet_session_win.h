@@ -33,7 +33,8 @@ public:
     // Null, with the system's message in error, when InternetOpenA fails.
     static std::unique_ptr<WinInetSession> Open(const std::string& agent, std::string& error);
 
-    OpenOutcome OpenUrl(const std::string& url, std::unique_ptr<InternetResponse>& response,
+    OpenOutcome OpenUrl(const std::string& url, const std::string& headers,
+                        std::unique_ptr<InternetResponse>& response,
                         std::string& error) override;
     void Close() override;
     void Abort() override;

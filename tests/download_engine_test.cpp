@@ -36,6 +36,12 @@ struct Resource {
     int failReadAt = -1;                       // this read (0-based) fails
     std::string readError = "The connection with the server was reset";
     std::string location;  // the Location header; "" when none
+    // Continuing: a version tag (ETag) and whether "Range: bytes=N-" is answered with 206 and
+    // the bytes from N on (the chunks then count from N).
+    std::string etag;
+    bool ranges = false;
+    std::string contentRange;  // set for a 206 answer
+    size_t offset = 0;         // where the body starts in the file
 };
 
 // A body of n bytes whose content tells where each byte came from.
@@ -67,6 +73,7 @@ protected:
 class FakePlatform : public tavrin::DownloadPlatform {
 public:
     std::map<std::string, Resource> resources;  // by URL; others fail to open
+    std::map<std::string, std::vector<Resource>> tries;  // by URL: one for each open, in turn
     std::vector<std::string> log;               // every platform call, in order
     std::map<std::string, std::string> files;   // path -> content, as written
     std::map<std::string, bool> closedFiles;    // path -> closed
@@ -89,6 +96,8 @@ public:
                                                          std::string& error) override;
     std::unique_ptr<tavrin::LocalFile> CreateLocalFile(const std::string& path,
                                                        std::string& error) override;
+    std::unique_ptr<tavrin::LocalFile> ContinueLocalFile(const std::string& path, uint64_t keep,
+                                                         std::string& error) override;
     bool RemoveLocalFile(const std::string& path) override {
         log.push_back("remove " + path + (closedFiles[path] ? "" : " while open"));
         return files.erase(path) > 0;
@@ -118,6 +127,12 @@ public:
         value = m_resource.location;
         return !value.empty();
     }
+    bool QueryHeader(tavrin::ResponseHeader which, std::string& value) override {
+        value = which == tavrin::ResponseHeader::kETag           ? m_resource.etag
+                : which == tavrin::ResponseHeader::kContentRange ? m_resource.contentRange
+                                                                 : std::string();
+        return !value.empty();
+    }
     bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         int index = m_reads++;
         m_platform.largestRead = std::max(m_platform.largestRead, size);
@@ -133,7 +148,7 @@ public:
         }
         got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index] : 0;
         got = std::min(got, size);
-        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(m_offset + i);
+        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(m_resource.offset + m_offset + i);
         m_offset += got;
         return true;
     }
@@ -162,24 +177,59 @@ public:
         : m_platform(platform), m_agent(std::move(agent)) {}
     ~FakeSession() override { Close(); }
 
-    tavrin::OpenOutcome OpenUrl(const std::string& url,
+    tavrin::OpenOutcome OpenUrl(const std::string& url, const std::string& headers,
                                 std::unique_ptr<tavrin::InternetResponse>& response,
                                 std::string& error) override {
-        m_platform.log.push_back("open " + url + " as " + m_agent);
+        m_platform.log.push_back("open " + url + " as " + m_agent +
+                                 (headers.empty() ? "" : " with " + headers));
         if (m_platform.duringOpen) m_platform.duringOpen();
         if (m_aborted) {  // the owner closed the handles while the request connected
             error = "The operation was canceled";
             return tavrin::OpenOutcome::Failed;
         }
+        Resource resource;
+        auto turn = m_platform.tries.find(url);
         auto it = m_platform.resources.find(url);
-        if (it == m_platform.resources.end()) {
+        if (turn != m_platform.tries.end() && !turn->second.empty()) {
+            resource = turn->second.front();
+            turn->second.erase(turn->second.begin());
+        } else if (it != m_platform.resources.end()) {
+            resource = it->second;
+        } else {
             error = "The server name could not be resolved";
             return tavrin::OpenOutcome::Failed;
         }
-        if (it->second.open == tavrin::OpenOutcome::Failed) error = it->second.openError;
-        if (it->second.open == tavrin::OpenOutcome::Opened)
-            response = std::make_unique<FakeResponse>(m_platform, url, it->second);
-        return it->second.open;
+        if (resource.open == tavrin::OpenOutcome::Failed) error = resource.openError;
+        if (resource.open == tavrin::OpenOutcome::Opened)
+            response = std::make_unique<FakeResponse>(m_platform, url, Answer(resource, headers));
+        return resource.open;
+    }
+    // A server that continues: "bytes N-" (and If-Range naming its version) gets the rest.
+    static Resource Answer(Resource r, const std::string& headers) {
+        const size_t at = headers.find("Range: bytes=");
+        if (!r.ranges || at == std::string::npos) return r;
+        const size_t ifRange = headers.find("If-Range: ");
+        if (ifRange != std::string::npos && headers.compare(ifRange + 10, r.etag.size(), r.etag) != 0)
+            return r;
+        const size_t from = std::stoul(headers.substr(at + 13));
+        size_t total = 0;
+        for (size_t c : r.chunks) total += c;
+        r.status = 206;
+        r.offset = from;
+        r.contentLength = std::to_string(total - from);
+        r.contentRange = "bytes " + std::to_string(from) + "-" + std::to_string(total - 1) + "/" +
+                         std::to_string(total);
+        // The same reads, less what the file already has.
+        size_t skip = from;
+        std::vector<size_t> rest;
+        for (size_t c : r.chunks) {
+            const size_t cut = std::min(c, skip);
+            skip -= cut;
+            if (c > cut) rest.push_back(c - cut);
+        }
+        r.chunks = rest;
+        if (r.failReadAt >= 0) r.failReadAt = -1;  // the cut was the earlier try's
+        return r;
     }
     void Close() override {
         if (!m_closed) m_platform.log.push_back("close session " + m_agent);
@@ -251,6 +301,20 @@ std::unique_ptr<tavrin::LocalFile> FakePlatform::CreateLocalFile(const std::stri
     return std::make_unique<FakeFile>(*this, path);
 }
 
+std::unique_ptr<tavrin::LocalFile> FakePlatform::ContinueLocalFile(const std::string& path,
+                                                                   uint64_t keep,
+                                                                   std::string& error) {
+    log.push_back("continue " + path + " after " + std::to_string(keep));
+    auto file = files.find(path);
+    if (file == files.end() || file->second.size() < keep) {
+        error = "holds fewer bytes than were stored";
+        return nullptr;
+    }
+    file->second.resize(keep);
+    closedFiles[path] = false;
+    return std::make_unique<FakeFile>(*this, path);
+}
+
 size_t FakePlatform::Count(const std::string& entry) const {
     return static_cast<size_t>(std::count(log.begin(), log.end(), entry));
 }
@@ -285,7 +349,11 @@ struct Engine {
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
     std::shared_ptr<CHttpDownloader> downloader = std::make_shared<CHttpDownloader>(platform);
 
-    Engine() { downloader->SetTarget(sink, "Dunmere", kFolder); }
+    // One try per file unless a test says otherwise.
+    Engine() {
+        downloader->SetTarget(sink, "Dunmere", kFolder);
+        downloader->SetRetryPolicy(0, 0);
+    }
     bool Run(const std::vector<std::string>& urls) {
         for (const std::string& url : urls) downloader->AddURL(url);
         return downloader->DownloadAll();
@@ -426,6 +494,113 @@ TEST(DownloadFile, EachEndingSendsItsCodesAndLeavesSessionAndFileAsItShould) {
         EXPECT_EQ(closed, opened);
         EXPECT_LE(e.platform->largestRead, 4095u);
     }
+}
+
+// A file that ends early is tried again, continuing after what it stored where the server
+// answers "Range" for the same version of the file, and from the start otherwise.
+TEST(DownloadRetry, EndedEarlyTriesAgainAndContinuesWhereTheServerAllows) {
+    const size_t kWhole = 3 * 4095;
+    auto cutAfterTwo = [] {
+        Resource r = Body({4095, 4095, 4095});
+        r.etag = "\"v1\"";
+        r.ranges = true;
+        r.failReadAt = 2;  // 8,190 bytes in
+        return r;
+    };
+    auto whole = [](bool ranges, const std::string& etag = "\"v1\"") {
+        Resource r = Body({4095, 4095, 4095});
+        r.etag = etag;
+        r.ranges = ranges;
+        return r;
+    };
+    auto status = [](int code) {
+        Resource r = Body({100});
+        r.status = code;
+        return r;
+    };
+    Resource wrongRange = whole(false);
+    wrongRange.status = 206;
+    wrongRange.contentRange = "bytes 0-10/11";
+    Resource unreachable;
+    unreachable.open = OpenOutcome::Failed;
+    const std::string range = " with Range: bytes=8190-\r\nIf-Range: \"v1\"\r\n";
+    struct Row {
+        const char* what;
+        std::vector<Resource> tries;
+        std::vector<int> codes;
+        std::string secondOpen;  // what the second request asked for ("" to skip the check)
+        bool result = true;
+    } rows[] = {
+        {"cut at two thirds, the rest asked for", {cutAfterTwo(), whole(true)},
+         {5, 4, 4, 11, 4, 6, 7}, range},
+        {"a server that ignores Range sends it whole", {cutAfterTwo(), whole(false)},
+         {5, 4, 4, 11, 4, 4, 4, 6, 7}, range},
+        {"a changed file comes whole", {cutAfterTwo(), whole(true, "\"v2\"")},
+         {5, 4, 4, 11, 4, 4, 4, 6, 7}, range},
+        {"a continuation of the wrong bytes, then the whole file",
+         {cutAfterTwo(), wrongRange, whole(false)}, {5, 4, 4, 11, 11, 4, 4, 4, 6, 7}, range},
+        {"a server in trouble, then well", {status(503), whole(false)},
+         {5, 11, 4, 4, 4, 6, 7}, ""},
+        {"unreachable three times, then there", {unreachable, unreachable, unreachable, whole(false)},
+         {5, 11, 11, 11, 4, 4, 4, 6, 7}, ""},
+        {"unreachable four times: the network message",
+         {unreachable, unreachable, unreachable, unreachable}, {5, 11, 11, 11, 1}, "", false},
+        {"in trouble four times: invalid", {status(500), status(502), status(503), status(504)},
+         {5, 11, 11, 11, 9, 8}, "", false},
+        {"no page is not tried again", {status(404)}, {5, 9, 8}, "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(3, 0);
+        e.platform->tries[Url("a.lzf")] = row.tries;
+        EXPECT_EQ(row.result, e.Run({Url("a.lzf")}));
+        EXPECT_EQ(row.codes, e.sink->Codes());
+        if (row.result) EXPECT_EQ(ExpectedBody(kWhole), e.platform->files[kFolder + "a.lzf"]);
+        std::vector<std::string> opens;
+        for (const std::string& entry : e.platform->log)
+            if (entry.rfind("open ", 0) == 0) opens.push_back(entry);
+        if (!row.secondOpen.empty()) {
+            ASSERT_GE(opens.size(), 2u);
+            EXPECT_EQ("open " + Url("a.lzf") + " as Dunmere" + row.secondOpen, opens[1]);
+        }
+    }
+}
+
+// Across visits: a file begun earlier is continued without If-Range (the version it came from
+// is not known; the signed hash judges the whole). One shorter than said is fetched whole.
+TEST(DownloadRetry, AFileBegunOnAnEarlierVisitIsContinued) {
+    for (size_t onDisk : {size_t{5000}, size_t{4000}}) {
+        SCOPED_TRACE(onDisk);
+        Engine e;
+        e.downloader->SetRetryPolicy(3, 0);
+        Resource r = Body({4095, 4095, 4095});
+        r.ranges = true;
+        e.platform->resources[Url("a.lzf")] = r;
+        e.platform->files[kFolder + "a.lzf"] = ExpectedBody(onDisk);
+        e.downloader->ResumeFrom(Url("a.lzf"), 5000);
+        EXPECT_TRUE(e.Run({Url("a.lzf")}));
+        EXPECT_EQ(ExpectedBody(3 * 4095), e.platform->files[kFolder + "a.lzf"]);
+        const bool continued = onDisk == 5000;
+        EXPECT_EQ(continued, e.platform->Count("create " + kFolder + "a.lzf") == 0);
+        EXPECT_EQ(1u, e.platform->Count("open " + Url("a.lzf") +
+                                        " as Dunmere with Range: bytes=5000-\r\n"));
+    }
+}
+
+// A stop while the engine waits to try again ends at once, as the player's stop.
+TEST(DownloadRetry, AStopDuringTheWaitEndsItAtOnce) {
+    Engine e;
+    e.downloader->SetRetryPolicy(3, 60000);  // a minute, were the stop not heard
+    Resource unreachable;
+    unreachable.open = OpenOutcome::Failed;
+    e.platform->resources[Url("a.lzf")] = unreachable;
+    e.sink->onStatus = [&](const dltest::Status& s) {
+        if (s.code == STATUS_DOWNLOAD_RETRY) e.downloader->SetStop(true);
+    };
+    EXPECT_FALSE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ((std::vector<int>{5, 11, 3, 8}), e.sink->Codes());
+    EXPECT_EQ("a.lzf - Retrying (1/3)...", e.sink->received[1].text);
 }
 
 // Redirects lead only to the same server (or from http to https on the same host), at most

@@ -62,6 +62,32 @@ TEST(StatusText, ContentLengthIsItsLeadingDigits) {
     }
 }
 
+// Only the rest of the very file asked for is taken as its continuation.
+TEST(StatusText, ContentRangeOfTheRestOfTheFileOnly) {
+    const struct {
+        const char* header;
+        bool taken;
+        uint64_t total;
+    } rows[] = {
+        {"bytes 100-999/1000", true, 1000},
+        {"bytes 100-100/101", true, 101},
+        {"bytes 99-999/1000", false, 0},     // not where the file stopped
+        {"bytes 100-998/1000", false, 0},    // not to its end
+        {"bytes 100-999/*", false, 0},       // no length
+        {"bytes 100-999/1000 ", false, 0},
+        {"bytes */1000", false, 0},
+        {"items 100-999/1000", false, 0},
+        {"bytes 100-99999999999999999999/1", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.header);
+        uint64_t total = 0;
+        EXPECT_EQ(row.taken, ParseContentRange(row.header, 100, &total));
+        EXPECT_EQ(row.total, total);
+    }
+}
+
 TEST(StatusText, PercentRuleAtItsEdges) {
     struct Row {
         uint64_t current, total;

@@ -210,8 +210,10 @@ TEST(UpdaterStatus, ConfigurationPhase) {
                   {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, "", 0, S::Ended, {}},
                   {STATUS_URL_INVALID, 0, {"upgrade"}, false, "", 0, S::Ended, {}},
                   {STATUS_CLIENT_RUNNING, 0, {}, false, "", 0, S::Ended, {}},
+                  // Tried again after a lost connection: said, and nothing else changes.
+                  {STATUS_DOWNLOAD_RETRY, 0, {}, true, t, 0, S::ConfigDownload, {}},
                   {0, 0, {}, true, "", 0, S::ConfigDownload, {}},
-                  {11, 0, {}, true, "", 0, S::ConfigDownload, {}},
+                  {12, 0, {}, true, "", 0, S::ConfigDownload, {}},
               },
               t);
 }
@@ -232,6 +234,7 @@ TEST(UpdaterStatus, PackagePhase) {
                   {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
                   {STATUS_URL_INVALID, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
                   {STATUS_CLIENT_RUNNING, 0, {}, false, "", 0, S::Ended, {}},
+                  {STATUS_DOWNLOAD_RETRY, 0, {}, false, t, 0, S::PackageDownload, {}},
                   {12, 0, {}, false, "", 0, S::PackageDownload, {}},
               },
               t);

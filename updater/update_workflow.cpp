@@ -21,6 +21,7 @@ UpdateWorkflow::Event UpdateWorkflow::EventOf(int code) {
         {STATUS_DOWNLOAD_ERROR_CLOSE, Event::Closed},
         {STATUS_URL_INVALID, Event::Invalid},
         {STATUS_CLIENT_RUNNING, Event::ClientRunning},
+        {STATUS_DOWNLOAD_RETRY, Event::Retrying},
     };
     for (const auto& row : kTable)
         if (row.code == code) return row.event;
@@ -75,6 +76,7 @@ void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& 
     case Event::FileStarted: OnFileStarted(); break;
     case Event::FileEnded: OnFileEnded(text); break;
     case Event::Complete: OnComplete(text); break;
+    case Event::Retrying: m_parts.view.SetStatus(Where(), text, TextEncoding::Ansi); break;
     case Event::Other: break;
     }
     m_parts.view.RefreshDialog();

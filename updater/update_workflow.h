@@ -44,7 +44,7 @@ public:
 private:
     // What a status of the download engine means, the same in both phases.
     enum class Event { Failed, Stopped, Read, FileStarted, FileEnded, Complete, Closed, Invalid,
-                       ClientRunning, Other };
+                       ClientRunning, Retrying, Other };
     static Event EventOf(int code);
 
     // Where the statuses show: the popup once the packages come.
