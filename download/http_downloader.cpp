@@ -17,6 +17,14 @@ namespace {
 constexpr const char* kLongerThanPublished = "longer than its published size";
 constexpr const char* kRedirectRefused = "redirected to another server, which is not followed";
 constexpr const char* kTooManyRedirects = "redirected more than 5 times";
+constexpr const char* kNotPublished = "not the published file (its size or SHA-256 differs)";
+
+// The scheme, host and port of a URL: what a server that failed a file is known by.
+std::string ServerOf(const std::string& url) {
+    const size_t scheme = url.find("://");
+    const size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? url : url.substr(0, path);
+}
 
 // Counts are printed with "%s": the C libraries disagree on the printf size of 64 bits.
 struct Decimal {
@@ -74,6 +82,16 @@ void CHttpDownloader::SetRetryPolicy(int retries, uint32_t firstDelayMs) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_retries = retries < 0 ? 0 : retries;
     m_retryDelayMs = firstDelayMs;
+}
+
+void CHttpDownloader::SetMirrors(const std::vector<std::string>& folders) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_mirrors = folders;
+}
+
+void CHttpDownloader::SetFileCheck(FileCheck check) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_fileCheck = std::move(check);
 }
 
 void CHttpDownloader::SetStop(bool stop) {
@@ -235,8 +253,14 @@ struct CHttpDownloader::Transfer {
 struct CHttpDownloader::Resume {
     uint64_t stored = 0;    // bytes of the file on the disk, valid as far as anyone knows
     std::string validator;  // the first whole answer's ETag or Last-Modified; "" for none
+    bool mixed = false;     // stored bytes came from another visit or another server
     std::string failure;    // why the last try ended early
-    bool invalid = false;   // that was an error answer (5xx), not a lost connection
+    bool invalid = false;   // the last answer was an error page, not a lost connection
+
+    void Failed(const std::string& why, bool errorPage) {
+        failure = why;
+        invalid = errorPage;
+    }
 };
 
 bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& localPath,
@@ -270,17 +294,81 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
     session.SetStatus("%s - Downloading...", fileName.c_str());
     m_platform->Trace("szURL : " + url);
 
+    resume.mixed = resume.stored > 0;
+    const std::vector<std::string> hosts = Hosts(url, fileName);
+    for (size_t h = 0; h < hosts.size(); ++h) {
+        if (Banned(hosts[h])) continue;
+        if (h > 0) {
+            // Another server's version tag means nothing here; the signed check judges.
+            resume.validator.clear();
+            resume.mixed = resume.mixed || resume.stored > 0;
+            Announce(fileName, "Trying another server...");
+        }
+        const Try result = TryHost(hosts[h], localPath, fileName, resume, retries);
+        if (result == Try::kStopped) return false;
+        if (result != Try::kDone) continue;
+        if (Passes(fileName, localPath)) return true;
+        // Not the published file. Bytes from elsewhere may be what spoilt it: this server
+        // tries again from the start; otherwise it is not asked for anything more.
+        m_platform->RemoveLocalFile(localPath);
+        const bool retryHere = resume.mixed;
+        resume = Resume();
+        resume.Failed(kNotPublished, false);
+        if (retryHere) --h;
+        else Ban(hosts[h]);
+    }
+    return GiveUp(fileName, resume);
+}
+
+// The tries of one file at one server: again after an early end, while tries are left.
+CHttpDownloader::Try CHttpDownloader::TryHost(const std::string& url,
+                                              const std::string& localPath,
+                                              const std::string& fileName, Resume& resume,
+                                              int retries) {
     for (int retry = 1;; ++retry) {
         const Try result = TryFile(url, localPath, fileName, resume);
-        if (result != Try::kAgain) return result == Try::kDone;
+        if (result != Try::kAgain) return result;
         m_platform->Trace(fileName + " ended early: " + resume.failure);
-        if (retry > retries) return GiveUp(fileName, resume);
+        if (retry > retries) return Try::kAgain;
         if (!WaitToRetry(fileName, retry)) {
             m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
             m_pSession->SetStatus("User Stop!");
-            return false;
+            return Try::kStopped;
         }
     }
+}
+
+std::vector<std::string> CHttpDownloader::Hosts(const std::string& url,
+                                                const std::string& fileName) const {
+    std::vector<std::string> hosts{url};
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (const std::string& mirror : m_mirrors) hosts.push_back(mirror + fileName);
+    return hosts;
+}
+
+bool CHttpDownloader::Banned(const std::string& url) const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_banned.count(ServerOf(url)) > 0;
+}
+
+void CHttpDownloader::Ban(const std::string& url) {
+    m_platform->Trace("not asked again: " + ServerOf(url));
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_banned.insert(ServerOf(url));
+}
+
+bool CHttpDownloader::Passes(const std::string& fileName, const std::string& localPath) const {
+    FileCheck check;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        check = m_fileCheck;
+    }
+    return !check || check(fileName, localPath);
+}
+
+void CHttpDownloader::Announce(const std::string& fileName, const char* what) {
+    m_pSession->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
+    m_pSession->SetStatus("%s - %s", fileName.c_str(), what);
 }
 
 CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std::string& localPath,
@@ -303,13 +391,13 @@ CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std:
         // Shorter than thought (or gone): the next try fetches it whole.
         transfer.CloseResponse();
         resume.stored = 0;
-        resume.failure = error;
+        resume.Failed(error, false);
         return Try::kAgain;
     }
     if (!transfer.file) {
         transfer.CloseResponse();
         ReportFileError(fileName, error);
-        return Try::kOver;
+        return Try::kStopped;
     }
     transfer.ExposeResponse();
     return ReceiveBody(fileName, transfer, resume);
@@ -379,8 +467,7 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
             // The wait for the server that a stop abandoned.
             if (IsStopRequested()) return EndStopped(transfer);
             transfer.CloseResponse();
-            resume.failure = error;
-            resume.invalid = false;
+            resume.Failed(error, false);
             return Try::kAgain;
         }
         std::string location;
@@ -392,15 +479,14 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
         const std::string next = RedirectTarget(current, location);
         if (next.empty() || hops == kMaxRedirects) {
             m_platform->Trace("redirect refused: " + location.substr(0, 200));
-            ReportNetError(fileName, next.empty() ? kRedirectRefused : kTooManyRedirects);
-            return Try::kOver;
+            resume.Failed(next.empty() ? kRedirectRefused : kTooManyRedirects, false);
+            return Try::kRefused;
         }
         current = next;
     }
     if (opened != OpenOutcome::Opened || !transfer.response) {
-        session.SetStatusCode(STATUS_URL_INVALID, 0);
-        session.SetStatus("%s is Invalid!", fileName.c_str());
-        return Try::kOver;
+        resume.Failed("no answer", true);
+        return Try::kRefused;
     }
     return TakeAnswer(fileName, transfer, resume);
 }
@@ -414,8 +500,7 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
     // A server in trouble may answer the next try.
     if (status >= 500 && status <= 599) {
         transfer.CloseResponse();
-        resume.failure = "HTTP " + std::to_string(status);
-        resume.invalid = true;
+        resume.Failed("HTTP " + std::to_string(status), true);
         return Try::kAgain;
     }
     std::string lengthText, range;
@@ -424,10 +509,9 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
     // chunked body) only a file of published size is taken.
     if ((!rest && (status == 206 || !IsSuccess(status))) ||
         (!response.QueryContentLength(lengthText) && !transfer.limit)) {
-        session.SetStatusCode(STATUS_URL_INVALID, 0);
-        session.SetStatus("%s is Invalid!", fileName.c_str());
         transfer.CloseResponse();
-        return Try::kOver;
+        resume.Failed("HTTP " + std::to_string(status), true);
+        return Try::kRefused;
     }
     if (rest) {
         uint64_t total = 0;
@@ -436,8 +520,7 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
             !ParseContentRange(range, resume.stored, &total)) {
             transfer.CloseResponse();
             resume.stored = 0;
-            resume.failure = "the server did not continue the file where it stopped";
-            resume.invalid = false;
+            resume.Failed("the server did not continue the file where it stopped", false);
             return Try::kAgain;
         }
         transfer.received = resume.stored;
@@ -446,6 +529,7 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
     } else {
         // The whole file: what identifies this version of it lets a later try continue it.
         resume.stored = 0;
+        resume.mixed = false;
         if (!response.QueryHeader(ResponseHeader::kETag, resume.validator) &&
             !response.QueryHeader(ResponseHeader::kLastModified, resume.validator))
             resume.validator.clear();
@@ -453,8 +537,8 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
     }
     if (transfer.limit && transfer.lengthKnown && transfer.total > *transfer.limit) {
         transfer.CloseResponse();
-        ReportNetError(fileName, kLongerThanPublished);
-        return Try::kOver;
+        resume.Failed(kLongerThanPublished, false);
+        return Try::kRefused;
     }
     if (transfer.limit && !transfer.lengthKnown) transfer.total = *transfer.limit;
     session.m_nTotalSize = transfer.total;
@@ -474,8 +558,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         transfer.CloseFile(ignored);
         transfer.CloseResponse();
         resume.stored = received;
-        resume.failure = why;
-        resume.invalid = false;
+        resume.Failed(why, false);
         return Try::kAgain;
     };
     for (;;) {
@@ -497,7 +580,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
             transfer.CloseResponse();
             if (!transfer.CloseFile(error)) {
                 ReportFileError(fileName, error);
-                return Try::kOver;
+                return Try::kStopped;
             }
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
             session.SetStatus("%s - Download End!", fileName.c_str());
@@ -507,14 +590,15 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         if (transfer.limit && got > *transfer.limit - received) {
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
-            ReportNetError(fileName, kLongerThanPublished);
-            return Try::kOver;
+            resume.stored = 0;
+            resume.Failed(kLongerThanPublished, false);
+            return Try::kRefused;
         }
         if (!transfer.file->Write(m_szBuffer, got, error)) {
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
             ReportFileError(fileName, error);
-            return Try::kOver;
+            return Try::kStopped;
         }
         received += got;
         Heard();
@@ -529,7 +613,7 @@ CHttpDownloader::Try CHttpDownloader::EndStopped(Transfer& transfer) {
     m_pSession->SetStatus("User Stop!");
     transfer.CloseResponse();
     transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
-    return Try::kOver;
+    return Try::kStopped;
 }
 
 void CHttpDownloader::ReportProgress(const std::string& fileName, uint64_t received,

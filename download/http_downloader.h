@@ -10,7 +10,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,14 @@ public:
     // again up to `retries` times, continuing after the bytes it stored where the server
     // allows (retry_policy.h).
     void SetRetryPolicy(int retries, uint32_t firstDelayMs);
+    // Where else the packages are: folder URLs ending in "/", tried in order after the queued
+    // URL's own server for each file, continuing after the bytes stored. A server whose file
+    // fails the check is not asked for anything more.
+    void SetMirrors(const std::vector<std::string>& folders);
+    // Judges each whole file on the worker's thread (its name and local path); one that fails
+    // is deleted and fetched again from the next server. None: every file passes.
+    using FileCheck = std::function<bool(const std::string& fileName, const std::string& path)>;
+    void SetFileCheck(FileCheck check);
     // Nothing resets a stop: a stopped downloader stays stopped. A stop also abandons the
     // request under way (closing its handles and the session from this thread), so where the
     // library ends a wait on that, a wait for the server ends at once, not at the next byte.
@@ -71,13 +81,24 @@ public:
 private:
     struct Transfer;
     struct Resume;
-    enum class Try { kDone, kOver, kAgain };
+    // kStopped: stopped, or the file cannot be stored (reported); kAgain: ended early, worth
+    // another try; kRefused: this server will not give it (an error page, a refused redirect,
+    // a longer file), so the next server may.
+    enum class Try { kDone, kStopped, kAgain, kRefused };
     // The steps of DownloadFile: a session to carry the statuses, the response (a checked
     // status and length), then the body into the file.
     bool EnsureSession(const std::string& fileName, const std::string& agent,
                        const std::shared_ptr<StatusSink>& notify);
+    Try TryHost(const std::string& url, const std::string& localPath,
+                const std::string& fileName, Resume& resume, int retries);
     Try TryFile(const std::string& url, const std::string& localPath,
                 const std::string& fileName, Resume& resume);
+    // url first, then the same file at each mirror.
+    std::vector<std::string> Hosts(const std::string& url, const std::string& fileName) const;
+    bool Banned(const std::string& url) const;
+    void Ban(const std::string& url);
+    bool Passes(const std::string& fileName, const std::string& localPath) const;
+    void Announce(const std::string& fileName, const char* what);
     Try OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer,
                      Resume& resume);
     Try TakeAnswer(const std::string& fileName, Transfer& transfer, Resume& resume);
@@ -104,6 +125,9 @@ private:
     std::vector<std::string> m_arrURLs;
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
     std::map<std::string, uint64_t> m_resumeFrom;  // by URL
+    std::vector<std::string> m_mirrors;
+    std::set<std::string> m_banned;  // servers whose file failed the check
+    FileCheck m_fileCheck;
     int m_retries;
     uint32_t m_retryDelayMs;
     std::minstd_rand m_random;  // the worker's: the jitter of the waits

@@ -42,6 +42,7 @@ struct Resource {
     bool ranges = false;
     std::string contentRange;  // set for a 206 answer
     size_t offset = 0;         // where the body starts in the file
+    char spoil = 0;            // xor-ed into every byte: another file than the published one
 };
 
 // A body of n bytes whose content tells where each byte came from.
@@ -148,7 +149,8 @@ public:
         }
         got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index] : 0;
         got = std::min(got, size);
-        for (size_t i = 0; i < got; ++i) buffer[i] = BodyByte(m_resource.offset + m_offset + i);
+        for (size_t i = 0; i < got; ++i)
+            buffer[i] = static_cast<char>(BodyByte(m_resource.offset + m_offset + i) ^ m_resource.spoil);
         m_offset += got;
         return true;
     }
@@ -586,6 +588,93 @@ TEST(DownloadRetry, AFileBegunOnAnEarlierVisitIsContinued) {
         EXPECT_EQ(1u, e.platform->Count("open " + Url("a.lzf") +
                                         " as Dunmere with Range: bytes=5000-\r\n"));
     }
+}
+
+// The signed configuration's mirrors: each file is tried at its own server, then at each
+// mirror in turn, continuing after the bytes stored; a server whose file is not the published
+// one is not asked for anything more in the batch.
+TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
+    const std::string mirror1 = "http://127.0.0.1:18733/m/", mirror2 = "https://127.0.0.1:18734/n/";
+    Resource good = Body({4095, 4095, 4095});
+    good.ranges = true;
+    Resource spoilt = good;
+    spoilt.spoil = 0x5A;
+    Resource cut = good;
+    cut.failReadAt = 2;
+    cut.ranges = false;  // and always from the start
+    Resource down;
+    down.open = OpenOutcome::Failed;
+    struct Row {
+        const char* what;
+        std::map<std::string, std::vector<Resource>> tries;  // by URL
+        std::vector<std::string> opened;  // the URLs asked, in order
+        bool result = true;
+    } rows[] = {
+        {"its server down: the first mirror",
+         {{Url("a.lzf"), {down, down, down, down}}, {mirror1 + "a.lzf", {good}},
+          {Url("b.lzf"), {good}}},
+         {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf", Url("b.lzf")}},
+        {"a spoilt file: that server is asked for nothing more",
+         {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}}, {mirror2 + "a.lzf", {good}},
+          {mirror2 + "b.lzf", {good}}},
+         {Url("a.lzf"), mirror1 + "a.lzf", mirror2 + "a.lzf", mirror2 + "b.lzf"}},
+        {"cut every time: the mirror gives the rest",
+         {{Url("a.lzf"), {cut, cut, cut, cut}}, {mirror1 + "a.lzf", {good}}, {Url("b.lzf"), {good}}},
+         {Url("a.lzf"), Url("a.lzf") + " with Range: bytes=8190-\r\n",
+          Url("a.lzf") + " with Range: bytes=8190-\r\n", Url("a.lzf") + " with Range: bytes=8190-\r\n",
+          mirror1 + "a.lzf with Range: bytes=8190-\r\n", Url("b.lzf")}},
+        {"spoilt everywhere", {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}},
+          {mirror2 + "a.lzf", {spoilt}}},
+         {Url("a.lzf"), mirror1 + "a.lzf", mirror2 + "a.lzf"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(3, 0);
+        e.downloader->SetMirrors({mirror1, mirror2});
+        FakePlatform& platform = *e.platform;
+        e.downloader->SetFileCheck([&platform](const std::string&, const std::string& path) {
+            return platform.files[path] == ExpectedBody(3 * 4095);
+        });
+        e.platform->tries = row.tries;
+        EXPECT_EQ(row.result, e.Run({Url("a.lzf"), Url("b.lzf")}));
+        std::vector<std::string> opened;
+        for (const std::string& entry : e.platform->log) {
+            if (entry.rfind("open ", 0) != 0) continue;
+            const size_t as = entry.find(" as Dunmere");
+            opened.push_back(entry.substr(5, as - 5) + entry.substr(as + 11));
+        }
+        EXPECT_EQ(row.opened, opened);
+        if (!row.result) {
+            std::vector<int> endings;
+            for (int code : e.sink->Codes())
+                if (code != 4 && code != 6 && code != 11) endings.push_back(code);
+            EXPECT_EQ((std::vector<int>{5, 1}), endings) << "one network error after the start";
+            EXPECT_EQ("a.lzf - not the published file (its size or SHA-256 differs)",
+                      e.sink->received.back().text);
+            EXPECT_EQ(0u, e.platform->files.count(kFolder + "a.lzf")) << "a spoilt file goes";
+        }
+    }
+}
+
+// A file begun on an earlier visit that proves not to be the published one was spoilt by
+// its old bytes: it is fetched whole again from the same server.
+TEST(DownloadMirrors, ABegunFileThatFailsIsFetchedWholeFromTheSameServer) {
+    Engine e;
+    e.downloader->SetRetryPolicy(3, 0);
+    Resource good = Body({4095, 4095, 4095});
+    good.ranges = true;
+    e.platform->resources[Url("a.lzf")] = good;
+    e.platform->files[kFolder + "a.lzf"] = std::string(5000, 'x');  // another release's bytes
+    e.downloader->ResumeFrom(Url("a.lzf"), 5000);
+    FakePlatform& platform = *e.platform;
+    e.downloader->SetFileCheck([&platform](const std::string&, const std::string& path) {
+        return platform.files[path] == ExpectedBody(3 * 4095);
+    });
+    EXPECT_TRUE(e.Run({Url("a.lzf")}));
+    EXPECT_EQ(ExpectedBody(3 * 4095), e.platform->files[kFolder + "a.lzf"]);
+    EXPECT_EQ(2u, e.platform->Count("open " + Url("a.lzf") + " as Dunmere") +
+                      e.platform->Count("open " + Url("a.lzf") + " as Dunmere with Range: bytes=5000-\r\n"));
 }
 
 // A stop while the engine waits to try again ends at once, as the player's stop.
