@@ -290,4 +290,31 @@ TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
             EXPECT_EQ(rules.size(), decoded) << "what its headers say it decodes to";
         }
     }
+
+    // What an earlier visit left: the signed file is kept, a shorter one continued, any other
+    // fetched again.
+    const ConfigFile begun(content.substr(0, 5)), longer(content + "x"), empty("");
+    const std::string spoilt = std::string(content.size(), 'x');
+    const ConfigFile same(spoilt);
+    const struct {
+        const char* what;
+        std::string path;
+        StoredPackage::Kind kind;
+        uint64_t bytes;
+    } left[] = {
+        {"the signed file", file.path(), StoredPackage::kWhole, content.size()},
+        {"its beginning", begun.path(), StoredPackage::kBegun, 5},
+        {"longer", longer.path(), StoredPackage::kNothing, 0},
+        {"as long, other bytes", same.path(), StoredPackage::kNothing, content.size()},
+        {"empty", empty.path(), StoredPackage::kNothing, 0},
+        {"nothing", file.dir() + "/none", StoredPackage::kNothing, 0},
+    };
+    UpdateConfig config;
+    config.packages.push_back({"P.lzf", hex, content.size()});
+    for (const auto& row : left) {
+        SCOPED_TRACE(row.what);
+        const StoredPackage stored = LookAtStoredPackage(config, "P.lzf", files, row.path);
+        EXPECT_EQ(row.kind, stored.kind);
+        if (row.kind != StoredPackage::kNothing) EXPECT_EQ(row.bytes, stored.bytes);
+    }
 }

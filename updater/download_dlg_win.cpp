@@ -79,6 +79,13 @@ uint64_t InstalledSerial() {
     return serial;
 }
 
+// The portable file layer takes UTF-8; "" for a path that does not convert exactly.
+std::string PortablePath(const std::string& ansi) {
+    const win::Converted<std::wstring> wide = win::ToWide(ansi);
+    const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
+    return wide.exact && path.exact ? path.text : std::string();
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -432,21 +439,49 @@ bool CDownLoadDlg::QueuePackages() {
     for (const SignedPackage& package : m_config.packages)
         if (!IsFixedPackage(package.name)) m_arrPackages.push_back(package.name);
     for (const char* fixed : kFixedPackages) m_arrPackages.push_back(fixed);
-    for (const std::string& name : m_arrPackages) {
-        const std::string url = PackageUrl(name);
-        m_downloader->AddURL(url);
-        // A body past its signed size is not read on: an endless one cannot fill the disk.
-        if (const SignedPackage* listed = m_config.Find(name))
-            m_downloader->LimitSize(url, listed->size);
-    }
+    m_toDownload = 0;
+    prynn::SystemFiles files;
+    for (const std::string& name : m_arrPackages) QueuePackage(name, files);
+    // Each whole package is checked as it comes: one that is not the signed file is fetched
+    // again from the next server.
+    const UpdateConfig config = m_config;
+    m_downloader->SetFileCheck([config](const std::string& name, const std::string& path) {
+        prynn::SystemFiles checked;
+        uint64_t decoded = 0;
+        const std::string utf8 = PortablePath(path);
+        return !utf8.empty() &&
+               CheckPackage(config, name, checked, utf8, &decoded) == PackageRefusal::kNone;
+    });
     return true;
 }
 
+// What an earlier visit left in the download folder is kept when whole and continued when
+// begun; only the rest is queued.
+void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& files) {
+    const SignedPackage* listed = m_config.Find(name);
+    if (!listed) return;
+    const std::string url = PackageUrl(name);
+    const std::string path = PortablePath(m_strDownloadDir + "\\" + name);
+    const StoredPackage stored =
+        path.empty() ? StoredPackage() : LookAtStoredPackage(m_config, name, files, path);
+    if (stored.kind == StoredPackage::kWhole) {
+        Trace("CDownLoadDlg::QueuePackages - already here: " + name);
+        return;
+    }
+    m_downloader->AddURL(url);
+    // A body past its signed size is not read on: an endless one cannot fill the disk.
+    m_downloader->LimitSize(url, listed->size);
+    const uint64_t begun = stored.kind == StoredPackage::kBegun ? stored.bytes : 0;
+    if (begun > 0) {
+        Trace("CDownLoadDlg::QueuePackages - continuing " + name + " after " +
+              std::to_string(begun) + " bytes");
+        m_downloader->ResumeFrom(url, begun);
+    }
+    m_toDownload = AddSizes(m_toDownload, listed->size - begun);
+}
+
 bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
-    uint64_t bytes = 0;
-    for (const std::string& name : m_arrPackages)
-        if (const SignedPackage* listed = m_config.Find(name)) bytes = AddSizes(bytes, listed->size);
-    return EnoughSpaceIn(m_strDownloadDir, bytes, needed);
+    return EnoughSpaceIn(m_strDownloadDir, m_toDownload, needed);
 }
 
 // Unknown free space lets the step go on: its own write errors still stop it cleanly.
@@ -493,12 +528,10 @@ bool CDownLoadDlg::VerifyPackages(std::string& refused) {
     prynn::SystemFiles files;
     m_decodedTotal = 0;
     for (const std::string& name : m_arrPackages) {
-        // The portable file layer takes UTF-8; a path that does not convert is refused.
-        const win::Converted<std::wstring> wide = win::ToWide(m_strDownloadDir + name);
-        const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
+        const std::string path = PortablePath(m_strDownloadDir + name);
         uint64_t decoded = 0;
-        const PackageRefusal refusal = wide.exact && path.exact
-                                           ? CheckPackage(m_config, name, files, path.text, &decoded)
+        const PackageRefusal refusal = !path.empty()
+                                           ? CheckPackage(m_config, name, files, path, &decoded)
                                            : PackageRefusal::kUnreadable;
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "download/http_downloader.h"
+#include "libs/prynn/file_system.h"
 #include "download/window_status_sink_win.h"
 #include "resources/window_messages.h"
 #include "updater/signed_config.h"
@@ -85,6 +86,7 @@ private:
     const char* ConfigRefusalText() const;
     // DownloadBatch
     bool QueuePackages() override;
+    void QueuePackage(const std::string& name, prynn::FileSystem& files);
     bool EnoughSpaceToDownload(std::string& needed) override;
     bool EnoughSpaceIn(const std::string& folder, uint64_t bytes, std::string& needed);
     void StartPackages() override;
@@ -111,6 +113,7 @@ private:
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
     uint64_t m_decodedTotal = 0;  // what the checked packages decode to
+    uint64_t m_toDownload = 0;    // bytes the queued packages still need
     std::string m_strLocalFile;
     std::wstring m_strStatus;
     std::wstring m_shownStatus;  // what the dialog's status line holds

@@ -42,4 +42,21 @@ PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
                                                                  : PackageRefusal::kNotPackage;
 }
 
+StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
+                                  prynn::FileSystem& files, const std::string& path) {
+    StoredPackage stored;
+    const SignedPackage* signedPackage = config.Find(name);
+    SignedPackage measured;
+    if (!signedPackage ||
+        MeasureFile(files, path, signedPackage->size, &measured) != PackageRefusal::kNone ||
+        measured.size == 0)
+        return stored;
+    stored.bytes = measured.size;
+    if (measured.size < signedPackage->size)
+        stored.kind = StoredPackage::kBegun;
+    else if (measured.sha256 == signedPackage->sha256)
+        stored.kind = StoredPackage::kWhole;
+    return stored;
+}
+
 }  // namespace tavrin

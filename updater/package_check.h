@@ -33,4 +33,15 @@ PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
                             prynn::FileSystem& files, const std::string& path,
                             uint64_t* decodedSize);
 
+// What an earlier visit left of a package in the download folder: the signed file whole, a
+// beginning worth continuing (shorter than signed; the whole is checked once complete), or
+// nothing of use.
+struct StoredPackage {
+    enum Kind { kNothing, kBegun, kWhole };
+    Kind kind = kNothing;
+    uint64_t bytes = 0;
+};
+StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
+                                  prynn::FileSystem& files, const std::string& path);
+
 }  // namespace tavrin

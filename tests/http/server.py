@@ -8,6 +8,8 @@ comma-separated list of:
   no-length        no Content-Length header; the connection closes after the body
   bad-length[=T]   Content-Length: T (default "abc"); the connection closes after the body
   cut=N            announce the whole length, send N bytes of the body, then close
+  cut-once=N       as cut=N for the first request of the path only; later ones are whole
+  no-range         answer "Range" requests with the whole file (200), as servers may
   trickle=N        send the body N bytes at a time ...
   interval=MS      ... with this pause between pieces (default 50)
   big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
@@ -17,7 +19,10 @@ comma-separated list of:
   stall=N          after N bytes of the body, send nothing more (the connection stays open)
 Rules may also come from --rule-file, read again on every request (one GLOB:SWITCHES per
 line), so a test can change a running server's behaviour. --tls CERT KEY serves https.
-Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log,
+A file is served with an ETag and a Last-Modified; "Range: bytes=N-" gets its rest (206 with
+Content-Range) unless an If-Range names another version.
+Standard library only. Every request is logged as one line "GET PATH AGENT STATUS" to --log
+(with " from N" for a 206),
 and a body the client stops reading early as "CLOSED PATH SENT-BYTES"; the start of a hang or
 a stall as "HANG PATH at UNIX-SECONDS" or "STALL PATH at UNIX-SECONDS", and a client that
 closes during one as "CLOSED PATH SENT-BYTES at UNIX-SECONDS".
@@ -145,16 +150,44 @@ class Handler(http.server.BaseHTTPRequestHandler):
             page = f"<html><body>404 for {path}</body></html>\n".encode()
             return self.send_body(path, 404, page, {}, send_body)
         with open(local, "rb") as f:
-            self.send_stream(path, os.path.getsize(local), f, switches, send_body)
+            size = os.path.getsize(local)
+            stat = os.stat(local)
+            version = {"ETag": f'"{size:x}-{stat.st_mtime_ns:x}"',
+                       "Last-Modified": self.date_time_string(int(stat.st_mtime))}
+            start = self.range_start(size, version, switches)
+            if start:
+                f.seek(start)
+            self.send_stream(path, size - start, f, switches, send_body,
+                             206 if start else 200, version, (start, size))
+
+    def range_start(self, size, version, switches):
+        """Where the body starts: N for "Range: bytes=N-" of this version, 0 otherwise."""
+        asked = self.headers.get("Range", "")
+        if "no-range" in switches or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return 0
+        if_range = self.headers.get("If-Range")
+        if if_range and if_range not in version.values():
+            return 0
+        try:
+            start = int(asked[6:-1])
+        except ValueError:
+            return 0
+        return start if 0 < start < size else 0
 
     def send_body(self, path, status, body, switches, send_body):
         self.send_stream(path, len(body), body, switches, send_body, status)
 
-    def send_stream(self, path, size, source, switches, send_body, status=200):
-        """source: bytes, an open file, or None for the generated pattern."""
-        self.log_request_line(path, status)
+    def send_stream(self, path, size, source, switches, send_body, status=200, version=None,
+                    span=None):
+        """source: bytes, an open file, or None for the generated pattern; span: (start, whole)
+        of a 206."""
+        self.log_request_line(path, f"{status} from {span[0]}" if status == 206 else status)
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
+        for name, value in (version or {}).items():
+            self.send_header(name, value)
+        if status == 206:
+            self.send_header("Content-Range", f"bytes {span[0]}-{span[1] - 1}/{span[1]}")
         closing = False
         if "no-length" in switches:
             closing = True
@@ -163,6 +196,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             closing = True
         else:
             self.send_header("Content-Length", str(size))
+        if "cut-once" in switches:
+            with self.server.log_lock:
+                if path not in self.server.cut_once:
+                    self.server.cut_once.add(path)
+                    switches = dict(switches, cut=switches["cut-once"])
         if "cut" in switches:
             size = min(size, int(switches["cut"]))
             closing = True
@@ -234,6 +272,7 @@ def main():
     server.log_lock = threading.Lock()
     server.rules = [parse_rule(rule) for rule in args.rule]
     server.rule_file = args.rule_file
+    server.cut_once = set()
 
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     if args.pid_file:

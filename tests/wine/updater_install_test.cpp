@@ -397,6 +397,60 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
         EXPECT_EQ(std::vector<std::wstring>{}, CachedFiles(name)) << wt::Narrow(name);
 }
 
+// A connection lost at 90 % of a package: the same visit asks for the rest (the server's log
+// shows the second request starting where the first stopped) and installs the release.
+TEST_F(UpdaterInstall, ALostConnectionIsContinuedWhereItStopped) {
+    PublishRelease();
+    const size_t size = Pack(m_originals["Quenby3.exe"]).size();
+    const size_t cut = size * 9 / 10;
+    ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Quenby3.exe.lzf:cut-once=" + std::to_string(cut));
+    const size_t logBefore = RequestLogSize();
+    BoxAnswerer boxes({});
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    EXPECT_TRUE(boxes.texts().empty());
+    for (const auto& file : m_originals)
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+            << file.first;
+    const std::string requests = RequestsSince(logBefore);
+    EXPECT_NE(std::string::npos,
+              requests.find("GET /service/files/Quenby3.exe.lzf Tavrin 200\n"
+                            "GET /service/files/Quenby3.exe.lzf Tavrin 206 from " +
+                            std::to_string(cut) + "\n"))
+        << requests;
+}
+
+// An update that failed at its last package: the next visit keeps the packages it has, asks
+// only for the missing bytes of the last, and installs the release byte for byte.
+TEST_F(UpdaterInstall, TheNextVisitFetchesOnlyWhatIsMissing) {
+    PublishRelease();
+    const size_t cut = 700;
+    ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Orbisan.ICO.lzf:cut=" + std::to_string(cut));
+    {
+        BoxAnswerer boxes({IDOK});
+        EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
+        ASSERT_EQ(1u, boxes.texts().size());
+        EXPECT_EQ(Text(tavrin::kNetworkFailed), boxes.texts()[0].substr(0, Text(tavrin::kNetworkFailed).size()));
+    }
+    EXPECT_EQ(cut, wt::ReadFileBytes(Downloaded("Orbisan.ICO.lzf")).value_or("").size());
+    ServerRule("TAVRIN_TEST_PACKAGE_RULES", "");
+    const size_t logBefore = RequestLogSize();
+    BoxAnswerer none({});
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    EXPECT_TRUE(none.texts().empty());
+    for (const auto& file : m_originals)
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+            << file.first;
+    const std::string requests = RequestsSince(logBefore);
+    size_t packageRequests = 0;
+    for (size_t at = requests.find("GET /service/files/"); at != std::string::npos;
+         at = requests.find("GET /service/files/", at + 1))
+        packageRequests += requests.compare(at, 31, "GET /service/files/orbisan3.cfg") != 0;
+    EXPECT_EQ(1u, packageRequests) << requests;
+    EXPECT_NE(std::string::npos, requests.find("GET /service/files/Orbisan.ICO.lzf Tavrin 206 from " +
+                                               std::to_string(cut) + "\n"))
+        << requests;
+}
+
 // A validly signed release whose third package (in installation order) Prynn cannot decode:
 // nothing of it replaces the installed release.
 TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
