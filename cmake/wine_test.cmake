@@ -32,5 +32,5 @@ function(tavrin_wine_test name)
   endif()
   add_test(NAME wine_${name} COMMAND ${name})
   set_tests_properties(wine_${name} PROPERTIES
-    LABELS "${T_LABEL};wine" RESOURCE_LOCK "${locks}" TIMEOUT 300)
+    LABELS "${T_LABEL};wine" RESOURCE_LOCK "${locks}" TIMEOUT 600)
 endfunction()
