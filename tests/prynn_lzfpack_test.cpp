@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -22,6 +23,7 @@
 #include "tools/lzfpack/package_name.h"
 #include "trust/sign_openssl.h"
 #include "updater/package_names.h"
+#include "updater/signed_config.h"
 
 using namespace lzfpack;
 
@@ -110,7 +112,22 @@ TEST(Lzfpack, ReadsItsCommandLine) {
         bool ok;
         Options::Mode mode;
         std::string input, output;
+        std::vector<std::string> mirrors = {};
     };
+    const std::vector<std::string> signing = {"--cfg", "--sign", "k.pem", "--serial", "3"};
+    auto sign = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), signing.begin(), signing.end());
+        more.push_back("c");
+        return more;
+    };
+    const std::string m1 = "https://m1.example.net/files/", m2 = "http://127.0.0.1:18732/x/";
+    std::vector<std::string> mostMirrors, mostMirrorArgs;
+    for (size_t i = 0; i < tavrin::kMaxMirrors; ++i) {
+        mostMirrors.push_back("http://m" + std::to_string(i) + ".example.net/");
+        mostMirrorArgs.insert(mostMirrorArgs.end(), {"--mirror", mostMirrors.back()});
+    }
+    std::vector<std::string> tooManyMirrorArgs = mostMirrorArgs;
+    tooManyMirrorArgs.insert(tooManyMirrorArgs.end(), {"--mirror", m1});
     const Row rows[] = {
         {{"a.dll"}, true, Options::kPack, "a.dll", ""},
         {{"-o", "b.lzf", "a.dll"}, true, Options::kPack, "a.dll", "b.lzf"},
@@ -140,6 +157,14 @@ TEST(Lzfpack, ReadsItsCommandLine) {
          Options::kPack, "", ""},
         {{"-x", "a"}, false, Options::kPack, "", ""},
         {{""}, false, Options::kPack, "", ""},
+        // Mirrors: in the order given, each as the updater will read it, only when signing.
+        {sign({"--mirror", m1, "--mirror", m2}), true, Options::kFolder, "c", "", {m1, m2}},
+        {sign(mostMirrorArgs), true, Options::kFolder, "c", "", mostMirrors},
+        {sign(tooManyMirrorArgs), false, Options::kPack, "", ""},
+        {sign({"--mirror", m1, "--mirror", m1}), false, Options::kPack, "", ""},
+        {sign({"--mirror", "ftp://m1.example.net/files/"}), false, Options::kPack, "", ""},
+        {sign({"--mirror", "https://m1.example.net/files"}), false, Options::kPack, "", ""},
+        {{"--cfg", "--mirror", m1, "c"}, false, Options::kPack, "", ""},
     };
     for (const Row& r : rows) {
         std::string line;
@@ -156,6 +181,7 @@ TEST(Lzfpack, ReadsItsCommandLine) {
         if (r.mode == Options::kHelp) continue;
         EXPECT_EQ(options.input, r.input);
         EXPECT_EQ(options.output, r.output);
+        EXPECT_EQ(options.mirrors, r.mirrors);
     }
 }
 
@@ -327,8 +353,11 @@ TEST(Lzfpack, PublishesASignedReleaseThatItsPublicKeyVerifies) {
     ::mkdir(release.c_str(), 0755);
     ::mkdir(out.c_str(), 0755);
     const std::string keys = TAVRIN_TEST_KEYS;
+    const std::string mirror1 = "https://mirror1.example.net:8443/tavrin/files/";
+    const std::string mirror2 = "http://127.0.0.1:18735/";
     const std::vector<std::string> sign = {"--cfg", "--sign", keys + "/test-rsa3072.pem",
                                            "--serial", "12", "--expires-days", "30",
+                                           "--mirror", mirror1, "--mirror", mirror2,
                                            "-o", out, release};
     Write(release + "/rules.txt", "komi 6.5");
     // Without the five packages every release carries, nothing is written.
@@ -344,13 +373,30 @@ TEST(Lzfpack, PublishesASignedReleaseThatItsPublicKeyVerifies) {
     EXPECT_EQ(run.code, kExitFailed);
     EXPECT_FALSE(Folder::Names(out).count("orbisan3.cfg"));
 
+    // A mirror the updater would refuse is refused here, with the reason, before any work.
+    const std::set<std::string> before = Folder::Names(out);
+    const std::string withUser = "https://ours@mirror1.example.net/files/";
+    std::vector<std::string> badMirror = sign;
+    *std::find(badMirror.begin(), badMirror.end(), mirror2) = withUser;
+    run = Lzfpack(badMirror, tavrin::SignRsaSha256);
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_NE(run.err.find("--mirror \"" + withUser + "\" names no plain host"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Folder::Names(out), before);
+
     run = Lzfpack(sign, tavrin::SignRsaSha256);
     ASSERT_EQ(run.code, kExitDone) << run.err;
+    // The mirrors in the order given, after the packages and before the serial, signed.
+    EXPECT_NE(Read(out + "/orbisan3.cfg").find("[mirror] " + mirror1 + "\r\n[mirror] " + mirror2 +
+                                               "\r\n[serial] 12\r\n"),
+              std::string::npos) << Read(out + "/orbisan3.cfg");
     const std::vector<std::string> verify = {"--verify", keys + "/test-rsa3072.pub.pem",
                                              out + "/orbisan3.cfg"};
     run = Lzfpack(verify);
     EXPECT_EQ(run.code, kExitDone) << run.err;
     EXPECT_NE(run.out.find("serial 12"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("mirror " + mirror1 + "\nmirror " + mirror2 + "\n"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("ok rules.txt.lzf ("), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" bytes, 8 installed)"), std::string::npos) << run.out;
     // What older controls read: a line per package that starts with its name, every other

@@ -154,12 +154,30 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
     auto withPackage = [&](const std::string& name) {
         return Signed(text + name + " sha256=" + std::string(64, 'c') + " size=1\r\n");
     };
+    // Mirror lines where the publisher writes them, before the serial.
+    auto withLines = [&](const std::string& lines) {
+        return Signed(Replace(text, "[serial] ", lines + "[serial] "));
+    };
+    auto withMirror = [&](const std::string& url) { return withLines("[mirror] " + url + "\r\n"); };
+    std::string mostMirrors;
+    std::vector<std::string> mostMirrorUrls;
+    for (size_t i = 0; i < kMaxMirrors; ++i) {
+        mostMirrorUrls.push_back("https://m" + std::to_string(i) + ".example.net/files/");
+        mostMirrors += "[mirror] " + mostMirrorUrls.back() + "\r\n";
+    }
+    const std::string m1 = "https://m1.example.net/files/";
+    const std::string m2 = "http://10.0.0.2:8080/tavrin/";
+    // kMaxMirrorUrlBytes long, then one byte more.
+    const std::string host = "https://m.example.net/";
+    const std::string longest = host + std::string(kMaxMirrorUrlBytes - host.size() - 1, 'p') + "/";
+    const std::string tooLong = host + std::string(kMaxMirrorUrlBytes - host.size(), 'p') + "/";
     struct Row {
         const char* what;
         std::string content;
         uint64_t installed;
         ConfigRefusal expected;
         uint64_t minimum = 0;  // the build's floor
+        std::vector<std::string> mirrors = {};  // read from the file, in its order
     } rows[] = {
         {"as published", good, 0, ConfigRefusal::kNone},
         {"same serial again", good, 7, ConfigRefusal::kNone},
@@ -204,6 +222,68 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
         // On a machine with no installed serial the build's minimum is the floor.
         {"below the build's minimum", good, 0, ConfigRefusal::kTooOld, 8},
         {"at the build's minimum", good, 0, ConfigRefusal::kNone, 7},
+        // Package hosts after the compiled one, as signed, in file order.
+        {"two mirrors", withLines("[mirror] " + m1 + "\r\n[mirror] " + m2 + "\r\n"), 0,
+         ConfigRefusal::kNone, 0, {m1, m2}},
+        {"a mirror after the serial", Signed(text + "[mirror] " + m2 + "\r\n"), 0,
+         ConfigRefusal::kNone, 0, {m2}},
+        {"the most mirrors", withLines(mostMirrors), 0, ConfigRefusal::kNone, 0, mostMirrorUrls},
+        {"a mirror of the longest URL", withMirror(longest), 0, ConfigRefusal::kNone, 0, {longest}},
+        {"an IPv6 mirror", withMirror("https://[2001:db8::1]:8443/files/"), 0, ConfigRefusal::kNone,
+         0, {"https://[2001:db8::1]:8443/files/"}},
+        {"a mirror of plain marks", withMirror("http://m.example.net/v1.2/a-b_c~d;e=f@g:h/"), 0,
+         ConfigRefusal::kNone, 0, {"http://m.example.net/v1.2/a-b_c~d;e=f@g:h/"}},
+        {"a tag like the mirror's", Signed("[mirrors] ftp://x/\r\n" + text), 0,
+         ConfigRefusal::kNone},
+        // A mirror line that is malformed refuses the file, as any malformed line does.
+        {"one mirror too many", withLines(mostMirrors + "[mirror] " + m1 + "x/\r\n"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a mirror listed twice", withLines("[mirror] " + m1 + "\r\n[mirror] " + m1 + "\r\n"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a mirror URL too long", withMirror(tooLong), 0, ConfigRefusal::kBadFormat},
+        {"an empty mirror line", withLines("[mirror]\r\n"), 0, ConfigRefusal::kBadFormat},
+        {"no blank after the mirror tag", withLines("[mirror]" + m1 + "\r\n"), 0,
+         ConfigRefusal::kBadFormat},
+        {"two blanks after the mirror tag", withLines("[mirror]  " + m1 + "\r\n"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a blank after the mirror", withMirror(m1 + " "), 0, ConfigRefusal::kBadFormat},
+        {"an ftp mirror", withMirror("ftp://m.example.net/files/"), 0, ConfigRefusal::kBadFormat},
+        {"a file: mirror", withMirror("file:///C:/files/"), 0, ConfigRefusal::kBadFormat},
+        {"a scheme in capitals", withMirror("HTTPS://m.example.net/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a mirror without a host", withMirror("https:///files/"), 0, ConfigRefusal::kBadFormat},
+        {"a user name", withMirror("https://ours@m.example.net/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"an escape in the host", withMirror("https://m%2eexample.net/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"port 0", withMirror("https://m.example.net:0/files/"), 0, ConfigRefusal::kBadFormat},
+        {"port 65536", withMirror("https://m.example.net:65536/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"an empty port", withMirror("https://m.example.net:/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a port that is no number", withMirror("https://m.example.net:8o/files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"no path", withMirror("https://m.example.net"), 0, ConfigRefusal::kBadFormat},
+        {"a path not ending in /", withMirror("https://m.example.net/files"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a query", withMirror("https://m.example.net/files/?from=/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a fragment", withMirror("https://m.example.net/files/#/"), 0, ConfigRefusal::kBadFormat},
+        {"a blank in the path", withMirror("https://m.example.net/my files/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a control character", withMirror("https://m.example.net/fi\x01les/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a byte beyond ASCII", withMirror("https://m.example.net/\xB9\xD9\xB5\xCF/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a backslash in the path", withMirror("https://m.example.net/files\\x/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"an escape in the path", withMirror("https://m.example.net/files%2F/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a quote in the path", withMirror("https://m.example.net/\"files\"/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a dot-dot segment", withMirror("https://m.example.net/files/../x/"), 0,
+         ConfigRefusal::kBadFormat},
+        {"a dot segment", withMirror("https://m.example.net/./"), 0, ConfigRefusal::kBadFormat},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -216,6 +296,7 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
             EXPECT_EQ("Client.exe.lzf", read.packages[0].name);
             EXPECT_EQ(1234u, read.packages[0].size);
             EXPECT_EQ(7u, read.serial);
+            EXPECT_EQ(row.mirrors, read.mirrors);
         }
     }
     // A system without SHA-256 cannot check: nothing is taken.

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "trust/base64.h"
+#include "trust/web_address.h"
 #include "updater/install_journal.h"
 #include "updater/package_names.h"
 #include "updater/package_install.h"
@@ -13,6 +14,8 @@ namespace tavrin {
 namespace {
 
 constexpr char kSignaturePrefix[] = "[signature] ";
+constexpr char kMirrorTag[] = "[mirror]";
+constexpr char kMirrorPrefix[] = "[mirror] ";
 constexpr char kSignatureAlgorithm[] = "rsa-sha256 ";
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
@@ -71,6 +74,17 @@ bool ParsePackageLine(const std::string& line, SignedPackage* package) {
            ParseDecimal(fields.substr(sizeAt + std::strlen(kSize)), &package->size);
 }
 
+// "[mirror] URL"; false when the URL is malformed, listed before, or one too many.
+bool AddMirror(const std::string& line, UpdateConfig* config) {
+    if (!StartsWith(line, kMirrorPrefix)) return false;
+    const std::string url = line.substr(std::strlen(kMirrorPrefix));
+    if (!MirrorUrlFault(url).empty() || config->mirrors.size() == kMaxMirrors) return false;
+    for (const std::string& listed : config->mirrors)
+        if (listed == url) return false;
+    config->mirrors.push_back(url);
+    return true;
+}
+
 // One line of the signed part into config; false when it is malformed or repeated.
 bool AddLine(const std::string& line, UpdateConfig* config, bool* haveSerial,
              std::set<std::string>* names) {
@@ -85,6 +99,7 @@ bool AddLine(const std::string& line, UpdateConfig* config, bool* haveSerial,
         config->expires = ParseUtcTime(line.substr(10));
         return config->expires.has_value();
     }
+    if (StartsWith(line, kMirrorTag)) return AddMirror(line, config);
     // Other bracketed lines are for other readers; a line without ".lzf" names no package.
     if (line.find('[') != std::string::npos || line.find(kPackageExtension) == std::string::npos)
         return true;
@@ -153,7 +168,44 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
+// RFC 3986's unreserved characters and sub-delimiters, ":", "@" and "/": a path of these reads
+// the same everywhere. Escapes are left out, so no segment can hide a "." or a "/".
+bool IsPlainPathCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr);
+}
+
+bool HasDotSegment(const std::string& path) {
+    return path.find("/./") != std::string::npos || path.find("/../") != std::string::npos;
+}
+
+// The path of a mirror: "/" ... "/" of plain characters, without "." or ".." segments.
+std::string MirrorPathFault(const std::string& path) {
+    if (path.find_first_of("?#") != std::string::npos) return "has a query or a fragment";
+    if (path.empty() || path.front() != '/' || path.back() != '/')
+        return "has no path that ends in \"/\"";
+    for (char c : path)
+        if (!IsPlainPathCharacter(c)) return std::string("has \"") + c + "\" in its path";
+    if (HasDotSegment(path)) return "has a \".\" or \"..\" segment in its path";
+    return "";
+}
+
 }  // namespace
+
+std::string MirrorUrlFault(const std::string& url) {
+    if (url.size() > kMaxMirrorUrlBytes)
+        return "is longer than " + std::to_string(kMaxMirrorUrlBytes) + " bytes";
+    for (char c : url)
+        if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F)
+            return "holds a blank, a control character or a byte beyond ASCII";
+    if (!StartsWith(url, "http://") && !StartsWith(url, "https://"))
+        return "does not start with http:// or https://";
+    const std::optional<WebAddress> address = ParseWebAddress(url);
+    if (!address)
+        return "names no plain host with an optional port from 1 to 65535 (no user name or "
+               "escape)";
+    return MirrorPathFault(address->path);
+}
 
 bool ParseDecimal(const std::string& text, uint64_t* value) {
     if (text.empty() || text.size() > 19 || (text.size() > 1 && text[0] == '0')) return false;
@@ -193,6 +245,7 @@ std::string UnsignedConfigText(const UpdateConfig& config) {
     for (const SignedPackage& package : config.packages)
         text += package.name + " sha256=" + package.sha256 + " size=" +
                 std::to_string(package.size) + "\r\n";
+    for (const std::string& mirror : config.mirrors) text += kMirrorPrefix + mirror + "\r\n";
     text += "[serial] " + std::to_string(config.serial) + "\r\n";
     if (config.expires) text += "[expires] " + FormatUtcTime(*config.expires) + "\r\n";
     return text;

@@ -2,6 +2,7 @@
 // line holding "[" and anything after a package name's ".lzf".
 //
 //   NAME.lzf sha256=<64 lower-case hex> size=<bytes>     one line per package, the fixed five too
+//   [mirror] http(s)://HOST[:PORT]/PATH/                 zero or more (see MirrorUrlFault)
 //   [serial] N                                           required, decimal
 //   [expires] YYYY-MM-DDTHH:MM:SSZ                       optional
 //   [signature] rsa-sha256 <base64>                      the very last line
@@ -21,6 +22,10 @@
 namespace tavrin {
 
 constexpr size_t kMaxConfigSize = 1024 * 1024;
+// A package is tried on every mirror in turn: a few are plenty, and each URL stays well within
+// what any HTTP stack takes with a package name after it.
+constexpr size_t kMaxMirrors = 8;
+constexpr size_t kMaxMirrorUrlBytes = 256;
 
 struct SignedPackage {
     std::string name;    // as listed, ".lzf" included
@@ -32,6 +37,9 @@ struct UpdateConfig {
     uint64_t serial = 0;
     std::optional<int64_t> expires;  // seconds since 1970 (UTC)
     std::vector<SignedPackage> packages;  // in file order
+    // Package hosts to try after the compiled one, in file order: each a URL that
+    // MirrorUrlFault passes, under which the packages lie by name.
+    std::vector<std::string> mirrors;
 
     const SignedPackage* Find(const std::string& name) const;
 };
@@ -43,8 +51,9 @@ enum class ConfigRefusal {
     kNoSignature,   // the last line is not a signature line
     kBadSignature,  // not signed by the update key, or not decodable
     kCannotVerify,  // the system has no SHA-256 (before Windows XP SP3)
-    kBadFormat,     // a malformed or repeated line, no serial, a fixed package missing, or an
-                    // installed name that is the updater's own or another package's
+    kBadFormat,     // a malformed or repeated line (a mirror among them, or one too many), no
+                    // serial, a fixed package missing, or an installed name that is the
+                    // updater's own or another package's
     kExpired,
     kRolledBack,  // a serial lower than one installed before
     kTooOld,      // a serial lower than the build's minimum
@@ -72,6 +81,13 @@ ConfigRefusal ReadSignedConfig(const std::string& content, const ConfigContext& 
 std::string UnsignedConfigText(const UpdateConfig& config);
 // A signed file: text followed by its signature line.
 std::string SignatureLine(const std::vector<uint8_t>& signature);
+
+// Why url cannot be a mirror, "" when it can: "http://" or "https://" (lower case), a plain
+// host (no user name or escape), an optional port from 1 to 65535, and a path that ends in
+// "/", of letters, digits and -._~!$&'()*+,;=:@/ only, without "." or ".." segments, a query
+// or a fragment; at most kMaxMirrorUrlBytes bytes. So the URL reads the same to every HTTP
+// stack, and a package name appended to it stays on that host and under that path.
+std::string MirrorUrlFault(const std::string& url);
 
 // A decimal number as the configuration and UpdateSerial write it: no sign, blanks or leading
 // zeros beyond a lone "0", at most 19 digits.

@@ -1,5 +1,7 @@
 #include "tools/lzfpack/command_line.h"
 
+#include "updater/signed_config.h"
+
 namespace lzfpack {
 namespace {
 
@@ -24,6 +26,18 @@ bool ParseNumber(const std::string& text, uint64_t* value) {
 bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* value) {
     if (*i + 1 == args.size() || args[*i + 1].empty()) return false;
     *value = args[++*i];
+    return true;
+}
+
+// A package host for the signed configuration, held to the rule the updater reads it by.
+bool AddMirror(const std::string& url, std::vector<std::string>* mirrors, std::string* error) {
+    const std::string fault = tavrin::MirrorUrlFault(url);
+    if (!fault.empty()) return Fail(error, "--mirror \"" + url + "\" " + fault);
+    for (const std::string& given : *mirrors)
+        if (given == url) return Fail(error, "--mirror \"" + url + "\" given twice");
+    if (mirrors->size() == tavrin::kMaxMirrors)
+        return Fail(error, "at most " + std::to_string(tavrin::kMaxMirrors) + " mirrors");
+    mirrors->push_back(url);
     return true;
 }
 
@@ -68,6 +82,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options* options,
                     if (value > 3650) return Fail(error, "--expires-days goes up to 3650");
                     parsed.expiresDays = static_cast<int>(value);
                 }
+            } else if (arg == "--mirror") {
+                std::string url;
+                if (!TakeValue(args, &i, &url)) return Fail(error, "--mirror needs a URL");
+                if (!AddMirror(url, &parsed.mirrors, error)) return false;
             } else if (arg == "--") {
                 optionsEnded = true;
             } else {
@@ -87,6 +105,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options* options,
     if (!parsed.signKey.empty() && parsed.serial == 0) return Fail(error, "--sign needs --serial");
     if (parsed.signKey.empty() && (parsed.serial != 0 || parsed.expiresDays >= 0))
         return Fail(error, "--serial and --expires-days go with --sign");
+    if (parsed.signKey.empty() && !parsed.mirrors.empty())
+        return Fail(error, "--mirror goes with --sign: only a signed configuration names mirrors");
     if (parsed.input.empty()) return Fail(error, "no input given");
     parsed.mode = verify   ? Options::kVerify
                   : folder ? Options::kFolder
@@ -109,18 +129,23 @@ std::string UsageText() {
            "      Prynn.dll.lzf and Orbisan.ICO.lzf: they are packed but not listed. Package\n"
            "      names must be printable ASCII without blanks, [ % # or .lzf inside; when\n"
            "      one is not, nothing is written.\n"
-           "  lzfpack --cfg --sign KEY.pem --serial N [--expires-days D] [-o OUTDIR] FOLDER\n"
+           "  lzfpack --cfg --sign KEY.pem --serial N [--expires-days D] [--mirror URL]...\n"
+           "          [-o OUTDIR] FOLDER\n"
            "      the same, writing the signed orbisan3.cfg the updater requires: every\n"
            "      package with its SHA-256 and size (the five above too, so FOLDER must hold\n"
            "      them), serial N (higher than any release before; the updater refuses a\n"
            "      lower one), an expiry D days from now, and an RSA-SHA256 signature made\n"
-           "      with the private key KEY.pem (native build only).\n"
+           "      with the private key KEY.pem (native build only). Each --mirror URL (at\n"
+           "      most 8) names another package host, tried in the order given after the\n"
+           "      updater's own: http:// or https://, a host, an optional port and a path\n"
+           "      ending in \"/\" under which the packages lie, e.g.\n"
+           "      https://mirror.example.net:8443/tavrin/files/\n"
            "  lzfpack --verify PUB.pem DIR/orbisan3.cfg\n"
            "      check a published folder: the signature, serial and expiry, and every\n"
            "      package's size and SHA-256.\n"
            "  lzfpack --help                   this text\n"
            "Options: -d (--decompress), -c (--cfg), -o PATH, --sign KEY, --serial N,\n"
-           "--expires-days D, --verify KEY, -h (--help); -- ends them.\n"
+           "--expires-days D, --mirror URL, --verify KEY, -h (--help); -- ends them.\n"
            "Outputs replace existing files only once complete. Exit codes: 0 done, 1 failed,\n"
            "2 usage error.\n";
 }

@@ -16,6 +16,7 @@ struct Options {
     uint64_t serial = 0;     // --serial
     int expiresDays = -1;    // --expires-days; -1 for a configuration that does not expire
     std::string verifyKey;   // --verify: the public key's PEM file
+    std::vector<std::string> mirrors;  // --mirror, in the order given (kFolder with --sign)
 };
 
 // args without the program name. False with *error set on a usage error.

@@ -73,6 +73,7 @@ int RunLzfpack(const std::vector<std::string>& args, prynn::FileSystem& files,
             }
             signing.serial = options.serial;
             if (options.expiresDays >= 0) signing.expires = now + options.expiresDays * int64_t(86400);
+            signing.mirrors = options.mirrors;
             signing.sign = sign;
         }
         const Signing* withSigning = options.signKey.empty() ? nullptr : &signing;

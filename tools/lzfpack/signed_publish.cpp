@@ -58,6 +58,7 @@ std::string SignedConfigText(prynn::FileSystem& files, const std::string& output
     tavrin::UpdateConfig config;
     config.serial = signing.serial;
     config.expires = signing.expires;
+    config.mirrors = signing.mirrors;
     for (const char* fixed : kFixedPackages) {
         bool present = false;
         for (const std::string& name : packages) present = present || name == fixed;
@@ -111,6 +112,7 @@ bool VerifyPublished(prynn::FileSystem& files, const std::string& publicKeyPem,
     out << configPath << ": signed, serial " << config.serial;
     if (config.expires) out << ", expires " << tavrin::FormatUtcTime(*config.expires);
     out << "\n";
+    for (const std::string& mirror : config.mirrors) out << "mirror " << mirror << "\n";
     const size_t slash = configPath.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? "." : configPath.substr(0, slash);
     bool allGood = true;

@@ -21,6 +21,7 @@ struct Signing {
     std::string keyPem;
     uint64_t serial = 0;
     std::optional<int64_t> expires;  // seconds since 1970 (UTC)
+    std::vector<std::string> mirrors;  // package hosts after the compiled one, in order
     SignFn sign;
 };
 
