@@ -440,6 +440,8 @@ bool CDownLoadDlg::QueuePackages() {
         if (!IsFixedPackage(package.name)) m_arrPackages.push_back(package.name);
     for (const char* fixed : kFixedPackages) m_arrPackages.push_back(fixed);
     m_toDownload = 0;
+    // The signed mirrors, after the compiled host, for each package in turn.
+    m_downloader->SetMirrors(m_config.mirrors);
     prynn::SystemFiles files;
     for (const std::string& name : m_arrPackages) QueuePackage(name, files);
     // Each whole package is checked as it comes: one that is not the signed file is fetched

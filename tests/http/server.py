@@ -10,6 +10,7 @@ comma-separated list of:
   cut=N            announce the whole length, send N bytes of the body, then close
   cut-once=N       as cut=N for the first request of the path only; later ones are whole
   no-range         answer "Range" requests with the whole file (200), as servers may
+  drop             close the connection without answering, as a host that is down
   trickle=N        send the body N bytes at a time ...
   interval=MS      ... with this pause between pieces (default 50)
   big=SIZE         a generated body of SIZE bytes instead of a file (byte i is i % 251)
@@ -125,6 +126,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             switches.update(parse_switches(prefix))
             path = "/" + rest
         if "hang" in switches and self.wait_for_close("HANG", path, 0, int(switches["hang"]) / 1000):
+            return
+        if "drop" in switches:
+            self.log_line(f"DROP {path}")
+            self.close_connection = True
             return
 
         if "status" in switches:

@@ -241,6 +241,7 @@ protected:
     void SignAndServe(const std::vector<std::string>& extraLines = {}) {
         tavrin::UpdateConfig signedList;
         signedList.serial = m_serial;
+        signedList.mirrors = m_mirrors;
         signedList.expires = m_expires;
         for (const auto& file : m_originals) {
             const std::string package =
@@ -351,6 +352,7 @@ protected:
 public:
     // What the next PublishRelease signs.
     uint64_t m_serial = 5;
+    std::vector<std::string> m_mirrors;
     std::string m_undecodable;
     std::optional<int64_t> m_expires;
     bool m_signed = true;
@@ -417,6 +419,52 @@ TEST_F(UpdaterInstall, ALostConnectionIsContinuedWhereItStopped) {
                             "GET /service/files/Quenby3.exe.lzf Tavrin 206 from " +
                             std::to_string(cut) + "\n"))
         << requests;
+}
+
+// The signed mirrors, for a package whose own host is down: tried in order, a host that is
+// down too and one that serves another file passed over; that one is not asked again. Mirror
+// lines of a configuration that is not signed are never contacted.
+TEST_F(UpdaterInstall, ADownPackageHostIsReplacedByTheSignedMirrors) {
+    const std::string other = "http://127.0.0.1:18731/other/", good = "http://127.0.0.1:18731/service/files/";
+    for (bool signedConfig : {true, false}) {
+        SCOPED_TRACE(signedConfig ? "signed" : "not signed");
+        TearDown();
+        SetUp();
+        m_signed = signedConfig;
+        m_mirrors = {"http://127.0.0.1:1/down/", other, good};
+        MakeOriginals();
+        SignAndServe();
+        // The packages at the last mirror (the configuration host's own folder); another
+        // Vossel.dll at the one before it.
+        for (const auto& file : m_originals)
+            ASSERT_TRUE(wt::WriteFileBytes(ServedFile("TAVRIN_TEST_CONFIG_ROOT", file.first + ".lzf"),
+                                           Pack(file.second)));
+        const std::wstring otherDir = FromLinux(Env("TAVRIN_TEST_CONFIG_ROOT")) + L"\\other";
+        ::CreateDirectoryW(otherDir.c_str(), nullptr);
+        for (const char* name : {"Vossel.dll.lzf", "Ketter.dll.lzf"})
+            ASSERT_TRUE(wt::WriteFileBytes(otherDir + L"\\" + win::Utf8ToWide(name), Pack("not it")));
+        ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Vossel.dll.lzf:drop\n*Ketter.dll.lzf:drop");
+        const size_t logBefore = RequestLogSize();
+        BoxAnswerer boxes({IDOK});
+        if (signedConfig) {
+            EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+            EXPECT_TRUE(boxes.texts().empty());
+            for (const auto& file : m_originals)
+                EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+                    << file.first;
+        } else {
+            EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
+            EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
+        }
+        const std::string requests = RequestsSince(logBefore);
+        const bool askedOther = requests.find("GET /other/Vossel.dll.lzf") != std::string::npos;
+        EXPECT_EQ(signedConfig, askedOther) << requests;
+        EXPECT_EQ(std::string::npos, requests.find("GET /other/Ketter.dll.lzf"))
+            << "a mirror that served another file is not asked again\n" << requests;
+        EXPECT_EQ(signedConfig, requests.find("GET /service/files/Vossel.dll.lzf Tavrin 200") !=
+                                    std::string::npos) << requests;
+    }
+    m_mirrors.clear();
 }
 
 // An update that failed at its last package: the next visit keeps the packages it has, asks
