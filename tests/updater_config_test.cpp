@@ -214,6 +214,8 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
          ConfigRefusal::kBadFormat},
         {"a set-aside name", withPackage("Vossel.dll.TAVRIN-OLD.lzf"), 0, ConfigRefusal::kBadFormat},
         {"the download folder", withPackage("temp.lzf"), 0, ConfigRefusal::kBadFormat},
+        {"the installation's journal", withPackage("Install.Tavrin-Journal.lzf"), 0,
+         ConfigRefusal::kBadFormat},
         {"another's name in other case", withPackage("client.EXE.lzf"), 0,
          ConfigRefusal::kBadFormat},
         {"a short alias", withPackage("CLIENT~1.EXE.lzf"), 0, ConfigRefusal::kBadFormat},
