@@ -337,6 +337,13 @@ protected:
         }
     }
 
+    // Every file of m_originals in the install folder, byte for byte.
+    void ExpectReleaseInstalled() const {
+        for (const auto& file : m_originals)
+            EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+                << file.first;
+    }
+
     static std::wstring Installed(const std::string& name) {
         return std::wstring(kInstallDir) + L"\\" + win::Utf8ToWide(name);
     }
@@ -410,9 +417,7 @@ TEST_F(UpdaterInstall, ALostConnectionIsContinuedWhereItStopped) {
     BoxAnswerer boxes({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
     EXPECT_TRUE(boxes.texts().empty());
-    for (const auto& file : m_originals)
-        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
-            << file.first;
+    ExpectReleaseInstalled();
     const std::string requests = RequestsSince(logBefore);
     EXPECT_NE(std::string::npos,
               requests.find("GET /service/files/Quenby3.exe.lzf Tavrin 200\n"
@@ -449,9 +454,7 @@ TEST_F(UpdaterInstall, ADownPackageHostIsReplacedByTheSignedMirrors) {
         if (signedConfig) {
             EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
             EXPECT_TRUE(boxes.texts().empty());
-            for (const auto& file : m_originals)
-                EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
-                    << file.first;
+            ExpectReleaseInstalled();
         } else {
             EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; })) << m_hostOutput;
             EXPECT_FALSE(wt::FileExists(Installed("Orbisan.exe")));
@@ -485,9 +488,7 @@ TEST_F(UpdaterInstall, TheNextVisitFetchesOnlyWhatIsMissing) {
     BoxAnswerer none({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
     EXPECT_TRUE(none.texts().empty());
-    for (const auto& file : m_originals)
-        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
-            << file.first;
+    ExpectReleaseInstalled();
     const std::string requests = RequestsSince(logBefore);
     size_t packageRequests = 0;
     for (size_t at = requests.find("GET /service/files/"); at != std::string::npos;
@@ -541,9 +542,7 @@ TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
     BoxAnswerer none({});
     EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
     EXPECT_TRUE(none.texts().empty());
-    for (const auto& file : m_originals)
-        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
-            << file.first;
+    ExpectReleaseInstalled();
     EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
 }
 
