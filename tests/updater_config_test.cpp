@@ -390,12 +390,15 @@ TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
         {"longer", longer.path(), StoredPackage::kNothing, 0},
         {"as long, other bytes", same.path(), StoredPackage::kNothing, content.size()},
         {"empty", empty.path(), StoredPackage::kNothing, 0},
+        {"the signed empty package", empty.path(), StoredPackage::kWhole, 0},
         {"nothing", file.dir() + "/none", StoredPackage::kNothing, 0},
     };
-    UpdateConfig config;
-    config.packages.push_back({"P.lzf", hex, content.size()});
     for (const auto& row : left) {
         SCOPED_TRACE(row.what);
+        UpdateConfig config;
+        const bool emptyRelease = std::string(row.what) == "the signed empty package";
+        config.packages.push_back(
+            emptyRelease ? SignedPackage{"P.lzf", sha256(""), 0} : SignedPackage{"P.lzf", hex, content.size()});
         const StoredPackage stored = LookAtStoredPackage(config, "P.lzf", files, row.path);
         EXPECT_EQ(row.kind, stored.kind);
         if (row.kind != StoredPackage::kNothing) EXPECT_EQ(row.bytes, stored.bytes);

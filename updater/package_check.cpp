@@ -48,12 +48,11 @@ StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string&
     const SignedPackage* signedPackage = config.Find(name);
     SignedPackage measured;
     if (!signedPackage ||
-        MeasureFile(files, path, signedPackage->size, &measured) != PackageRefusal::kNone ||
-        measured.size == 0)
+        MeasureFile(files, path, signedPackage->size, &measured) != PackageRefusal::kNone)
         return stored;
     stored.bytes = measured.size;
     if (measured.size < signedPackage->size)
-        stored.kind = StoredPackage::kBegun;
+        stored.kind = measured.size > 0 ? StoredPackage::kBegun : StoredPackage::kNothing;
     else if (measured.sha256 == signedPackage->sha256)
         stored.kind = StoredPackage::kWhole;
     return stored;

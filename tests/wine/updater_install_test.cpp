@@ -339,9 +339,11 @@ protected:
 
     // Every file of m_originals in the install folder, byte for byte.
     void ExpectReleaseInstalled() const {
-        for (const auto& file : m_originals)
-            EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
-                << file.first;
+        for (const auto& file : m_originals) {
+            const std::optional<std::string> installed = wt::ReadFileBytes(Installed(file.first));
+            EXPECT_TRUE(installed && *installed == file.second)
+                << file.first << (installed ? " differs" : " is missing");
+        }
     }
 
     static std::wstring Installed(const std::string& name) {
