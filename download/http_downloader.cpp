@@ -19,12 +19,9 @@ constexpr const char* kRedirectRefused = "redirected to another server, which is
 constexpr const char* kTooManyRedirects = "redirected more than 5 times";
 constexpr const char* kNotPublished = "not the published file (its size or SHA-256 differs)";
 
-// The scheme, host and port of a URL: what a server that failed a file is known by.
-std::string ServerOf(const std::string& url) {
-    const size_t scheme = url.find("://");
-    const size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    return path == std::string::npos ? url : url.substr(0, path);
-}
+// The folder a file's URL names, up to its last "/": what a host (the compiled one or a
+// mirror) that served a wrong file is known by.
+std::string HostOf(const std::string& url) { return url.substr(0, url.rfind('/') + 1); }
 
 // Counts are printed with "%s": the C libraries disagree on the printf size of 64 bits.
 struct Decimal {
@@ -348,13 +345,13 @@ std::vector<std::string> CHttpDownloader::Hosts(const std::string& url,
 
 bool CHttpDownloader::Banned(const std::string& url) const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_banned.count(ServerOf(url)) > 0;
+    return m_banned.count(HostOf(url)) > 0;
 }
 
 void CHttpDownloader::Ban(const std::string& url) {
-    m_platform->Trace("not asked again: " + ServerOf(url));
+    m_platform->Trace("not asked again: " + HostOf(url));
     std::lock_guard<std::mutex> hold(m_lock);
-    m_banned.insert(ServerOf(url));
+    m_banned.insert(HostOf(url));
 }
 
 bool CHttpDownloader::Passes(const std::string& fileName, const std::string& localPath) const {
@@ -497,10 +494,11 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Tr
     CWebGrabSession& session = *m_pSession;
     InternetResponse& response = *transfer.response;
     const int status = response.HttpStatus();
-    // A server in trouble may answer the next try.
-    if (status >= 500 && status <= 599) {
+    // A server in trouble, or one that closed the connection before any status, may answer
+    // the next try.
+    if (status == 0 || (status >= 500 && status <= 599)) {
         transfer.CloseResponse();
-        resume.Failed("HTTP " + std::to_string(status), true);
+        resume.Failed(status ? "HTTP " + std::to_string(status) : "no answer", true);
         return Try::kAgain;
     }
     std::string lengthText, range;

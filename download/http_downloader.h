@@ -126,7 +126,7 @@ private:
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
     std::map<std::string, uint64_t> m_resumeFrom;  // by URL
     std::vector<std::string> m_mirrors;
-    std::set<std::string> m_banned;  // servers whose file failed the check
+    std::set<std::string> m_banned;  // hosts (folder URLs) whose file failed the check
     FileCheck m_fileCheck;
     int m_retries;
     uint32_t m_retryDelayMs;
