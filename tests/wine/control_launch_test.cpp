@@ -19,6 +19,10 @@ using Params = std::vector<std::pair<std::wstring, std::wstring>>;
 
 constexpr DWORD kClientDeadlineMs = 30000;
 
+// Pages of a site on the test build's list and of one that is not.
+const std::wstring kListedPage = L"http://127.0.0.1:18000/play.html";
+const std::wstring kForeignPage = L"http://evil.example.net/play.html";
+
 std::string HtmlEscape(const std::wstring& text) {
     std::string out;
     for (char c : wt::Narrow(text)) {
@@ -143,9 +147,10 @@ protected:
 
     // Writes the page and runs the host on it with its output in a file (a client started by
     // the control inherits that output, so a pipe would wait for the client).
-    // url: the page's address as the host gives it to the control ("" for the file's own).
+    // hostOptions: how the host names the page to the control (its --url, --document-url,
+    // --browser-url, --no-moniker); "" for the page file's own address in the moniker.
     ::testing::AssertionResult RunHost(const Params& params, int timeoutSeconds, DWORD* exitCode,
-                                       const std::wstring& url = L"") {
+                                       const std::wstring& hostOptions = L"") {
         if (!m_logs.ok()) return ::testing::AssertionFailure() << "no temp folder";
         const std::wstring page = m_logs.file(L"page-" + std::to_wstring(++m_runs) + L".html");
         if (!wt::WriteFileBytes(page, Page(params)))
@@ -157,9 +162,8 @@ protected:
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return ::testing::AssertionFailure() << "cannot create the output file";
         const std::wstring command = L"\"" + wt::BinPath(L"tavrin-host.exe") + L"\" --timeout " +
-                                     std::to_wstring(timeoutSeconds) +
-                                     (url.empty() ? L"" : L" --url \"" + url + L"\"") + L" \"" +
-                                     page + L"\"";
+                                     std::to_wstring(timeoutSeconds) + L" " + hostOptions +
+                                     L" \"" + page + L"\"";
         ::testing::AssertionResult ran =
             wt::RunProcess(command, (timeoutSeconds + 30) * 1000, exitCode, out.get());
         out.close();
@@ -224,7 +228,7 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
         std::wstring id, password, key, server, server1;
         std::string join;       // the join key the command line must carry
         bool clientGetsParams;  // both id and password given
-        std::wstring url = L"";  // the page's address; "" for the page file's own
+        std::wstring host = L"";  // how the host names the page; "" for the file's own
     } rows[] = {
         {"plain", L"client", L"player1", L"secret", L"", L"go.example:7000", L"", "1000", true},
         {"Korean names and folder", L"Velmora바둑", L"바둑왕", L"비밀번호", L"2000",
@@ -238,7 +242,15 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
         // strServer empty LoginSERV stays as it was (strServer1 is not consulted).
         {"no user id", L"client", L"", L"pw", L"", L"", L"s1", "1000", false},
         {"a page of a listed site", L"client", L"p7", L"pw", L"", L"s", L"", "1000", true,
-         L"http://127.0.0.1:18000/play.html"},
+         L"--url " + kListedPage},
+        // The page's address from each source the control asks, alone, and the document
+        // believed over a moniker that names another site.
+        {"a listed page named by its document alone", L"client", L"p8", L"pw", L"", L"s", L"",
+         "1000", true, L"--no-moniker --document-url " + kListedPage},
+        {"a listed page named by the browser alone", L"client", L"p9", L"pw", L"", L"s", L"",
+         "1000", true, L"--no-moniker --browser-url " + kListedPage},
+        {"a listed document in a foreign moniker", L"client", L"p10", L"pw", L"", L"s", L"",
+         "1000", true, L"--url " + kForeignPage + L" --document-url " + kListedPage},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -253,7 +265,7 @@ TEST_F(LaunchTest, StartsTheInstalledClientAndClosesTheHost) {
                          {L"strServer", row.server}, {L"strServer1", row.server1}};
         DWORD exitCode = wt::kSentinel;
         const uint32_t before = Now();
-        ASSERT_TRUE(RunHost(params, 60, &exitCode, row.url));
+        ASSERT_TRUE(RunHost(params, 60, &exitCode, row.host));
         const uint32_t after = Now();
         EXPECT_EQ(0u, exitCode) << "the control did not close the host window\n" << m_hostOutput;
 
@@ -334,13 +346,18 @@ TEST_F(LaunchTest, UnsafeIdOrForeignPageStartsNothing) {
     const struct {
         const char* what;
         std::wstring id;
-        std::wstring url;
+        std::wstring host;  // how the host names the page; "" for the file's own
     } rows[] = {
         {"unsafe id", L"x /JOINKEY:9000", L""},
         {"an id code page 949 cannot carry", uncarried, L""},
-        {"another site", L"player1", L"http://evil.example.net/play.html"},
-        {"a look-alike of this machine", L"player1", L"http://127.0.0.1.evil.net/play.html"},
-        {"an address that does not parse", L"player1", L"javascript:alert(1)"},
+        {"another site", L"player1", L"--url " + kForeignPage},
+        {"a look-alike of this machine", L"player1", L"--url http://127.0.0.1.evil.net/play.html"},
+        {"an address that does not parse", L"player1", L"--url javascript:alert(1)"},
+        // The document and the browser are asked before the moniker.
+        {"a foreign document in a listed moniker", L"player1",
+         L"--url " + kListedPage + L" --document-url " + kForeignPage},
+        {"a foreign browser location in a listed moniker", L"player1",
+         L"--url " + kListedPage + L" --browser-url " + kForeignPage},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -353,7 +370,7 @@ TEST_F(LaunchTest, UnsafeIdOrForeignPageStartsNothing) {
         Params params = {{L"strID", row.id}, {L"strPass", L"pw"},
                          {L"strServer", L"go.example:7000"}};
         DWORD exitCode = wt::kSentinel;
-        ASSERT_TRUE(RunHost(params, 5, &exitCode, row.url));
+        ASSERT_TRUE(RunHost(params, 5, &exitCode, row.host));
         EXPECT_EQ(3u, exitCode) << m_hostOutput;
         EXPECT_FALSE(wt::FileExists(dir.file(L"client-log.txt"))) << "the client was started";
         EXPECT_EQ("marker", wt::ClientValue("SaveStart").value_or("(missing)"));

@@ -2,12 +2,19 @@
 
 #include <urlmon.h>
 
+#include <exdisp.h>
 #include <olectl.h>
+
+#include "tools/tavrin-host/page_browser_win.h"
+#include "tools/tavrin-host/page_document_win.h"
 
 namespace host {
 
-ClientSite::ClientSite(HWND frame, const RECT& pos, const std::wstring& pageUrl)
-    : m_frame(frame), m_pos(pos), m_pageUrl(pageUrl) {}
+ClientSite::ClientSite(HWND frame, const RECT& pos, const PageAddresses& addresses)
+    : m_frame(frame), m_pos(pos), m_monikerUrl(addresses.moniker) {
+    if (!addresses.document.empty()) m_document = NewPageDocument(addresses.document);
+    if (!addresses.browser.empty()) m_browser = NewPageBrowser(addresses.browser);
+}
 
 void ClientSite::SetObject(IOleObject* object) { m_object = win::ComPtr<IOleObject>(object); }
 
@@ -26,6 +33,8 @@ HRESULT ClientSite::QueryInterface(REFIID riid, void** out) {
         *out = static_cast<IOleInPlaceFrame*>(this);
     else if (IsEqualIID(riid, IID_IDispatch))
         *out = static_cast<IDispatch*>(this);
+    else if (IsEqualIID(riid, IID_IServiceProvider))
+        *out = static_cast<IServiceProvider*>(this);
     else {
         *out = nullptr;
         return E_NOINTERFACE;
@@ -42,22 +51,27 @@ ULONG ClientSite::Release() {
     return static_cast<ULONG>(n);
 }
 
-// --- IOleClientSite: a page is never saved and offers no container or moniker.
+// --- IOleClientSite: a page is never saved.
 
 HRESULT ClientSite::SaveObject() { return S_OK; }
 
-// The container's moniker names the page, as a browser's does; the control learns the page's
-// address from it. Nothing else is asked of a moniker here.
+// The container's moniker names the page, as a browser's does; the control may learn the
+// page's address from it. Nothing else is asked of a moniker here.
 HRESULT ClientSite::GetMoniker(DWORD, DWORD which, IMoniker** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (which != OLEWHICHMK_CONTAINER || m_pageUrl.empty()) return E_NOTIMPL;
-    return ::CreateURLMonikerEx(nullptr, m_pageUrl.c_str(), out, URL_MK_UNIFORM);
+    if (which != OLEWHICHMK_CONTAINER || m_monikerUrl.empty()) return E_NOTIMPL;
+    return ::CreateURLMonikerEx(nullptr, m_monikerUrl.c_str(), out, URL_MK_UNIFORM);
 }
 
+// The container is the page's document, when it is to name the page.
 HRESULT ClientSite::GetContainer(IOleContainer** out) {
-    if (out) *out = nullptr;
-    return E_NOINTERFACE;
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!m_document) return E_NOINTERFACE;
+    *out = m_document.get();
+    (*out)->AddRef();
+    return S_OK;
 }
 
 HRESULT ClientSite::ShowObject() { return S_OK; }
@@ -197,6 +211,15 @@ HRESULT ClientSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VAR
     default:
         return DISP_E_MEMBERNOTFOUND;
     }
+}
+
+// --- IServiceProvider: the browser (IID_IWebBrowserApp is also its service id), and no other.
+
+HRESULT ClientSite::QueryService(REFGUID service, REFIID riid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!m_browser || !IsEqualGUID(service, IID_IWebBrowserApp)) return E_NOINTERFACE;
+    return m_browser->QueryInterface(riid, out);
 }
 
 }  // namespace host

@@ -1,10 +1,12 @@
 // The container side an ActiveX control meets in a browser: a client site, an in-place site
-// and frame, and the ambient properties. Only what a control placed on a page needs.
+// and frame, the ambient properties, and the page's address from the container's moniker,
+// its document or the browser's services. Only what a control placed on a page needs.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <oleidl.h>
+#include <servprov.h>
 
 #include <string>
 
@@ -12,15 +14,23 @@
 
 namespace host {
 
+// The page's address as each source gives it; an empty one does not answer, so a test can
+// have the control learn the address from one source alone or from sources that disagree.
+struct PageAddresses {
+    std::wstring moniker;   // the container's moniker: GetMoniker(OLEWHICHMK_CONTAINER)
+    std::wstring document;  // the container's document: IHTMLDocument2::get_URL
+    std::wstring browser;   // the browser service: IWebBrowser2::get_LocationURL
+};
+
 class ClientSite final : public IOleClientSite,
                          public IOleInPlaceSite,
                          public IOleInPlaceFrame,
-                         public IDispatch {
+                         public IDispatch,
+                         public IServiceProvider {
 public:
-    // frame: the host's top-level window; pos: the object's place in its client area;
-    // pageUrl: the page's address, which the container's moniker carries. Starts with one
-    // reference, which the caller owns.
-    ClientSite(HWND frame, const RECT& pos, const std::wstring& pageUrl);
+    // frame: the host's top-level window; pos: the object's place in its client area.
+    // Starts with one reference, which the caller owns.
+    ClientSite(HWND frame, const RECT& pos, const PageAddresses& addresses);
 
     // The object, for answering its layout requests; Forget drops it (and breaks the cycle).
     void SetObject(IOleObject* object);
@@ -82,13 +92,18 @@ public:
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                      UINT* argErr) override;
 
+    // IServiceProvider: the browser, when it names the page
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** out) override;
+
 private:
     ~ClientSite() = default;
 
     LONG m_refs = 1;
     HWND m_frame;
     RECT m_pos;
-    std::wstring m_pageUrl;
+    std::wstring m_monikerUrl;
+    win::ComPtr<IOleContainer> m_document;  // null when the document does not answer
+    win::ComPtr<IUnknown> m_browser;        // null when the browser does not answer
     win::ComPtr<IOleObject> m_object;
     win::ComPtr<IOleInPlaceActiveObject> m_active;
 };

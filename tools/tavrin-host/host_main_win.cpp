@@ -1,10 +1,17 @@
-// tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--leave-after MS] PAGE.html
+// tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--document-url ADDRESS]
+//                 [--browser-url ADDRESS] [--no-moniker] [--leave-after MS] PAGE.html
 //
 // Does with the page's first <object classid="clsid:..."> what a browser in the Internet zone
 // does: creates it in-process, asks it to be safe for scripting and initialization, loads its
 // <param> values through IPersistPropertyBag, gives it a client site and activates it in place
 // inside our own top-level window, then pumps messages until that window is destroyed (the
 // control closes it when launching is done) or the time is up. One line per step on stdout.
+//
+// The control learns the page's address from its client site. By default the container's
+// moniker names the page (its file: address, or --url ADDRESS), as most browsers do.
+// --document-url ADDRESS makes the container the page's document, which names ADDRESS;
+// --browser-url ADDRESS offers the browser service, whose location is ADDRESS; --no-moniker
+// gives no moniker. So a test can have each source answer alone, or sources disagree.
 //
 // --leave-after MS leaves the page MS milliseconds after activation, as a browser does when
 // the user goes elsewhere: the object is deactivated, closed and released, and the host, going
@@ -47,7 +54,8 @@ enum ExitCode : int {
 };
 
 const char kUsage[] =
-    "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--leave-after MS] PAGE.html";
+    "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--document-url ADDRESS]\n"
+    "                       [--browser-url ADDRESS] [--no-moniker] [--leave-after MS] PAGE.html";
 const DWORD kDefaultTimeoutSeconds = 600;
 const DWORD kMaxTimeoutSeconds = 2000000;  // keeps milliseconds within a DWORD tick count
 const DWORD kWatchdogGraceMs = 5000;
@@ -115,7 +123,10 @@ std::string LastError() { return Describe(HRESULT_FROM_WIN32(::GetLastError()));
 struct Options {
     DWORD timeoutSeconds = kDefaultTimeoutSeconds;
     std::wstring page;
-    std::wstring url;  // --url: the page's address as the control learns it
+    std::wstring url;          // --url: the address the container's moniker names
+    std::wstring documentUrl;  // --document-url: the address the page's document names
+    std::wstring browserUrl;   // --browser-url: the browser's location
+    bool noMoniker = false;    // --no-moniker
     DWORD leaveAfterMs = 0;  // --leave-after; 0: the page stays
 };
 
@@ -129,6 +140,14 @@ bool ParseSeconds(const std::wstring& s, DWORD& out) {
     if (v > kMaxTimeoutSeconds) return false;
     out = static_cast<DWORD>(v);
     return true;
+}
+
+// The field an address option sets; null for any other argument.
+std::wstring* AddressOption(Options& opt, const std::wstring& arg) {
+    if (arg == L"--url") return &opt.url;
+    if (arg == L"--document-url") return &opt.documentUrl;
+    if (arg == L"--browser-url") return &opt.browserUrl;
+    return nullptr;
 }
 
 // Wide arguments, so a page in a folder with a Korean name opens on any system.
@@ -169,12 +188,14 @@ bool ParseCommandLine(Options& opt, std::string& error) {
             }
             opt.leaveAfterMs = ms;
             ++i;
-        } else if (a == L"--url") {
+        } else if (std::wstring* address = AddressOption(opt, a)) {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
-                error = "--url needs an address";
+                error = Printable(win::WideToAnsi(a)) + " needs an address";
                 return false;
             }
-            opt.url = args[++i];
+            *address = args[++i];
+        } else if (a == L"--no-moniker") {
+            opt.noMoniker = true;
         } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
             error = "unknown option " + Printable(win::WideToAnsi(a));
             return false;
@@ -188,6 +209,10 @@ bool ParseCommandLine(Options& opt, std::string& error) {
     }
     if (!havePage) {
         error = "no page given";
+        return false;
+    }
+    if (opt.noMoniker && !opt.url.empty()) {
+        error = "--url names the moniker that --no-moniker leaves out";
         return false;
     }
     return true;
@@ -376,8 +401,9 @@ int LoadAndRun(const host::Page& page, IOleObject* ole, IPersistPropertyBag* per
     return code;
 }
 
-// The address the control learns: --url, or the page file's own file: address.
-std::wstring PageUrl(const Options& opt) {
+// The address the container's moniker names: --url, or the page file's own file: address.
+std::wstring MonikerUrl(const Options& opt) {
+    if (opt.noMoniker) return std::wstring();
     if (!opt.url.empty()) return opt.url;
     wchar_t full[MAX_PATH * 2];
     const DWORD n = ::GetFullPathNameW(opt.page.c_str(), MAX_PATH * 2, full, nullptr);
@@ -464,9 +490,18 @@ void LeavePage() {
     g_pageLeft = true;
 }
 
+void SayAddresses(const host::PageAddresses& addresses) {
+    if (addresses.moniker.empty()) Say("no container moniker");
+    else Say("address %s", Printable(win::WideToAnsi(addresses.moniker)).c_str());
+    if (!addresses.document.empty())
+        Say("document address %s", Printable(win::WideToAnsi(addresses.document)).c_str());
+    if (!addresses.browser.empty())
+        Say("browser address %s", Printable(win::WideToAnsi(addresses.browser)).c_str());
+}
+
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
               const Options& opt, LeftPage* left) {
-    const std::wstring pageUrl = PageUrl(opt);
+    const host::PageAddresses addresses{MonikerUrl(opt), opt.documentUrl, opt.browserUrl};
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
     const std::string id = Printable(win::WideToAnsi(idText));
@@ -511,8 +546,9 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
         return kExitFailed;
     }
 
-    Say("address %s", Printable(win::WideToAnsi(pageUrl)).c_str());
-    win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos, pageUrl), false);
+    SayAddresses(addresses);
+    win::ComPtr<host::ClientSite> site(new host::ClientSite(place.frame, place.pos, addresses),
+                                       false);
     site->SetObject(ole.get());
     ShownObject shown{&object, &safety, &ole, &persist, site.get(), place.frame, clsid, left};
     g_shown = &shown;
