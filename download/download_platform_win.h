@@ -1,5 +1,6 @@
-// The download engine's platform on Windows: WinINet sessions, local files by their ANSI path,
-// the ANSI code page's lead bytes and the trace sink.
+// The download engine's platform on Windows: WinINet sessions, local files by their UTF-8 path
+// (through the wide calls, so any folder name works whatever the code page), the ANSI code
+// page's lead bytes and the trace sink.
 #pragma once
 
 #include <windows.h>
@@ -18,9 +19,6 @@ DownloadTraceFn DownloadTrace();
 
 class WinDownloadPlatform : public DownloadPlatform {
 public:
-    // Local paths are in pathCodePage (the process's ANSI code page unless said otherwise).
-    explicit WinDownloadPlatform(UINT pathCodePage = CP_ACP) : m_pathCodePage(pathCodePage) {}
-
     std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
                                                  std::string& error) override;
     bool RemoveLocalFile(const std::string& path) override;
@@ -28,9 +26,6 @@ public:
                                                std::string& error) override;
     bool IsLeadByte(unsigned char c) const override { return ::IsDBCSLeadByte(c) != 0; }
     void Trace(const std::string& line) override;
-
-private:
-    UINT m_pathCodePage;
 };
 
 }  // namespace tavrin

@@ -55,9 +55,10 @@ public:
     }
     void ShowUpgradeFailed() override { calls.push_back("ShowUpgradeFailed"); }
     void ShowConfigReadFailed() override { calls.push_back("ShowConfigReadFailed"); }
-    void ShowFailure(Failure what, const std::string& detail) override {
+    void ShowFailure(Failure what, const std::string& detail, TextEncoding encoding) override {
         const char* names[] = {"network", "file", "folder", "restore", "client"};
-        calls.push_back(std::string("ShowFailure ") + names[static_cast<int>(what)] + " " + detail);
+        calls.push_back(std::string("ShowFailure ") + names[static_cast<int>(what)] +
+                        (encoding == TextEncoding::Ansi ? " (ANSI) " : " (UTF-8) ") + detail);
     }
     void PostConfigDownloaded() override { calls.push_back("PostConfigDownloaded"); }
     void PostPackagesDownloaded() override { calls.push_back("PostPackagesDownloaded"); }
@@ -123,9 +124,9 @@ struct Row {
 TEST_F(ConfigPhase, EveryStatusCode) {
     const std::string t = "orbisan3.cfg - x";
     const Row rows[] = {
-        {STATUS_NET_ERROR, 0, {"StopDialogAnimation", "ShowFailure network " + t, "EndDialog"},
+        {STATUS_NET_ERROR, 0, {"StopDialogAnimation", "ShowFailure network (ANSI) " + t, "EndDialog"},
          UpdaterState::Ended, false},
-        {STATUS_FILE_ERROR, 0, {"StopDialogAnimation", "ShowFailure file " + t, "EndDialog"},
+        {STATUS_FILE_ERROR, 0, {"StopDialogAnimation", "ShowFailure file (ANSI) " + t, "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_USER_STOP, 0, {"RefreshDialog"}, UpdaterState::ConfigDownload, false},
         {STATUS_DOWNLOAD_SIZE, 40, {"RefreshDialog"}, UpdaterState::ConfigDownload, true},
@@ -164,10 +165,10 @@ TEST_F(PackagePhase, EveryStatusCodeWithThePopupShown) {
     const Row rows[] = {
         {STATUS_NET_ERROR, 0,
          {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0",
-          "ShowFailure network " + t, "EndDialog"},
+          "ShowFailure network (ANSI) " + t, "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_FILE_ERROR, 0,
-         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "ShowFailure file " + t,
+         {"StopPopupAnimation", "PopupStatus " + t, "PopupProgress 0", "ShowFailure file (ANSI) " + t,
           "EndDialog"},
          UpdaterState::Ended, false},
         {STATUS_USER_STOP, 0,
@@ -383,16 +384,16 @@ TEST_F(PackagePhase, FailedInstallationEndsWithoutLaunch) {
         {"the old installation stands whole", false, {}, true,
          {"DestroyPopup", "Verify", "Install", "ShowUpgradeFailed", "EndDialog"}},
         {"old files could not be put back", false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure restore C:\\V\\a.dll\r\nC:\\V\\b.dll",
+         {"DestroyPopup", "Verify", "Install", "ShowFailure restore (UTF-8) C:\\V\\a.dll\r\nC:\\V\\b.dll",
           "EndDialog"}},
         {"the installed client does not start", true, {}, false,
          {"DestroyPopup", "Verify", "Install", "WriteShortcuts", "StartClient",
-          "ShowFailure client C:\\Game\\Orbisan.exe", "EndDialog"}},
+          "ShowFailure client (UTF-8) C:\\Game\\Orbisan.exe", "EndDialog"}},
         {"a folder where a file goes", false, {}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure folder C:\\V\\a.dll", "EndDialog"},
+         {"DestroyPopup", "Verify", "Install", "ShowFailure folder (UTF-8) C:\\V\\a.dll", "EndDialog"},
          "C:\\V\\a.dll"},
         {"a release without the client", false, {}, true,
-         {"DestroyPopup", "Verify", "Install", "ShowFailure client C:\\V\\Orbisan.exe",
+         {"DestroyPopup", "Verify", "Install", "ShowFailure client (UTF-8) C:\\V\\Orbisan.exe",
           "EndDialog"},
          "", "C:\\V\\Orbisan.exe"},
     };
@@ -423,7 +424,7 @@ TEST(UpdaterStates, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
     FakeUi ui;
     UpdateWorkflow flow(ui);
     flow.FolderFailed("C:\\Program Files\\Temp");
-    EXPECT_EQ((Calls{"StopDialogAnimation", "ShowFailure folder C:\\Program Files\\Temp",
+    EXPECT_EQ((Calls{"StopDialogAnimation", "ShowFailure folder (UTF-8) C:\\Program Files\\Temp",
                      "EndDialog"}),
               ui.calls);
     EXPECT_EQ(UpdaterState::Ended, flow.State());

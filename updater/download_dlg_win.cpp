@@ -27,6 +27,7 @@
 #include "updater/update_worker_win.h"
 #include "resources/player_texts.h"
 #include "widgets/window_placement.h"
+#include "win/ansi_path.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -34,8 +35,8 @@ namespace tavrin {
 
 namespace {
 
-constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
-constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
+constexpr const wchar_t* kInstallFolder = L"Program Files\\Velmora바둑";
+constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
 constexpr UINT_PTR kStallClockTimer = 1;
 // Past the stall limit the library enforces, so that its own message comes first.
 constexpr int64_t kOwnerStallMarginSeconds = 5;
@@ -43,7 +44,11 @@ constexpr int64_t kOwnerStallMarginSeconds = 5;
 // A read's progress is shown about 20 times a second at most.
 constexpr DWORD kReadProgressIntervalMs = 50;
 
-std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
+std::wstring Wide(const std::string& utf8) { return win::Utf8ToWide(utf8); }
+// For the parts that take paths as UTF-8: without loss, as the wide path is the updater's own.
+std::string Utf8(const std::wstring& path) { return win::WideToUtf8(path); }
+// A UTF-8 path in a trace line, whose text is in the ANSI code page.
+std::string Traced(const std::string& utf8) { return win::WideToAnsi(Wide(utf8)); }
 
 // The lines of every read go to the trace only while it is on (TAVRIN_TRACE names a file) and
 // not limited to the phases (TAVRIN_TRACE_LEVEL=phases).
@@ -53,13 +58,10 @@ bool TracingEachRead() {
     const DWORD n = ::GetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", level, 16);
     return !(n > 0 && n < 16 && ::lstrcmpiW(level, L"phases") == 0);
 }
-// Paths and the client's files stay in the ANSI code page (949 on the target systems).
-std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
-
 // The downloaded configuration, up to one byte past the largest the updater takes.
-bool ReadConfigFile(const std::string& path, std::string* content) {
-    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool ReadConfigFile(const std::wstring& path, std::string* content) {
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     content->assign(kMaxConfigSize + 1, '\0');
     DWORD got = 0;
@@ -77,9 +79,25 @@ uint64_t InstalledSerial() {
     return serial;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+// Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
+// the short form where the code page lacks the long one; a path with neither is not handed on.
+int DecompressThroughPrynn(const std::string& source, const std::string& target) {
+    const win::Converted<std::string> from = win::AnsiPath(Wide(source));
+    const win::Converted<std::string> to = win::AnsiPath(Wide(target));
+    if (!from.exact || !to.exact) return 0;
+    return PrynnDecompress(from.text.c_str(), to.text.c_str());
+}
+
+// A file in a folder's place is no folder: the downloads could go nowhere.
+bool MakeFolder(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -132,9 +150,9 @@ BOOL CDownLoadDlg::OnInitDialog() {
     m_traceEachRead = TracingEachRead();
     Trace("CDownLoadDlg::OnInitDialog");
     m_sink = WindowStatusSink::For(m_hWnd);
-    std::string failedFolder;
+    std::wstring failedFolder;
     if (!PrepareFolders(failedFolder)) {
-        m_flow.FolderFailed(failedFolder);
+        m_flow.FolderFailed(Utf8(failedFolder));
         return FALSE;
     }
     StartConfigDownload();
@@ -162,22 +180,25 @@ void CDownLoadDlg::CenterWindow() {
     ::SetWindowPos(m_hWnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
-    char windows[1024] = "";
-    UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
-    if (n < 3 || n >= sizeof(windows)) return false;
-    m_strInstallDir = std::string(windows, 3) + Ansi(kInstallFolder);
-    m_strDownloadDir = m_strInstallDir + "\\" + kDownloadFolderName;
-    // A file in a folder's place is no folder: the downloads could go nowhere.
-    for (const std::string& folder : {m_strInstallDir, m_strDownloadDir}) {
-        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        if (attributes == INVALID_FILE_ATTRIBUTES && ::CreateDirectoryA(folder.c_str(), nullptr))
-            continue;
-        Trace("CDownLoadDlg::PrepareFolders - cannot make " + folder);
-        failedFolder = folder;
-        return false;
+bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
+    wchar_t windows[1024] = L"";
+    const UINT n = ::GetWindowsDirectoryW(windows, 1024);
+    if (n < 3 || n >= 1024) return false;
+    m_strInstallDir = std::wstring(windows, 3) + kInstallFolder;
+    m_strDownloadDir = m_strInstallDir + L"\\" + Wide(kDownloadFolderName);
+    for (const std::wstring& folder : {m_strInstallDir, m_strDownloadDir}) {
+        if (!MakeFolder(folder)) {
+            Trace("CDownLoadDlg::PrepareFolders - cannot make " + win::WideToAnsi(folder));
+            failedFolder = folder;
+            return false;
+        }
+        // Prynn is given its paths in the ANSI code page: a folder that has no name there (no
+        // short name either) is refused now, before anything is downloaded into it.
+        if (!win::AnsiExistingPath(folder).exact) {
+            Trace("CDownLoadDlg::PrepareFolders - no ANSI name for " + win::WideToAnsi(folder));
+            failedFolder = folder;
+            return false;
+        }
     }
     return true;
 }
@@ -185,7 +206,7 @@ bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
 void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
     m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
-    m_downloader->SetTarget(m_sink, "Dunmere", m_strDownloadDir + "\\");
+    m_downloader->SetTarget(m_sink, "Dunmere", Utf8(m_strDownloadDir + L"\\"));
     m_flow.Started();
     StartWorker();
 }
@@ -254,7 +275,8 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     const std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
     if (code == STATUS_DOWNLOAD_COMPLETE)
         Trace(m_flow.ConfigPhase() ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase()) m_strLocalFile += std::string("\\") + kConfigFileName;
+    if (code == STATUS_DOWNLOAD_COMPLETE && m_flow.ConfigPhase())
+        m_strLocalFile += L"\\" + Wide(kConfigFileName);
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
     return TRUE;
@@ -387,7 +409,7 @@ void CDownLoadDlg::ShowConfigReadFailed() {
     ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(kMessageCaption).c_str(), MB_OK);
 }
 
-void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail) {
+void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail, TextEncoding encoding) {
     const char* text = kFolderFailed;
     switch (what) {
     case Failure::Network: text = kNetworkFailed; break;
@@ -397,7 +419,9 @@ void CDownLoadDlg::ShowFailure(Failure what, const std::string& detail) {
     case Failure::Client: text = kClientNotStarted; break;
     }
     std::wstring message = Wide(text);
-    if (!detail.empty()) message += L"\r\n\r\n" + win::AnsiToWide(detail);
+    if (!detail.empty())
+        message +=
+            L"\r\n\r\n" + (encoding == TextEncoding::Utf8 ? Wide(detail) : win::AnsiToWide(detail));
     ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
@@ -444,8 +468,8 @@ bool CDownLoadDlg::QueuePackages() {
 
 void CDownLoadDlg::TargetPackages() {
     Trace("CDownLoadDlg - package batch starts");
-    m_strDownloadDir += "\\";
-    m_downloader->SetTarget(m_sink, "Tavrin", m_strDownloadDir);
+    m_strDownloadDir += L"\\";
+    m_downloader->SetTarget(m_sink, "Tavrin", Utf8(m_strDownloadDir));
 }
 
 void CDownLoadDlg::StartWorker() {
@@ -458,7 +482,7 @@ void CDownLoadDlg::DeleteDownloadedPackages() {
     // The worker may still hold the package it was writing when the stop came; it deletes
     // that one itself once closed, whichever of us comes second.
     m_downloader->DiscardStoppedFile();
-    DeleteMatchingFiles(m_strDownloadDir, "*.lzf");
+    DeleteMatchingFiles(m_strDownloadDir, L"*.lzf");
 }
 
 // ---- finishing
@@ -466,15 +490,11 @@ void CDownLoadDlg::DeleteDownloadedPackages() {
 bool CDownLoadDlg::VerifyPackages() {
     Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
+    const std::string folder = Utf8(m_strDownloadDir);
     for (const std::string& name : m_arrPackages) {
-        // The portable file layer takes UTF-8; a path that does not convert is refused.
-        const win::Converted<std::wstring> wide = win::ToWide(m_strDownloadDir + name);
-        const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
-        const PackageRefusal refusal = wide.exact && path.exact
-                                           ? CheckPackage(m_config, name, files, path.text)
-                                           : PackageRefusal::kUnreadable;
+        const PackageRefusal refusal = CheckPackage(m_config, name, files, folder + name);
         if (refusal != PackageRefusal::kNone) {
-            Trace("CDownLoadDlg::VerifyPackages - refused " + name + " (" +
+            Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
             m_refusedPackage = name;
             return false;
@@ -485,29 +505,27 @@ bool CDownLoadDlg::VerifyPackages() {
 }
 
 void CDownLoadDlg::ShowPackageRefused() {
-    const std::wstring text = Wide(kPackageRefusedHead) + win::AnsiToWide(m_refusedPackage) +
-                              Wide(kPackageRefusedTail);
+    const std::wstring text =
+        Wide(kPackageRefusedHead) + Wide(m_refusedPackage) + Wide(kPackageRefusedTail);
     ::MessageBoxW(m_hWnd, text.c_str(), Wide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 InstallResult CDownLoadDlg::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
     WinInstallFiles files;
-    const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, m_strDownloadDir, m_strInstallDir, kClientExe,
-        [](const std::string& source, const std::string& target) {
-            return PrynnDecompress(source.c_str(), target.c_str());
-        },
-        files);
+    const InstallResult result =
+        tavrin::InstallAllPackages(m_arrPackages, Utf8(m_strDownloadDir), Utf8(m_strInstallDir),
+                                   kClientExe, DecompressThroughPrynn, files);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
-        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + file);
+        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
     if (!result.blocked.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + result.blocked);
+        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + Traced(result.blocked));
     if (!result.missingClient.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " + result.missingClient);
+        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
+              Traced(result.missingClient));
     for (const std::string& file : result.backupsLeft)
-        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + file);
+        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + Traced(file));
     // Only a finished installation raises the serial a later configuration must reach.
     if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
         Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
@@ -516,9 +534,9 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
 
 void CDownLoadDlg::WriteShortcuts() {
     Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::string client = m_strInstallDir + "\\" + kClientExe;
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.
-    if (!CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO"))
+    if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     m_strLocalFile = client;
@@ -526,18 +544,25 @@ void CDownLoadDlg::WriteShortcuts() {
 }
 
 void CDownLoadDlg::WriteInternetShortcuts() {
-    const std::string name = Ansi(kUrlFileName);
-    const std::string content = InternetShortcutContent(HomePageUrl(), m_strInstallDir);
+    // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
+    // form that code page holds, as it is or in its short form. With neither, the shortcut
+    // would name a folder that is not there; none is written, as when one cannot be.
+    const win::Converted<std::string> folder = win::AnsiExistingPath(m_strInstallDir);
+    if (!folder.exact) {
+        Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
+        return;
+    }
+    const std::string content = InternetShortcutContent(HomePageUrl(), folder.text);
     // Without a desktop folder the bare name would land in whatever the browser's current
     // folder is: that copy is left out rather than written somewhere unknown.
-    const std::string desktop = UserDesktopFolder();
+    const std::wstring desktop = UserDesktopFolder();
     if (desktop.empty()) {
         Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
-    } else if (!WriteWholeFile(desktop + name, content)) {
+    } else if (!WriteWholeFile(desktop + kUrlFileName, content)) {
         Trace("파일생성 실패");
         return;
     }
-    if (!WriteWholeFile(m_strInstallDir + "\\" + name, content)) {
+    if (!WriteWholeFile(m_strInstallDir + L"\\" + kUrlFileName, content)) {
         Trace("파일생성 실패1");
         return;
     }
@@ -545,13 +570,13 @@ void CDownLoadDlg::WriteInternetShortcuts() {
 }
 
 bool CDownLoadDlg::StartClient(std::string& failedClient) {
-    const std::string client = m_strInstallDir + "\\" + kClientExe;
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
     // No parameters: the login command line goes only with a launch by the control itself.
     if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");
         return true;
     }
-    failedClient = client;
+    failedClient = Utf8(client);
     return false;
 }
 

@@ -50,8 +50,9 @@ protected:
 
 private:
     void CenterWindow();
-    // False, with the folder that cannot be made in failedFolder, when one cannot be.
-    bool PrepareFolders(std::string& failedFolder);
+    // False, with the folder that cannot be made (or given to Prynn) in failedFolder, when one
+    // cannot be.
+    bool PrepareFolders(std::wstring& failedFolder);
     void StartConfigDownload();
     void WriteInternetShortcuts();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
@@ -80,7 +81,7 @@ private:
     bool AskStop() override;
     void ShowUpgradeFailed() override;
     void ShowConfigReadFailed() override;
-    void ShowFailure(Failure what, const std::string& detail) override;
+    void ShowFailure(Failure what, const std::string& detail, TextEncoding encoding) override;
     void PostConfigDownloaded() override;
     void PostPackagesDownloaded() override;
     void PostLaunchDone() override;
@@ -100,13 +101,15 @@ private:
     HWND m_hCtrlWnd;
     UpdateWorkflow m_flow;
     win::WindowPtr<CProgressPopupDlg> m_pProgressDlg;
-    std::string m_strInstallDir;   // ANSI: drive of Windows + "Program Files\Velmora바둑"
-    std::string m_strDownloadDir;  // m_strInstallDir + "\Temp", then with "\"
-    std::vector<std::string> m_arrPackages;
+    // Wide from the start, so the Korean folder works whatever the ANSI code page; the parts
+    // below that take UTF-8 (the engine, the installation) get it converted without loss.
+    std::wstring m_strInstallDir;            // drive of Windows + "Program Files\Velmora바둑"
+    std::wstring m_strDownloadDir;           // m_strInstallDir + "\Temp", then with "\"
+    std::vector<std::string> m_arrPackages;  // UTF-8, as the signed configuration names them
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
     std::string m_refusedPackage;
-    std::string m_strLocalFile;
+    std::wstring m_strLocalFile;
     std::string m_strStatus;
     std::string m_shownStatus;  // what the dialog's status line holds
     // The latest read's progress, until it is shown; when the last one was.

@@ -2,10 +2,23 @@
 
 #include <windows.h>
 
+#include "win/code_page.h"
+
 namespace tavrin {
+namespace {
+
+// Empty for a path that is not valid UTF-8: it would name another file.
+std::wstring Wide(const std::string& utf8) {
+    win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
+    return wide.exact ? std::move(wide.text) : std::wstring();
+}
+
+}  // namespace
 
 PathKind WinInstallFiles::Kind(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring name = Wide(path);
+    if (name.empty()) return PathKind::kOther;
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kNone
@@ -18,13 +31,18 @@ PathKind WinInstallFiles::Kind(const std::string& path) {
 }
 
 bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
+    const std::wstring source = Wide(from);
+    const std::wstring target = Wide(to);
+    if (source.empty() || target.empty()) return false;
     // Written through, so a replaced file is on the disk before the next one goes.
-    return ::MoveFileExA(from.c_str(), to.c_str(),
+    return ::MoveFileExW(source.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool WinInstallFiles::Remove(const std::string& path) {
-    if (::DeleteFileA(path.c_str())) return true;
+    const std::wstring name = Wide(path);
+    if (name.empty()) return false;
+    if (::DeleteFileW(name.c_str())) return true;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

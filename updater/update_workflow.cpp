@@ -14,7 +14,7 @@ void UpdateWorkflow::Started() {
 
 void UpdateWorkflow::FolderFailed(const std::string& folder) {
     m_ui.StopDialogAnimation();
-    m_ui.ShowFailure(Failure::Folder, folder);
+    m_ui.ShowFailure(Failure::Folder, folder, TextEncoding::Utf8);
     EndDialog();
 }
 
@@ -50,7 +50,8 @@ void UpdateWorkflow::EndAfterFailedBatch() {
 // A download failed: the player is told why, unless a stop of theirs already ended it.
 void UpdateWorkflow::FailBatch(int code, const std::string& text) {
     if (m_state != UpdaterState::Stopping)
-        m_ui.ShowFailure(code == STATUS_FILE_ERROR ? Failure::File : Failure::Network, text);
+        m_ui.ShowFailure(code == STATUS_FILE_ERROR ? Failure::File : Failure::Network, text,
+                         TextEncoding::Ansi);
     EndAfterFailedBatch();
 }
 
@@ -274,11 +275,11 @@ void UpdateWorkflow::ShowInstallFailure(const InstallResult& result) {
         std::string files;
         for (const std::string& file : result.notRestored)
             files += (files.empty() ? "" : "\r\n") + file;
-        m_ui.ShowFailure(Failure::Restore, files);
+        m_ui.ShowFailure(Failure::Restore, files, TextEncoding::Utf8);
     } else if (!result.blocked.empty()) {
-        m_ui.ShowFailure(Failure::Folder, result.blocked);
+        m_ui.ShowFailure(Failure::Folder, result.blocked, TextEncoding::Utf8);
     } else if (!result.missingClient.empty()) {
-        m_ui.ShowFailure(Failure::Client, result.missingClient);
+        m_ui.ShowFailure(Failure::Client, result.missingClient, TextEncoding::Utf8);
     } else {
         m_ui.ShowUpgradeFailed();
     }
@@ -305,7 +306,7 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     // Only a client that runs ends the page; otherwise the player reads why and the page stays.
     std::string failedClient;
     if (!m_ui.StartClient(failedClient)) {
-        m_ui.ShowFailure(Failure::Client, failedClient);
+        m_ui.ShowFailure(Failure::Client, failedClient, TextEncoding::Utf8);
         EndFinishing();
         return;
     }

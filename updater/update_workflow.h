@@ -10,7 +10,7 @@
 namespace tavrin {
 
 // Status texts come from the download engine in the ANSI code page; the updater's own texts
-// are UTF-8.
+// and its paths are UTF-8.
 enum class TextEncoding { Ansi, Utf8 };
 
 // What ended an update with a message of its own.
@@ -66,9 +66,9 @@ public:
     virtual bool AskStop() = 0;  // true on Yes
     virtual void ShowUpgradeFailed() = 0;
     virtual void ShowConfigReadFailed() = 0;
-    // detail: the engine's status text, the folder, the client or the files not restored (one
-    // a line), in the ANSI code page; may be empty.
-    virtual void ShowFailure(Failure what, const std::string& detail) = 0;
+    // detail: the engine's status text (ANSI), or the folder, the client or the files not
+    // restored, one a line (UTF-8); may be empty.
+    virtual void ShowFailure(Failure what, const std::string& detail, TextEncoding encoding) = 0;
 
     // Posted messages.
     virtual void PostConfigDownloaded() = 0;
@@ -90,8 +90,8 @@ public:
     virtual void ShowPackageRefused() = 0;  // names the package
     virtual InstallResult InstallAllPackages() = 0;
     virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
-    // Starts the client with no parameters; false, with the path it tried in failedClient,
-    // when it did not start.
+    // Starts the client with no parameters; false, with the path it tried in failedClient
+    // (UTF-8), when it did not start.
     virtual bool StartClient(std::string& failedClient) = 0;
 
     virtual void Trace(const std::string& line) = 0;
@@ -104,7 +104,7 @@ public:
     explicit UpdateWorkflow(UpdaterUi& ui) : m_ui(ui) {}
 
     // OnInitDialog's outcome: the configuration worker runs, or a folder could not be made
-    // (a message names it and the updater ends).
+    // (a message names it, in UTF-8, and the updater ends).
     void Started();
     void FolderFailed(const std::string& folder);
 
