@@ -148,7 +148,8 @@ BOOL CDownLoadDlg::OnInitDialog() {
 
     g_pBusyAnimate.store(m_animate.GetSafeHwnd());
     m_traceEachRead = TracingEachRead();
-    Trace("CDownLoadDlg::OnInitDialog");
+    // Which code page the paths handed to Prynn and the .url files must fit.
+    Trace("CDownLoadDlg::OnInitDialog - ANSI code page " + std::to_string(::GetACP()));
     m_sink = WindowStatusSink::For(m_hWnd);
     std::wstring failedFolder;
     if (!PrepareFolders(failedFolder)) {
