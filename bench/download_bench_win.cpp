@@ -13,6 +13,7 @@
 #include "download/window_status_sink_win.h"
 #include "download/wininet_session_win.h"
 #include "download/internet_handle_win.h"
+#include "win/code_page.h"
 #include "win/handles.h"
 
 #include <windows.h>
@@ -102,7 +103,9 @@ int Engine(const std::vector<std::string>& urls, const std::string& folder) {
     HWND window = MakeWindow();
     auto downloader = std::make_shared<tavrin::CHttpDownloader>(
         std::make_shared<tavrin::WinDownloadPlatform>());
-    downloader->SetTarget(tavrin::WindowStatusSink::For(window), "Tavrin", folder);
+    // The folder comes in the ANSI code page, as an argument; the engine takes UTF-8.
+    downloader->SetTarget(tavrin::WindowStatusSink::For(window), "Tavrin",
+                          win::WideToUtf8(win::AnsiToWide(folder)));
     for (const std::string& url : urls) downloader->AddURL(url);
     LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);

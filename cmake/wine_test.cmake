@@ -34,3 +34,17 @@ function(tavrin_wine_test name)
   set_tests_properties(wine_${name} PROPERTIES
     LABELS "${T_LABEL};wine" RESOURCE_LOCK "${locks}" TIMEOUT 600)
 endfunction()
+
+# tavrin_wine_test_under_locale(NAME SUFFIX LOCALE CODE_PAGE FILTER)
+# Runs the Wine test program NAME once more, as wine_NAME_SUFFIX: only the tests FILTER names,
+# under the Linux locale LOCALE (scripts/wine-env's TAVRIN_WINE_LOCALE) instead of the Korean
+# one. The tests are told the ANSI code page that locale gives (TAVRIN_TEST_CODE_PAGE) and check
+# that they ran under it.
+function(tavrin_wine_test_under_locale name suffix locale code_page filter)
+  add_test(NAME wine_${name}_${suffix} COMMAND ${name} --gtest_filter=${filter})
+  get_test_property(wine_${name} LABELS labels)
+  get_test_property(wine_${name} RESOURCE_LOCK locks)
+  set_tests_properties(wine_${name}_${suffix} PROPERTIES
+    LABELS "${labels}" RESOURCE_LOCK "${locks}" TIMEOUT 300
+    ENVIRONMENT "TAVRIN_WINE_LOCALE=${locale};TAVRIN_TEST_CODE_PAGE=${code_page}")
+endfunction()

@@ -64,7 +64,10 @@ public:
     }
     void DeleteWorkDir() override { DeleteClientWorkDir(); }
     bool StartClient(const std::string& path, const std::string* params) override {
-        return LaunchClient(path, params);
+        // The path comes from WorkDir, in the ANSI code page; one that does not convert back
+        // would start another program.
+        const win::Converted<std::wstring> client = win::ToWide(path);
+        return client.exact && LaunchClient(client.text, params);
     }
     void PostLaunchDone() override {
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);

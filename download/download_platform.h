@@ -24,6 +24,7 @@ public:
     // A new session whose requests carry this agent name; null (error set) when none opens.
     virtual std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
                                                          std::string& error) = 0;
+    // Local paths are UTF-8: the owner's folder and the last segment of a URL.
     // Creates or truncates the file; null (error set) when it cannot be.
     virtual std::unique_ptr<LocalFile> CreateLocalFile(const std::string& path,
                                                        std::string& error) = 0;

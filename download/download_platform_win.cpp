@@ -56,7 +56,7 @@ std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::str
 }
 
 bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
-    const win::Converted<std::wstring> widePath = win::ToWide(path, m_pathCodePage);
+    const win::Converted<std::wstring> widePath = win::ToWide(path, CP_UTF8);
     if (!widePath.exact) return false;
     return ::DeleteFileW(widePath.text.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
@@ -75,9 +75,8 @@ std::unique_ptr<LocalFile> WinDownloadPlatform::ContinueLocalFile(const std::str
 std::unique_ptr<LocalFile> WinDownloadPlatform::OpenLocalFile(const std::string& path,
                                                               DWORD disposition, uint64_t keep,
                                                               std::string& error) {
-    // Wide, so a Korean folder name works whatever the system's code page; a path that does not
-    // convert exactly would name another file.
-    const win::Converted<std::wstring> widePath = win::ToWide(path, m_pathCodePage);
+    // A path that is not valid UTF-8 would name another file.
+    const win::Converted<std::wstring> widePath = win::ToWide(path, CP_UTF8);
     if (!widePath.exact) {
         error = InternetErrorText(ERROR_INVALID_NAME);
         return nullptr;

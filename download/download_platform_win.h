@@ -1,5 +1,6 @@
-// The download engine's platform on Windows: WinINet sessions, local files by their ANSI path,
-// the ANSI code page's lead bytes and the trace sink.
+// The download engine's platform on Windows: WinINet sessions, local files by their UTF-8 path
+// (through the wide calls, so any folder name works whatever the code page), the ANSI code
+// page's lead bytes and the trace sink.
 #pragma once
 
 #include <windows.h>
@@ -18,9 +19,6 @@ DownloadTraceFn DownloadTrace();
 
 class WinDownloadPlatform : public DownloadPlatform {
 public:
-    // Local paths are in pathCodePage (the process's ANSI code page unless said otherwise).
-    explicit WinDownloadPlatform(UINT pathCodePage = CP_ACP) : m_pathCodePage(pathCodePage) {}
-
     std::unique_ptr<InternetSession> OpenSession(const std::string& agent,
                                                  std::string& error) override;
     bool RemoveLocalFile(const std::string& path) override;
@@ -34,7 +32,6 @@ public:
 private:
     std::unique_ptr<LocalFile> OpenLocalFile(const std::string& path, DWORD disposition,
                                              uint64_t keep, std::string& error);
-    UINT m_pathCodePage;
 };
 
 }  // namespace tavrin

@@ -30,7 +30,8 @@ public:
     CHttpDownloader(const CHttpDownloader&) = delete;
     CHttpDownloader& operator=(const CHttpDownloader&) = delete;
 
-    // Owner's side. targetDir is used verbatim as the prefix of local paths (end it with "\").
+    // Owner's side. targetDir, in UTF-8, is used verbatim as the prefix of local paths (end it
+    // with "\"); each file is named by the last segment of its URL.
     void SetTarget(std::shared_ptr<StatusSink> notify, const std::string& agent,
                    const std::string& targetDir);
     void AddURL(const std::string& url);  // an empty URL is ignored

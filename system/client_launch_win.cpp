@@ -4,15 +4,22 @@
 #include <shellapi.h>
 
 #include "libs/wexlog/wexlog.h"
+#include "win/code_page.h"
 
 namespace tavrin {
 
-bool LaunchClient(const std::string& path, const std::string* params) {
+bool LaunchClient(const std::wstring& path, const std::string* params) {
+    const win::Converted<std::wstring> parameters = win::ToWide(params ? *params : "");
+    if (!parameters.exact) {
+        WexlogTrace("LaunchClient - the command line does not convert exactly: not started");
+        return false;
+    }
     const INT_PTR result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteA(nullptr, nullptr, path.c_str(), params ? params->c_str() : nullptr,
+        ::ShellExecuteW(nullptr, nullptr, path.c_str(), params ? parameters.text.c_str() : nullptr,
                         nullptr, SW_SHOWNORMAL));
     if (result > 32) return true;  // ShellExecute's success is any value above 32
-    WexlogTrace("LaunchClient - %s not started (%d)", path.c_str(), static_cast<int>(result));
+    WexlogTrace("LaunchClient - %s not started (%d)", win::WideToAnsi(path).c_str(),
+                static_cast<int>(result));
     return false;
 }
 

@@ -7,7 +7,8 @@
 namespace tavrin {
 
 // Starts the program at path with params (none when null) through the shell; false, with the
-// shell's code traced, when it did not start.
-bool LaunchClient(const std::string& path, const std::string* params);
+// shell's code traced, when it did not start. The parameters are the client's command line in
+// the ANSI code page, which the client reads; ones that do not convert exactly start nothing.
+bool LaunchClient(const std::wstring& path, const std::string* params);
 
 }  // namespace tavrin

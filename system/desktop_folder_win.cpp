@@ -4,18 +4,21 @@
 #include <shlobj.h>
 
 #include "system/special_folders.h"
+#include "win/code_page.h"
 
 namespace tavrin {
 
-std::string UserDesktopFolder() {
+std::wstring UserDesktopFolder() {
     CSpecialFolders folders;
     folders.ResolveFolders();
-    std::string desktop = folders.GetDesktopFolder(true);
-    if (!desktop.empty()) return desktop;
-    char shell[MAX_PATH] = "";
-    if (::SHGetSpecialFolderPathA(nullptr, shell, CSIDL_DESKTOPDIRECTORY, FALSE) && shell[0])
-        return std::string(shell) + "\\";
-    return std::string();
+    // The probing's paths are in the ANSI code page; one that does not convert back names
+    // another folder.
+    const win::Converted<std::wstring> probed = win::ToWide(folders.GetDesktopFolder(true));
+    if (probed.exact && !probed.text.empty()) return probed.text;
+    wchar_t shell[MAX_PATH] = L"";
+    if (::SHGetSpecialFolderPathW(nullptr, shell, CSIDL_DESKTOPDIRECTORY, FALSE) && shell[0])
+        return std::wstring(shell) + L"\\";
+    return std::wstring();
 }
 
 }  // namespace tavrin

@@ -7,7 +7,7 @@
 namespace tavrin {
 
 // The desktop as the folder probing finds it (the user's own), else as the shell knows it;
-// with a trailing "\", in the ANSI code page; empty when neither knows one.
-std::string UserDesktopFolder();
+// with a trailing "\"; empty when neither knows one.
+std::wstring UserDesktopFolder();
 
 }  // namespace tavrin

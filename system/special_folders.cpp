@@ -32,7 +32,9 @@ void CSpecialFolders::ResolveFolders(FolderOps& ops) {
         if (ops.GetCurrentUserName(name)) Store(m_szUserName, name);
     }
     const std::string root = m_szRoot;
-    const std::string desktop = "\\" + ops.DesktopFolderName() + "\\";
+    const std::string desktopName = ops.DesktopFolderName();
+    if (desktopName.empty()) return;
+    const std::string desktop = "\\" + desktopName + "\\";
 
     if (IsWin9xFamily(m_nOsClass)) {
         for (const std::string& windows : {root + "Windows", std::string("C:\\Windows")}) {

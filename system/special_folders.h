@@ -22,7 +22,8 @@ public:
     virtual bool GetCurrentUserName(std::string& name) = 0;
     // Makes path the current directory; false when it does not exist.
     virtual bool EnterFolder(const std::string& path) = 0;
-    // The system's name of the desktop folder, "바탕 화면" on Korean Windows.
+    // The system's name of the desktop folder, "바탕 화면" on Korean Windows; empty where the
+    // code page has no name for it, and then no desktop is found by name.
     virtual std::string DesktopFolderName() = 0;
 };
 

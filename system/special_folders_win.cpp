@@ -24,9 +24,11 @@ public:
     bool EnterFolder(const std::string& path) override {
         return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
     }
-    // Korean Windows' own folder name, in the ANSI code page like the other paths.
+    // Korean Windows' own folder name, in the ANSI code page like the other paths. A code page
+    // without Hangul would turn it into question marks, naming no folder.
     std::string DesktopFolderName() override {
-        return win::WideToAnsi(L"바탕 화면");
+        const win::Converted<std::string> name = win::FromWide(L"바탕 화면");
+        return name.exact ? name.text : std::string();
     }
 };
 

@@ -44,7 +44,8 @@ public:
         current = path;
         return true;
     }
-    std::string DesktopFolderName() override { return kDesktop; }
+    std::string desktopName = kDesktop;
+    std::string DesktopFolderName() override { return desktopName; }
 
     // The profile folders of an XP system under base.
     void AddXpProfiles(const std::string& base, const std::string& name) {
@@ -208,6 +209,24 @@ TEST(SpecialFolders, UnknownSystemsProbeNothing) {
     EXPECT_EQ(out.user, "");
     EXPECT_EQ(out.current, "C:\\start");
     EXPECT_TRUE(out.entered.empty());
+}
+
+// A code page without Hangul has no name for the desktop folder: nothing is found by name, on
+// either family, rather than a profile's "?? ??" folder.
+TEST(SpecialFolders, NoDesktopNameInTheCodePageFindsNoDesktop) {
+    for (OsClass os : {os98, osXP}) {
+        SCOPED_TRACE(static_cast<int>(os));
+        FakeFolders fake;
+        fake.os = os;
+        fake.desktopName = "";
+        fake.AddXpProfiles(kDS, "kim");
+        fake.folders.insert("C:\\Windows\\");
+        const Outcome out = Resolve(fake);
+        EXPECT_EQ(out.common, "");
+        EXPECT_EQ(out.user, "");
+        EXPECT_EQ(out.current, "C:\\start");
+        EXPECT_TRUE(out.entered.empty());
+    }
 }
 
 TEST(SpecialFolders, PathsLongerThan255BytesCountAsMissing) {

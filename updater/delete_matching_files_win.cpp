@@ -6,15 +6,15 @@
 
 namespace tavrin {
 
-void DeleteMatchingFiles(std::string folder, const std::string& pattern) {
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    WIN32_FIND_DATAA found;
-    win::FindHandle search(::FindFirstFileA((folder + pattern).c_str(), &found));
+void DeleteMatchingFiles(std::wstring folder, const std::wstring& pattern) {
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    WIN32_FIND_DATAW found;
+    win::FindHandle search(::FindFirstFileW((folder + pattern).c_str(), &found));
     if (!search) return;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ::DeleteFileA((folder + found.cFileName).c_str());  // a locked file stays
-    } while (::FindNextFileA(search.get(), &found));
+            ::DeleteFileW((folder + found.cFileName).c_str());  // a locked file stays
+    } while (::FindNextFileW(search.get(), &found));
 }
 
 }  // namespace tavrin

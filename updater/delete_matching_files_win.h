@@ -7,6 +7,6 @@ namespace tavrin {
 
 // Deletes every file (not folder) of folder whose name matches the wildcard pattern. Missing
 // folders and files that cannot be deleted are passed over.
-void DeleteMatchingFiles(std::string folder, const std::string& pattern);
+void DeleteMatchingFiles(std::wstring folder, const std::wstring& pattern);
 
 }  // namespace tavrin

@@ -30,6 +30,7 @@
 #include "updater/update_worker_win.h"
 #include "resources/player_texts.h"
 #include "widgets/window_placement.h"
+#include "win/ansi_path.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -37,7 +38,7 @@ namespace tavrin {
 
 namespace {
 
-constexpr const char* kUrlFileName = "Velmora바둑 홈페이지.url";      // UTF-8 here
+constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
 constexpr UINT_PTR kStallClockTimer = 1;
 // Past the stall limit the library enforces, so that its own message comes first.
 constexpr int64_t kOwnerStallMarginSeconds = 5;
@@ -45,7 +46,11 @@ constexpr int64_t kOwnerStallMarginSeconds = 5;
 // A read's progress is shown about 20 times a second at most.
 constexpr DWORD kReadProgressIntervalMs = 50;
 
-std::wstring Wide(const char* utf8) { return win::Utf8ToWide(utf8); }
+std::wstring Wide(const std::string& utf8) { return win::Utf8ToWide(utf8); }
+// For the parts that take paths as UTF-8: without loss, as the wide path is the updater's own.
+std::string Utf8(const std::wstring& path) { return win::WideToUtf8(path); }
+// A UTF-8 path in a trace line, whose text is in the ANSI code page.
+std::string Traced(const std::string& utf8) { return win::WideToAnsi(Wide(utf8)); }
 
 // The lines of every read go to the trace only while it is on (TAVRIN_TRACE names a file) and
 // not limited to the phases (TAVRIN_TRACE_LEVEL=phases).
@@ -55,13 +60,10 @@ bool TracingEachRead() {
     const DWORD n = ::GetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", level, 16);
     return !(n > 0 && n < 16 && ::lstrcmpiW(level, L"phases") == 0);
 }
-// Paths and the client's files stay in the ANSI code page (949 on the target systems).
-std::string Ansi(const char* utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
-
 // The downloaded configuration, up to one byte past the largest the updater takes.
-bool ReadConfigFile(const std::string& path, std::string* content) {
-    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool ReadConfigFile(const std::wstring& path, std::string* content) {
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     content->assign(kMaxConfigSize + 1, '\0');
     DWORD got = 0;
@@ -79,16 +81,25 @@ uint64_t InstalledSerial() {
     return serial;
 }
 
-// The portable file layer takes UTF-8; "" for a path that does not convert exactly.
-std::string PortablePath(const std::string& ansi) {
-    const win::Converted<std::wstring> wide = win::ToWide(ansi);
-    const win::Converted<std::string> path = win::FromWide(wide.text, CP_UTF8);
-    return wide.exact && path.exact ? path.text : std::string();
+// Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
+// the short form where the code page lacks the long one; a path with neither is not handed on.
+int DecompressThroughPrynn(const std::string& source, const std::string& target) {
+    const win::Converted<std::string> from = win::AnsiPath(Wide(source));
+    const win::Converted<std::string> to = win::AnsiPath(Wide(target));
+    if (!from.exact || !to.exact) return 0;
+    return PrynnDecompress(from.text.c_str(), to.text.c_str());
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+// A file in a folder's place is no folder: the downloads could go nowhere.
+bool MakeFolder(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -139,11 +150,12 @@ BOOL CDownLoadDlg::OnInitDialog() {
 
     g_pBusyAnimate.store(m_animate.GetSafeHwnd());
     m_traceEachRead = TracingEachRead();
-    Trace("CDownLoadDlg::OnInitDialog");
+    // Which code page the paths handed to Prynn and the .url files must fit.
+    Trace("CDownLoadDlg::OnInitDialog - ANSI code page " + std::to_string(::GetACP()));
     m_sink = WindowStatusSink::For(m_hWnd);
-    std::string failedFolder;
+    std::wstring failedFolder;
     if (!PrepareFolders(failedFolder)) {
-        m_flow.FolderFailed(failedFolder);
+        m_flow.FolderFailed(Utf8(failedFolder));
         return FALSE;
     }
     StartConfigDownload();
@@ -171,20 +183,23 @@ void CDownLoadDlg::CenterWindow() {
     ::SetWindowPos(m_hWnd, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
+bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
     m_strInstallDir = InstallFolderPath();
     if (m_strInstallDir.empty()) return false;
-    m_strDownloadDir = m_strInstallDir + "\\" + kDownloadFolderName;
-    // A file in a folder's place is no folder: the downloads could go nowhere.
-    for (const std::string& folder : {m_strInstallDir, m_strDownloadDir}) {
-        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        if (attributes == INVALID_FILE_ATTRIBUTES && ::CreateDirectoryA(folder.c_str(), nullptr))
-            continue;
-        Trace("CDownLoadDlg::PrepareFolders - cannot make " + folder);
-        failedFolder = folder;
-        return false;
+    m_strDownloadDir = m_strInstallDir + L"\\" + Wide(kDownloadFolderName);
+    for (const std::wstring& folder : {m_strInstallDir, m_strDownloadDir}) {
+        if (!MakeFolder(folder)) {
+            Trace("CDownLoadDlg::PrepareFolders - cannot make " + win::WideToAnsi(folder));
+            failedFolder = folder;
+            return false;
+        }
+        // Prynn is given its paths in the ANSI code page: a folder that has no name there (no
+        // short name either) is refused now, before anything is downloaded into it.
+        if (!win::AnsiExistingPath(folder).exact) {
+            Trace("CDownLoadDlg::PrepareFolders - no ANSI name for " + win::WideToAnsi(folder));
+            failedFolder = folder;
+            return false;
+        }
     }
     return true;
 }
@@ -192,7 +207,7 @@ bool CDownLoadDlg::PrepareFolders(std::string& failedFolder) {
 void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
     m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
-    m_downloader->SetTarget(m_sink, "Dunmere", m_strDownloadDir + "\\");
+    m_downloader->SetTarget(m_sink, "Dunmere", Utf8(m_strDownloadDir + L"\\"));
     m_flow.Started();
     StartWorker();
 }
@@ -262,7 +277,7 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     if (code == STATUS_DOWNLOAD_COMPLETE) {
         const bool config = m_flow.State() == UpdaterState::ConfigDownload;
         Trace(config ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-        if (config) m_strLocalFile += std::string("\\") + kConfigFileName;
+        if (config) m_strLocalFile += L"\\" + Wide(kConfigFileName);
     }
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
@@ -403,14 +418,17 @@ void CDownLoadDlg::Tell(Failure what, const std::string& detail) {
     case Failure::Client: message = Wide(kClientNotStarted); break;
     case Failure::Configuration: message = Wide(ConfigRefusalText()); break;
     case Failure::Package:
-        message = Wide(kPackageRefusedHead) + win::AnsiToWide(detail) + Wide(kPackageRefusedTail);
+        message = Wide(kPackageRefusedHead) + Wide(detail) + Wide(kPackageRefusedTail);
         break;
     case Failure::Space:
-        message = Wide(kSpaceShortHead) + win::AnsiToWide(detail) + Wide(kSpaceShortTail);
+        message = Wide(kSpaceShortHead) + Wide(detail) + Wide(kSpaceShortTail);
         break;
     }
     if (!detail.empty() && what != Failure::Package && what != Failure::Space)
-        message += L"\r\n\r\n" + win::AnsiToWide(detail);
+        // The engine's texts are in the ANSI code page; paths and names are UTF-8.
+        message += L"\r\n\r\n" + (what == Failure::Network || what == Failure::File
+                                        ? win::AnsiToWide(detail)
+                                        : Wide(detail));
     // A refused configuration has always been told without an icon.
     const UINT icon = what == Failure::Configuration ? 0 : MB_ICONERROR;
     ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | icon);
@@ -450,9 +468,7 @@ bool CDownLoadDlg::QueuePackages() {
     m_downloader->SetFileCheck([config](const std::string& name, const std::string& path) {
         prynn::SystemFiles checked;
         uint64_t decoded = 0;
-        const std::string utf8 = PortablePath(path);
-        return !utf8.empty() &&
-               CheckPackage(config, name, checked, utf8, &decoded) == PackageRefusal::kNone;
+        return CheckPackage(config, name, checked, path, &decoded) == PackageRefusal::kNone;
     });
     return true;
 }
@@ -463,11 +479,10 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     const SignedPackage* listed = m_config.Find(name);
     if (!listed) return;
     const std::string url = PackageUrl(name);
-    const std::string path = PortablePath(m_strDownloadDir + "\\" + name);
-    const StoredPackage stored =
-        path.empty() ? StoredPackage() : LookAtStoredPackage(m_config, name, files, path);
+    const std::string path = Utf8(m_strDownloadDir) + "\\" + name;
+    const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path);
     if (stored.kind == StoredPackage::kWhole) {
-        Trace("CDownLoadDlg::QueuePackages - already here: " + name);
+        Trace("CDownLoadDlg::QueuePackages - already here: " + Traced(name));
         return;
     }
     m_downloader->AddURL(url);
@@ -475,7 +490,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     m_downloader->LimitSize(url, listed->size);
     const uint64_t begun = stored.kind == StoredPackage::kBegun ? stored.bytes : 0;
     if (begun > 0) {
-        Trace("CDownLoadDlg::QueuePackages - continuing " + name + " after " +
+        Trace("CDownLoadDlg::QueuePackages - continuing " + Traced(name) + " after " +
               std::to_string(begun) + " bytes");
         m_downloader->ResumeFrom(url, begun);
     }
@@ -487,11 +502,12 @@ bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
 }
 
 // Unknown free space lets the step go on: its own write errors still stop it cleanly.
-bool CDownLoadDlg::EnoughSpaceIn(const std::string& folder, uint64_t bytes, std::string& needed) {
+bool CDownLoadDlg::EnoughSpaceIn(const std::wstring& folder, uint64_t bytes, std::string& needed) {
     uint64_t freeBytes = 0;
-    if (!FreeBytesAt(win::AnsiToWide(folder), &freeBytes)) return true;
+    if (!FreeBytesAt(folder, &freeBytes)) return true;
     const uint64_t wanted = SpaceNeeded(bytes);
-    Trace("CDownLoadDlg - " + std::to_string(wanted) + " bytes needed in " + folder + ", " +
+    Trace("CDownLoadDlg - " + std::to_string(wanted) + " bytes needed in " +
+          win::WideToAnsi(folder) + ", " +
           std::to_string(freeBytes) + " free");
     if (freeBytes >= wanted) return true;
     needed = MegabytesText(wanted);
@@ -500,8 +516,8 @@ bool CDownLoadDlg::EnoughSpaceIn(const std::string& folder, uint64_t bytes, std:
 
 void CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
-    m_strDownloadDir += "\\";
-    m_downloader->SetTarget(m_sink, "Tavrin", m_strDownloadDir);
+    m_strDownloadDir += L"\\";
+    m_downloader->SetTarget(m_sink, "Tavrin", Utf8(m_strDownloadDir));
     StartWorker();
 }
 
@@ -515,7 +531,7 @@ void CDownLoadDlg::DiscardPackages() {
     // The worker may still hold the package it was writing when the stop came; it deletes
     // that one itself once closed, whichever of us comes second.
     m_downloader->DiscardStoppedFile();
-    DeleteMatchingFiles(m_strDownloadDir, "*.lzf");
+    DeleteMatchingFiles(m_strDownloadDir, L"*.lzf");
 }
 
 void CDownLoadDlg::StopBusyAnimation() {
@@ -530,14 +546,12 @@ bool CDownLoadDlg::VerifyPackages(std::string& refused) {
     prynn::SystemFiles files;
     m_decodedTotal = 0;
     for (const std::string& name : m_arrPackages) {
-        const std::string path = PortablePath(m_strDownloadDir + name);
         uint64_t decoded = 0;
-        const PackageRefusal refusal = !path.empty()
-                                           ? CheckPackage(m_config, name, files, path, &decoded)
-                                           : PackageRefusal::kUnreadable;
+        const PackageRefusal refusal =
+            CheckPackage(m_config, name, files, Utf8(m_strDownloadDir) + name, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
-            Trace("CDownLoadDlg::VerifyPackages - refused " + name + " (" +
+            Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
             refused = name;
             return false;
@@ -561,20 +575,18 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
     }
     WinInstallFiles files;
     const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, m_strDownloadDir, m_strInstallDir, kClientExe, m_config.serial,
-        [](const std::string& source, const std::string& target) {
-            return PrynnDecompress(source.c_str(), target.c_str());
-        },
-        files);
+        m_arrPackages, Utf8(m_strDownloadDir), Utf8(m_strInstallDir), kClientExe, m_config.serial,
+        DecompressThroughPrynn, files);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
-        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + file);
+        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
     if (!result.blocked.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + result.blocked);
+        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + Traced(result.blocked));
     if (!result.missingClient.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " + result.missingClient);
+        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
+              Traced(result.missingClient));
     for (const std::string& file : result.backupsLeft)
-        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + file);
+        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + Traced(file));
     // Only a finished installation raises the serial a later configuration must reach.
     if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
         Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
@@ -583,9 +595,9 @@ InstallResult CDownLoadDlg::InstallAllPackages() {
 
 void CDownLoadDlg::WriteShortcuts() {
     Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::string client = m_strInstallDir + "\\" + kClientExe;
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.
-    if (!CreateClientDesktopShortcut(client.c_str(), m_strInstallDir.c_str(), "Orbisan.ICO"))
+    if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     m_strLocalFile = client;
@@ -593,18 +605,25 @@ void CDownLoadDlg::WriteShortcuts() {
 }
 
 void CDownLoadDlg::WriteInternetShortcuts() {
-    const std::string name = Ansi(kUrlFileName);
-    const std::string content = InternetShortcutContent(HomePageUrl(), m_strInstallDir);
+    // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
+    // form that code page holds, as it is or in its short form. With neither, the shortcut
+    // would name a folder that is not there; none is written, as when one cannot be.
+    const win::Converted<std::string> folder = win::AnsiExistingPath(m_strInstallDir);
+    if (!folder.exact) {
+        Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
+        return;
+    }
+    const std::string content = InternetShortcutContent(HomePageUrl(), folder.text);
     // Without a desktop folder the bare name would land in whatever the browser's current
     // folder is: that copy is left out rather than written somewhere unknown.
-    const std::string desktop = UserDesktopFolder();
+    const std::wstring desktop = UserDesktopFolder();
     if (desktop.empty()) {
         Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
-    } else if (!WriteWholeFile(desktop + name, content)) {
+    } else if (!WriteWholeFile(desktop + kUrlFileName, content)) {
         Trace("파일생성 실패");
         return;
     }
-    if (!WriteWholeFile(m_strInstallDir + "\\" + name, content)) {
+    if (!WriteWholeFile(m_strInstallDir + L"\\" + kUrlFileName, content)) {
         Trace("파일생성 실패1");
         return;
     }
@@ -612,13 +631,13 @@ void CDownLoadDlg::WriteInternetShortcuts() {
 }
 
 bool CDownLoadDlg::StartClient(std::string& failedClient) {
-    const std::string client = m_strInstallDir + "\\" + kClientExe;
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
     // No parameters: the login command line goes only with a launch by the control itself.
     if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");
         return true;
     }
-    failedClient = client;
+    failedClient = Utf8(client);
     return false;
 }
 

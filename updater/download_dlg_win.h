@@ -57,8 +57,9 @@ protected:
 
 private:
     void CenterWindow();
-    // False, with the folder that cannot be made in failedFolder, when one cannot be.
-    bool PrepareFolders(std::string& failedFolder);
+    // False, with the folder that cannot be made (or given to Prynn) in failedFolder, when one
+    // cannot be.
+    bool PrepareFolders(std::wstring& failedFolder);
     void StartConfigDownload();
     void WriteInternetShortcuts();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
@@ -88,7 +89,7 @@ private:
     bool QueuePackages() override;
     void QueuePackage(const std::string& name, prynn::FileSystem& files);
     bool EnoughSpaceToDownload(std::string& needed) override;
-    bool EnoughSpaceIn(const std::string& folder, uint64_t bytes, std::string& needed);
+    bool EnoughSpaceIn(const std::wstring& folder, uint64_t bytes, std::string& needed);
     void StartPackages() override;
     void StartWorker();
     void Stop() override;
@@ -107,14 +108,16 @@ private:
     HWND m_hCtrlWnd;
     UpdateWorkflow m_flow;
     win::WindowPtr<CProgressPopupDlg> m_pProgressDlg;
-    std::string m_strInstallDir;   // ANSI: drive of Windows + "Program Files\Velmora바둑"
-    std::string m_strDownloadDir;  // m_strInstallDir + "\Temp", then with "\"
-    std::vector<std::string> m_arrPackages;
+    // Wide from the start, so the Korean folder works whatever the ANSI code page; the parts
+    // below that take UTF-8 (the engine, the installation) get it converted without loss.
+    std::wstring m_strInstallDir;            // drive of Windows + "Program Files\Velmora바둑"
+    std::wstring m_strDownloadDir;           // m_strInstallDir + "\Temp", then with "\"
+    std::vector<std::string> m_arrPackages;  // UTF-8, as the signed configuration names them
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
     uint64_t m_decodedTotal = 0;  // what the checked packages decode to
     uint64_t m_toDownload = 0;    // bytes the queued packages still need
-    std::string m_strLocalFile;
+    std::wstring m_strLocalFile;
     std::wstring m_strStatus;
     std::wstring m_shownStatus;  // what the dialog's status line holds
     // The latest read's progress, until it is shown; when the last one was.

@@ -4,9 +4,19 @@
 
 #include <cwchar>
 
+#include "win/code_page.h"
 #include "win/handles.h"
 
 namespace tavrin {
+namespace {
+
+// Empty for a path that is not valid UTF-8: it would name another file.
+std::wstring Wide(const std::string& utf8) {
+    win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
+    return wide.exact ? std::move(wide.text) : std::wstring();
+}
+
+}  // namespace
 
 WinInstallFiles::WinInstallFiles() {
 #ifdef TAVRIN_TEST_SETTINGS
@@ -21,7 +31,9 @@ void WinInstallFiles::Step() {
 }
 
 PathKind WinInstallFiles::Kind(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring name = Wide(path);
+    if (name.empty()) return PathKind::kOther;
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kNone
@@ -35,22 +47,27 @@ PathKind WinInstallFiles::Kind(const std::string& path) {
 
 bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
     Step();
+    const std::wstring source = Wide(from);
+    const std::wstring target = Wide(to);
+    if (source.empty() || target.empty()) return false;
     // Written through, so a replaced file is on the disk before the next one goes.
-    return ::MoveFileExA(from.c_str(), to.c_str(),
+    return ::MoveFileExW(source.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool WinInstallFiles::Remove(const std::string& path) {
     Step();
-    if (::DeleteFileA(path.c_str())) return true;
+    const std::wstring name = Wide(path);
+    if (name.empty()) return false;
+    if (::DeleteFileW(name.c_str())) return true;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
     Step();
-    win::FileHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::FileHandle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     // On the disk before the step it allows: the journal must never say more than is true.
@@ -60,8 +77,8 @@ bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
 }
 
 bool WinInstallFiles::ReadAll(const std::string& path, size_t maxBytes, std::string* content) {
-    win::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::FileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
         static_cast<uint64_t>(size.QuadPart) > maxBytes)

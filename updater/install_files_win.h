@@ -1,4 +1,5 @@
-// The installation's file operations on Windows, on ANSI paths as the updater keeps them.
+// The installation's file operations on Windows: the updater's UTF-8 paths through the wide
+// calls, so the Korean install folder works whatever the ANSI code page.
 #pragma once
 
 #include "updater/package_install.h"

@@ -2,23 +2,22 @@
 
 #include <windows.h>
 
-#include "win/code_page.h"
 
 namespace tavrin {
 namespace {
 
-constexpr const char* kInstallFolder = "Program Files\\Velmora바둑";  // UTF-8 here
+constexpr const wchar_t* kInstallFolder = L"Program Files\\Velmora바둑";
 // One name for every session: the folder is the machine's.
 constexpr const wchar_t* kLockName = L"Global\\TavrinInstallFolder";
 constexpr const wchar_t* kSessionLockName = L"Local\\TavrinInstallFolder";
 
 }  // namespace
 
-std::string InstallFolderPath() {
-    char windows[1024] = "";
-    const UINT n = ::GetWindowsDirectoryA(windows, sizeof(windows));
-    if (n < 3 || n >= sizeof(windows)) return std::string();
-    return std::string(windows, 3) + win::WideToAnsi(win::Utf8ToWide(kInstallFolder));
+std::wstring InstallFolderPath() {
+    wchar_t windows[1024] = L"";
+    const UINT n = ::GetWindowsDirectoryW(windows, 1024);
+    if (n < 3 || n >= 1024) return std::wstring();
+    return std::wstring(windows, 3) + kInstallFolder;
 }
 
 InstallLock::InstallLock(unsigned long waitMs) {

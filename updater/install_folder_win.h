@@ -1,6 +1,5 @@
 // Where the client is installed: the root of the drive that holds Windows, then
-// "Program Files\Velmora바둑", in the ANSI code page as the updater keeps its paths. And the
-// lock that lets one installation at a time work in it.
+// "Program Files\Velmora바둑". And the lock that lets one installation at a time work in it.
 #pragma once
 
 #include <string>
@@ -10,7 +9,7 @@
 namespace tavrin {
 
 // "" when the Windows folder cannot be had.
-std::string InstallFolderPath();
+std::wstring InstallFolderPath();
 
 // Held by an updater while it installs and by a control while it finishes an interrupted
 // installation, so that neither works on files the other is moving.

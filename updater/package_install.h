@@ -17,7 +17,8 @@ using DecompressFn = std::function<int(const std::string& source, const std::str
 // or something that cannot be examined).
 enum class PathKind { kNone, kFile, kOther };
 
-// The file operations the installation needs, on the updater's paths.
+// The file operations the installation needs, on the updater's paths (UTF-8, as the package
+// names in the signed configuration are).
 class InstallFiles {
 public:
     virtual ~InstallFiles() = default;

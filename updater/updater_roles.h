@@ -10,7 +10,7 @@
 namespace tavrin {
 
 // Status texts come from the download engine in the ANSI code page; the updater's own texts
-// are UTF-8.
+// and its paths are UTF-8.
 enum class TextEncoding { Ansi, Utf8 };
 
 // Where a status shows: the update dialog while the configuration comes, the progress popup
@@ -71,8 +71,9 @@ class PlayerDialogue {
 public:
     virtual ~PlayerDialogue() = default;
     virtual bool AskStop() = 0;  // true on Yes
-    // detail: the engine's status text, the folder, the client, the package or the files not
-    // restored (one a line), in the ANSI code page; may be empty.
+    // detail: the engine's status text (ANSI code page) for Network and File; otherwise the
+    // folder, the client, the package, the files not restored (one a line) or the space
+    // needed, in UTF-8; may be empty.
     virtual void Tell(Failure what, const std::string& detail) = 0;
 };
 

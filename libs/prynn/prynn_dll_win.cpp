@@ -1,5 +1,7 @@
-// Prynn.dll: the Windows shell around the portable package decoder. The control passes paths
-// in the ANSI code page; they go to UTF-16 here, so the file calls are the wide ones.
+// Prynn.dll: the Windows shell around the portable package decoder. The entry takes its paths in
+// the ANSI code page, fixed by its callers; each is converted from it once, exactly, here. The
+// portable decoder then carries it as UTF-8, which its file layer turns into the same UTF-16
+// for the wide file calls, without loss.
 #include "libs/prynn/prynn.h"
 
 #include <windows.h>
@@ -13,15 +15,12 @@
 
 namespace {
 
-// ANSI to UTF-8 through UTF-16, the form the portable file layer takes. False for an empty
-// path or one that does not convert exactly (a lead byte without its trail byte), which would
-// otherwise name another file.
-bool AnsiToUtf8(const char* ansi, std::string* utf8) {
+// False for an empty path or one that does not convert exactly from the ANSI code page (a lead
+// byte without its trail byte), which would otherwise name another file.
+bool FromAnsiPath(const char* ansi, std::string* utf8) {
     const win::Converted<std::wstring> wide = win::ToWide(ansi, CP_ACP);
     if (!wide.exact || wide.text.empty()) return false;
-    win::Converted<std::string> converted = win::FromWide(wide.text, CP_UTF8);
-    if (!converted.exact) return false;
-    *utf8 = std::move(converted.text);
+    *utf8 = win::WideToUtf8(wide.text);
     return true;
 }
 
@@ -32,7 +31,7 @@ extern "C" int __stdcall PrynnDecompress(const char* source, const char* target)
     return win::Guarded("PrynnDecompress", 0, [&] {
         if (!source || !target) return 0;
         std::string sourcePath, targetPath;
-        if (!AnsiToUtf8(source, &sourcePath) || !AnsiToUtf8(target, &targetPath)) return 0;
+        if (!FromAnsiPath(source, &sourcePath) || !FromAnsiPath(target, &targetPath)) return 0;
         prynn::SystemFiles files;
         return prynn::DecodeFile(files, sourcePath, targetPath).ok() ? 1 : 0;
     });

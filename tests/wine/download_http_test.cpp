@@ -10,6 +10,7 @@
 #include "system/process_win.h"
 #include "tests/wine/support.h"
 #include "updater/update_worker_win.h"
+#include "win/code_page.h"
 #include "download/internet_handle_win.h"
 #include "win/handles.h"
 
@@ -131,7 +132,7 @@ protected:
         m_packageUrl = Env("TAVRIN_TEST_PACKAGE_URL");
         ASSERT_FALSE(m_configUrl.empty()) << "run through tests/http/run-with-servers";
         ASSERT_TRUE(m_target.ok());
-        m_targetDir = wt::Ansi(m_target.path()) + "\\";
+        m_targetDir = win::WideToUtf8(m_target.path()) + "\\";
         m_downloader = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
         m_sink = WindowStatusSink::For(m_receiver.hwnd());
         m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir);
@@ -169,7 +170,8 @@ protected:
     }
 
     std::string m_configUrl, m_packageUrl;
-    wt::TempDir m_target;
+    // A folder no ANSI code page names (Thai and Korean): local paths go as UTF-8.
+    wt::TempDir m_target{L"ไทย 바둑"};
     std::string m_targetDir;
     Receiver m_receiver;
     std::shared_ptr<WindowStatusSink> m_sink;

@@ -11,7 +11,9 @@
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 #include "tests/wine/support.h"
+#include "win/ansi_path.h"
 #include "win/code_page.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -185,6 +187,50 @@ TEST(SystemQueries, CodePageConversionsSayWhenSomethingWasReplaced) {
             EXPECT_EQ(row.text, win::ToWide(got.text, row.codePage).text);
         }
     }
+}
+
+// The paths handed to the interfaces fixed to the ANSI code page: as they are where the code
+// page holds them, else through the short form of what exists (Thai is in no ANSI code page),
+// and refused when neither gives a name.
+TEST(SystemQueries, AnsiPathsNameTheFileThroughTheShortFormWhereTheCodePageLacksTheName) {
+    wt::TempDir dir(L"ไทย");
+    ASSERT_TRUE(dir.ok());
+    wt::TempDir korean(L"바둑");
+    ASSERT_TRUE(korean.ok());
+    ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"ก.txt"), "there"));
+    const bool koreanFits = win::FromWide(korean.path()).exact;
+    const struct {
+        const char* what;
+        std::wstring path;
+        bool exact;
+    } rows[] = {
+        {"a file to make in a folder the code page names", korean.file(L"new.txt"), true},
+        {"a file to make in a folder it does not name", dir.file(L"new.txt"), true},
+        {"an existing file it does not name", dir.file(L"ก.txt"), true},
+        {"a file to make whose name it lacks", dir.file(L"ข.txt"), false},
+        {"a file in a folder that does not exist", dir.file(L"ไม่มี\\new.txt"), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const win::Converted<std::string> ansi = win::AnsiPath(row.path);
+        ASSERT_EQ(row.exact, ansi.exact) << ansi.text;
+        if (!ansi.exact) continue;
+        // What a program given the ANSI path writes lands at the wide one.
+        win::FileHandle file(::CreateFileA(ansi.text.c_str(), GENERIC_WRITE, 0, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(static_cast<bool>(file)) << ansi.text;
+        file.close();
+        EXPECT_TRUE(wt::FileExists(row.path));
+        if (row.path == korean.file(L"new.txt") && koreanFits) {
+            EXPECT_EQ(win::FromWide(row.path).text, ansi.text) << "as it is where it fits";
+        }
+    }
+    const win::Converted<std::string> folder = win::AnsiExistingPath(dir.path());
+    ASSERT_TRUE(folder.exact);
+    const DWORD attributes = ::GetFileAttributesA(folder.text.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << folder.text;
+    EXPECT_FALSE(win::AnsiExistingPath(dir.file(L"ไม่มี")).exact) << "nothing to shorten";
 }
 
 TEST(SpecialFolders, XpLayoutInThePrefix) {

@@ -1,6 +1,8 @@
-// Shell links made through the shell's link object under Wine, read back through IShellLinkA:
+// Shell links made through the shell's link object under Wine, read back through IShellLinkW:
 // what CreateShellShortcut writes and replaces, how it fails, and where
-// CreateClientDesktopShortcut puts the client's link.
+// CreateClientDesktopShortcut puts the client's link. A link file can go into a folder no ANSI
+// code page names (Korean and Thai); its target and icon stay where the code page names them,
+// since Wine's link object keeps the target's path in the ANSI code page too.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -22,24 +24,24 @@ const wchar_t kLinkFile[] = L"Velmora바둑 대국실.lnk";
 const wchar_t kDescription[] = L"Velmora바둑 대국실";
 
 struct LinkData {
-    std::string path, description, iconPath;
+    std::wstring path, description, iconPath;
     int iconIndex = -1;
     WORD hotkey = 0xFFFF;
-    std::string workingDirectory, arguments;
+    std::wstring workingDirectory, arguments;
 };
 
 // Loads the link file through the shell's link object, as the shell reads it.
 ::testing::AssertionResult ReadLink(const std::wstring& file, LinkData& out) {
-    win::ComPtr<IShellLinkA> link;
+    win::ComPtr<IShellLinkW> link;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkA, link.receiveVoid());
+                                    IID_IShellLinkW, link.receiveVoid());
     if (FAILED(hr)) return ::testing::AssertionFailure() << "CoCreateInstance " << std::hex << hr;
     win::ComPtr<IPersistFile> persist;
     if (FAILED(hr = link.as(persist)))
         return ::testing::AssertionFailure() << "IPersistFile " << std::hex << hr;
     if (FAILED(hr = persist->Load(file.c_str(), STGM_READ)))
         return ::testing::AssertionFailure() << "Load " << std::hex << hr;
-    char text[MAX_PATH] = {};
+    wchar_t text[MAX_PATH] = {};
     link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
     out.path = text;
     link->GetDescription(text, MAX_PATH);
@@ -63,14 +65,14 @@ protected:
         for (const wchar_t* name : {L"Orbisan.exe", L"Other.exe", L"Orbisan.ICO"})
             ASSERT_TRUE(wt::WriteFileBytes(m_dir.file(name), "x"));
     }
-    std::string Ansi(const std::wstring& path) const { return wt::Ansi(path); }
-
     win::CoInit m_com;
     wt::TempDir m_dir{L"설치 폴더"};
+    wt::TempDir m_links{L"바로 가기 ไทย"};
 };
 
 TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecondRun) {
-    const std::wstring file = m_dir.file(kLinkFile);
+    ASSERT_TRUE(m_links.ok());
+    const std::wstring file = m_links.file(kLinkFile);
     const struct {
         std::wstring target, description, icon;
         WORD hotkey, iconIndex;
@@ -81,42 +83,39 @@ TEST_F(ShellLink, WritesTargetDescriptionHotkeyAndIconAndReplacesTheFileOnASecon
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(wt::Narrow(run.target));
-        const std::string target = Ansi(run.target), description = Ansi(run.description),
-                          icon = Ansi(run.icon);
-        const ShortcutSpec shortcut = {target.c_str(), description.c_str(), run.hotkey, icon.c_str(),
-                                   run.iconIndex};
-        ASSERT_EQ(CreateShellShortcut(Ansi(file).c_str(), &shortcut), S_OK);
+        const ShortcutSpec shortcut = {run.target.c_str(), run.description.c_str(), run.hotkey,
+                                       run.icon.c_str(), run.iconIndex};
+        ASSERT_EQ(CreateShellShortcut(file.c_str(), &shortcut), S_OK);
         LinkData link;
         ASSERT_TRUE(ReadLink(file, link));
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), run.target)) << link.path;
-        EXPECT_EQ(link.description, description);
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), run.icon)) << link.iconPath;
+        EXPECT_TRUE(wt::SamePath(link.path, run.target)) << wt::Narrow(link.path);
+        EXPECT_EQ(link.description, run.description);
+        EXPECT_TRUE(wt::SamePath(link.iconPath, run.icon)) << wt::Narrow(link.iconPath);
         EXPECT_EQ(link.iconIndex, run.iconIndex);
         EXPECT_EQ(link.hotkey, run.hotkey);
-        EXPECT_EQ(link.workingDirectory, "") << "none is set";
-        EXPECT_EQ(link.arguments, "") << "none are set";
+        EXPECT_EQ(link.workingDirectory, L"") << "none is set";
+        EXPECT_EQ(link.arguments, L"") << "none are set";
     }
     // One file, replaced in place.
     WIN32_FIND_DATAW data;
-    win::FindHandle find(::FindFirstFileW(m_dir.file(L"*.lnk").c_str(), &data));
+    win::FindHandle find(::FindFirstFileW(m_links.file(L"*.lnk").c_str(), &data));
     ASSERT_TRUE(static_cast<bool>(find));
     EXPECT_EQ(std::wstring(data.cFileName), kLinkFile);
     EXPECT_FALSE(::FindNextFileW(find.get(), &data));
 }
 
 TEST_F(ShellLink, FailuresLeaveNoFile) {
-    const std::string target = Ansi(m_dir.file(L"Orbisan.exe"));
-    const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
+    const std::wstring target = m_dir.file(L"Orbisan.exe");
+    const ShortcutSpec shortcut = {target.c_str(), L"d", 0, target.c_str(), 0};
     const std::wstring file = m_dir.file(L"failed.lnk");
-    const std::string fileAnsi = Ansi(file);
-    const std::string tooLong = Ansi(m_dir.path()) + "\\" + std::string(300, 'n') + ".lnk";
+    const std::wstring tooLong = m_dir.path() + L"\\" + std::wstring(300, L'n') + L".lnk";
     const struct {
         const char* what;
-        const char* path;
+        const wchar_t* path;
         const ShortcutSpec* shortcut;
         HRESULT expected;
     } rows[] = {
-        {"no description of the link", fileAnsi.c_str(), nullptr, E_FAIL},
+        {"no description of the link", file.c_str(), nullptr, E_FAIL},
         {"no path", nullptr, &shortcut, E_POINTER},
         {"a path longer than 260 characters", tooLong.c_str(), &shortcut,
          HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
@@ -129,13 +128,13 @@ TEST_F(ShellLink, FailuresLeaveNoFile) {
 }
 
 TEST_F(ShellLink, NeedsCOMOnTheCallingThread) {
-    const std::string target = Ansi(m_dir.file(L"Orbisan.exe"));
-    const ShortcutSpec shortcut = {target.c_str(), "d", 0, target.c_str(), 0};
-    const std::string file = Ansi(m_dir.file(L"thread.lnk"));
+    const std::wstring target = m_dir.file(L"Orbisan.exe");
+    const ShortcutSpec shortcut = {target.c_str(), L"d", 0, target.c_str(), 0};
+    const std::wstring file = m_dir.file(L"thread.lnk");
     HRESULT hr = S_OK;
     std::thread([&] { hr = CreateShellShortcut(file.c_str(), &shortcut); }).join();
     EXPECT_EQ(hr, CO_E_NOTINITIALIZED);
-    EXPECT_FALSE(wt::FileExists(wt::Wide(file)));
+    EXPECT_FALSE(wt::FileExists(file));
 }
 
 // The client's link on the shell's desktop folder; a link there before the test is put back.
@@ -159,19 +158,15 @@ protected:
 };
 
 TEST_F(ClientDesktopLink, LandsInTheShellsDesktopFolderAndIsReplacedOnASecondRun) {
-    const std::string installDir = Ansi(m_dir.path());
     for (const wchar_t* target : {L"Orbisan.exe", L"Other.exe"}) {
         SCOPED_TRACE(wt::Narrow(target));
-        const std::string targetPath = Ansi(m_dir.file(target));
-        ASSERT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(),
-                                              "Orbisan.ICO"),
-                  1);
+        ASSERT_EQ(CreateClientDesktopShortcut(m_dir.file(target), m_dir.path(), L"Orbisan.ICO"), 1);
         LinkData link;
         ASSERT_TRUE(ReadLink(m_link, link));
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.path), m_dir.file(target))) << link.path;
-        EXPECT_EQ(wt::Wide(link.description), kDescription);
-        EXPECT_TRUE(wt::SamePath(wt::Wide(link.iconPath), m_dir.file(L"Orbisan.ICO")))
-            << link.iconPath;
+        EXPECT_TRUE(wt::SamePath(link.path, m_dir.file(target))) << wt::Narrow(link.path);
+        EXPECT_EQ(link.description, kDescription);
+        EXPECT_TRUE(wt::SamePath(link.iconPath, m_dir.file(L"Orbisan.ICO")))
+            << wt::Narrow(link.iconPath);
         EXPECT_EQ(link.iconIndex, 0);
         EXPECT_EQ(link.hotkey, 0);
         EXPECT_FALSE(wt::FileExists(m_dir.file(kLinkFile))) << "not in the installation folder";
@@ -181,16 +176,15 @@ TEST_F(ClientDesktopLink, LandsInTheShellsDesktopFolderAndIsReplacedOnASecondRun
 TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
     // A thread of the multithreaded apartment: the routine's CoInitialize is refused there, and
     // an unpaired CoUninitialize would take the caller's apartment away.
-    const std::string targetPath = Ansi(m_dir.file(L"Orbisan.exe"));
-    const std::string installDir = Ansi(m_dir.path());
     int result = -1;
     HRESULT afterwards = E_UNEXPECTED;
     std::thread([&] {
         if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
-        result = CreateClientDesktopShortcut(targetPath.c_str(), installDir.c_str(), "Orbisan.ICO");
-        win::ComPtr<IShellLinkA> link;
+        result = CreateClientDesktopShortcut(m_dir.file(L"Orbisan.exe"), m_dir.path(),
+                                             L"Orbisan.ICO");
+        win::ComPtr<IShellLinkW> link;
         afterwards = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IShellLinkA, link.receiveVoid());
+                                        IID_IShellLinkW, link.receiveVoid());
         link.reset();
         ::CoUninitialize();
     }).join();
@@ -199,14 +193,11 @@ TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {
     EXPECT_TRUE(wt::FileExists(m_link));
 }
 
-TEST_F(ClientDesktopLink, AnIconPathBeyond260BytesWritesNoLink) {
-    const std::string targetPath = Ansi(m_dir.file(L"Orbisan.exe"));
-    const std::string icon(300, 'i');
-    EXPECT_EQ(CreateClientDesktopShortcut(targetPath.c_str(), Ansi(m_dir.path()).c_str(),
-                                          icon.c_str()),
+TEST_F(ClientDesktopLink, AnIconPathBeyond260CharactersWritesNoLink) {
+    EXPECT_EQ(CreateClientDesktopShortcut(m_dir.file(L"Orbisan.exe"), m_dir.path(),
+                                          std::wstring(300, L'i')),
               0);
     EXPECT_FALSE(wt::FileExists(m_link));
-    EXPECT_EQ(CreateClientDesktopShortcut(nullptr, "C:\\", "x.ico"), 0);
 }
 
 }  // namespace

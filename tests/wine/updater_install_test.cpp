@@ -372,15 +372,59 @@ public:
         "<param name=\"strServer\" value=\"s0\">";
 };
 
+// The ANSI code page of this run: 949 as on the target systems, or the one TAVRIN_TEST_CODE_PAGE
+// names for a run under another locale (scripts/wine-env's TAVRIN_WINE_LOCALE).
+UINT CodePageOfThisRun() {
+    const std::string named = Env("TAVRIN_TEST_CODE_PAGE");
+    return named.empty() ? 949 : static_cast<UINT>(std::stoul(named));
+}
+
+// What a program that reads this ANSI path finds there, by its long name.
+std::wstring LongFormOf(const std::wstring& path) {
+    wchar_t found[MAX_PATH] = L"";
+    const DWORD n = ::GetLongPathNameW(path.c_str(), found, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? found : L"(nothing at " + path + L")";
+}
+std::wstring LongFormOfAnsi(const std::string& path) {
+    const win::Converted<std::wstring> wide = win::ToWide(path);
+    return wide.exact ? LongFormOf(wide.text) : L"(not in the code page: " + wide.text + L")";
+}
+
+// The client's folder as the client wrote it (UTF-16, so whatever the code page).
+std::wstring ClientWorkDir() {
+    win::RegKey key;
+    wchar_t value[MAX_PATH] = L"";
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Brennix\\Orbisan\\Sumnel", 0,
+                        KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), L"WorkDir", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS)
+        return L"(no WorkDir)";
+    return value;
+}
+
 // The configuration is saved with a UTF-8 byte-order mark, as Windows' editors write it.
 // One package comes without Content-Length (its signed size says how long it is). No package
-// is kept in the Internet cache.
+// is kept in the Internet cache. Run once more on an English system (code page 1252), which
+// cannot name the Korean folder in its code page: everything still goes into that folder.
 TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     m_bom = true;
     PublishRelease();
     ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Quenby3.exe.lzf:no-length");
+    wt::TempDir traces;
+    const std::wstring trace = traces.file(L"trace.txt");
+    ::SetEnvironmentVariableW(L"TAVRIN_TRACE", trace.c_str());
+    ::SetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", L"phases");
     BoxAnswerer boxes({});
-    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    const DWORD exitCode = RunPage(120);
+    ::SetEnvironmentVariableW(L"TAVRIN_TRACE", nullptr);
+    ::SetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", nullptr);
+    // The control's own word for the code page it ran under, so this is the run it claims.
+    const std::string traced = wt::ReadFileBytes(trace).value_or("(no trace)");
+    ASSERT_NE(std::string::npos,
+              traced.find("ANSI code page " + std::to_string(CodePageOfThisRun()) + "\r\n"))
+        << traced;
+    EXPECT_EQ(0u, exitCode) << m_hostOutput;
     EXPECT_TRUE(boxes.texts().empty()) << wt::Narrow(boxes.texts().empty() ? L"" : boxes.texts()[0]);
 
     for (const auto& file : m_originals) {
@@ -392,14 +436,26 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
     wt::PumpUntil([&] { return (client = ::FindWindowW(nullptr, L"Orbisan")) != nullptr; },
                   kDeadlineMs);
     ASSERT_TRUE(client) << "the client did not start";
-    // Started without arguments: its log line is empty.
+    // Started from the install folder (the client names its own) without arguments (its log
+    // line is empty).
+    EXPECT_TRUE(wt::SamePath(kInstallDir, LongFormOf(ClientWorkDir()))) << wt::Narrow(ClientWorkDir());
     EXPECT_EQ("\n", wt::ReadFileBytes(Installed("client-log.txt")).value_or("(missing)"));
 
-    const std::string url = "[InternetShortcut]\r\nURL=http://127.0.0.1:18731/\r\nIconIndex=0\r\n"
-                            "IconFile=" + wt::Ansi(kInstallDir) + "\\Orbisan.ICO";
-    EXPECT_EQ(url, wt::ReadFileBytes(std::wstring(kInstallDir) + L"\\" + kUrlFile)
-                       .value_or("(missing)"));
-    EXPECT_EQ(url, wt::ReadFileBytes(DesktopFolder() + L"\\" + kUrlFile).value_or("(missing)"));
+    // The icon in the code page the shell reads the file in: the folder as it is where the code
+    // page holds it, another name of the same folder where it does not.
+    const std::string head =
+        "[InternetShortcut]\r\nURL=http://127.0.0.1:18731/\r\nIconIndex=0\r\nIconFile=";
+    for (const std::wstring& url : {std::wstring(kInstallDir) + L"\\" + kUrlFile,
+                                    DesktopFolder() + L"\\" + kUrlFile}) {
+        SCOPED_TRACE(wt::Narrow(url));
+        const std::string content = wt::ReadFileBytes(url).value_or("(missing)");
+        ASSERT_EQ(head, content.substr(0, head.size()));
+        const std::string icon = content.substr(head.size());
+        EXPECT_TRUE(wt::SamePath(Installed("Orbisan.ICO"), LongFormOfAnsi(icon))) << icon;
+        if (win::FromWide(kInstallDir).exact) {
+            EXPECT_EQ(wt::Ansi(kInstallDir) + "\\Orbisan.ICO", icon);
+        }
+    }
     EXPECT_TRUE(wt::FileExists(DesktopFolder() + L"\\Velmora바둑 대국실.lnk"));
     std::string serial;
     EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
