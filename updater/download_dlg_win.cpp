@@ -83,9 +83,15 @@ uint64_t InstalledSerial() {
 
 // Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
 // the short form where the code page lacks the long one; a path with neither is not handed on.
+win::Converted<std::string> PrynnPath(const std::string& utf8) {
+    const win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
+    if (!wide.exact) return {std::string(), false};
+    return win::AnsiPath(wide.text);
+}
+
 int DecompressThroughPrynn(const std::string& source, const std::string& target) {
-    const win::Converted<std::string> from = win::AnsiPath(Wide(source));
-    const win::Converted<std::string> to = win::AnsiPath(Wide(target));
+    const win::Converted<std::string> from = PrynnPath(source);
+    const win::Converted<std::string> to = PrynnPath(target);
     if (!from.exact || !to.exact) return 0;
     return PrynnDecompress(from.text.c_str(), to.text.c_str());
 }
