@@ -4,6 +4,10 @@
 
 #include <cwchar>
 
+#include "libs/wexlog/wexlog.h"
+#include "updater/disk_space.h"
+#include "win/code_page.h"
+
 namespace tavrin {
 
 bool FreeBytesAt(const std::wstring& folder, uint64_t* freeBytes) {
@@ -21,6 +25,17 @@ bool FreeBytesAt(const std::wstring& folder, uint64_t* freeBytes) {
     if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
     *freeBytes = available.QuadPart;
     return true;
+}
+
+bool EnoughSpaceAt(const std::wstring& folder, uint64_t bytes, std::string& needed) {
+    uint64_t freeBytes = 0;
+    if (!FreeBytesAt(folder, &freeBytes)) return true;
+    const uint64_t wanted = SpaceNeeded(bytes);
+    WexlogTrace("EnoughSpaceAt - %s bytes needed in %s, %s free", std::to_string(wanted).c_str(),
+                win::WideToAnsi(folder).c_str(), std::to_string(freeBytes).c_str());
+    if (freeBytes >= wanted) return true;
+    needed = MegabytesText(wanted);
+    return false;
 }
 
 }  // namespace tavrin

@@ -2,20 +2,15 @@
 
 #include <commctrl.h>
 #include <ctime>
-#include <shlobj.h>
 
 #include "download/download_platform_win.h"
 #include "download/stall_limit.h"
 #include "download/status_message.h"
-#include "libs/prynn/prynn.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/resource.h"
 #include "resources/window_messages.h"
 #include "system/process_win.h"
-#include "system/shell_link_win.h"
-#include "system/client_launch_win.h"
 #include "system/client_settings_win.h"
-#include "system/desktop_folder_win.h"
 #include "libs/prynn/system_files.h"
 #include "updater/package_names.h"
 #include "updater/package_check.h"
@@ -23,9 +18,7 @@
 #include "updater/delete_matching_files_win.h"
 #include "updater/disk_space.h"
 #include "updater/disk_space_win.h"
-#include "updater/install_files_win.h"
 #include "updater/install_folder_win.h"
-#include "updater/package_install.h"
 #include "updater/update_urls.h"
 #include "updater/update_worker_win.h"
 #include "resources/player_texts.h"
@@ -38,7 +31,6 @@ namespace tavrin {
 
 namespace {
 
-constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
 constexpr UINT_PTR kStallClockTimer = 1;
 // Past the stall limit the library enforces, so that its own message comes first.
 constexpr int64_t kOwnerStallMarginSeconds = 5;
@@ -81,21 +73,6 @@ uint64_t InstalledSerial() {
     return serial;
 }
 
-// Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
-// the short form where the code page lacks the long one; a path with neither is not handed on.
-win::Converted<std::string> PrynnPath(const std::string& utf8) {
-    const win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
-    if (!wide.exact) return {std::string(), false};
-    return win::AnsiPath(wide.text);
-}
-
-int DecompressThroughPrynn(const std::string& source, const std::string& target) {
-    const win::Converted<std::string> from = PrynnPath(source);
-    const win::Converted<std::string> to = PrynnPath(target);
-    if (!from.exact || !to.exact) return 0;
-    return PrynnDecompress(from.text.c_str(), to.text.c_str());
-}
-
 // A file in a folder's place is no folder: the downloads could go nowhere.
 bool MakeFolder(const std::wstring& folder) {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
@@ -103,22 +80,12 @@ bool MakeFolder(const std::wstring& folder) {
     return ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) &&
-           written == bytes.size();
-}
-
 }  // namespace
 
 CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
     : CDialog(module, IDD_DOWNLOAD),
       m_hCtrlWnd(control),
-      m_flow(UpdaterParts{*this, *this, *this, *this, *this, *this}),
+      m_flow(UpdaterParts{*this, *this, *this, *this, m_installation, *this}),
       m_downloader(std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>())) {}
 
 CDownLoadDlg::~CDownLoadDlg() {
@@ -504,21 +471,9 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
 }
 
 bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
-    return EnoughSpaceIn(m_strDownloadDir, m_toDownload, needed);
+    return EnoughSpaceAt(m_strDownloadDir, m_toDownload, needed);
 }
 
-// Unknown free space lets the step go on: its own write errors still stop it cleanly.
-bool CDownLoadDlg::EnoughSpaceIn(const std::wstring& folder, uint64_t bytes, std::string& needed) {
-    uint64_t freeBytes = 0;
-    if (!FreeBytesAt(folder, &freeBytes)) return true;
-    const uint64_t wanted = SpaceNeeded(bytes);
-    Trace("CDownLoadDlg - " + std::to_string(wanted) + " bytes needed in " +
-          win::WideToAnsi(folder) + ", " +
-          std::to_string(freeBytes) + " free");
-    if (freeBytes >= wanted) return true;
-    needed = MegabytesText(wanted);
-    return false;
-}
 
 void CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
@@ -543,108 +498,6 @@ void CDownLoadDlg::DiscardPackages() {
 void CDownLoadDlg::StopBusyAnimation() {
     HWND busy = g_pBusyAnimate.exchange(nullptr);
     if (busy) ::SendMessageW(busy, ACM_STOP, 0, 0);
-}
-
-// ---- finishing
-
-bool CDownLoadDlg::VerifyPackages(std::string& refused) {
-    Trace("CDownLoadDlg::VerifyPackages - start");
-    prynn::SystemFiles files;
-    m_decodedTotal = 0;
-    for (const std::string& name : m_arrPackages) {
-        uint64_t decoded = 0;
-        const PackageRefusal refusal =
-            CheckPackage(m_config, name, files, Utf8(m_strDownloadDir) + name, &decoded);
-        m_decodedTotal = AddSizes(m_decodedTotal, decoded);
-        if (refusal != PackageRefusal::kNone) {
-            Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
-                  std::to_string(static_cast<int>(refusal)) + ")");
-            refused = name;
-            return false;
-        }
-    }
-    Trace("CDownLoadDlg::VerifyPackages - done");
-    return true;
-}
-
-bool CDownLoadDlg::EnoughSpaceToInstall(std::string& needed) {
-    return EnoughSpaceIn(m_strInstallDir, m_decodedTotal, needed);
-}
-
-InstallResult CDownLoadDlg::InstallAllPackages() {
-    Trace("CDownLoadDlg::InstallAllPackages - start");
-    // A control finishing an interrupted installation gets to end first.
-    const InstallLock lock(10000);
-    if (!lock.Held()) {
-        Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
-        return InstallResult();
-    }
-    WinInstallFiles files;
-    const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, Utf8(m_strDownloadDir), Utf8(m_strInstallDir), kClientExe, m_config.serial,
-        DecompressThroughPrynn, files);
-    Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
-    for (const std::string& file : result.notRestored)
-        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
-    if (!result.blocked.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + Traced(result.blocked));
-    if (!result.missingClient.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
-              Traced(result.missingClient));
-    for (const std::string& file : result.backupsLeft)
-        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + Traced(file));
-    // Only a finished installation raises the serial a later configuration must reach.
-    if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
-        Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
-    return result;
-}
-
-void CDownLoadDlg::WriteShortcuts() {
-    Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
-    // The installation stands without the link: a link that cannot be written is only traced.
-    if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
-        Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
-    WriteInternetShortcuts();
-    m_strLocalFile = client;
-    Trace("CDownLoadDlg::WriteShortcuts - done");
-}
-
-void CDownLoadDlg::WriteInternetShortcuts() {
-    // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
-    // form that code page holds, as it is or in its short form. With neither, the shortcut
-    // would name a folder that is not there; none is written, as when one cannot be.
-    const win::Converted<std::string> folder = win::AnsiExistingPath(m_strInstallDir);
-    if (!folder.exact) {
-        Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
-        return;
-    }
-    const std::string content = InternetShortcutContent(HomePageUrl(), folder.text);
-    // Without a desktop folder the bare name would land in whatever the browser's current
-    // folder is: that copy is left out rather than written somewhere unknown.
-    const std::wstring desktop = UserDesktopFolder();
-    if (desktop.empty()) {
-        Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
-    } else if (!WriteWholeFile(desktop + kUrlFileName, content)) {
-        Trace("파일생성 실패");
-        return;
-    }
-    if (!WriteWholeFile(m_strInstallDir + L"\\" + kUrlFileName, content)) {
-        Trace("파일생성 실패1");
-        return;
-    }
-    ::SHChangeNotify(SHCNE_ASSOCCHANGED, 0, nullptr, nullptr);
-}
-
-bool CDownLoadDlg::StartClient(std::string& failedClient) {
-    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
-    // No parameters: the login command line goes only with a launch by the control itself.
-    if (LaunchClient(client, nullptr)) {
-        Trace("CDownLoadDlg::StartClient - started");
-        return true;
-    }
-    failedClient = Utf8(client);
-    return false;
 }
 
 void CDownLoadDlg::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }

@@ -1,7 +1,8 @@
 // The updater window (dialog 201): it prepares the folders, downloads the configuration and
 // then every package with the progress popup, installs them, writes the shortcuts, tells the
-// control and starts the client. Its reactions live in UpdateWorkflow; this class gives them
-// windows, files and threads.
+// control and starts the client. Its reactions live in UpdateWorkflow, which talks to its parts
+// by role (updater_roles.h): this class is the view, the windows, the questions and the
+// downloads; WinInstallation (installation_win.h) is the finishing step.
 //
 // Lifetime. A question or message box runs a nested message loop, so while a handler of the
 // control, of this dialog or of its popup waits in one, a WM_LAUNCH_DONE, a download status or
@@ -24,6 +25,7 @@
 #include "libs/prynn/file_system.h"
 #include "download/window_status_sink_win.h"
 #include "resources/window_messages.h"
+#include "updater/installation_win.h"
 #include "updater/signed_config.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl_win.h"
@@ -38,7 +40,6 @@ class CDownLoadDlg : public win::CDialog,
                      private UpdaterWindows,
                      private PlayerDialogue,
                      private DownloadBatch,
-                     private Installation,
                      private UpdateTrace {
 public:
     // module: holds the templates, the clip and the picture; control: gets WM_LAUNCH_DONE.
@@ -89,23 +90,19 @@ private:
     bool QueuePackages() override;
     void QueuePackage(const std::string& name, prynn::FileSystem& files);
     bool EnoughSpaceToDownload(std::string& needed) override;
-    bool EnoughSpaceIn(const std::wstring& folder, uint64_t bytes, std::string& needed);
     void StartPackages() override;
     void StartWorker();
     void Stop() override;
     void DiscardPackages() override;
     void StopBusyAnimation() override;
-    // Installation
-    bool VerifyPackages(std::string& refused) override;
-    bool EnoughSpaceToInstall(std::string& needed) override;
-    InstallResult InstallAllPackages() override;
-    void WriteShortcuts() override;
-    bool StartClient(std::string& failedClient) override;
     // UpdateTrace
     void Trace(const std::string& line) override;
     void TraceEachRead(const std::string& line) override;
 
     HWND m_hCtrlWnd;
+    // Before the workflow, which keeps it as a part: it only keeps references to the lists and
+    // folders below, which are filled later.
+    WinInstallation m_installation{m_config, m_arrPackages, m_strInstallDir, m_strDownloadDir};
     UpdateWorkflow m_flow;
     win::WindowPtr<CProgressPopupDlg> m_pProgressDlg;
     // Wide from the start, so the Korean folder works whatever the ANSI code page; the parts
@@ -115,7 +112,6 @@ private:
     std::vector<std::string> m_arrPackages;  // UTF-8, as the signed configuration names them
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
-    uint64_t m_decodedTotal = 0;  // what the checked packages decode to
     uint64_t m_toDownload = 0;    // bytes the queued packages still need
     std::wstring m_strLocalFile;
     std::wstring m_strStatus;

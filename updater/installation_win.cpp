@@ -1,0 +1,170 @@
+#include "updater/installation_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "libs/prynn/prynn.h"
+#include "libs/prynn/system_files.h"
+#include "libs/wexlog/wexlog.h"
+#include "resources/product_names.h"
+#include "system/client_launch_win.h"
+#include "system/client_settings_win.h"
+#include "system/desktop_folder_win.h"
+#include "system/shell_link_win.h"
+#include "updater/disk_space.h"
+#include "updater/disk_space_win.h"
+#include "updater/install_files_win.h"
+#include "updater/install_folder_win.h"
+#include "updater/package_check.h"
+#include "updater/update_urls.h"
+#include "win/ansi_path.h"
+#include "win/code_page.h"
+#include "win/handles.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
+
+std::wstring Wide(const std::string& utf8) { return win::Utf8ToWide(utf8); }
+std::string Utf8(const std::wstring& path) { return win::WideToUtf8(path); }
+// A UTF-8 path in a trace line, whose text is in the ANSI code page.
+std::string Traced(const std::string& utf8) { return win::WideToAnsi(Wide(utf8)); }
+
+// Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
+// the short form where the code page lacks the long one; a path with neither is not handed on.
+win::Converted<std::string> PrynnPath(const std::string& utf8) {
+    const win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
+    if (!wide.exact) return {std::string(), false};
+    return win::AnsiPath(wide.text);
+}
+
+int DecompressThroughPrynn(const std::string& source, const std::string& target) {
+    const win::Converted<std::string> from = PrynnPath(source);
+    const win::Converted<std::string> to = PrynnPath(target);
+    if (!from.exact || !to.exact) return 0;
+    return PrynnDecompress(from.text.c_str(), to.text.c_str());
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
+}
+
+}  // namespace
+
+WinInstallation::WinInstallation(const UpdateConfig& config,
+                                 const std::vector<std::string>& packages,
+                                 const std::wstring& installDir, const std::wstring& downloadDir)
+    : m_config(config),
+      m_arrPackages(packages),
+      m_strInstallDir(installDir),
+      m_strDownloadDir(downloadDir) {}
+
+void WinInstallation::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+
+bool WinInstallation::VerifyPackages(std::string& refused) {
+    Trace("CDownLoadDlg::VerifyPackages - start");
+    prynn::SystemFiles files;
+    m_decodedTotal = 0;
+    for (const std::string& name : m_arrPackages) {
+        uint64_t decoded = 0;
+        const PackageRefusal refusal =
+            CheckPackage(m_config, name, files, Utf8(m_strDownloadDir) + name, &decoded);
+        m_decodedTotal = AddSizes(m_decodedTotal, decoded);
+        if (refusal != PackageRefusal::kNone) {
+            Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
+                  std::to_string(static_cast<int>(refusal)) + ")");
+            refused = name;
+            return false;
+        }
+    }
+    Trace("CDownLoadDlg::VerifyPackages - done");
+    return true;
+}
+
+bool WinInstallation::EnoughSpaceToInstall(std::string& needed) {
+    return EnoughSpaceAt(m_strInstallDir, m_decodedTotal, needed);
+}
+
+InstallResult WinInstallation::InstallAllPackages() {
+    Trace("CDownLoadDlg::InstallAllPackages - start");
+    // A control finishing an interrupted installation gets to end first.
+    const InstallLock lock(10000);
+    if (!lock.Held()) {
+        Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
+        return InstallResult();
+    }
+    WinInstallFiles files;
+    const InstallResult result = tavrin::InstallAllPackages(
+        m_arrPackages, Utf8(m_strDownloadDir), Utf8(m_strInstallDir), kClientExe, m_config.serial,
+        DecompressThroughPrynn, files);
+    Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+    for (const std::string& file : result.notRestored)
+        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
+    if (!result.blocked.empty())
+        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + Traced(result.blocked));
+    if (!result.missingClient.empty())
+        Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
+              Traced(result.missingClient));
+    for (const std::string& file : result.backupsLeft)
+        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + Traced(file));
+    // Only a finished installation raises the serial a later configuration must reach.
+    if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
+        Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
+    return result;
+}
+
+void WinInstallation::WriteShortcuts() {
+    Trace("CDownLoadDlg::WriteShortcuts - start");
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
+    // The installation stands without the link: a link that cannot be written is only traced.
+    if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
+        Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
+    WriteInternetShortcuts();
+    Trace("CDownLoadDlg::WriteShortcuts - done");
+}
+
+void WinInstallation::WriteInternetShortcuts() {
+    // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
+    // form that code page holds, as it is or in its short form. With neither, the shortcut
+    // would name a folder that is not there; none is written, as when one cannot be.
+    const win::Converted<std::string> folder = win::AnsiExistingPath(m_strInstallDir);
+    if (!folder.exact) {
+        Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
+        return;
+    }
+    const std::string content = InternetShortcutContent(HomePageUrl(), folder.text);
+    // Without a desktop folder the bare name would land in whatever the browser's current
+    // folder is: that copy is left out rather than written somewhere unknown.
+    const std::wstring desktop = UserDesktopFolder();
+    if (desktop.empty()) {
+        Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
+    } else if (!WriteWholeFile(desktop + kUrlFileName, content)) {
+        Trace("파일생성 실패");
+        return;
+    }
+    if (!WriteWholeFile(m_strInstallDir + L"\\" + kUrlFileName, content)) {
+        Trace("파일생성 실패1");
+        return;
+    }
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, 0, nullptr, nullptr);
+}
+
+bool WinInstallation::StartClient(std::string& failedClient) {
+    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
+    // No parameters: the login command line goes only with a launch by the control itself.
+    if (LaunchClient(client, nullptr)) {
+        Trace("CDownLoadDlg::StartClient - started");
+        return true;
+    }
+    failedClient = Utf8(client);
+    return false;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,38 @@
+// The updater's finishing step on Windows: the downloaded packages checked against the signed
+// configuration, room for what they decode to, the all-or-nothing installation through
+// Prynn.dll, the shortcuts and the client's start.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "updater/signed_config.h"
+#include "updater/updater_roles.h"
+
+namespace tavrin {
+
+class WinInstallation : public Installation {
+public:
+    // The dialog's configuration, package list and folders, read when each step runs.
+    WinInstallation(const UpdateConfig& config, const std::vector<std::string>& packages,
+                    const std::wstring& installDir, const std::wstring& downloadDir);
+
+    bool VerifyPackages(std::string& refused) override;
+    bool EnoughSpaceToInstall(std::string& needed) override;
+    InstallResult InstallAllPackages() override;
+    void WriteShortcuts() override;
+    bool StartClient(std::string& failedClient) override;
+
+private:
+    void WriteInternetShortcuts();
+    static void Trace(const std::string& line);
+
+    const UpdateConfig& m_config;
+    const std::vector<std::string>& m_arrPackages;
+    const std::wstring& m_strInstallDir;
+    const std::wstring& m_strDownloadDir;  // with its "\" by the time the packages are in
+    uint64_t m_decodedTotal = 0;           // what the checked packages decode to
+};
+
+}  // namespace tavrin
