@@ -46,6 +46,7 @@ public:
     // What the parts answer.
     bool answerYes = false, queueOk = true, clientStarts = true;
     std::string refusedPackage;
+    bool packagesBroken = false;  // signed, but not packages
     std::string downloadShort, installShort;  // the space needed, when too little is free
     InstallResult install;
     std::function<void()> duringQuestion;  // what the message loop runs while the box waits
@@ -109,7 +110,7 @@ public:
     bool VerifyPackages(std::string& refused) override {
         finished.push_back("verify");
         refused = refusedPackage;
-        return refusedPackage.empty();
+        return refusedPackage.empty() && !packagesBroken;
     }
     bool EnoughSpaceToInstall(std::string& needed) override {
         finished.push_back("space");
@@ -447,9 +448,12 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         Told told;
         std::vector<std::string> finished;
         std::string installShort = "";
+        bool broken = false;
     } rows[] = {
         {"a package that is not the signed one", "Vossel.dll.lzf", {true}, true,
          {"package Vossel.dll.lzf"}, {"verify"}},
+        {"a signed package whose blocks are broken", "", {true}, true, {"upgrade"}, {"verify"}, "",
+         true},
         {"too little room for what the packages decode to", "", {true}, true,
          {"space 2049 MB"}, {"verify", "space"}, "2049 MB"},
         {"the old installation stands whole", "", {false}, true, {"upgrade"},
@@ -471,6 +475,7 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         u.parts.install = row.install;
         u.parts.clientStarts = row.clientStarts;
         u.parts.installShort = row.installShort;
+        u.parts.packagesBroken = row.broken;
         u.flow.OnPackagesDownloaded();
         EXPECT_EQ(row.told, u.parts.told);
         EXPECT_EQ(row.finished, u.parts.finished);

@@ -441,7 +441,9 @@ bool CDownLoadDlg::QueuePackages() {
     m_downloader->SetFileCheck([config](const std::string& name, const std::string& path) {
         prynn::SystemFiles checked;
         uint64_t decoded = 0;
-        return CheckPackage(config, name, checked, path, &decoded) == PackageRefusal::kNone;
+        // The signed bytes pass here; whether they make a package is the finishing step's to say.
+        const PackageRefusal refusal = CheckPackage(config, name, checked, path, &decoded);
+        return refusal == PackageRefusal::kNone || refusal == PackageRefusal::kNotPackage;
     });
     return true;
 }

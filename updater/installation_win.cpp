@@ -80,7 +80,8 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
-            refused = name;
+            // The signed file, but no package: the publisher's fault, told as a failed upgrade.
+            refused = refusal == PackageRefusal::kNotPackage ? std::string() : name;
             return false;
         }
     }

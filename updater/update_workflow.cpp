@@ -246,7 +246,7 @@ void UpdateWorkflow::OnPackagesDownloaded() {
     // A package that is not the signed one ends the update before anything is installed.
     std::string refused;
     if (!installation.VerifyPackages(refused)) {
-        m_parts.player.Tell(Failure::Package, refused);
+        m_parts.player.Tell(refused.empty() ? Failure::Upgrade : Failure::Package, refused);
         EndFinishing();
         return;
     }

@@ -97,7 +97,8 @@ public:
 class Installation {
 public:
     virtual ~Installation() = default;
-    // False, with the package's name in refused, when one is not the signed one.
+    // False, with the package's name in refused, when one is not the signed one; false with
+    // refused empty when a signed one cannot be a package (its blocks are broken).
     virtual bool VerifyPackages(std::string& refused) = 0;
     // After the check: false, with the space needed in `needed`, when the install folder's
     // volume has too little room for what the packages decode to.

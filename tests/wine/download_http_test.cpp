@@ -134,6 +134,9 @@ protected:
         ASSERT_TRUE(m_target.ok());
         m_targetDir = win::WideToUtf8(m_target.path()) + "\\";
         m_downloader = std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>());
+        // Each transfer here ends as its first try does; the tries again are the engine's own
+        // tests' and the updater's.
+        m_downloader->SetRetryPolicy(0, 0);
         m_sink = WindowStatusSink::For(m_receiver.hwnd());
         m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir);
         g_checkResult = 0;
