@@ -307,8 +307,11 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
         if (Passes(fileName, localPath)) return true;
         // Not the published file. Bytes from elsewhere may be what spoilt it: this server
         // tries again from the start; otherwise it is not asked for anything more.
-        m_platform->RemoveLocalFile(localPath);
         const bool retryHere = resume.mixed;
+        // No other server has it: the file stays for the owner's own check to name it, and
+        // this server, the last one left, serves the other files.
+        if (!retryHere && !AnotherHostAfter(hosts, h)) return true;
+        m_platform->RemoveLocalFile(localPath);
         resume = Resume();
         resume.Failed(kNotPublished, false);
         if (retryHere) --h;
@@ -341,6 +344,12 @@ std::vector<std::string> CHttpDownloader::Hosts(const std::string& url,
     std::lock_guard<std::mutex> hold(m_lock);
     for (const std::string& mirror : m_mirrors) hosts.push_back(mirror + fileName);
     return hosts;
+}
+
+bool CHttpDownloader::AnotherHostAfter(const std::vector<std::string>& hosts, size_t h) const {
+    for (size_t next = h + 1; next < hosts.size(); ++next)
+        if (!Banned(hosts[next])) return true;
+    return false;
 }
 
 bool CHttpDownloader::Banned(const std::string& url) const {

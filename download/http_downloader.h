@@ -50,7 +50,8 @@ public:
     // fails the check is not asked for anything more.
     void SetMirrors(const std::vector<std::string>& folders);
     // Judges each whole file on the worker's thread (its name and local path); one that fails
-    // is deleted and fetched again from the next server. None: every file passes.
+    // is deleted and fetched again from the next server. When no server is left, the last one
+    // stays for the owner to refuse by name. None: every file passes.
     using FileCheck = std::function<bool(const std::string& fileName, const std::string& path)>;
     void SetFileCheck(FileCheck check);
     // Nothing resets a stop: a stopped downloader stays stopped. A stop also abandons the
@@ -97,6 +98,7 @@ private:
     // url first, then the same file at each mirror.
     std::vector<std::string> Hosts(const std::string& url, const std::string& fileName) const;
     bool Banned(const std::string& url) const;
+    bool AnotherHostAfter(const std::vector<std::string>& hosts, size_t h) const;
     void Ban(const std::string& url);
     bool Passes(const std::string& fileName, const std::string& localPath) const;
     void Announce(const std::string& fileName, const char* what);
