@@ -48,3 +48,17 @@ function(tavrin_wine_test_under_locale name suffix locale code_page filter)
     LABELS "${labels}" RESOURCE_LOCK "${locks}" TIMEOUT 300
     ENVIRONMENT "TAVRIN_WINE_LOCALE=${locale};TAVRIN_TEST_CODE_PAGE=${code_page}")
 endfunction()
+
+# tavrin_wine_test_with_servers(NAME SUFFIX FILTER SWITCH...)
+# Runs the Wine test program NAME once more, as wine_NAME_SUFFIX: only the tests FILTER names,
+# with the local servers started by tests/http/run-with-servers with these switches instead of
+# its own (e.g. another package server, an emulated line in front).
+function(tavrin_wine_test_with_servers name suffix filter)
+  add_test(NAME wine_${name}_${suffix}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/http/run-with-servers ${ARGN}
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_filter=${filter})
+  get_test_property(wine_${name} LABELS labels)
+  get_test_property(wine_${name} RESOURCE_LOCK locks)
+  set_tests_properties(wine_${name}_${suffix} PROPERTIES
+    LABELS "${labels}" RESOURCE_LOCK "${locks}" TIMEOUT 300)
+endfunction()

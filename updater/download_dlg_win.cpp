@@ -404,6 +404,8 @@ void CDownLoadDlg::Tell(Failure what, const std::string& detail) {
                                         : Wide(detail));
     // A refused configuration has always been told without an icon.
     const UINT icon = what == Failure::Configuration ? 0 : MB_ICONERROR;
+    // The moment the player learns it, for the benchmarks (the box waits for the player).
+    Trace("CDownLoadDlg - the player is told, failure " + std::to_string(static_cast<int>(what)));
     ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | icon);
 }
 

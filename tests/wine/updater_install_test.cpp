@@ -560,6 +560,31 @@ TEST_F(UpdaterInstall, TheNextVisitFetchesOnlyWhatIsMissing) {
         << requests;
 }
 
+// A package a visit before began (a third of it in the download folder) is continued from its
+// stored byte, the host answering 206 from there, and the release installs whole. Run once more
+// with nginx as the package host behind an emulated line, as operators host packages.
+TEST_F(UpdaterInstall, APackageBegunOnAnEarlierVisitIsContinuedFromItsStoredByte) {
+    MakeOriginals();
+    m_originals["data.bin"] = NoiseBytes(600000, 7);
+    SignAndServe();
+    const std::string package = Pack(m_originals["data.bin"]);
+    const size_t stored = package.size() / 3;
+    ::CreateDirectoryW(kInstallDir, nullptr);
+    ::CreateDirectoryW((std::wstring(kInstallDir) + L"\\Temp").c_str(), nullptr);
+    ASSERT_TRUE(wt::WriteFileBytes(Downloaded("data.bin.lzf"), package.substr(0, stored)));
+    const size_t logBefore = RequestLogSize();
+    BoxAnswerer boxes({});
+    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
+    EXPECT_TRUE(boxes.texts().empty());
+    ExpectReleaseInstalled();
+    const std::string requests = RequestsSince(logBefore);
+    EXPECT_NE(std::string::npos, requests.find("GET /service/files/data.bin.lzf Dunmere 206 from " +
+                                               std::to_string(stored) + "\n"))
+        << requests;
+    EXPECT_EQ(std::string::npos, requests.find("GET /service/files/data.bin.lzf Dunmere 200"))
+        << requests;
+}
+
 // A validly signed release whose third package (in installation order) Prynn cannot decode:
 // nothing of it replaces the installed release.
 TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
