@@ -124,21 +124,22 @@ for _, _, _, start, end, _, trace, _ in by_kind.get("silent", []):
         print(f"{head}: n/a: not told within {float(end) - float(start):.0f} s of the visit "
               f"(visit bound {visit_bound:.0f} s through TAVRIN_TEST_VISIT_MS)")
 
-for kind, what in (("leave-hang", "silent before its headers"), ("leave-stall", "silent mid-body")):
-    for _, _, _, start, end, _, _, _, left in by_kind.get(kind, []):
-        head = f"line ({arch}) 60 ms / 40 Mbit/s, a leave with the package host {what}"
-        left, end = float(left), float(end)
-        log = open(os.path.join(work, f"requests-{kind}.log"), encoding="utf-8").read()
-        silent = re.search(r"^(HANG|STALL) \S+ at ([0-9.]+)$", log, re.M)
-        closed = re.search(r"^CLOSED \S+ \d+ at ([0-9.]+)$", log, re.M)
-        if not left:
-            print(f"{head}: n/a: the browser did not leave the page")
-        elif not silent or float(silent.group(2)) > left:
-            print(f"{head}: n/a: the server was not yet silent when the page was left")
-        elif not closed:
-            print(f"{head}: n/a: the server saw no close ({end - left:.0f} s after the leave)")
-        else:
-            seconds = float(closed.group(1)) - left
-            ended = " (only when the browser ended)" if float(closed.group(1)) >= end - 0.5 else ""
-            print(f"{head}: the server saw the close {seconds:.2f} s after the leave{ended} "
-                  f"(goal <= 2 s)")
+for how, verb in (("stop", "stopped"), ("leave", "left")):
+    for kind, what in (("hang", "silent before its headers"), ("stall", "silent mid-body")):
+        for _, _, _, start, end, _, _, _, at in by_kind.get(f"{how}-{kind}", []):
+            head = f"line ({arch}) 60 ms / 40 Mbit/s, a {how} with the package host {what}"
+            at, end = float(at), float(end)
+            log = open(os.path.join(work, f"requests-{how}-{kind}.log"), encoding="utf-8").read()
+            silent = re.search(r"^(HANG|STALL) \S+ at ([0-9.]+)$", log, re.M)
+            closed = re.search(r"^CLOSED \S+ \d+ at ([0-9.]+)$", log, re.M)
+            if not at:
+                print(f"{head}: n/a: the page was not {verb}")
+            elif not silent or float(silent.group(2)) > at:
+                print(f"{head}: n/a: the server was not yet silent when the page was {verb}")
+            elif not closed:
+                print(f"{head}: n/a: the server saw no close ({end - at:.0f} s after)")
+            else:
+                seconds = float(closed.group(1)) - at
+                ended = " (only when the browser ended)" if float(closed.group(1)) >= end - 0.5 else ""
+                print(f"{head}: the server saw the close {seconds:.2f} s after{ended} "
+                      f"(goal <= 2 s)")
