@@ -1,9 +1,11 @@
-// stop_driver.exe AFTER_MS: the player who stops an installation, for the line bench. Waits
-// (up to 60 s) for the updater's progress window; AFTER_MS after it shows, presses its stop
-// button and answers the question with Yes; once the question has gone, presses the button
-// again when it has become "close". Prints "stopped at UNIX-SECONDS", the moment the question
-// went (Wine under Xvfb takes up to 2 s to withdraw a box after its answer: that is not the
-// updater's). Exit 0, or 1 when a window did not come.
+// stop_driver.exe AFTER_MS STAY_MS: the player who stops an installation, for the line bench.
+// Waits (up to 60 s) for the updater's progress window; AFTER_MS after it shows, presses its
+// stop button and answers the question with Yes; once the question has gone and the button has
+// become "close", leaves the window open STAY_MS more (the page and the browser stay, so only
+// the updater can close its connection meanwhile), then presses it. Prints
+// "stopped at UNIX-SECONDS", the moment the question went (Wine under Xvfb takes up to 2 s to
+// withdraw a box after its answer: that is not the updater's). Exit 0, or 1 when a window did
+// not come.
 #include <windows.h>
 
 #include <cstdio>
@@ -67,6 +69,7 @@ std::wstring ButtonText(HWND window) {
 
 int main(int argc, char** argv) {
     const DWORD afterMs = argc > 1 ? static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)) : 0;
+    const DWORD stayMs = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)) : 0;
     HWND window = WaitFor(ProgressWindow, kWaitMs);
     if (!window) {
         std::puts("no progress window");
@@ -84,7 +87,9 @@ int main(int argc, char** argv) {
     std::printf("stopped at %.3f\n", UnixNow());
     std::fflush(stdout);
     const std::wstring close = win::Utf8ToWide(tavrin::kCloseLabel);
-    if (WaitFor([&]() -> HWND { return ButtonText(window) == close ? window : nullptr; }, kWaitMs))
+    if (WaitFor([&]() -> HWND { return ButtonText(window) == close ? window : nullptr; }, kWaitMs)) {
+        ::Sleep(stayMs);
         Press(window, kStopButton);
+    }
     return 0;
 }
