@@ -99,7 +99,8 @@ for kind, rtt, mbps in (("fast", 60, 40), ("slow", 150, 8)):
     runs = f"median of {len(done)}" if len(done) > 1 else "one run"
     failed = f"; {n - len(done)} of {n} runs did not install: {'; '.join(reasons)}" if reasons else ""
     print(f"{head}: package phase {fmt(phase)} s = {phase / floor:.2f}x floor (goal <= 1.15x), "
-          f"time to play {fmt(play)} s = floor + {fmt(play - floor)} s (goal <= floor + 1.5 s), "
+          f"time to play {fmt(play)} s = {play / floor:.2f}x floor = floor + {fmt(play - floor)} s "
+          f"(goal <= floor + 1.5 s), "
           f"longest idle gap of the line in the package phase {gap * 1000:.0f} ms ({runs}{failed})")
 
 floor = floor_of(60, 40)
