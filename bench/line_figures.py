@@ -110,9 +110,11 @@ if done:
     print(f"line ({arch}) 60 ms / 40 Mbit/s, the package host down and a healthy mirror: package "
           f"phase {fmt(phase)} s = {phase / floor:.2f}x floor (goal <= 1.3x), time to play "
           f"{fmt(play)} s, longest idle gap {gap * 1000:.0f} ms")
-else:
+elif by_kind.get("mirror"):
+    served = len(re.findall(r"^GET /mirror/\S+ \S+ 200$",
+                            open(os.path.join(work, "requests-mirror-1.log")).read(), re.M))
     print(f"line ({arch}) 60 ms / 40 Mbit/s, the package host down and a healthy mirror: n/a: "
-          f"{'; '.join(reasons)}")
+          f"{'; '.join(reasons)} (the mirror served {served} of {packages} packages)")
 
 for _, _, _, start, end, _, trace, _ in by_kind.get("silent", []):
     marks = trace_marks(trace)
