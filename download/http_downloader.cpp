@@ -166,7 +166,7 @@ bool CHttpDownloader::DownloadAll() {
         notify = m_pNotifyWnd;
     }
 
-    Gained(0);  // the owner's steps between batches are no silence of the servers
+    Gained();  // the owner's steps between batches are no silence of the servers
     bool outcome = true;
     for (const std::string& url : urls) {
         std::string fileName;
@@ -376,13 +376,8 @@ CHttpDownloader::Try CHttpDownloader::EndVisit(const std::string& fileName, Tran
     return Try::kStopped;
 }
 
-// A file in, or a good run of bytes: the visit is getting somewhere.
-void CHttpDownloader::Gained(uint64_t bytes) {
-    m_visitBytes += bytes;
-    if (bytes != 0 && m_visitBytes < kVisitProgressBytes) return;
-    m_visitBytes = 0;
-    m_visitGainedAt = m_platform->NowSeconds();
-}
+// A byte of any file, or the start of a batch: the visit is getting somewhere.
+void CHttpDownloader::Gained() { m_visitGainedAt = m_platform->NowSeconds(); }
 
 bool CHttpDownloader::Banned(const std::string& url) const {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -662,7 +657,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
             }
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
             session.SetStatus("%s - Download End!", fileName.c_str());
-            Gained(0);
+            Gained();
             return Try::kDone;
         }
         // Never more than the published size is stored.
@@ -682,7 +677,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         received += got;
         lastByte = m_platform->NowSeconds();
         windowBytes += got;
-        Gained(got);
+        Gained();
         Heard();
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
         ReportProgress(fileName, received, received - startedAt, start);

@@ -110,7 +110,7 @@ private:
     // The visit has gained nothing for its bound; EndVisit tells the player so.
     bool VisitOver() const;
     Try EndVisit(const std::string& fileName, Transfer* transfer);
-    void Gained(uint64_t bytes);
+    void Gained();
     bool Passes(const std::string& fileName, const std::string& localPath) const;
     void Announce(const std::string& fileName, const char* what);
     Try OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer,
@@ -160,9 +160,7 @@ private:
     // The worker's own.
     char m_szBuffer[kReadBufferSize];
     std::unique_ptr<CWebGrabSession> m_pSession;
-    // When the visit last gained something, and the bytes gained since.
-    int64_t m_visitGainedAt = 0;
-    uint64_t m_visitBytes = 0;
+    int64_t m_visitGainedAt = 0;  // when the visit last gained a byte
     std::string m_strSessionError;  // why the last CreateSession failed
 };
 

@@ -15,12 +15,10 @@ struct TransferLimits {
     // A body that brings fewer than floorBytes in a window of silenceSeconds ends: a server
     // sending a byte now and then would otherwise hold the transfer for ever.
     uint64_t floorBytes = 1024;
-    // With nothing gained for this long (no file in, no new kVisitProgressBytes) the visit
-    // ends and the player is told, whatever hosts and tries are left.
+    // With nothing gained for this long (no byte of any file) the visit ends and the player is
+    // told, whatever servers and tries are left.
     int64_t visitSeconds = 300;
 };
-
-constexpr uint64_t kVisitProgressBytes = 64 * 1024;
 
 // The limits above, shortened in test builds as the environment says.
 TransferLimits DefaultTransferLimits();

@@ -937,6 +937,94 @@ TEST(DownloadStop, TheOwnersClockStopsAFileSilentForTheLimit) {
     EXPECT_FALSE(idle.downloader->StopIfSilentFor(65, file)) << "no file under way";
 }
 
+// Every wait ends on the engine's own clock, whatever the server does: no headers, no byte,
+// a trickle under the floor, and a whole visit of silent servers. The clock moves by `step`
+// seconds at every open and every read (each a slice of the session's wait).
+TEST(DownloadBounds, EveryWaitEndsAndThePlayerIsTold) {
+    const std::string mirror = "http://127.0.0.1:18733/m";
+    auto quietServer = [] {
+        Resource r = Body({100});
+        r.open = OpenOutcome::Quiet;
+        return r;
+    };
+    const struct {
+        const char* what;
+        Resource resource;
+        int64_t step;
+        int retries;
+        int mirrors;  // each as silent as the server
+        std::string last;  // the network error's text; "" when the file comes in
+        int64_t within;    // seconds from the start by which the end came
+    } rows[] = {
+        {"no headers", quietServer(), 5, 0, 0, "a.lzf - no answer from the server for 30 seconds",
+         35},
+        {"headers, then no byte", Body({2000, dltest::kQuiet, dltest::kQuiet, dltest::kQuiet,
+                                        dltest::kQuiet, dltest::kQuiet, dltest::kQuiet,
+                                        dltest::kQuiet, 100}),
+         10, 0, 0, "a.lzf - no data from the server for 60 seconds", 80},
+        {"a byte now and then", Body(std::vector<size_t>(40, 10)), 10, 0, 0,
+         "a.lzf - fewer than 1024 bytes in 60 seconds", 70},
+        {"just above the floor", Body(std::vector<size_t>(40, 180)), 10, 0, 0, "", 0},
+        {"every host silent, every try", quietServer(), 5, 3, 8,
+         "a.lzf - nothing came from any server for 300 seconds", 305},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(row.retries, 0);
+        std::vector<std::string> mirrors;
+        e.platform->resources[Url("a.lzf")] = row.resource;
+        for (int m = 0; m < row.mirrors; ++m) {
+            mirrors.push_back(mirror + std::to_string(m) + "/");
+            e.platform->resources[mirrors.back() + "a.lzf"] = row.resource;
+        }
+        e.downloader->SetMirrors(mirrors);
+        const int64_t start = e.platform->now;
+        e.platform->duringOpen = [&] { e.platform->now += row.step; };
+        e.platform->beforeRead = [&](int) { e.platform->now += row.step; };
+        EXPECT_EQ(e.Run({Url("a.lzf")}), row.last.empty());
+        if (row.last.empty()) continue;
+        EXPECT_EQ(e.sink->Codes().back(), STATUS_NET_ERROR);
+        EXPECT_EQ(e.Texts().back(), row.last);
+        EXPECT_LE(e.platform->now - start, row.within);
+    }
+}
+
+// The owner's clock watches the try under way: every try and every server has the whole
+// limit for itself, so a slow failure is not taken for a silent transfer.
+TEST(DownloadBounds, TheOwnersClockStartsAgainWithEveryTryAndServer) {
+    const struct {
+        const char* what;
+        int retries;
+        int mirrors;
+    } rows[] = {{"tries", 3, 0}, {"servers", 0, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(row.retries, 0);
+        Resource down;
+        down.open = OpenOutcome::Failed;
+        std::vector<std::string> mirrors;
+        for (int m = 0; m < row.mirrors; ++m) {
+            mirrors.push_back("http://127.0.0.1:18733/m" + std::to_string(m) + "/");
+            e.platform->resources[mirrors.back() + "a.lzf"] = down;
+        }
+        e.downloader->SetMirrors(mirrors);
+        e.platform->resources[Url("a.lzf")] = down;
+        // Each refusal takes 50 s to come: the owner looks just before it does.
+        bool stopped = false;
+        std::string file;
+        e.platform->duringOpen = [&] {
+            e.platform->now += 50;
+            stopped = stopped || e.downloader->StopIfSilentFor(65, file);
+        };
+        e.Run({Url("a.lzf")});
+        EXPECT_FALSE(stopped);
+        EXPECT_EQ(e.platform->Count("open " + Url("a.lzf") + " as Dunmere"),
+                  static_cast<size_t>(row.retries + 1));
+    }
+}
+
 // The owner stops while a request is being answered: the answer is let go, the end is the
 // user's stop, not a network error, and no file is made.
 TEST(DownloadStop, WhileARequestConnectsEndsAsAStop) {
