@@ -45,6 +45,7 @@ bool IsSuccess(int httpStatus) { return httpStatus >= 200 && httpStatus <= 299; 
 CHttpDownloader::CHttpDownloader(std::shared_ptr<DownloadPlatform> platform)
     : m_platform(std::move(platform)),
       m_isLead([p = m_platform.get()](unsigned char c) { return p->IsLeadByte(c); }),
+      m_limits(DefaultTransferLimits()),
       m_retries(kRetries),
       m_retryDelayMs(RetryBaseMs()),
       m_random(std::random_device()()) {}
@@ -91,16 +92,17 @@ void CHttpDownloader::SetFileCheck(FileCheck check) {
     m_fileCheck = std::move(check);
 }
 
+void CHttpDownloader::SetLimits(const TransferLimits& limits) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_limits = limits;
+}
+
 void CHttpDownloader::SetStop(bool stop) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_bStop.store(stop, std::memory_order_release);
     }
-    if (!stop) return;
-    m_stopSignal.notify_all();
-    std::lock_guard<std::mutex> hold(m_readingLock);
-    if (m_pReading) m_pReading->Abort();
-    if (m_pAbortable) m_pAbortable->Abort();
+    if (stop) m_stopSignal.notify_all();
 }
 
 void CHttpDownloader::Abandon() {
@@ -142,21 +144,12 @@ bool CHttpDownloader::CreateSession(const std::string& agent,
         m_strSessionError = error;
         return false;
     }
-    InternetSession* abortable = internet.get();
     m_pSession = std::make_unique<CWebGrabSession>(std::move(internet), notify, *m_platform);
-    std::lock_guard<std::mutex> hold(m_readingLock);
-    m_pAbortable = abortable;
-    // A stop that came while the session was being opened finds it now.
-    if (IsStopRequested()) m_pAbortable->Abort();
     return true;
 }
 
 void CHttpDownloader::CloseSession() {
     if (!m_pSession) return;
-    {
-        std::lock_guard<std::mutex> hold(m_readingLock);
-        m_pAbortable = nullptr;
-    }
     m_pSession->Close();
     m_pSession.reset();
 }
@@ -173,6 +166,7 @@ bool CHttpDownloader::DownloadAll() {
         notify = m_pNotifyWnd;
     }
 
+    Gained();  // the owner's steps between batches are no silence of the servers
     bool outcome = true;
     for (const std::string& url : urls) {
         std::string fileName;
@@ -210,8 +204,6 @@ bool CHttpDownloader::DownloadAll() {
 // the order the statuses need; whatever way out an exception takes, the destructor closes the
 // response (before the session can go) and the file.
 struct CHttpDownloader::Transfer {
-    explicit Transfer(CHttpDownloader& owner) : downloader(owner) {}
-    CHttpDownloader& downloader;
     std::unique_ptr<InternetResponse> response;
     std::unique_ptr<LocalFile> file;
     uint64_t total = 0;
@@ -224,16 +216,7 @@ struct CHttpDownloader::Transfer {
         std::string ignored;
         CloseFile(ignored);
     }
-    // From here on a stop aborts the response's reads.
-    void ExposeResponse() {
-        std::lock_guard<std::mutex> hold(downloader.m_readingLock);
-        downloader.m_pReading = response.get();
-    }
     void CloseResponse() {
-        {
-            std::lock_guard<std::mutex> hold(downloader.m_readingLock);
-            if (downloader.m_pReading == response.get()) downloader.m_pReading = nullptr;
-        }
         if (response) response->Close();
         response.reset();
     }
@@ -293,16 +276,20 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
 
     resume.mixed = resume.stored > 0;
     const std::vector<std::string> hosts = Hosts(url, fileName);
+    bool tried = false;
     for (size_t h = 0; h < hosts.size(); ++h) {
         if (Banned(hosts[h])) continue;
-        if (h > 0) {
+        if (tried) {
             // Another server's version tag means nothing here; the signed check judges.
             resume.validator.clear();
             resume.mixed = resume.mixed || resume.stored > 0;
             Announce(fileName, "Trying another server...");
         }
+        tried = true;
         const Try result = TryHost(hosts[h], localPath, fileName, resume, retries);
         if (result == Try::kStopped) return false;
+        // Down, failing or silent after all its tries: the next files go elsewhere at once.
+        if (result == Try::kAgain) SetAside(hosts[h]);
         if (result != Try::kDone) continue;
         if (Passes(fileName, localPath)) return true;
         // Not the published file. Bytes from elsewhere may be what spoilt it: this server
@@ -326,6 +313,8 @@ CHttpDownloader::Try CHttpDownloader::TryHost(const std::string& url,
                                               const std::string& fileName, Resume& resume,
                                               int retries) {
     for (int retry = 1;; ++retry) {
+        if (VisitOver()) return EndVisit(fileName, nullptr);
+        Heard();  // each try has the owner's whole limit for itself
         const Try result = TryFile(url, localPath, fileName, resume);
         if (result != Try::kAgain) return result;
         m_platform->Trace(fileName + " ended early: " + resume.failure);
@@ -338,11 +327,17 @@ CHttpDownloader::Try CHttpDownloader::TryHost(const std::string& url,
     }
 }
 
+// A server that failed earlier in this visit comes after every other: it is asked again only
+// when none of them has the file.
 std::vector<std::string> CHttpDownloader::Hosts(const std::string& url,
                                                 const std::string& fileName) const {
-    std::vector<std::string> hosts{url};
+    std::vector<std::string> all{url};
     std::lock_guard<std::mutex> hold(m_lock);
-    for (const std::string& mirror : m_mirrors) hosts.push_back(mirror + fileName);
+    for (const std::string& mirror : m_mirrors) all.push_back(mirror + fileName);
+    std::vector<std::string> hosts;
+    for (bool failed : {false, true})
+        for (const std::string& host : all)
+            if ((m_setAside.count(HostOf(host)) > 0) == failed) hosts.push_back(host);
     return hosts;
 }
 
@@ -351,6 +346,38 @@ bool CHttpDownloader::AnotherHostAfter(const std::vector<std::string>& hosts, si
         if (!Banned(hosts[next])) return true;
     return false;
 }
+
+void CHttpDownloader::SetAside(const std::string& url) {
+    m_platform->Trace("set aside for this visit: " + HostOf(url));
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_setAside.insert(HostOf(url));
+}
+
+bool CHttpDownloader::VisitOver() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_platform->NowSeconds() - m_visitGainedAt >= m_limits.visitSeconds;
+}
+
+// The response and the file go before the session does: the library may close a request with
+// its session, and a second close could end someone else's.
+CHttpDownloader::Try CHttpDownloader::EndVisit(const std::string& fileName, Transfer* transfer) {
+    if (transfer) {
+        std::string ignored;
+        transfer->CloseResponse();
+        transfer->CloseFile(ignored);
+    }
+    int64_t bound = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        bound = m_limits.visitSeconds;
+    }
+    ReportNetError(fileName, "nothing came from any server for " + std::to_string(bound) +
+                                 " seconds");
+    return Try::kStopped;
+}
+
+// A byte of any file, or the start of a batch: the visit is getting somewhere.
+void CHttpDownloader::Gained() { m_visitGainedAt = m_platform->NowSeconds(); }
 
 bool CHttpDownloader::Banned(const std::string& url) const {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -379,7 +406,7 @@ void CHttpDownloader::Announce(const std::string& fileName, const char* what) {
 
 CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std::string& localPath,
                                               const std::string& fileName, Resume& resume) {
-    Transfer transfer(*this);
+    Transfer transfer;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         auto limit = m_sizeLimits.find(url);
@@ -387,6 +414,7 @@ CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std:
     }
     const Try opened = OpenResponse(url, fileName, transfer, resume);
     if (opened != Try::kDone) return opened;
+    if (IsStopRequested()) return EndStopped(transfer);
     Heard();  // the headers
     std::string error;
     // A continued file keeps what it has; otherwise it starts empty.
@@ -405,7 +433,6 @@ CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std:
         ReportFileError(fileName, error);
         return Try::kStopped;
     }
-    transfer.ExposeResponse();
     return ReceiveBody(fileName, transfer, resume);
 }
 
@@ -464,11 +491,30 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
         if (!resume.validator.empty()) headers += "If-Range: " + resume.validator + "\r\n";
     }
     OpenOutcome opened = OpenOutcome::NoResponse;
+    const int64_t asked = m_platform->NowSeconds();
+    int64_t headersBound = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        headersBound = m_limits.headersSeconds;
+    }
     for (int hops = 0;; ++hops) {
         // Another scheme gives no HTTP response to read a length or a status from.
         opened = IsHttpUrl(current)
                      ? session.Internet().OpenUrl(current, headers, transfer.response, error)
                      : OpenOutcome::NoResponse;
+        if (opened == OpenOutcome::Quiet) {
+            // Nothing yet: asked again, until a stop, the visit's end or the try's bound.
+            if (IsStopRequested()) return EndStopped(transfer);
+            if (VisitOver()) return EndVisit(fileName, &transfer);
+            if (m_platform->NowSeconds() - asked < headersBound) {
+                --hops;
+                continue;
+            }
+            resume.Failed("no answer from the server for " + std::to_string(headersBound) +
+                              " seconds",
+                          false);
+            return Try::kAgain;
+        }
         if (opened == OpenOutcome::Failed) {
             // The wait for the server that a stop abandoned.
             if (IsStopRequested()) return EndStopped(transfer);
@@ -560,6 +606,14 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
     const int64_t start = m_platform->NowSeconds();
     const uint64_t startedAt = transfer.received;
     uint64_t& received = transfer.received;
+    TransferLimits limits;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        limits = m_limits;
+    }
+    // The last byte, and the rate floor's window: its start and what came in it.
+    int64_t lastByte = start, windowStart = start;
+    uint64_t windowBytes = 0;
     // What the next try can build on: every byte written so far.
     auto endedEarly = [&](const std::string& why) {
         transfer.CloseFile(ignored);
@@ -570,16 +624,28 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
     };
     for (;;) {
         if (IsStopRequested()) return EndStopped(transfer);
+        if (VisitOver()) return EndVisit(fileName, &transfer);
+        const int64_t now = m_platform->NowSeconds();
+        if (now - lastByte >= limits.silenceSeconds)
+            return endedEarly("no data from the server for " +
+                              std::to_string(limits.silenceSeconds) + " seconds");
+        if (now - windowStart >= limits.silenceSeconds) {
+            if (windowBytes < limits.floorBytes)
+                return endedEarly("fewer than " + std::to_string(limits.floorBytes) +
+                                  " bytes in " + std::to_string(limits.silenceSeconds) +
+                                  " seconds");
+            windowStart = now;
+            windowBytes = 0;
+        }
         size_t got = 0;
         // A body of known length ends with its last byte: asking for more would wait for the
         // server to close a connection it keeps open.
         const bool whole = transfer.lengthKnown && received == transfer.total;
-        if (!whole && !transfer.response->Read(m_szBuffer, kReadChunk, got, error)) {
-            // The read a stop aborted.
-            if (IsStopRequested()) return EndStopped(transfer);
-            return endedEarly(error);
-        }
-        if (got == 0) {
+        const ReadOutcome read = whole ? ReadOutcome::kEnded
+                                       : transfer.response->Read(m_szBuffer, kReadChunk, got, error);
+        if (read == ReadOutcome::kFailed) return endedEarly(error);
+        if (read == ReadOutcome::kQuiet) continue;
+        if (read == ReadOutcome::kEnded) {
             // The library ends a body early without an error when the server closes the
             // connection: a short body is a broken transfer, not a complete file.
             if (transfer.lengthKnown && received < transfer.total)
@@ -591,6 +657,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
             }
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
             session.SetStatus("%s - Download End!", fileName.c_str());
+            Gained();
             return Try::kDone;
         }
         // Never more than the published size is stored.
@@ -608,6 +675,9 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
             return Try::kStopped;
         }
         received += got;
+        lastByte = m_platform->NowSeconds();
+        windowBytes += got;
+        Gained();
         Heard();
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
         ReportProgress(fileName, received, received - startedAt, start);

@@ -19,6 +19,7 @@
 #include "download/download_platform.h"
 #include "download/status_codes.h"
 #include "download/status_sink.h"
+#include "download/transfer_limits.h"
 #include "download/web_grab_session.h"
 
 namespace tavrin {
@@ -47,16 +48,20 @@ public:
     void SetRetryPolicy(int retries, uint32_t firstDelayMs);
     // Where else the packages are: folder URLs ending in "/", tried in order after the queued
     // URL's own server for each file, continuing after the bytes stored. A server whose file
-    // fails the check is not asked for anything more.
+    // fails the check is not asked for anything more; one that fails (refused, reset, a 5xx
+    // answer, silent) after its own tries is set aside for the rest of the visit, while
+    // another is left, so that the next files go straight to the next server.
     void SetMirrors(const std::vector<std::string>& folders);
     // Judges each whole file on the worker's thread (its name and local path); one that fails
     // is deleted and fetched again from the next server. When no server is left, the last one
     // stays for the owner to refuse by name. None: every file passes.
     using FileCheck = std::function<bool(const std::string& fileName, const std::string& path)>;
     void SetFileCheck(FileCheck check);
-    // Nothing resets a stop: a stopped downloader stays stopped. A stop also abandons the
-    // request under way (closing its handles and the session from this thread), so where the
-    // library ends a wait on that, a wait for the server ends at once, not at the next byte.
+    // The bounds of every wait (transfer_limits.h); DefaultTransferLimits() unless set.
+    void SetLimits(const TransferLimits& limits);
+    // Nothing resets a stop: a stopped downloader stays stopped. The worker sees it within a
+    // slice of the session's waits (internet_session.h) and lets go of the request itself;
+    // no handle is touched from this thread.
     void SetStop(bool stop);
     bool IsStopRequested() const { return m_bStop.load(std::memory_order_acquire); }
     // The owner's window goes away: stop as above, send nothing more, and delete the file that
@@ -65,9 +70,10 @@ public:
     // The owner throws the downloaded files away after a stop. The file the worker is writing
     // cannot be deleted while it is open, so the worker deletes it itself once it has let go.
     void DiscardStoppedFile() { m_bDiscardStopped.store(true); }
-    // The owner's own clock on a silent server: when the file under way has brought nothing
+    // The owner's own clock on a silent server: when the try under way has brought nothing
     // (not its headers, not another byte) for `seconds`, the downloader stops as above, the
-    // worker deletes that file once it lets go, and fileName names it. False otherwise.
+    // worker deletes that file once it lets go, and fileName names it. False otherwise. The
+    // clock starts again with every try and every server.
     bool StopIfSilentFor(int64_t seconds, std::string& fileName);
     std::shared_ptr<StatusSink> NotifySink() const;
     std::vector<std::string> QueuedURLs() const;
@@ -95,11 +101,16 @@ private:
                 const std::string& fileName, Resume& resume, int retries);
     Try TryFile(const std::string& url, const std::string& localPath,
                 const std::string& fileName, Resume& resume);
-    // url first, then the same file at each mirror.
+    // url first, then the same file at each mirror; those set aside last.
     std::vector<std::string> Hosts(const std::string& url, const std::string& fileName) const;
     bool Banned(const std::string& url) const;
     bool AnotherHostAfter(const std::vector<std::string>& hosts, size_t h) const;
     void Ban(const std::string& url);
+    void SetAside(const std::string& url);
+    // The visit has gained nothing for its bound; EndVisit tells the player so.
+    bool VisitOver() const;
+    Try EndVisit(const std::string& fileName, Transfer* transfer);
+    void Gained();
     bool Passes(const std::string& fileName, const std::string& localPath) const;
     void Announce(const std::string& fileName, const char* what);
     Try OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer,
@@ -130,6 +141,8 @@ private:
     std::map<std::string, uint64_t> m_resumeFrom;  // by URL
     std::vector<std::string> m_mirrors;
     std::set<std::string> m_banned;  // hosts (folder URLs) whose file failed the check
+    std::set<std::string> m_setAside;  // hosts that failed this visit; asked when none else is
+    TransferLimits m_limits;
     FileCheck m_fileCheck;
     int m_retries;
     uint32_t m_retryDelayMs;
@@ -137,11 +150,6 @@ private:
 
     std::atomic<bool> m_bStop{false};
     std::condition_variable m_stopSignal;  // ends a wait between tries (with m_lock)
-    // The response the worker is reading and its session, for a stop to abort; guarded by
-    // m_readingLock.
-    std::mutex m_readingLock;
-    InternetResponse* m_pReading = nullptr;
-    InternetSession* m_pAbortable = nullptr;
     std::atomic<bool> m_bDiscardStopped{false};
     // What the owner's clock reads: the file under way (m_lock) and when it last brought
     // anything; m_bTransferring only while a file is under way.
@@ -152,6 +160,7 @@ private:
     // The worker's own.
     char m_szBuffer[kReadBufferSize];
     std::unique_ptr<CWebGrabSession> m_pSession;
+    int64_t m_visitGainedAt = 0;  // when the visit last gained a byte
     std::string m_strSessionError;  // why the last CreateSession failed
 };
 

@@ -1,6 +1,11 @@
 // The platform operations the download engine needs from an HTTP client library: one session
 // per agent name, responses opened by URL, their status and Content-Length, and reads. Errors
 // come back as values with the library's message (the engine turns them into status codes).
+// Every call returns within about a second (kWaitSliceMs), also from a silent server: the
+// worker that called it is the only thread that touches the session and its responses, and it
+// ends a transfer itself at a stop, a leave or one of its limits between two calls. No other
+// thread closes or aborts anything (a handle closed under a waiting call, with handle values
+// reused by the library, could end someone else's request).
 #pragma once
 
 #include <cstddef>
@@ -16,6 +21,16 @@ enum class ResponseHeader {
     kContentRange,
 };
 
+// The longest a call waits for the server before it returns "nothing yet".
+constexpr unsigned kWaitSliceMs = 1000;
+
+enum class ReadOutcome {
+    kBytes,   // got set (nonzero)
+    kEnded,   // the body has ended
+    kQuiet,   // nothing arrived within the slice; the response can be read again
+    kFailed,  // a network error; error set
+};
+
 class InternetResponse {
 public:
     virtual ~InternetResponse() = default;
@@ -28,18 +43,16 @@ public:
     virtual bool QueryLocation(std::string& value) = 0;
     // One of the headers above, at most 1,024 characters; false when there is none.
     virtual bool QueryHeader(ResponseHeader which, std::string& value) = 0;
-    // Up to size bytes; 0 bytes means the body has ended. False on a network error.
-    virtual bool Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
+    // Up to size bytes of what has arrived, waiting at most a slice for the first of them.
+    virtual ReadOutcome Read(char* buffer, size_t size, size_t& got, std::string& error) = 0;
     virtual void Close() = 0;
-    // From another thread, while Read may be blocked: the read fails at once and the
-    // connection is let go. Close and the destructor stay the reading thread's.
-    virtual void Abort() = 0;
 };
 
 enum class OpenOutcome {
     Opened,      // response set
     NoResponse,  // nothing to read from, and no error either
     Failed,      // a network error; error set
+    Quiet,       // no answer within the slice (the request is let go): open it again
 };
 
 class InternetSession {
@@ -49,11 +62,8 @@ public:
     virtual OpenOutcome OpenUrl(const std::string& url, const std::string& headers,
                                 std::unique_ptr<InternetResponse>& response,
                                 std::string& error) = 0;
+    // Every response must be closed first: the library may close them with the session.
     virtual void Close() = 0;
-    // From another thread, while OpenUrl may be waiting for the server (to connect, or for the
-    // headers): the request being opened is abandoned, the session closed, and every later
-    // OpenUrl fails. Close and the destructor stay the opening thread's.
-    virtual void Abort() = 0;
     // The library's message for a connection that ended before the announced body did.
     virtual std::string TruncatedBodyMessage() = 0;
 };

@@ -1,4 +1,4 @@
-// How long a server may stay silent (no byte of headers or body) before the transfer ends
+// How long a server may stay silent (no byte of the body) before the transfer ends
 // with a network error: 60 seconds. Test builds (not TAVRIN_RELEASE) let the environment
 // variable TAVRIN_TEST_STALL_MS shorten it, so the tests need not wait a minute.
 #pragma once

@@ -1,15 +1,17 @@
 #include "download/wininet_session_win.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "download/download_platform_win.h"
-#include "download/stall_limit.h"
 #include "download/status_text.h"
 
 namespace tavrin {
 
 namespace {
+
+// A wait that ended with the slice. Windows says ERROR_INTERNET_TIMEOUT; Wine's reads say the
+// socket's WSAETIMEDOUT.
+bool IsTimeout(DWORD code) { return code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT; }
 
 class WinInetResponse : public InternetResponse {
 public:
@@ -57,77 +59,67 @@ public:
         return true;
     }
 
-    bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+    ReadOutcome Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         // Bytes left over from what was known to be there are topped up with what arrives
         // next, so that a steady body is read in whole chunks.
         const bool topUp = m_available != 0 && m_available < size;
-        if (!ReadArrived(buffer, size, got, error)) return false;
-        if (topUp && got < size) {
-            // A failure here (a stop, too) is left for the next read to find: what was read
-            // stays.
-            size_t more = 0;
-            std::string later;
-            if (ReadArrived(buffer + got, size - got, more, later)) got += more;
-        }
-        return true;
+        const ReadOutcome outcome = ReadArrived(buffer, size, got, error);
+        if (outcome != ReadOutcome::kBytes || !topUp || got >= size) return outcome;
+        // Whatever the second read finds (a failure too) is left for the next one: what was
+        // read stays.
+        size_t more = 0;
+        std::string later;
+        if (ReadArrived(buffer + got, size - got, more, later) == ReadOutcome::kBytes) got += more;
+        return outcome;
     }
 
-    void Close() override { Abort(); }
-
-    // Closing the request and its connection is what ends a blocked read.
-    void Abort() override {
-        std::lock_guard<std::mutex> hold(m_closing);
+    // The request first: the connection is its parent.
+    void Close() override {
         m_handle.close();
         m_connection.close();
     }
 
 private:
-    // Reads only what has arrived: a read of a whole buffer waits for all of it, and a stop
-    // must not wait for a server that sends a byte at a time (where closing the handle does
-    // not end a read that waits, as under Wine). No byte read and success: the body has ended.
-    bool ReadArrived(char* buffer, size_t size, size_t& got, std::string& error) {
-        HINTERNET handle = ReadHandle();
+    // Reads only what has arrived: a read of a whole buffer waits for all of it, and a server
+    // that sends a byte at a time must not hold the worker. The wait for the first byte ends
+    // with the slice (the request's receive timeout), and the response stays readable.
+    ReadOutcome ReadArrived(char* buffer, size_t size, size_t& got, std::string& error) {
         DWORD read = 0;
         got = 0;
-        if (!handle) {
-            error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
-            return false;
-        }
         if (m_available == 0) {
-            if (!::InternetQueryDataAvailable(handle, &m_available, 0, 0)) {
-                error = InternetErrorText(::GetLastError());
-                return false;
+            if (!::InternetQueryDataAvailable(m_handle.get(), &m_available, 0, 0)) {
+                const DWORD code = ::GetLastError();
+                if (IsTimeout(code)) return ReadOutcome::kQuiet;
+                error = InternetErrorText(code);
+                return ReadOutcome::kFailed;
             }
-            if (m_available == 0) return true;
+            if (m_available == 0) return ReadOutcome::kEnded;
         }
         if (m_available < size) size = m_available;
-        if (!::InternetReadFile(handle, buffer, static_cast<DWORD>(size), &read)) {
+        if (!::InternetReadFile(m_handle.get(), buffer, static_cast<DWORD>(size), &read)) {
             error = InternetErrorText(::GetLastError());
-            return false;
+            return ReadOutcome::kFailed;
         }
         m_available -= std::min(read, m_available);
         got = read;
-        return true;
+        return read ? ReadOutcome::kBytes : ReadOutcome::kEnded;
     }
 
-    HINTERNET ReadHandle() {
-        std::lock_guard<std::mutex> hold(m_closing);
-        return m_handle.get();
-    }
-
-    std::mutex m_closing;  // the handles may be closed from the owner's thread
     DWORD m_available = 0;  // bytes known to have arrived and not yet read
+    // Both the worker's alone, closed on its thread, the request before its connection.
     win::InternetHandle m_connection;
     win::InternetHandle m_handle;  // the request
 };
 
-// A silent server ends the request after the stall limit. Set on the connection and on the
-// request, where WinINet applies it to the wait for the headers and to every read (Wine
-// ignores it on the session).
-bool SetStallLimit(HINTERNET handle) {
-    DWORD timeout = StallLimitMs();
-    return ::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
-                                sizeof timeout) != FALSE;
+// Every wait of a request ends within the slice: connecting, sending, the headers and each
+// read. Set on the connection and on the request, where WinINet applies them (Wine ignores
+// them on the session). The engine keeps the real bounds on its own clock.
+bool SetSlice(HINTERNET handle) {
+    DWORD slice = kWaitSliceMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+        if (!::InternetSetOptionA(handle, option, &slice, sizeof slice)) return false;
+    return true;
 }
 
 // The parts of an http or https URL that a request is made of.
@@ -232,12 +224,6 @@ std::unique_ptr<WinInetSession> WinInetSession::Open(const std::string& agent,
         error = InternetErrorText(::GetLastError());
         return nullptr;
     }
-    // Where the library passes it on to the requests of the session.
-    if (!SetStallLimit(handle)) {
-        error = InternetErrorText(::GetLastError());
-        ::InternetCloseHandle(handle);
-        return nullptr;
-    }
     // Without the callback only the diagnostic lines are missing.
     ::InternetSetStatusCallbackA(handle, StatusCallback);
     return std::unique_ptr<WinInetSession>(new WinInetSession(handle));
@@ -251,80 +237,37 @@ OpenOutcome WinInetSession::OpenUrl(const std::string& url, const std::string& h
         error = InternetErrorText(ERROR_INTERNET_INVALID_URL);
         return OpenOutcome::Failed;
     }
-    HINTERNET session = SessionHandle();
-    if (!session) {
-        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
-        return OpenOutcome::Failed;
-    }
-    win::InternetHandle connection(::InternetConnectA(session, parts.host.c_str(), parts.port,
-                                                      nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                                      kInternetContext));
+    win::InternetHandle connection(::InternetConnectA(m_handle.get(), parts.host.c_str(),
+                                                      parts.port, nullptr, nullptr,
+                                                      INTERNET_SERVICE_HTTP, 0, kInternetContext));
     const DWORD flags = kOpenUrlFlags | (parts.secure ? INTERNET_FLAG_SECURE : 0);
     win::InternetHandle request(connection ? ::HttpOpenRequestA(connection.get(), "GET",
                                                                 parts.object.c_str(), nullptr,
                                                                 nullptr, nullptr, flags,
                                                                 kInternetContext)
                                            : nullptr);
-    if (!request || !SetStallLimit(connection.get()) || !SetStallLimit(request.get())) {
+    if (!request || !SetSlice(connection.get()) || !SetSlice(request.get())) {
         error = InternetErrorText(::GetLastError());
         return OpenOutcome::Failed;
     }
-    if (!ExposeOpening(connection.get(), request.get())) {
-        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
-        return OpenOutcome::Failed;
-    }
+    const DWORD asked = ::GetTickCount();
     const BOOL sent = ::HttpSendRequestA(request.get(), headers.empty() ? nullptr : headers.c_str(),
                                          static_cast<DWORD>(headers.size()), nullptr, 0);
-    const DWORD sendError = ::GetLastError();
-    if (!TakeBackOpening()) {
-        // Abort closed both while the server was awaited.
-        connection.detach();
-        request.detach();
-        error = InternetErrorText(ERROR_INTERNET_OPERATION_CANCELLED);
-        return OpenOutcome::Failed;
-    }
     if (!sent) {
-        error = InternetErrorText(sendError);
+        const DWORD code = ::GetLastError();
+        // Wine ends a wait for the headers at the slice as an aborted connection: told apart
+        // from a server that closes at once by the time it took.
+        const bool quiet = IsTimeout(code) || (code == ERROR_INTERNET_CONNECTION_ABORTED &&
+                                               ::GetTickCount() - asked >= kWaitSliceMs * 9 / 10);
+        if (quiet) return OpenOutcome::Quiet;
+        error = InternetErrorText(code);
         return OpenOutcome::Failed;
     }
     response = std::make_unique<WinInetResponse>(connection.detach(), request.detach());
     return OpenOutcome::Opened;
 }
 
-HINTERNET WinInetSession::SessionHandle() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_aborted ? nullptr : m_handle.get();
-}
-
-bool WinInetSession::ExposeOpening(HINTERNET connection, HINTERNET request) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_aborted) return false;
-    m_openingConnection = connection;
-    m_openingRequest = request;
-    return true;
-}
-
-bool WinInetSession::TakeBackOpening() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    const bool mine = m_openingRequest != nullptr;
-    m_openingConnection = m_openingRequest = nullptr;
-    return mine;
-}
-
-void WinInetSession::Close() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_handle.close();
-}
-
-void WinInetSession::Abort() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_aborted = true;
-    // The request first: closing it is what ends a wait for the server where the library can.
-    if (m_openingRequest) win::detail::CloseInternet(m_openingRequest);
-    if (m_openingConnection) win::detail::CloseInternet(m_openingConnection);
-    m_openingRequest = m_openingConnection = nullptr;
-    m_handle.close();
-}
+void WinInetSession::Close() { m_handle.close(); }
 
 std::string WinInetSession::TruncatedBodyMessage() {
     return InternetErrorText(ERROR_INTERNET_CONNECTION_ABORTED);

@@ -1,15 +1,17 @@
 // The download engine's Internet session over WinINet: one InternetOpenA per agent name, with
 // the system's proxy settings; each request its own connection and request handles
-// (InternetConnectA, HttpOpenRequestA, HttpSendRequestA), so that the receive timeout can be
-// set where every WinINet honours it and the owner can close them while the server is silent;
-// reads of at most what is asked.
+// (InternetConnectA, HttpOpenRequestA, HttpSendRequestA), so that the wait slice can be set
+// where every WinINet honours it; reads of at most what has arrived. WinINet keeps the
+// connections alive and reuses them by server. Synchronous calls, each ending within the
+// slice: Wine's asynchronous mode keeps a socket open for as long as a pending call waits,
+// even after every handle is closed, so only a call that returns lets the connection go.
+// Everything here is used and closed by the worker's thread alone.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "download/internet_session.h"
@@ -37,23 +39,12 @@ public:
                         std::unique_ptr<InternetResponse>& response,
                         std::string& error) override;
     void Close() override;
-    void Abort() override;
     std::string TruncatedBodyMessage() override;
 
 private:
     explicit WinInetSession(HINTERNET handle) : m_handle(handle) {}
-    // The session handle, unless closed or aborted.
-    HINTERNET SessionHandle();
-    // Hands the request being sent to the owner's Abort; false (nothing handed) once aborted.
-    bool ExposeOpening(HINTERNET connection, HINTERNET request);
-    // Takes them back after the send; false when Abort has closed them meanwhile.
-    bool TakeBackOpening();
 
-    std::mutex m_lock;  // the fields below: Abort comes from the owner's thread
     win::InternetHandle m_handle;
-    bool m_aborted = false;
-    HINTERNET m_openingConnection = nullptr;  // owned here only while the request is sent
-    HINTERNET m_openingRequest = nullptr;
 };
 
 // The message of a WinINet or system error code, without its line break.

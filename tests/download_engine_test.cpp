@@ -32,7 +32,8 @@ struct Resource {
     std::string openError = "The server name could not be resolved";
     int status = 200;
     std::optional<std::string> contentLength;  // nullopt: the header is missing
-    std::vector<size_t> chunks;                // bytes each read returns, then 0
+    std::vector<size_t> chunks;                // bytes each read returns (kQuiet: none yet)
+    int quietOpens = 0;                        // opens answered "nothing yet" before this one
     int failReadAt = -1;                       // this read (0-based) fails
     std::string readError = "The connection with the server was reset";
     std::string location;  // the Location header; "" when none
@@ -44,6 +45,9 @@ struct Resource {
     size_t offset = 0;         // where the body starts in the file
     char spoil = 0;            // xor-ed into every byte: another file than the published one
 };
+
+// A read that brings nothing within the session's slice.
+constexpr size_t kQuiet = static_cast<size_t>(-1);
 
 // A body of n bytes whose content tells where each byte came from.
 inline char BodyByte(size_t i) { return static_cast<char>('a' + i % 23); }
@@ -91,6 +95,7 @@ public:
     int64_t now = 5000;
     std::function<void(int readIndex)> beforeRead;  // may move the clock or stop
     std::function<void()> duringOpen;               // while a request connects: may stop
+    std::map<std::string, int> quietOpens;          // by URL: quiet answers given so far
     int writes = 0;
 
     std::unique_ptr<tavrin::InternetSession> OpenSession(const std::string& agent,
@@ -134,40 +139,36 @@ public:
                                                                  : std::string();
         return !value.empty();
     }
-    bool Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+    tavrin::ReadOutcome Read(char* buffer, size_t size, size_t& got, std::string& error) override {
         int index = m_reads++;
         m_platform.largestRead = std::max(m_platform.largestRead, size);
+        got = 0;
         if (m_platform.beforeRead) m_platform.beforeRead(index);
-        if (m_aborted) {
-            error = "The operation was canceled";
-            return false;
-        }
         if (index == m_resource.failReadAt) {
             m_platform.log.push_back("read error " + m_url);
             error = m_resource.readError;
-            return false;
+            return tavrin::ReadOutcome::kFailed;
         }
         got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index] : 0;
+        if (got == kQuiet) {
+            got = 0;
+            return tavrin::ReadOutcome::kQuiet;
+        }
         got = std::min(got, size);
         for (size_t i = 0; i < got; ++i)
             buffer[i] = static_cast<char>(BodyByte(m_resource.offset + m_offset + i) ^ m_resource.spoil);
         m_offset += got;
-        return true;
+        return got ? tavrin::ReadOutcome::kBytes : tavrin::ReadOutcome::kEnded;
     }
     void Close() override {
         if (!m_closed) m_platform.log.push_back("close response " + m_url);
         m_closed = true;
-    }
-    void Abort() override {
-        m_platform.log.push_back("abort response " + m_url);
-        m_aborted = true;
     }
 
 private:
     FakePlatform& m_platform;
     std::string m_url;
     Resource m_resource;
-    bool m_aborted = false;
     int m_reads = 0;
     size_t m_offset = 0;
     bool m_closed = false;
@@ -185,10 +186,6 @@ public:
         m_platform.log.push_back("open " + url + " as " + m_agent +
                                  (headers.empty() ? "" : " with " + headers));
         if (m_platform.duringOpen) m_platform.duringOpen();
-        if (m_aborted) {  // the owner closed the handles while the request connected
-            error = "The operation was canceled";
-            return tavrin::OpenOutcome::Failed;
-        }
         Resource resource;
         auto turn = m_platform.tries.find(url);
         auto it = m_platform.resources.find(url);
@@ -201,6 +198,8 @@ public:
             error = "The server name could not be resolved";
             return tavrin::OpenOutcome::Failed;
         }
+        if (resource.quietOpens > 0 && m_platform.quietOpens[url]++ < resource.quietOpens)
+            return tavrin::OpenOutcome::Quiet;
         if (resource.open == tavrin::OpenOutcome::Failed) error = resource.openError;
         if (resource.open == tavrin::OpenOutcome::Opened)
             response = std::make_unique<FakeResponse>(m_platform, url, Answer(resource, headers));
@@ -237,10 +236,6 @@ public:
         if (!m_closed) m_platform.log.push_back("close session " + m_agent);
         m_closed = true;
     }
-    void Abort() override {
-        m_platform.log.push_back("abort session " + m_agent);
-        m_aborted = true;
-    }
     std::string TruncatedBodyMessage() override {
         return "The connection with the server was terminated abnormally";
     }
@@ -249,7 +244,6 @@ private:
     FakePlatform& m_platform;
     std::string m_agent;
     bool m_closed = false;
-    bool m_aborted = false;
 };
 
 class FakeFile : public tavrin::LocalFile {
@@ -592,7 +586,8 @@ TEST(DownloadRetry, AFileBegunOnAnEarlierVisitIsContinued) {
 
 // The signed configuration's mirrors: each file is tried at its own server, then at each
 // mirror in turn, continuing after the bytes stored; a server whose file is not the published
-// one is not asked for anything more in the batch.
+// one is not asked for anything more in the batch; one that failed after its tries is asked
+// for the next files only when no other server has them.
 TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
     const std::string mirror1 = "http://127.0.0.1:18733/m/", mirror2 = "https://127.0.0.1:18734/n/";
     Resource good = Body({4095, 4095, 4095});
@@ -610,19 +605,27 @@ TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
         std::vector<std::string> opened;  // the URLs asked, in order
         bool result = true;  // false: no server had it right
     } rows[] = {
-        {"its server down: the first mirror",
+        {"its server down: the first mirror, for the next file at once",
+         {{Url("a.lzf"), {down, down, down, down}}, {mirror1 + "a.lzf", {good}},
+          {Url("b.lzf"), {good}}, {mirror1 + "b.lzf", {good}}},
+         {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf",
+          mirror1 + "b.lzf"}},
+        {"a failed server still has what no other has",
          {{Url("a.lzf"), {down, down, down, down}}, {mirror1 + "a.lzf", {good}},
           {Url("b.lzf"), {good}}},
-         {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf", Url("b.lzf")}},
+         {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf",
+          mirror1 + "b.lzf", mirror1 + "b.lzf", mirror1 + "b.lzf", mirror1 + "b.lzf",
+          mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf", Url("b.lzf")}},
         {"a spoilt file: that server is asked for nothing more",
          {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}}, {mirror2 + "a.lzf", {good}},
           {mirror2 + "b.lzf", {good}}},
          {Url("a.lzf"), mirror1 + "a.lzf", mirror2 + "a.lzf", mirror2 + "b.lzf"}},
         {"cut every time: the mirror gives the rest",
-         {{Url("a.lzf"), {cut, cut, cut, cut}}, {mirror1 + "a.lzf", {good}}, {Url("b.lzf"), {good}}},
+         {{Url("a.lzf"), {cut, cut, cut, cut}}, {mirror1 + "a.lzf", {good}}, {Url("b.lzf"), {good}},
+          {mirror1 + "b.lzf", {good}}},
          {Url("a.lzf"), Url("a.lzf") + " with Range: bytes=8190-\r\n",
           Url("a.lzf") + " with Range: bytes=8190-\r\n", Url("a.lzf") + " with Range: bytes=8190-\r\n",
-          mirror1 + "a.lzf with Range: bytes=8190-\r\n", Url("b.lzf")}},
+          mirror1 + "a.lzf with Range: bytes=8190-\r\n", mirror1 + "b.lzf"}},
         // The last one stays for the owner's own check, which names the file.
         {"spoilt everywhere", {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}},
           {mirror2 + "a.lzf", {spoilt}}, {mirror2 + "b.lzf", {good}}},
@@ -869,22 +872,39 @@ TEST(DownloadStop, InsideAFileLandsBeforeTheNextReadAndKeepsThePartialFile) {
     EXPECT_TRUE(e.downloader->QueuedURLs().empty());
 }
 
-// The owner stops while the worker waits inside a read: the stop aborts that read, and its
-// failure is the user's stop, not a network error.
-TEST(DownloadStop, DuringABlockedReadAbortsItAndEndsAsAStop) {
-    Engine e;
-    e.platform->resources[Url("a.lzf")] = Body({4095, 4095, 4095});
-    e.platform->beforeRead = [&](int index) {
-        if (index == 1) e.downloader->SetStop(true);
+// The owner stops while the server is silent, before its headers or in the body: the wait
+// under way ends with its slice, the worker lets go of the request itself (nothing is
+// touched from the owner's thread), and the end is the user's stop, not a network error.
+TEST(DownloadStop, WhileTheServerIsSilentEndsAtTheNextSlice) {
+    const struct {
+        const char* what;
+        Resource resource;
+        std::vector<int> codes;
+        size_t stored;
+    } rows[] = {
+        {"before the headers", [] { Resource r = Body({100}); r.open = OpenOutcome::Quiet; return r; }(),
+         {5, 3, 8}, 0},
+        {"mid-body", Body({4095, dltest::kQuiet, dltest::kQuiet, 4095}), {5, 4, 3, 8}, 4095},
     };
-    EXPECT_FALSE(e.Run({Url("a.lzf")}));
-    EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4, 3, 8}));
-    EXPECT_EQ(e.Texts()[2], "User Stop!");
-    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
-    EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(4095));
-    // No response is left for a later stop to reach.
-    e.downloader->SetStop(true);
-    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.platform->resources[Url("a.lzf")] = row.resource;
+        int slices = 0;
+        auto stopAtSecondSlice = [&] {
+            if (++slices == 2) e.downloader->SetStop(true);
+        };
+        e.platform->duringOpen = stopAtSecondSlice;
+        e.platform->beforeRead = [&](int index) {
+            if (index >= 1) stopAtSecondSlice();
+        };
+        EXPECT_FALSE(e.Run({Url("a.lzf")}));
+        EXPECT_EQ(e.sink->Codes(), row.codes);
+        EXPECT_EQ(e.Texts()[row.codes.size() - 2], "User Stop!");
+        EXPECT_EQ(slices, 2) << "no wait after the stop";
+        EXPECT_EQ(e.platform->files[kFolder + "a.lzf"], ExpectedBody(row.stored));
+        EXPECT_EQ(e.platform->Count("close response " + Url("a.lzf")), row.stored ? 1u : 0u);
+    }
 }
 
 // The owner's clock: a file that has brought nothing for the limit is stopped and named, and
@@ -917,15 +937,103 @@ TEST(DownloadStop, TheOwnersClockStopsAFileSilentForTheLimit) {
     EXPECT_FALSE(idle.downloader->StopIfSilentFor(65, file)) << "no file under way";
 }
 
-// The owner stops while a request is still connecting: the stop closes the session's handles,
-// the failed open is the user's stop, not a network error, and no file is made.
+// Every wait ends on the engine's own clock, whatever the server does: no headers, no byte,
+// a trickle under the floor, and a whole visit of silent servers. The clock moves by `step`
+// seconds at every open and every read (each a slice of the session's wait).
+TEST(DownloadBounds, EveryWaitEndsAndThePlayerIsTold) {
+    const std::string mirror = "http://127.0.0.1:18733/m";
+    auto quietServer = [] {
+        Resource r = Body({100});
+        r.open = OpenOutcome::Quiet;
+        return r;
+    };
+    const struct {
+        const char* what;
+        Resource resource;
+        int64_t step;
+        int retries;
+        int mirrors;  // each as silent as the server
+        std::string last;  // the network error's text; "" when the file comes in
+        int64_t within;    // seconds from the start by which the end came
+    } rows[] = {
+        {"no headers", quietServer(), 5, 0, 0, "a.lzf - no answer from the server for 30 seconds",
+         35},
+        {"headers, then no byte", Body({2000, dltest::kQuiet, dltest::kQuiet, dltest::kQuiet,
+                                        dltest::kQuiet, dltest::kQuiet, dltest::kQuiet,
+                                        dltest::kQuiet, 100}),
+         10, 0, 0, "a.lzf - no data from the server for 60 seconds", 80},
+        {"a byte now and then", Body(std::vector<size_t>(40, 10)), 10, 0, 0,
+         "a.lzf - fewer than 1024 bytes in 60 seconds", 70},
+        {"just above the floor", Body(std::vector<size_t>(40, 180)), 10, 0, 0, "", 0},
+        {"every host silent, every try", quietServer(), 5, 3, 8,
+         "a.lzf - nothing came from any server for 300 seconds", 305},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(row.retries, 0);
+        std::vector<std::string> mirrors;
+        e.platform->resources[Url("a.lzf")] = row.resource;
+        for (int m = 0; m < row.mirrors; ++m) {
+            mirrors.push_back(mirror + std::to_string(m) + "/");
+            e.platform->resources[mirrors.back() + "a.lzf"] = row.resource;
+        }
+        e.downloader->SetMirrors(mirrors);
+        const int64_t start = e.platform->now;
+        e.platform->duringOpen = [&] { e.platform->now += row.step; };
+        e.platform->beforeRead = [&](int) { e.platform->now += row.step; };
+        EXPECT_EQ(e.Run({Url("a.lzf")}), row.last.empty());
+        if (row.last.empty()) continue;
+        EXPECT_EQ(e.sink->Codes().back(), STATUS_NET_ERROR);
+        EXPECT_EQ(e.Texts().back(), row.last);
+        EXPECT_LE(e.platform->now - start, row.within);
+    }
+}
+
+// The owner's clock watches the try under way: every try and every server has the whole
+// limit for itself, so a slow failure is not taken for a silent transfer.
+TEST(DownloadBounds, TheOwnersClockStartsAgainWithEveryTryAndServer) {
+    const struct {
+        const char* what;
+        int retries;
+        int mirrors;
+    } rows[] = {{"tries", 3, 0}, {"servers", 0, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e;
+        e.downloader->SetRetryPolicy(row.retries, 0);
+        Resource down;
+        down.open = OpenOutcome::Failed;
+        std::vector<std::string> mirrors;
+        for (int m = 0; m < row.mirrors; ++m) {
+            mirrors.push_back("http://127.0.0.1:18733/m" + std::to_string(m) + "/");
+            e.platform->resources[mirrors.back() + "a.lzf"] = down;
+        }
+        e.downloader->SetMirrors(mirrors);
+        e.platform->resources[Url("a.lzf")] = down;
+        // Each refusal takes 50 s to come: the owner looks just before it does.
+        bool stopped = false;
+        std::string file;
+        e.platform->duringOpen = [&] {
+            e.platform->now += 50;
+            stopped = stopped || e.downloader->StopIfSilentFor(65, file);
+        };
+        e.Run({Url("a.lzf")});
+        EXPECT_FALSE(stopped);
+        EXPECT_EQ(e.platform->Count("open " + Url("a.lzf") + " as Dunmere"),
+                  static_cast<size_t>(row.retries + 1));
+    }
+}
+
+// The owner stops while a request is being answered: the answer is let go, the end is the
+// user's stop, not a network error, and no file is made.
 TEST(DownloadStop, WhileARequestConnectsEndsAsAStop) {
     Engine e;
     e.platform->resources[Url("a.lzf")] = Body({100});
     e.platform->duringOpen = [&] { e.downloader->SetStop(true); };
     EXPECT_FALSE(e.Run({Url("a.lzf")}));
     EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 3, 8}));
-    EXPECT_EQ(e.platform->Count("abort session Dunmere"), 1u);
+    EXPECT_EQ(e.platform->Count("close response " + Url("a.lzf")), 1u);
     EXPECT_EQ(e.platform->Count("create " + kFolder + "a.lzf"), 0u);
 }
 
@@ -1144,10 +1252,13 @@ TEST(DownloadOwner, AbandonedMidReadTheWorkerFinishesQuietlyAndFreesTheDownloade
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(e.sink->Codes(), (std::vector<int>{5, 4}));
     EXPECT_EQ(e.platform->log.back(), "close session Dunmere");
-    // The read under way when the owner went was aborted, with the session; the half-written
-    // file goes once the worker has closed it.
-    EXPECT_EQ(e.platform->Count("abort response " + Url("a.lzf")), 1u);
-    EXPECT_EQ(e.platform->Count("abort session Dunmere"), 1u);
+    // The worker itself let go of the response, before the session; the half-written file
+    // goes once the worker has closed it.
+    const auto at = [&](const std::string& entry) {
+        return std::find(e.platform->log.begin(), e.platform->log.end(), entry) -
+               e.platform->log.begin();
+    };
+    EXPECT_LT(at("close response " + Url("a.lzf")), at("close session Dunmere"));
     EXPECT_EQ(e.platform->Count("remove " + kFolder + "a.lzf"), 1u);
     EXPECT_EQ(e.platform->files.count(kFolder + "a.lzf"), 0u);
 }

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "download/download_platform_win.h"
-#include "download/stall_limit.h"
+#include "download/transfer_limits.h"
 #include "download/status_message.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/resource.h"
@@ -32,7 +32,7 @@ namespace tavrin {
 namespace {
 
 constexpr UINT_PTR kStallClockTimer = 1;
-// Past the stall limit the library enforces, so that its own message comes first.
+// Past the engine's own bounds of a try, so that its message comes first.
 constexpr int64_t kOwnerStallMarginSeconds = 5;
 
 // A read's progress is shown about 20 times a second at most.
@@ -217,13 +217,16 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// The updater's own clock on a silent server. WinINet's receive timeout ends such a transfer
-// by itself; where a library does not, the updater ends it a little later and says why. What
-// the worker reports afterwards is not heard.
+// The updater's own clock on a silent server. The engine ends such a try by itself; should it
+// not, the updater ends it a little later and says why. What the worker reports afterwards is
+// not heard.
 void CDownLoadDlg::OnStallClock() {
     ApplyReadProgress();  // what the last reads brought, should none follow
     if (!m_flow.WorkerRunning() || m_flow.State() == UpdaterState::Closed) return;
-    const int64_t limit = StallLimitMs() / 1000 + kOwnerStallMarginSeconds;
+    const TransferLimits bounds = DefaultTransferLimits();
+    const int64_t limit = (bounds.headersSeconds > bounds.silenceSeconds ? bounds.headersSeconds
+                                                                          : bounds.silenceSeconds) +
+                          kOwnerStallMarginSeconds;
     std::string file;
     if (!m_downloader->StopIfSilentFor(limit, file)) return;
     ::KillTimer(m_hWnd, kStallClockTimer);
