@@ -544,8 +544,8 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
 }
 
 // The answer's status and lengths: the file whole, its rest, or a failure.
-CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& fileName, Transfer& transfer,
-                                                 Resume& resume) {
+CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& /*fileName*/,
+                                                 Transfer& transfer, Resume& resume) {
     CWebGrabSession& session = *m_pSession;
     InternetResponse& response = *transfer.response;
     const int status = response.HttpStatus();

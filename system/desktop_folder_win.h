@@ -1,5 +1,5 @@
-// The user's desktop folder, where the updater puts the client's link and the Internet
-// shortcut: one lookup for both.
+// The user's desktop folder where the updater puts the Internet shortcut (the client's link
+// goes to the shell's desktop folder, see shell_link_win.h).
 #pragma once
 
 #include <string>

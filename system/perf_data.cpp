@@ -1,6 +1,9 @@
 #include "system/perf_data.h"
 
 #include <cstring>
+#include <string_view>
+
+#include "trust/decimal.h"
 
 namespace tavrin {
 
@@ -18,13 +21,8 @@ bool EqualsNoCase(const char* s, size_t length, const char* lower) {
 
 // A counter index: 1 to 10 decimal digits whose value fits 32 bits.
 bool ParseIndex(const char* s, size_t length, uint32_t& value) {
-    if (length == 0 || length > 10) return false;
     uint64_t v = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(s[i] - '0');
-    }
-    if (v > 0xFFFFFFFFu) return false;
+    if (!ParseDecimalDigits(std::string_view(s, length), 10, &v) || v > 0xFFFFFFFFu) return false;
     value = static_cast<uint32_t>(v);
     return true;
 }

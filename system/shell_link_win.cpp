@@ -5,7 +5,6 @@
 #include <string>
 
 #include "libs/wexlog/wexlog.h"
-#include "system/desktop_folder_win.h"
 #include "system/shell_link_win.h"
 #include "win/boundary.h"
 #include "win/code_page.h"
@@ -52,12 +51,14 @@ int CreateClientDesktopShortcut(const std::wstring& targetPath, const std::wstri
         WexlogTrace("ss.pszTarget : %s", win::WideToAnsi(targetPath).c_str());
         WexlogTrace("szIconPath: %s", win::WideToAnsi(iconPath).c_str());
 
-        // The desktop the Internet shortcut goes to, too.
-        const std::wstring desktop = UserDesktopFolder();
+        // The desktop as the shell knows it, redirected or not; probing guesses at folder
+        // names, which only the Internet shortcut goes by.
+        wchar_t desktop[MAX_PATH] = L"";
         std::wstring linkPath;
-        if (!desktop.empty()) {
+        if (::SHGetSpecialFolderPathW(::GetDesktopWindow(), desktop, CSIDL_DESKTOPDIRECTORY,
+                                      FALSE)) {
             WexlogTrace("Desktop found");
-            linkPath = desktop + kClientLinkFile;
+            linkPath = std::wstring(desktop) + L"\\" + kClientLinkFile;
         } else {
             WexlogTrace("Desktop not found");
             linkPath = installDir + L"\\" + kClientLinkFile;

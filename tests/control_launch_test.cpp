@@ -408,7 +408,13 @@ TEST(SiteLock, OnlyTheListedSitesAndNoLookAlikes) {
         {"file:///C:/page.html", true},
         {"file://localhost/C:/page.html", true},
         {"FILE:///d|/games/page.html", true},
+        {"file://C:\\Users\\kim\\page.html", true},  // the form a URL moniker gives
+        {"file://d:/games/page.html", true},
+        {"file://C:page.html", false},                   // no folder after the colon: a host
+        {"file://CC:\\page.html", false},
         {"file://evil.example/share/page.html", false},  // file: means this machine
+        {"file://evil.example\\C:\\page.html", false},
+        {"file://\\\\evil.example\\share\\page.html", false},
         {"file:////evil.example/share/page.html", false},
         {"file:\\\\evil.example\\share\\page.html", false},
         {"file:///\\\\evil.example/share/page.html", false},

@@ -552,7 +552,9 @@ TEST(DownloadRetry, EndedEarlyTriesAgainAndContinuesWhereTheServerAllows) {
         e.platform->tries[Url("a.lzf")] = row.tries;
         EXPECT_EQ(row.result, e.Run({Url("a.lzf")}));
         EXPECT_EQ(row.codes, e.sink->Codes());
-        if (row.result) EXPECT_EQ(ExpectedBody(kWhole), e.platform->files[kFolder + "a.lzf"]);
+        if (row.result) {
+            EXPECT_EQ(ExpectedBody(kWhole), e.platform->files[kFolder + "a.lzf"]);
+        }
         std::vector<std::string> opens;
         for (const std::string& entry : e.platform->log)
             if (entry.rfind("open ", 0) == 0) opens.push_back(entry);

@@ -203,6 +203,10 @@ TEST(SignedConfig, OnlyAnIntactCurrentFileSignedByTheUpdateKeyIsTaken) {
         {"upper-case hash", Signed(Replace(text, std::string(64, 'a'), std::string(64, 'A'))), 0,
          ConfigRefusal::kBadFormat},
         {"no size", Signed(Replace(text, " size=1234", "")), 0, ConfigRefusal::kBadFormat},
+        {"a size no file system holds", Signed(Replace(text, "size=1234", "size=9999999999999999999")),
+         0, ConfigRefusal::kBadFormat},
+        {"one byte over 2^48", Signed(Replace(text, "size=1234", "size=281474976710657")), 0,
+         ConfigRefusal::kBadFormat},
         {"a path for a name", Signed(Replace(text, "Client.exe.lzf", "..\\x.lzf")), 0,
          ConfigRefusal::kBadFormat},
         {"no such day", Signed(Replace(text, "2031-01-01", "2031-02-29")), 0, ConfigRefusal::kBadFormat},
@@ -401,6 +405,8 @@ TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
             emptyRelease ? SignedPackage{"P.lzf", sha256(""), 0} : SignedPackage{"P.lzf", hex, content.size()});
         const StoredPackage stored = LookAtStoredPackage(config, "P.lzf", files, row.path);
         EXPECT_EQ(row.kind, stored.kind);
-        if (row.kind != StoredPackage::kNothing) EXPECT_EQ(row.bytes, stored.bytes);
+        if (row.kind != StoredPackage::kNothing) {
+            EXPECT_EQ(row.bytes, stored.bytes);
+        }
     }
 }

@@ -278,7 +278,9 @@ TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery)
         if (folder.files == newSet) {
             ++sawNew;
             EXPECT_TRUE(finished || recovery.outcome == Recovery::kCompleted);
-            if (recovery.outcome == Recovery::kCompleted) EXPECT_EQ(kSerial, recovery.serial);
+            if (recovery.outcome == Recovery::kCompleted) {
+                EXPECT_EQ(kSerial, recovery.serial);
+            }
         } else {
             ++sawOld;
             EXPECT_EQ(OldInstallation().files, folder.files);
@@ -318,7 +320,9 @@ TEST(InstallJournal, OnlyAWholeWellFormedHeadIsRead) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(row.read, ParseJournal(row.text, &journal));
-        if (row.read) EXPECT_EQ(row.phase, journal.phase);
+        if (row.read) {
+            EXPECT_EQ(row.phase, journal.phase);
+        }
     }
 }
 

@@ -203,8 +203,9 @@ TEST(UpdaterStatus, ConfigurationPhase) {
                   {STATUS_USER_STOP, 0, {}, true, kStopped, 0, S::ConfigDownload, {}},
                   {STATUS_DOWNLOAD_SIZE, 40, {}, true, "", 0, S::ConfigDownload, {}},
                   {STATUS_DOWNLOAD_START, 0, {}, true, "", 0, S::ConfigDownload, {}},
-                  // The configuration file is in: the dialog gives way to the popup.
-                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::ConfigDownload, {}},
+                  // The configuration file is in: the dialog stops its clip and gives way to
+                  // the popup, its status line and bar as they were.
+                  {STATUS_DOWNLOAD_END, 0, {}, false, "", 0, S::ConfigDownload, {}},
                   {STATUS_DOWNLOAD_COMPLETE, 0, {}, true, t, 100, S::ConfigIn,
                    {NextStep::ReadConfiguration}},
                   // Alone, it is the last word of a worker that failed inside: the one message.
@@ -440,6 +441,8 @@ TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl
 // A finishing step that fails says why and hides the dialog; the control is not told, so the
 // page stays open.
 TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
+    const InstallResult kInstalled{true, {}, "", "", {}};
+    const InstallResult kNotInstalled{false, {}, "", "", {}};
     const struct {
         const char* what;
         std::string refusedPackage;
@@ -450,21 +453,22 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         std::string installShort = "";
         bool broken = false;
     } rows[] = {
-        {"a package that is not the signed one", "Vossel.dll.lzf", {true}, true,
+        {"a package that is not the signed one", "Vossel.dll.lzf", kInstalled, true,
          {"package Vossel.dll.lzf"}, {"verify"}},
-        {"a signed package whose blocks are broken", "", {true}, true, {"upgrade"}, {"verify"}, "",
-         true},
-        {"too little room for what the packages decode to", "", {true}, true,
+        {"a signed package whose blocks are broken", "", kInstalled, true, {"upgrade"},
+         {"verify"}, "", true},
+        {"too little room for what the packages decode to", "", kInstalled, true,
          {"space 2049 MB"}, {"verify", "space"}, "2049 MB"},
-        {"the old installation stands whole", "", {false}, true, {"upgrade"},
+        {"the old installation stands whole", "", kNotInstalled, true, {"upgrade"},
          {"verify", "space", "install"}},
-        {"old files could not be put back", "", {false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}}, true,
+        {"old files could not be put back", "",
+         {false, {"C:\\V\\a.dll", "C:\\V\\b.dll"}, "", "", {}}, true,
          {"restore C:\\V\\a.dll\r\nC:\\V\\b.dll"}, {"verify", "space", "install"}},
-        {"a folder where a file goes", "", {false, {}, "C:\\V\\a.dll"}, true,
+        {"a folder where a file goes", "", {false, {}, "C:\\V\\a.dll", "", {}}, true,
          {"folder C:\\V\\a.dll"}, {"verify", "space", "install"}},
-        {"a release without the client", "", {false, {}, "", "C:\\V\\Orbisan.exe"}, true,
+        {"a release without the client", "", {false, {}, "", "C:\\V\\Orbisan.exe", {}}, true,
          {"client C:\\V\\Orbisan.exe"}, {"verify", "space", "install"}},
-        {"the installed client does not start", "", {true}, false,
+        {"the installed client does not start", "", kInstalled, false,
          {"client C:\\Game\\Orbisan.exe"}, {"verify", "space", "install", "shortcuts", "client"}},
     };
     for (const auto& row : rows) {

@@ -1,5 +1,7 @@
 #include "trust/web_address.h"
 
+#include "trust/decimal.h"
+
 #include <cctype>
 
 namespace tavrin {
@@ -37,26 +39,30 @@ bool ParsePort(const std::string& text, bool allowWildcards, int* port) {
         *port = -1;
         return true;
     }
-    if (text.empty() || text.size() > 5) return false;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535) return false;
-    *port = value;
+    uint64_t value = 0;
+    if (!ParseDecimalDigits(text, 5, &value) || value < 1 || value > 65535) return false;
+    *port = static_cast<int>(value);
     return true;
 }
 
+// A drive of this machine at the start of text: a letter, a colon, then "/".
+bool StartsWithDrive(const std::string& text) {
+    return text.size() >= 3 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+           text[1] == ':' && text[2] == '/';
+}
+
 // "file:" addresses: the host, if any, comes after "//" (backslashes read as the browser may
-// read them, so "file:\\HOST\x" names HOST); the rest is the path, kept as it stands.
+// read them, so "file:\\HOST\x" names HOST); the rest is the path, kept as it stands. A drive
+// right after "//" is the older form a URL moniker gives a local page ("file://C:\dir\x"):
+// no host, the drive starts the path.
 WebAddress ParseFileAddress(std::string rest) {
     for (char& c : rest)
         if (c == '\\') c = '/';
     WebAddress address;
     address.scheme = "file";
-    if (rest.compare(0, 2, "//") != 0) {
-        address.path = rest;
+    const bool slashes = rest.compare(0, 2, "//") == 0;
+    if (!slashes || StartsWithDrive(rest.substr(2))) {
+        address.path = slashes ? rest.substr(1) : rest;
         return address;
     }
     const size_t end = rest.find('/', 2);

@@ -26,6 +26,7 @@
 #include "win/ansi_path.h"
 #include "win/code_page.h"
 #include "win/handles.h"
+#include "win/whole_file.h"
 
 namespace tavrin {
 
@@ -38,11 +39,8 @@ constexpr int64_t kOwnerStallMarginSeconds = 5;
 // A read's progress is shown about 20 times a second at most.
 constexpr DWORD kReadProgressIntervalMs = 50;
 
-std::wstring Wide(const std::string& utf8) { return win::Utf8ToWide(utf8); }
-// For the parts that take paths as UTF-8: without loss, as the wide path is the updater's own.
-std::string Utf8(const std::wstring& path) { return win::WideToUtf8(path); }
 // A UTF-8 path in a trace line, whose text is in the ANSI code page.
-std::string Traced(const std::string& utf8) { return win::WideToAnsi(Wide(utf8)); }
+std::string Traced(const std::string& utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
 
 // The lines of every read go to the trace only while it is on (TAVRIN_TRACE names a file) and
 // not limited to the phases (TAVRIN_TRACE_LEVEL=phases).
@@ -52,17 +50,10 @@ bool TracingEachRead() {
     const DWORD n = ::GetEnvironmentVariableW(L"TAVRIN_TRACE_LEVEL", level, 16);
     return !(n > 0 && n < 16 && ::lstrcmpiW(level, L"phases") == 0);
 }
-// The downloaded configuration, up to one byte past the largest the updater takes.
+// The downloaded configuration, at most one byte past the largest the updater takes (the
+// download stops there), so the reader can say it is too large.
 bool ReadConfigFile(const std::wstring& path, std::string* content) {
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    content->assign(kMaxConfigSize + 1, '\0');
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), &(*content)[0], static_cast<DWORD>(content->size()), &got, nullptr))
-        return false;
-    content->resize(got);
-    return true;
+    return win::ReadWholeFile(path, kMaxConfigSize + 1, content);
 }
 
 // The serial of the last installation; 0 when none was recorded.
@@ -128,7 +119,7 @@ BOOL CDownLoadDlg::OnInitDialog() {
     m_sink = WindowStatusSink::For(m_hWnd);
     std::wstring failedFolder;
     if (!PrepareFolders(failedFolder)) {
-        m_flow.FolderFailed(Utf8(failedFolder));
+        m_flow.FolderFailed(win::WideToUtf8(failedFolder));
         return FALSE;
     }
     StartConfigDownload();
@@ -159,7 +150,7 @@ void CDownLoadDlg::CenterWindow() {
 bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
     m_strInstallDir = InstallFolderPath();
     if (m_strInstallDir.empty()) return false;
-    m_strDownloadDir = m_strInstallDir + L"\\" + Wide(kDownloadFolderName);
+    m_strDownloadDir = m_strInstallDir + L"\\" + win::Utf8ToWide(kDownloadFolderName);
     for (const std::wstring& folder : {m_strInstallDir, m_strDownloadDir}) {
         if (!MakeFolder(folder)) {
             Trace("CDownLoadDlg::PrepareFolders - cannot make " + win::WideToAnsi(folder));
@@ -180,7 +171,7 @@ bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
 void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
     m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
-    m_downloader->SetTarget(m_sink, "Dunmere", Utf8(m_strDownloadDir + L"\\"));
+    m_downloader->SetTarget(m_sink, "Dunmere", win::WideToUtf8(m_strDownloadDir + L"\\"));
     m_flow.Started();
     StartWorker();
 }
@@ -253,7 +244,7 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     if (code == STATUS_DOWNLOAD_COMPLETE) {
         const bool config = m_flow.State() == UpdaterState::ConfigDownload;
         Trace(config ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-        if (config) m_strLocalFile += L"\\" + Wide(kConfigFileName);
+        if (config) m_strLocalFile += L"\\" + win::Utf8ToWide(kConfigFileName);
     }
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
@@ -315,7 +306,7 @@ void CDownLoadDlg::SetStopButton(Surface where, StopButton state) {
     if (state == StopButton::Disabled)
         ::EnableWindow(::GetDlgItem(window, button), FALSE);
     else
-        ::SetDlgItemTextW(window, button, Wide(kCloseLabel).c_str());
+        ::SetDlgItemTextW(window, button, win::Utf8ToWide(kCloseLabel).c_str());
 }
 
 void CDownLoadDlg::RefreshDialog() {
@@ -368,7 +359,7 @@ void CDownLoadDlg::TellControlDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE
 // ---- questions and messages
 
 bool CDownLoadDlg::AskStop() {
-    return ::MessageBoxW(m_hWnd, Wide(kStopQuestion).c_str(), Wide(kMessageCaption).c_str(),
+    return ::MessageBoxW(m_hWnd, win::Utf8ToWide(kStopQuestion).c_str(), win::Utf8ToWide(kMessageCaption).c_str(),
                          MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -386,30 +377,30 @@ const char* CDownLoadDlg::ConfigRefusalText() const {
 void CDownLoadDlg::Tell(Failure what, const std::string& detail) {
     std::wstring message;
     switch (what) {
-    case Failure::Upgrade: message = Wide(kUpgradeFailed); break;
-    case Failure::Network: message = Wide(kNetworkFailed); break;
-    case Failure::File: message = Wide(kFileFailed); break;
-    case Failure::Folder: message = Wide(kFolderFailed); break;
-    case Failure::Restore: message = Wide(kRestoreFailed); break;
-    case Failure::Client: message = Wide(kClientNotStarted); break;
-    case Failure::Configuration: message = Wide(ConfigRefusalText()); break;
+    case Failure::Upgrade: message = win::Utf8ToWide(kUpgradeFailed); break;
+    case Failure::Network: message = win::Utf8ToWide(kNetworkFailed); break;
+    case Failure::File: message = win::Utf8ToWide(kFileFailed); break;
+    case Failure::Folder: message = win::Utf8ToWide(kFolderFailed); break;
+    case Failure::Restore: message = win::Utf8ToWide(kRestoreFailed); break;
+    case Failure::Client: message = win::Utf8ToWide(kClientNotStarted); break;
+    case Failure::Configuration: message = win::Utf8ToWide(ConfigRefusalText()); break;
     case Failure::Package:
-        message = Wide(kPackageRefusedHead) + Wide(detail) + Wide(kPackageRefusedTail);
+        message = win::Utf8ToWide(kPackageRefusedHead) + win::Utf8ToWide(detail) + win::Utf8ToWide(kPackageRefusedTail);
         break;
     case Failure::Space:
-        message = Wide(kSpaceShortHead) + Wide(detail) + Wide(kSpaceShortTail);
+        message = win::Utf8ToWide(kSpaceShortHead) + win::Utf8ToWide(detail) + win::Utf8ToWide(kSpaceShortTail);
         break;
     }
     if (!detail.empty() && what != Failure::Package && what != Failure::Space)
         // The engine's texts are in the ANSI code page; paths and names are UTF-8.
         message += L"\r\n\r\n" + (what == Failure::Network || what == Failure::File
                                         ? win::AnsiToWide(detail)
-                                        : Wide(detail));
+                                        : win::Utf8ToWide(detail));
     // A refused configuration has always been told without an icon.
     const UINT icon = what == Failure::Configuration ? 0 : MB_ICONERROR;
     // The moment the player learns it, for the benchmarks (the box waits for the player).
     Trace("CDownLoadDlg - the player is told, failure " + std::to_string(static_cast<int>(what)));
-    ::MessageBoxW(m_hWnd, message.c_str(), Wide(kMessageCaption).c_str(), MB_OK | icon);
+    ::MessageBoxW(m_hWnd, message.c_str(), win::Utf8ToWide(kMessageCaption).c_str(), MB_OK | icon);
 }
 
 // ---- downloads
@@ -459,7 +450,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     const SignedPackage* listed = m_config.Find(name);
     if (!listed) return;
     const std::string url = PackageUrl(name);
-    const std::string path = Utf8(m_strDownloadDir) + "\\" + name;
+    const std::string path = win::WideToUtf8(m_strDownloadDir) + "\\" + name;
     const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path);
     if (stored.kind == StoredPackage::kWhole) {
         Trace("CDownLoadDlg::QueuePackages - already here: " + Traced(name));
@@ -485,7 +476,7 @@ bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
 void CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
     m_strDownloadDir += L"\\";
-    m_downloader->SetTarget(m_sink, "Tavrin", Utf8(m_strDownloadDir));
+    m_downloader->SetTarget(m_sink, "Tavrin", win::WideToUtf8(m_strDownloadDir));
     StartWorker();
 }
 

@@ -6,17 +6,9 @@
 
 #include "win/code_page.h"
 #include "win/handles.h"
+#include "win/whole_file.h"
 
 namespace tavrin {
-namespace {
-
-// Empty for a path that is not valid UTF-8: it would name another file.
-std::wstring Wide(const std::string& utf8) {
-    win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
-    return wide.exact ? std::move(wide.text) : std::wstring();
-}
-
-}  // namespace
 
 WinInstallFiles::WinInstallFiles() {
 #ifdef TAVRIN_TEST_SETTINGS
@@ -31,7 +23,7 @@ void WinInstallFiles::Step() {
 }
 
 PathKind WinInstallFiles::Kind(const std::string& path) {
-    const std::wstring name = Wide(path);
+    const std::wstring name = win::WidePath(path);
     if (name.empty()) return PathKind::kOther;
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -47,8 +39,8 @@ PathKind WinInstallFiles::Kind(const std::string& path) {
 
 bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
     Step();
-    const std::wstring source = Wide(from);
-    const std::wstring target = Wide(to);
+    const std::wstring source = win::WidePath(from);
+    const std::wstring target = win::WidePath(to);
     if (source.empty() || target.empty()) return false;
     // Written through, so a replaced file is on the disk before the next one goes.
     return ::MoveFileExW(source.c_str(), target.c_str(),
@@ -57,7 +49,7 @@ bool WinInstallFiles::Move(const std::string& from, const std::string& to) {
 
 bool WinInstallFiles::Remove(const std::string& path) {
     Step();
-    const std::wstring name = Wide(path);
+    const std::wstring name = win::WidePath(path);
     if (name.empty()) return false;
     if (::DeleteFileW(name.c_str())) return true;
     const DWORD error = ::GetLastError();
@@ -66,7 +58,7 @@ bool WinInstallFiles::Remove(const std::string& path) {
 
 bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
     Step();
-    win::FileHandle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+    win::FileHandle file(::CreateFileW(win::WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
@@ -77,19 +69,7 @@ bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
 }
 
 bool WinInstallFiles::ReadAll(const std::string& path, size_t maxBytes, std::string* content) {
-    win::FileHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-        static_cast<uint64_t>(size.QuadPart) > maxBytes)
-        return false;
-    content->assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD got = 0;
-    if (!content->empty() &&
-        !::ReadFile(file.get(), &(*content)[0], static_cast<DWORD>(content->size()), &got, nullptr))
-        return false;
-    content->resize(got);
-    return true;
+    return win::ReadWholeFile(win::WidePath(path), maxBytes, content);
 }
 
 }  // namespace tavrin

@@ -26,10 +26,8 @@ namespace {
 
 constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
 
-std::wstring Wide(const std::string& utf8) { return win::Utf8ToWide(utf8); }
-std::string Utf8(const std::wstring& path) { return win::WideToUtf8(path); }
 // A UTF-8 path in a trace line, whose text is in the ANSI code page.
-std::string Traced(const std::string& utf8) { return win::WideToAnsi(Wide(utf8)); }
+std::string Traced(const std::string& utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
 
 // Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
 // the short form where the code page lacks the long one; a path with neither is not handed on.
@@ -75,7 +73,7 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
     for (const std::string& name : m_arrPackages) {
         uint64_t decoded = 0;
         const PackageRefusal refusal =
-            CheckPackage(m_config, name, files, Utf8(m_strDownloadDir) + name, &decoded);
+            CheckPackage(m_config, name, files, win::WideToUtf8(m_strDownloadDir) + name, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
@@ -103,7 +101,7 @@ InstallResult WinInstallation::InstallAllPackages() {
     }
     WinInstallFiles files;
     const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, Utf8(m_strDownloadDir), Utf8(m_strInstallDir), kClientExe, m_config.serial,
+        m_arrPackages, win::WideToUtf8(m_strDownloadDir), win::WideToUtf8(m_strInstallDir), kClientExe, m_config.serial,
         DecompressThroughPrynn, files);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
@@ -123,7 +121,7 @@ InstallResult WinInstallation::InstallAllPackages() {
 
 void WinInstallation::WriteShortcuts() {
     Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
+    const std::wstring client = m_strInstallDir + L"\\" + win::Utf8ToWide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.
     if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
@@ -158,13 +156,13 @@ void WinInstallation::WriteInternetShortcuts() {
 }
 
 bool WinInstallation::StartClient(std::string& failedClient) {
-    const std::wstring client = m_strInstallDir + L"\\" + Wide(kClientExe);
+    const std::wstring client = m_strInstallDir + L"\\" + win::Utf8ToWide(kClientExe);
     // No parameters: the login command line goes only with a launch by the control itself.
     if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");
         return true;
     }
-    failedClient = Utf8(client);
+    failedClient = win::WideToUtf8(client);
     return false;
 }
 

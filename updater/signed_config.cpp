@@ -5,6 +5,7 @@
 #include <set>
 
 #include "trust/base64.h"
+#include "trust/decimal.h"
 #include "trust/web_address.h"
 #include "updater/install_journal.h"
 #include "updater/package_names.h"
@@ -71,7 +72,8 @@ bool ParsePackageLine(const std::string& line, SignedPackage* package) {
     if (sizeAt == std::string::npos) return false;
     package->sha256 = fields.substr(std::strlen(kHash), sizeAt - std::strlen(kHash));
     return IsLowerHex(package->sha256, 64) &&
-           ParseDecimal(fields.substr(sizeAt + std::strlen(kSize)), &package->size);
+           ParseDecimal(fields.substr(sizeAt + std::strlen(kSize)), &package->size) &&
+           package->size <= kMaxPackageSize;
 }
 
 // "[mirror] URL"; false when the URL is malformed, listed before, or one too many.
@@ -208,14 +210,9 @@ std::string MirrorUrlFault(const std::string& url) {
 }
 
 bool ParseDecimal(const std::string& text, uint64_t* value) {
-    if (text.empty() || text.size() > 19 || (text.size() > 1 && text[0] == '0')) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    *value = v;
-    return true;
+    // One way to write each number: a signed text has no second spelling of it.
+    if (text.size() > 1 && text[0] == '0') return false;
+    return ParseDecimalDigits(text, 19, value);
 }
 
 const SignedPackage* UpdateConfig::Find(const std::string& name) const {

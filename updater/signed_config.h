@@ -25,6 +25,9 @@ constexpr size_t kMaxConfigSize = 1024 * 1024;
 // A package is tried on every mirror in turn: a few are plenty, and each URL stays well within
 // what any HTTP stack takes with a package name after it.
 constexpr size_t kMaxMirrors = 8;
+// The largest package size a configuration may sign (2^48 bytes): a larger one no file system
+// holds, so it is a malformed line, not a disk short of room.
+constexpr uint64_t kMaxPackageSize = uint64_t{1} << 48;
 constexpr size_t kMaxMirrorUrlBytes = 256;
 
 struct SignedPackage {

@@ -122,11 +122,12 @@ void UpdateWorkflow::OnFileStarted() {
 }
 
 // A file is in. The dialog hides at the first: the progress popup takes over from the
-// configuration file on.
+// configuration file on, so the dialog only stops its animation; the popup shows each package.
 void UpdateWorkflow::OnFileEnded(const std::string& text) {
-    const Surface where = Where();
-    m_parts.view.SetStatus(where, text, TextEncoding::Ansi);
-    m_parts.view.SetProgress(where, 100);
+    if (Where() == Surface::Popup) {
+        m_parts.view.SetStatus(Surface::Popup, text, TextEncoding::Ansi);
+        m_parts.view.SetProgress(Surface::Popup, 100);
+    }
     m_parts.view.StopAnimation(Surface::Dialog);
     m_parts.view.RefreshDialog();
     m_parts.windows.HideDialog();

@@ -50,6 +50,11 @@ Converted<std::string> FromWide(std::wstring_view text, UINT codePage) {
     return {std::move(narrow), exact};
 }
 
+std::wstring WidePath(std::string_view utf8) {
+    Converted<std::wstring> wide = ToWide(utf8, CP_UTF8);
+    return wide.exact ? std::move(wide.text) : std::wstring();
+}
+
 BSTR AnsiToBstr(std::string_view s) {
     const std::wstring w = AnsiToWide(s);
     return ::SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));

@@ -32,6 +32,10 @@ inline std::string WideToAnsi(std::wstring_view s) { return FromWide(s, CP_ACP).
 inline std::wstring Utf8ToWide(std::string_view s) { return ToWide(s, CP_UTF8).text; }
 inline std::string WideToUtf8(std::wstring_view s) { return FromWide(s, CP_UTF8).text; }
 
+// A UTF-8 path (the updater's and Prynn's own) for the wide file calls; empty when it is not
+// valid UTF-8, since what it converts to would name another file.
+std::wstring WidePath(std::string_view utf8);
+
 // A new BSTR holding the ANSI string; the caller frees it (nullptr when out of memory).
 BSTR AnsiToBstr(std::string_view s);
 // The BSTR's text in the ANSI code page (a null BSTR is the empty string).

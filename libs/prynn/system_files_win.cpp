@@ -14,12 +14,6 @@
 namespace prynn {
 namespace {
 
-// An empty result means the path is empty or not valid UTF-8.
-std::wstring Wide(const std::string& utf8) {
-    win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
-    return wide.exact ? std::move(wide.text) : std::wstring();
-}
-
 // One call moves at most this much, so a DWORD always holds the count.
 constexpr size_t kMaxChunk = 1 << 20;
 
@@ -67,7 +61,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ByteSource> SystemFiles::OpenRead(const std::string& path) {
-    const std::wstring name = Wide(path);
+    const std::wstring name = win::WidePath(path);
     if (name.empty()) return nullptr;
     // Other readers are welcome; a writer still busy with the package is not.
     win::FileHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -77,7 +71,7 @@ std::unique_ptr<ByteSource> SystemFiles::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<WritableFile> SystemFiles::CreateNew(const std::string& path) {
-    const std::wstring name = Wide(path);
+    const std::wstring name = win::WidePath(path);
     if (name.empty()) return nullptr;
     win::FileHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -86,15 +80,15 @@ std::unique_ptr<WritableFile> SystemFiles::CreateNew(const std::string& path) {
 }
 
 bool SystemFiles::Replace(const std::string& from, const std::string& to) {
-    const std::wstring source = Wide(from);
-    const std::wstring target = Wide(to);
+    const std::wstring source = win::WidePath(from);
+    const std::wstring target = win::WidePath(to);
     if (source.empty() || target.empty()) return false;
     return ::MoveFileExW(source.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool SystemFiles::Remove(const std::string& path) {
-    const std::wstring name = Wide(path);
+    const std::wstring name = win::WidePath(path);
     return !name.empty() && ::DeleteFileW(name.c_str()) != 0;
 }
 

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "system/desktop_folder_win.h"
 #include "system/shell_link_win.h"
 #include "tests/wine/support.h"
 
@@ -171,6 +173,36 @@ TEST_F(ClientDesktopLink, LandsInTheShellsDesktopFolderAndIsReplacedOnASecondRun
         EXPECT_EQ(link.hotkey, 0);
         EXPECT_FALSE(wt::FileExists(m_dir.file(kLinkFile))) << "not in the installation folder";
     }
+}
+
+// Folders this test made, removed again (innermost first) whatever the test's outcome.
+struct MadeFolders {
+    std::vector<std::wstring> paths;
+    void Make(const std::wstring& path) {
+        if (::CreateDirectoryW(path.c_str(), nullptr)) paths.push_back(path);
+    }
+    ~MadeFolders() {
+        for (auto it = paths.rbegin(); it != paths.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+    }
+};
+
+// With the user's profile where the probing looks, the probing names a desktop below it that
+// need not exist (as where the shell's desktop has been moved); the link still goes where the
+// shell says.
+TEST_F(ClientDesktopLink, GoesWhereTheShellSaysWhereProbingFindsAProfile) {
+    char user[256] = "";
+    DWORD size = sizeof user;
+    ASSERT_TRUE(::GetUserNameA(user, &size));
+    MadeFolders made;
+    made.Make(L"C:\\Documents and Settings");
+    made.Make(L"C:\\Documents and Settings\\" + wt::Wide(user));
+    const std::wstring probed = tavrin::UserDesktopFolder();
+    ASSERT_EQ(probed.rfind(L"C:\\Documents and Settings\\", 0), 0u) << wt::Narrow(probed);
+
+    ASSERT_EQ(CreateClientDesktopShortcut(m_dir.file(L"Orbisan.exe"), m_dir.path(), L"Orbisan.ICO"),
+              1);
+    EXPECT_TRUE(wt::FileExists(m_link));
+    EXPECT_FALSE(wt::FileExists(probed + kLinkFile));
 }
 
 TEST_F(ClientDesktopLink, LeavesTheCallersApartmentAsItWas) {

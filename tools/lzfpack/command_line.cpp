@@ -1,5 +1,6 @@
 #include "tools/lzfpack/command_line.h"
 
+#include "trust/decimal.h"
 #include "updater/signed_config.h"
 
 namespace lzfpack {
@@ -12,14 +13,7 @@ bool Fail(std::string* error, const std::string& text) {
 
 // A whole decimal number of at most 18 digits.
 bool ParseNumber(const std::string& text, uint64_t* value) {
-    if (text.empty() || text.size() > 18) return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    *value = v;
-    return true;
+    return tavrin::ParseDecimalDigits(text, 18, value);
 }
 
 // The value after an option that takes one; false when there is none.

@@ -1,0 +1,13 @@
+// Reading a whole small file (a configuration, a journal) through the wide calls.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace win {
+
+// The whole file at path into content; false when it is missing, unreadable or longer than
+// maxBytes (nothing of it is read then), or when path is empty.
+bool ReadWholeFile(const std::wstring& path, size_t maxBytes, std::string* content);
+
+}  // namespace win
