@@ -71,6 +71,7 @@ using tavrin::theApp;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         theApp.Attach(instance);
+        theApp.RuntimeTls().Claim();
         ::DisableThreadLibraryCalls(instance);
         return theApp.InitInstance();
     }
@@ -78,7 +79,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         theApp.ExitInstance();
         // Unloaded by FreeLibrary (reserved is null), not at the process's end: a later load
         // must register the classes afresh, with its own window procedure.
-        if (!reserved) win::UnregisterModuleClasses();
+        if (!reserved) {
+            win::UnregisterModuleClasses();
+            theApp.RuntimeTls().Release();
+        }
     }
     return TRUE;
 }
