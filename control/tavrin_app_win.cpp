@@ -70,9 +70,9 @@ using tavrin::theApp;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
+        // Thread notifications stay on: the thread runtime frees each thread's record at its
+        // detach (see win/runtime_tls.h).
         theApp.Attach(instance);
-        theApp.RuntimeTls().Claim();
-        ::DisableThreadLibraryCalls(instance);
         return theApp.InitInstance();
     }
     if (reason == DLL_PROCESS_DETACH) {
@@ -81,13 +81,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // must register the classes afresh, with its own window procedure.
         if (!reserved) {
             win::UnregisterModuleClasses();
-            theApp.RuntimeTls().Release();
+            theApp.RuntimeTls().Release(theApp.Instance());
         }
     }
     return TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+    theApp.RuntimeTls().Claim();
     return win::Guarded("DllGetClassObject", E_OUTOFMEMORY,
                        [&] { return fw::COleObjectFactory::GetClassObject(clsid, riid, ppv); });
 }
