@@ -33,9 +33,10 @@ class UpdaterWorkerOps : public WorkerOps {
 public:
     explicit UpdaterWorkerOps(HWND owner) : m_owner(owner) {}
 
-    // The batch runs when no client runs, or the player had it ended.
+    // The batch runs when no client runs, or the player had it ended; never for an owner
+    // that is gone.
     bool BeforeBatch() override {
-        if (!m_owner) return false;
+        if (!m_owner || !::IsWindow(m_owner)) return false;
         OwnerDialogue dialogue(m_owner);
         const int result = StopRunningProcess(kClientExe, dialogue);
         WexlogTrace("CDownLoadDlg - running-client check: %d", result);
