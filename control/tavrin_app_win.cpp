@@ -71,7 +71,7 @@ using tavrin::theApp;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         // Thread notifications stay on: the thread runtime frees each thread's record at its
-        // detach (see win/runtime_tls.h).
+        // detach (win/runtime_tls.h).
         theApp.Attach(instance);
         return theApp.InitInstance();
     }
@@ -79,16 +79,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         theApp.ExitInstance();
         // Unloaded by FreeLibrary (reserved is null), not at the process's end: a later load
         // must register the classes afresh, with its own window procedure.
-        if (!reserved) {
-            win::UnregisterModuleClasses();
-            theApp.RuntimeTls().Release(theApp.Instance());
-        }
+        if (!reserved) win::UnregisterModuleClasses();
     }
     return TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-    theApp.RuntimeTls().Claim();
     return win::Guarded("DllGetClassObject", E_OUTOFMEMORY,
                        [&] { return fw::COleObjectFactory::GetClassObject(clsid, riid, ppv); });
 }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "framework/ole_control_module.h"
-#include "win/runtime_tls.h"
 
 namespace tavrin {
 
@@ -19,12 +18,6 @@ public:
     int ReadSetting(std::string name, std::string& out);
     // which 1 writes LoginSERV, anything else SaveStart.
     void WriteSetting(std::string value, int which);
-
-    // The thread runtime's TLS slot, claimed at load and given back at unload.
-    win::RuntimeTlsSlot& RuntimeTls() { return m_runtimeTls; }
-
-private:
-    win::RuntimeTlsSlot m_runtimeTls;
 };
 
 extern CTavrinApp theApp;

@@ -2,30 +2,28 @@
 
 #include <pthread.h>
 
-#include "win/handles.h"
-
 namespace win {
 
-bool RuntimeTlsSlot::Claim() {
-    if (::InterlockedCompareExchange(&m_claimed, 1, 0) == 0) {
-        Handle thread(::CreateThread(nullptr, 0, ClaimOnThread, this, 0, nullptr));
-        if (thread) ::WaitForSingleObject(thread.get(), INFINITE);
-    }
-    return m_index != TLS_OUT_OF_INDEXES;
+namespace {
+
+// The module's one record of it: set on load, before the module's own initialisation.
+DWORD g_runtimeSlot = TLS_OUT_OF_INDEXES;
+
+HMODULE ThisModule() {
+    MEMORY_BASIC_INFORMATION info = {};
+    if (!::VirtualQuery(reinterpret_cast<void*>(&ThisModule), &info, sizeof info)) return nullptr;
+    return static_cast<HMODULE>(info.AllocationBase);
 }
 
-DWORD WINAPI RuntimeTlsSlot::ClaimOnThread(void* self) {
+void ClaimRuntimeSlot() {
     const DWORD lowest = ::TlsAlloc();
-    if (lowest == TLS_OUT_OF_INDEXES) return 0;
+    if (lowest == TLS_OUT_OF_INDEXES) return;
     ::TlsFree(lowest);
-    // The runtime's first call takes its slot and stores this thread's record in it. A slot
+    // The runtime's first call takes its slot and stores this thread's record in it; a slot
     // another thread took meanwhile holds nothing on this thread.
     ::pthread_self();
-    if (::TlsGetValue(lowest)) static_cast<RuntimeTlsSlot*>(self)->m_index = lowest;
-    return 0;
+    if (::TlsGetValue(lowest)) g_runtimeSlot = lowest;
 }
-
-namespace {
 
 // The module's TLS callbacks (the runtime's among them) told that this thread leaves it.
 void LeaveModuleOnThisThread(HMODULE module) {
@@ -40,13 +38,31 @@ void LeaveModuleOnThisThread(HMODULE module) {
     for (; callback && *callback; ++callback) (*callback)(module, DLL_THREAD_DETACH, nullptr);
 }
 
-}  // namespace
-
-void RuntimeTlsSlot::Release(HMODULE module) {
-    if (m_index == TLS_OUT_OF_INDEXES) return;
-    if (::TlsGetValue(m_index)) LeaveModuleOnThisThread(module);
-    ::TlsFree(m_index);
-    m_index = TLS_OUT_OF_INDEXES;
+void ReleaseRuntimeSlot() {
+    if (g_runtimeSlot == TLS_OUT_OF_INDEXES) return;
+    if (::TlsGetValue(g_runtimeSlot)) LeaveModuleOnThisThread(ThisModule());
+    ::TlsFree(g_runtimeSlot);
+    g_runtimeSlot = TLS_OUT_OF_INDEXES;
 }
 
+void NTAPI RuntimeTlsCallback(PVOID, DWORD reason, PVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) ClaimRuntimeSlot();
+    // Unloaded by FreeLibrary (reserved is null), not at the process's end.
+    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseRuntimeSlot();
+}
+
+}  // namespace
+
+DWORD RuntimeTlsSlot() { return g_runtimeSlot; }
+
 }  // namespace win
+
+// First in the module's list of TLS callbacks (.CRT$XLB sorts before the runtime's and the C
+// library's), so it runs before the module's own initialisation on load. Only the mingw-w64
+// runtime needs it.
+#if defined(__MINGW32__)
+extern "C" {
+__attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tavrin_runtime_tls_callback =
+    win::RuntimeTlsCallback;
+}
+#endif

@@ -1,38 +1,27 @@
-// The thread runtime's TLS slot, given back when the module unloads.
+// The thread runtime's TLS slot, given back when a module of ours unloads.
 //
-// The module links the posix-thread runtime (winpthreads) statically, as it links libgcc and
-// libstdc++: no runtime DLL ships beside it. That runtime takes one TLS slot the first time a
-// thread meets it (an exception thrown, a wait of a condition, a sleep) and never frees it;
-// a browser loads and unloads the module on every visit, and TLS slots are a process-wide
-// resource of about a thousand, so visits would use them up and the runtime then aborts the
-// browser. So the slot is claimed before any other code of ours runs, where it can be
-// recognised: on a short thread of its own, the lowest free slot is the one the runtime's first
-// call takes, and that call sets it on that thread. The thread's record goes with the thread
-// (the runtime cleans up at thread detach, which is why the module takes thread notifications).
-// At unload (not at process exit) the slot is freed, after every thread of ours has left. The
-// thread that unloads the module is the browser's, which ran our code and has a record of the
-// runtime too; it lives on, so it is seen leaving the module first, as if it ended.
+// Each of our DLLs links the posix-thread runtime (winpthreads) statically, as it links libgcc
+// and libstdc++: no runtime DLL ships beside them. That runtime takes one TLS slot the first
+// time a thread meets it (the 32-bit unwinder's frame registration at load, an exception, a
+// wait of a condition) and never frees it; a browser loads and unloads the modules on every
+// visit, and TLS slots are a process-wide resource of about a thousand, so visits would use
+// them up and the runtime would then abort the browser.
+//
+// runtime_tls.cpp, linked into each DLL (tavrin_runtime_tls), gives the slot back: a TLS
+// callback that runs before any other code of the module, on the loading thread, makes the
+// runtime take its slot there, where it is recognisable (the lowest free one, set on this
+// thread); when the module is unloaded (not at process exit) the unloading thread, the
+// browser's, which ran our code and lives on, is first seen leaving the module, as if it ended
+// (so the runtime frees its record of that thread and the handles in it), and then the slot is
+// freed. Threads of the module are cleaned by the runtime at their own detach.
 #pragma once
 
 #include <windows.h>
 
 namespace win {
 
-class RuntimeTlsSlot {
-public:
-    // Before the module's first object (DllGetClassObject); once per load, later calls return
-    // at once. False when the slot could not be recognised (another thread took slots at the
-    // same moment): then it stays taken, as it would have anyway.
-    bool Claim();
-    // From DllMain, DLL_PROCESS_DETACH by FreeLibrary.
-    void Release(HMODULE module);
-    DWORD index() const { return m_index; }
-
-private:
-    static DWORD WINAPI ClaimOnThread(void* self);
-
-    volatile LONG m_claimed = 0;
-    DWORD m_index = TLS_OUT_OF_INDEXES;
-};
+// The slot the runtime of this module took, or TLS_OUT_OF_INDEXES when it was not recognised
+// (another thread took slots at the same moment: then it stays taken, as it would have anyway).
+DWORD RuntimeTlsSlot();
 
 }  // namespace win
