@@ -70,8 +70,9 @@ using tavrin::theApp;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
+        // Thread notifications stay on: the thread runtime frees each thread's record at its
+        // detach (win/runtime_tls.h).
         theApp.Attach(instance);
-        ::DisableThreadLibraryCalls(instance);
         return theApp.InitInstance();
     }
     if (reason == DLL_PROCESS_DETACH) {

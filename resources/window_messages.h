@@ -24,7 +24,10 @@ constexpr UINT WM_LAUNCH_DONE = WM_USER + 1001;  // 2025
 constexpr UINT WM_CONFIG_DOWNLOADED = WM_USER + 1002;    // 2026
 constexpr UINT WM_PACKAGES_DOWNLOADED = WM_USER + 1003;  // 2027
 
-// WM_USER + 1004 is free.
+// Posted by the updater window to itself from WM_INITDIALOG: the folders are made and the
+// first worker started once the window is up, so a message about them comes over a shown
+// window, and hiding it afterwards is not undone by the template's WS_VISIBLE.
+constexpr UINT WM_UPDATER_BEGIN = WM_USER + 1004;  // 2028
 
 // Sent (not posted) by the progress popup to its owner when the stop button is pressed;
 // wParam 0, lParam 0.
@@ -46,7 +49,7 @@ namespace window_messages_detail {
 constexpr UINT kAll[] = {
     WM_GIFCTRL_CLICKED,   UWM_PROGRESS_SETTEXTCOLOR, UWM_PROGRESS_SHOWTEXT, WM_LAUNCH_DONE,
     WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_ASK_RUNNING_CLIENT,
-    WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,
+    WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,          WM_UPDATER_BEGIN,
 };
 constexpr bool AllDistinct() {
     constexpr auto n = sizeof(kAll) / sizeof(kAll[0]);

@@ -43,37 +43,57 @@ public:
 
 class SystemStopOps : public StopOps {
 public:
-    SystemStopOps(HWND owner, bool ntPlatform) : m_owner(owner), m_ntPlatform(ntPlatform) {}
+    SystemStopOps(StopDialogue& dialogue, bool ntPlatform)
+        : m_dialogue(dialogue), m_ntPlatform(ntPlatform) {}
 
     size_t Scan(ProcessEntry* entries, size_t capacity) override {
         return ScanRunningProcesses(m_ntPlatform, m_scans, entries, capacity);
     }
-    // Wide calls, so the Korean text shows whatever the system's code page.
-    bool AskToEnd() override {
-        return ::MessageBoxW(m_owner, win::Utf8ToWide(kClientRunningQuestion).c_str(),
-                             win::Utf8ToWide(kMessageCaption).c_str(),
-                             MB_YESNO | MB_ICONQUESTION) == IDYES;
-    }
+    bool AskToEnd() override { return m_dialogue.AskToEnd(); }
     std::unique_ptr<OpenedProcess> Open(uint32_t processId) override {
         HANDLE process = ::OpenProcess(kProcessAllAccess, FALSE, processId);
         if (!process) return nullptr;
         return std::make_unique<SystemProcess>(process);
     }
-    void ShowTerminateFailed() override {
-        ::MessageBoxW(m_owner, win::Utf8ToWide(kClientNotEnded).c_str(),
-                      win::Utf8ToWide(kMessageCaption).c_str(), MB_ICONERROR);
-    }
+    void ShowTerminateFailed() override { m_dialogue.ShowTerminateFailed(); }
     void Sleep(unsigned milliseconds) override { ::Sleep(milliseconds); }
 
 private:
-    HWND m_owner;
+    StopDialogue& m_dialogue;
     bool m_ntPlatform;
     SystemScans m_scans;
 };
 
+class BoxDialogue : public StopDialogue {
+public:
+    explicit BoxDialogue(HWND owner) : m_owner(owner) {}
+    bool AskToEnd() override { return AskToEndRunningClient(m_owner); }
+    void ShowTerminateFailed() override { TellClientNotEnded(m_owner); }
+
+private:
+    HWND m_owner;
+};
+
 }  // namespace
 
+// Wide calls, so the Korean text shows whatever the system's code page.
+bool AskToEndRunningClient(HWND owner) {
+    return ::MessageBoxW(owner, win::Utf8ToWide(kClientRunningQuestion).c_str(),
+                         win::Utf8ToWide(kMessageCaption).c_str(),
+                         MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TellClientNotEnded(HWND owner) {
+    ::MessageBoxW(owner, win::Utf8ToWide(kClientNotEnded).c_str(),
+                  win::Utf8ToWide(kMessageCaption).c_str(), MB_ICONERROR);
+}
+
 int StopRunningProcess(HWND owner, const char* exeName) {
+    BoxDialogue boxes(owner);
+    return StopRunningProcess(exeName, boxes);
+}
+
+int StopRunningProcess(const char* exeName, StopDialogue& dialogue) {
     if (!exeName || !*exeName) return 0;
     // A plain record: the 9x platform refuses the extended one, and only the platform counts.
     OSVERSIONINFOA version = {};
@@ -83,7 +103,7 @@ int StopRunningProcess(HWND owner, const char* exeName) {
     // Runs on the download worker. Without memory no scan could run, which the scans report
     // as "not running".
     return win::Guarded("StopRunningProcess", 0, [&] {
-        SystemStopOps ops(owner, ntPlatform);
+        SystemStopOps ops(dialogue, ntPlatform);
         return DecideStopRunningProcess(exeName, ops);
     });
 }

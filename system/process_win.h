@@ -24,8 +24,23 @@ size_t ScanProcessesPerfData(ProcessEntry* entries, size_t capacity);
 // asks for more, up to a bound; false on any other answer.
 bool QueryPerformanceData(const char* objectIndex, std::vector<uint8_t>& data);
 
-// Ends a running exeName after asking the user (message boxes owned by owner); see
-// DecideStopRunningProcess for the results. Safe to call from a worker thread.
+// The check's two messages, where the thread that shows them is not the one that scans.
+class StopDialogue {
+public:
+    virtual ~StopDialogue() = default;
+    virtual bool AskToEnd() = 0;  // true for Yes
+    virtual void ShowTerminateFailed() = 0;
+};
+
+// Ends a running exeName after asking the user; see DecideStopRunningProcess for the results.
+// The scans, the pauses between them and the termination run on the calling thread (a
+// worker's); only the messages go through dialogue.
+int StopRunningProcess(const char* exeName, StopDialogue& dialogue);
+// The same with the message boxes owned by owner, shown on the calling thread.
 int StopRunningProcess(HWND owner, const char* exeName);
+
+// The check's message boxes, owned by owner: on owner's thread.
+bool AskToEndRunningClient(HWND owner);
+void TellClientNotEnded(HWND owner);
 
 }  // namespace tavrin

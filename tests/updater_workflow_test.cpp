@@ -45,6 +45,7 @@ public:
     std::vector<std::string> finished;  // the finishing steps that ran
     // What the parts answer.
     bool answerYes = false, queueOk = true, clientStarts = true;
+    bool workerStarts = true;  // false: no thread could be started
     std::string refusedPackage;
     bool packagesBroken = false;  // signed, but not packages
     std::string downloadShort, installShort;  // the space needed, when too little is free
@@ -99,9 +100,11 @@ public:
         needed = downloadShort;
         return downloadShort.empty();
     }
-    void StartPackages() override {
-        workerStarted = true;
+    bool StartConfiguration() override { return workerStarts; }
+    bool StartPackages() override {
+        workerStarted = workerStarts;
         popupOpenedBeforeWorker = popup.shown;
+        return workerStarts;
     }
     void Stop() override { stopSent = true; }
     void DiscardPackages() override { discarded = true; }
@@ -140,12 +143,12 @@ struct Updater {
     }
     // The configuration's worker, as OnInitDialog leaves it.
     Updater& InConfigPhase() {
-        flow.Started();
+        flow.Start();
         return *this;
     }
     // The configuration in and read: the popup shows and the packages' worker runs.
     Updater& InPackagePhase() {
-        flow.Started();
+        flow.Start();
         Status(STATUS_DOWNLOAD_START, "orbisan3.cfg - Downloading...");
         Status(STATUS_DOWNLOAD_END, "orbisan3.cfg - Download End!");
         Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
@@ -496,6 +499,40 @@ TEST(UpdaterFinishing, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {
     EXPECT_FALSE(u.parts.dialog.shown);
     EXPECT_FALSE(u.parts.dialog.clip);
     EXPECT_FALSE(u.parts.workerStarted);
+    EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+}
+
+// A worker that cannot start would leave the updater waiting for a report that never comes:
+// in either phase the general message is told once and the updater ends, page open.
+TEST(UpdaterStart, AWorkerThatCannotStartEndsWithTheGeneralMessage) {
+    for (const bool packagePhase : {false, true}) {
+        SCOPED_TRACE(packagePhase ? "package batch" : "configuration");
+        Updater u;
+        if (packagePhase) {
+            u.flow.Start();
+            u.Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
+            u.parts.workerStarts = false;
+            u.flow.OnConfigDownloaded();
+        } else {
+            u.parts.workerStarts = false;
+            u.flow.Start();
+        }
+        EXPECT_EQ(Told{"upgrade"}, u.parts.told);
+        EXPECT_FALSE(u.parts.dialog.shown);
+        EXPECT_FALSE(u.parts.popup.shown);
+        EXPECT_FALSE(u.flow.WorkerRunning());
+        EXPECT_FALSE(u.parts.controlTold);
+        EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+    }
+}
+
+// Begun once only: a second start, or one after the player stopped, starts no worker.
+TEST(UpdaterStart, OnlyAPreparingUpdaterStarts) {
+    Updater u;
+    u.flow.FolderFailed("C:\\x");
+    u.parts.workerStarts = false;  // a start now would tell
+    u.flow.Start();
+    EXPECT_EQ(Told{"folder C:\\x"}, u.parts.told);
     EXPECT_EQ(UpdaterState::Ended, u.flow.State());
 }
 

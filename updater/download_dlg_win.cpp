@@ -117,14 +117,21 @@ BOOL CDownLoadDlg::OnInitDialog() {
     // Which code page the paths handed to Prynn and the .url files must fit.
     Trace("CDownLoadDlg::OnInitDialog - ANSI code page " + std::to_string(::GetACP()));
     m_sink = WindowStatusSink::For(m_hWnd);
+    ::PostMessageW(m_hWnd, WM_UPDATER_BEGIN, 0, 0);
+    return TRUE;
+}
+
+// Posted from OnInitDialog: a message about a folder comes over the shown dialog, which then
+// hides for good.
+void CDownLoadDlg::Begin() {
+    if (m_flow.State() != UpdaterState::Preparing) return;
     std::wstring failedFolder;
     if (!PrepareFolders(failedFolder)) {
         m_flow.FolderFailed(win::WideToUtf8(failedFolder));
-        return FALSE;
+        return;
     }
-    StartConfigDownload();
     ::SetTimer(m_hWnd, kStallClockTimer, 1000, nullptr);
-    return TRUE;
+    StartConfigDownload();
 }
 
 void CDownLoadDlg::CenterWindow() {
@@ -172,9 +179,10 @@ void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
     m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
     m_downloader->SetTarget(m_sink, "Dunmere", win::WideToUtf8(m_strDownloadDir + L"\\"));
-    m_flow.Started();
-    StartWorker();
+    m_flow.Start();
 }
+
+bool CDownLoadDlg::StartConfiguration() { return StartWorker(); }
 
 BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) == IDC_DOWNLOAD_STOP && HIWORD(wParam) == BN_CLICKED) {
@@ -187,6 +195,9 @@ BOOL CDownLoadDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == StatusMessageId()) return OnDownloadStatus(wParam, lParam);
     switch (msg) {
+    case WM_UPDATER_BEGIN:
+        Begin();
+        return TRUE;
     case WM_CONFIG_DOWNLOADED:
         m_flow.OnConfigDownloaded();
         return TRUE;
@@ -201,7 +212,7 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnStallClock();
         return TRUE;
     case WM_ASK_RUNNING_CLIENT:
-        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, OnAskRunningClient());
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, OnAskRunningClient(wParam));
         return TRUE;
     default:
         return FALSE;
@@ -228,12 +239,15 @@ void CDownLoadDlg::OnStallClock() {
                                 " seconds");
 }
 
-// The worker waits for this answer. An updater that is closing asks nothing and refuses.
-LRESULT CDownLoadDlg::OnAskRunningClient() {
-    if (m_flow.State() == UpdaterState::Closed) return RunningClientAnswer(-1);
-    const int result = StopRunningProcess(m_hWnd, kClientExe);
-    Trace("CDownLoadDlg - running-client check: " + std::to_string(result));
-    return RunningClientAnswer(result);
+// The worker ran the check and waits for this answer. An updater that is closing asks
+// nothing and refuses.
+LRESULT CDownLoadDlg::OnAskRunningClient(WPARAM what) {
+    if (m_flow.State() == UpdaterState::Closed) return kAnswerNo;
+    if (what == kTellClientNotEnded) {
+        TellClientNotEnded(m_hWnd);
+        return kAnswerNo;
+    }
+    return AskToEndRunningClient(m_hWnd) ? kAnswerYes : kAnswerNo;
 }
 
 INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
@@ -473,17 +487,16 @@ bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
 }
 
 
-void CDownLoadDlg::StartPackages() {
+bool CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
     m_strDownloadDir += L"\\";
     m_downloader->SetTarget(m_sink, "Tavrin", win::WideToUtf8(m_strDownloadDir));
-    StartWorker();
+    return StartWorker();
 }
 
-void CDownLoadDlg::StartWorker() {
+bool CDownLoadDlg::StartWorker() {
     // The thread deletes itself; the dialog keeps no handle and never waits for it.
-    win::Handle thread = BeginUpdaterWorker(m_downloader);
-    if (!thread) Trace("CDownLoadDlg::StartWorker - no thread");
+    return static_cast<bool>(BeginUpdaterWorker(m_downloader));
 }
 
 void CDownLoadDlg::DiscardPackages() {

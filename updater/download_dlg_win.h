@@ -61,10 +61,11 @@ private:
     // False, with the folder that cannot be made (or given to Prynn) in failedFolder, when one
     // cannot be.
     bool PrepareFolders(std::wstring& failedFolder);
+    void Begin();
     void StartConfigDownload();
     void WriteInternetShortcuts();
     INT_PTR OnDownloadStatus(WPARAM wParam, LPARAM lParam);
-    LRESULT OnAskRunningClient();
+    LRESULT OnAskRunningClient(WPARAM what);
     void OnStallClock();
 
     // UpdateView
@@ -90,8 +91,9 @@ private:
     bool QueuePackages() override;
     void QueuePackage(const std::string& name, prynn::FileSystem& files);
     bool EnoughSpaceToDownload(std::string& needed) override;
-    void StartPackages() override;
-    void StartWorker();
+    bool StartConfiguration() override;
+    bool StartPackages() override;
+    bool StartWorker();
     void Stop() override;
     void DiscardPackages() override;
     void StopBusyAnimation() override;

@@ -4,7 +4,10 @@
 
 #include "download/download_thread_win.h"
 #include "download/window_status_sink_win.h"
+#include "libs/wexlog/wexlog.h"
+#include "resources/product_names.h"
 #include "resources/window_messages.h"
+#include "system/process_win.h"
 
 namespace tavrin {
 
@@ -12,18 +15,32 @@ std::atomic<HWND> g_pBusyAnimate{nullptr};
 
 namespace {
 
-// Answers travel as the check's result + 3, so that 0 stays "nobody answered".
-constexpr LRESULT kAnswerBias = 3;
+// The check's messages, sent to the window that owns them; the worker waits for each.
+class OwnerDialogue : public StopDialogue {
+public:
+    explicit OwnerDialogue(HWND owner) : m_owner(owner) {}
+    bool AskToEnd() override { return Send(kAskToEndClient) == kAnswerYes; }
+    void ShowTerminateFailed() override { Send(kTellClientNotEnded); }
+
+private:
+    LRESULT Send(RunningClientMessage what) {
+        return m_owner ? ::SendMessageW(m_owner, WM_ASK_RUNNING_CLIENT, what, 0) : 0;
+    }
+    HWND m_owner;
+};
 
 class UpdaterWorkerOps : public WorkerOps {
 public:
     explicit UpdaterWorkerOps(HWND owner) : m_owner(owner) {}
 
-    // A window that is gone (or never answers) is a refusal: nothing is installed behind a
-    // question nobody saw.
+    // The batch runs when no client runs, or the player had it ended; never for an owner
+    // that is gone.
     bool BeforeBatch() override {
-        const LRESULT answer = m_owner ? ::SendMessageW(m_owner, WM_ASK_RUNNING_CLIENT, 0, 0) : 0;
-        return answer > 0 && answer - kAnswerBias >= 0;
+        if (!m_owner || !::IsWindow(m_owner)) return false;
+        OwnerDialogue dialogue(m_owner);
+        const int result = StopRunningProcess(kClientExe, dialogue);
+        WexlogTrace("CDownLoadDlg - running-client check: %d", result);
+        return result >= 0;
     }
 
     void AtBatchStart() override {
@@ -36,10 +53,6 @@ private:
 };
 
 }  // namespace
-
-LRESULT RunningClientAnswer(int checkResult) {
-    return checkResult < -2 ? 1 : checkResult + kAnswerBias;
-}
 
 win::Handle BeginUpdaterWorker(std::shared_ptr<CHttpDownloader> downloader) {
     auto window = std::dynamic_pointer_cast<WindowStatusSink>(downloader->NotifySink());

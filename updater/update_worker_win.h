@@ -1,5 +1,6 @@
-// The updater's download worker: before each batch the running-client check, asked on the
-// update dialog's thread, and at its start the busy animation the dialog named.
+// The updater's download worker: before each batch the running-client check (its scans,
+// pauses and termination here, its question on the update dialog's thread), and at its start
+// the busy animation the dialog named.
 #pragma once
 
 #include <windows.h>
@@ -17,10 +18,15 @@ namespace tavrin {
 // pointer: a window destroyed meanwhile only makes the message go nowhere.
 extern std::atomic<HWND> g_pBusyAnimate;
 
-// The running-client question is asked on the thread that owns the status window: the worker
-// sends it WM_ASK_RUNNING_CLIENT and waits. The window runs the check (StopRunningProcess: 0
-// not running, 1 ended, negative when refused or failed) and answers with this.
-LRESULT RunningClientAnswer(int checkResult);
+// The running-client check's messages are shown on the thread that owns the status window:
+// the worker sends it WM_ASK_RUNNING_CLIENT with one of these and waits for the answer. A
+// window that is gone answers 0, which is No: nothing is installed behind a question nobody saw.
+enum RunningClientMessage : WPARAM {
+    kAskToEndClient = 1,     // answered kAnswerYes or kAnswerNo
+    kTellClientNotEnded = 2,  // answered once the player has read it
+};
+constexpr LRESULT kAnswerNo = 1;
+constexpr LRESULT kAnswerYes = 2;
 
 // Starts a worker for the downloader's queue with the updater's steps; the question goes to
 // the window of the downloader's status sink. Null when no thread could be started.

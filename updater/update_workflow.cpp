@@ -36,7 +36,20 @@ bool UpdateWorkflow::WorkerRunning() const {
     return Downloading() || m_state == UpdaterState::Stopping;
 }
 
-void UpdateWorkflow::Started() { m_state = UpdaterState::ConfigDownload; }
+void UpdateWorkflow::Start() {
+    if (m_state != UpdaterState::Preparing) return;
+    m_state = UpdaterState::ConfigDownload;
+    if (!m_parts.batch.StartConfiguration()) WorkerNotStarted();
+}
+
+// A batch whose worker never started would never report: the player is told now.
+void UpdateWorkflow::WorkerNotStarted() {
+    m_parts.trace.Trace(kTraceNoWorker);
+    m_parts.view.StopAnimation(Where());
+    m_parts.windows.ClosePopup();
+    m_parts.player.Tell(Failure::Upgrade, std::string());
+    if (m_state != UpdaterState::Closed) HideAndEnd();
+}
 
 void UpdateWorkflow::FolderFailed(const std::string& folder) {
     m_parts.view.StopAnimation(Surface::Dialog);
@@ -166,8 +179,8 @@ void UpdateWorkflow::OnConfigDownloaded() {
         return;
     }
     m_parts.windows.OpenPopup();
-    m_parts.batch.StartPackages();
     m_state = UpdaterState::PackageDownload;
+    if (!m_parts.batch.StartPackages()) WorkerNotStarted();
 }
 
 void UpdateWorkflow::ShowStopped(Surface where) {

@@ -25,9 +25,9 @@ class UpdateWorkflow {
 public:
     explicit UpdateWorkflow(const UpdaterParts& parts) : m_parts(parts) {}
 
-    // OnInitDialog's outcome: the configuration's worker runs, or a folder could not be made
+    // Once the dialog is up: the configuration's worker starts, or a folder could not be made
     // (a message names it and the updater ends).
-    void Started();
+    void Start();
     void FolderFailed(const std::string& folder);
 
     void OnDownloadStatus(int code, int percent, const std::string& text);
@@ -62,6 +62,7 @@ private:
     void OnBatchClosed(const std::string& text);
     void OnInvalid(const std::string& text);
 
+    void WorkerNotStarted();
     void EndFinishing();
     void TellInstallFailure(const InstallResult& result);
 

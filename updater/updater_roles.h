@@ -86,7 +86,9 @@ public:
     // False, with the space needed in `needed`, when the download folder's volume has too
     // little room for the queued packages.
     virtual bool EnoughSpaceToDownload(std::string& needed) = 0;
-    virtual void StartPackages() = 0;  // the package batch's target, then its worker
+    // Each batch's worker; false when no thread could be started (nothing would ever report).
+    virtual bool StartConfiguration() = 0;
+    virtual bool StartPackages() = 0;  // the package batch's target, then its worker
     virtual void Stop() = 0;
     virtual void DiscardPackages() = 0;  // "*.lzf" of the download folder
     // The clip the worker plays while busy: stopped and forgotten.

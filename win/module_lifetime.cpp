@@ -85,11 +85,13 @@ Handle BeginModuleThread(ModuleThreadFn fn, void* param) {
 }
 
 bool RegisterModuleClass(const WNDCLASSEXW& wc) {
+    // Two pages may create their controls on two threads at once: the check and the
+    // registration go together, or the second would find the class taken and get no window.
+    std::lock_guard<std::mutex> hold(g_classesLock);
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (::GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) return true;
-    if (!::RegisterClassExW(&wc)) return false;
-    std::lock_guard<std::mutex> hold(g_classesLock);
+    if (!::RegisterClassExW(&wc)) return ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
     RegisteredClasses().push_back({wc.lpszClassName, wc.hInstance});
     return true;
 }

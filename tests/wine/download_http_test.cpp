@@ -18,6 +18,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -58,18 +59,9 @@ void Event(const std::string& e) {
     g_events.push_back(e);
 }
 
-int g_checkResult = 0;
-HWND g_checkOwner = nullptr;
-DWORD g_checkThread = 0;
-int Check(HWND owner, const char* exe) {
-    g_checkOwner = owner;
-    g_checkThread = ::GetCurrentThreadId();
-    Event(std::string("check ") + exe);
-    return g_checkResult;
-}
-// What the status window runs when the worker asks (the product's own StopRunningProcess in
-// one test).
-int (*g_check)(HWND, const char*) = Check;
+// What the status window answers when the worker asks about a running client.
+LRESULT g_answer = kAnswerNo;
+DWORD g_askedOn = 0;  // the thread that answered
 
 struct Status {
     WPARAM wParam;
@@ -111,8 +103,11 @@ private:
             if (self->onStatus) self->onStatus(s);
             return 0;
         }
-        if (self && msg == WM_ASK_RUNNING_CLIENT)
-            return RunningClientAnswer(g_check(hwnd, "Orbisan.exe"));
+        if (self && msg == WM_ASK_RUNNING_CLIENT) {
+            g_askedOn = ::GetCurrentThreadId();
+            Event("asked " + std::to_string(wParam));
+            return g_answer;
+        }
         if (self && msg == 0x0465) {  // ACM_PLAY
             char line[64];
             std::snprintf(line, sizeof line, "play %08lX %08lX", static_cast<unsigned long>(wParam),
@@ -139,10 +134,8 @@ protected:
         m_downloader->SetRetryPolicy(0, 0);
         m_sink = WindowStatusSink::For(m_receiver.hwnd());
         m_downloader->SetTarget(m_sink, "Dunmere", m_targetDir);
-        g_checkResult = 0;
-        g_checkOwner = nullptr;
-        g_checkThread = 0;
-        g_check = Check;
+        g_answer = kAnswerNo;
+        g_askedOn = 0;
         std::lock_guard<std::mutex> hold(g_eventsLock);
         g_events.clear();
     }
@@ -196,14 +189,10 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
     ASSERT_TRUE(Run({Package("a.lzf"), Package("empty.lzf"), Package("_/big=" + kBig + "/big.lzf"),
                      Package("b.lzf")}));
 
-    // The check first, asked on the status window's own thread, then the animation, then the
-    // statuses.
-    ASSERT_GE(g_events.size(), 3u);
-    EXPECT_EQ(g_events[0], "check Orbisan.exe");
-    EXPECT_EQ(g_checkOwner, m_receiver.hwnd());
-    EXPECT_EQ(g_checkThread, ::GetCurrentThreadId());
-    EXPECT_EQ(g_events[1], "play FFFFFFFF FFFF0000");
-    EXPECT_EQ(g_events[2], "status 5");
+    // No client runs, so nothing is asked: the animation, then the statuses.
+    ASSERT_GE(g_events.size(), 2u);
+    EXPECT_EQ(g_events[0], "play FFFFFFFF FFFF0000");
+    EXPECT_EQ(g_events[1], "status 5");
 
     // Per file: 5, then 4 for every chunk, then 6; the batch ends with 7.
     std::vector<std::string> files;
@@ -388,17 +377,48 @@ TEST_F(DownloadHttp, LocalFileThatCannotBeCreatedIsAFileError) {
     EXPECT_LE(text.size(), 8u + 254u);
 }
 
-TEST_F(DownloadHttp, RefusedRunningClientCheckSendsCodeTenAndDownloadsNothing) {
-    Serve("TAVRIN_TEST_PACKAGE_ROOT", "r.lzf", "x");
-    Receiver animation;
-    g_pBusyAnimate = animation.hwnd();
-    g_checkResult = -1;
-    ASSERT_TRUE(Run({Package("r.lzf")}));
-    ASSERT_EQ(m_receiver.statuses.size(), 1u);
-    EXPECT_EQ(m_receiver.statuses[0].wParam, 10u);
-    EXPECT_EQ(m_receiver.statuses[0].text, "User Stop!");
-    EXPECT_EQ(g_events, (std::vector<std::string>{"check Orbisan.exe", "status 10"}));
-    EXPECT_FALSE(wt::FileExists(Local("r.lzf")));
+// A client runs: the worker finds it and asks the status window's thread, which only answers.
+// No keeps the client and sends code 10; Yes ends it and the batch runs.
+TEST_F(DownloadHttp, RunningClientFoundByTheWorkerAndAnsweredOnTheWindowsThread) {
+    const struct {
+        const char* what;
+        LRESULT answer;
+        std::vector<std::string> events;
+        bool clientRuns;
+    } rows[] = {
+        {"No", kAnswerNo, {"asked 1", "status 10"}, true},
+        {"Yes", kAnswerYes, {"asked 1", "play FFFFFFFF FFFF0000", "status 5"}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetUp();
+        Serve("TAVRIN_TEST_PACKAGE_ROOT", "r.lzf", "x");
+        wt::TempDir clientDir(L"running");
+        const std::wstring exe = clientDir.file(L"Orbisan.exe");
+        ASSERT_TRUE(::CopyFileW(wt::BinPath(L"testclient\\Orbisan.exe").c_str(), exe.c_str(), FALSE));
+        std::wstring command = L"\"" + exe + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &si, &pi));
+        ::CloseHandle(pi.hThread);
+        win::Handle client(pi.hProcess);
+        wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, 10000);
+        Receiver animation;
+        g_pBusyAnimate = animation.hwnd();
+        g_answer = row.answer;
+        ASSERT_TRUE(Run({Package("r.lzf")}));
+        EXPECT_EQ(g_askedOn, ::GetCurrentThreadId());
+        std::vector<std::string> events(g_events.begin(),
+                                        g_events.begin() + std::min<size_t>(g_events.size(), 3));
+        EXPECT_EQ(row.events, events);
+        EXPECT_EQ(row.clientRuns, ::WaitForSingleObject(client.get(), 5000) == WAIT_TIMEOUT);
+        EXPECT_EQ(!row.clientRuns, wt::FileExists(Local("r.lzf")));
+        ::TerminateProcess(client.get(), 0);
+        ::WaitForSingleObject(client.get(), 5000);
+        ::DeleteFileW(Local("r.lzf").c_str());
+    }
 }
 
 // A status window that is gone answers no question: the batch ends as after a refusal.
@@ -416,7 +436,6 @@ TEST_F(DownloadHttp, AQuestionWhoseWindowIsGoneIsARefusal) {
 TEST_F(DownloadHttp, TheProductsRunningClientCheckLetsTheBatchRunWhenNoClientRuns) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "p.lzf", "package");
     m_downloader->AddURL(Package("p.lzf"));
-    g_check = StopRunningProcess;
     win::Handle thread = BeginUpdaterWorker(m_downloader);
     ASSERT_TRUE(thread);
     ASSERT_TRUE(wt::PumpUntil(

@@ -10,6 +10,7 @@
 #include "resources/resource.h"
 #include "tests/wine/support.h"
 #include "win/handles.h"
+#include "win/module_lifetime.h"
 #include "win/window.h"
 
 namespace {
@@ -122,6 +123,47 @@ TEST(Lifetime, AWindowObjectGoesOnlyWhenItsOutermostHandlerReturns) {
     ASSERT_TRUE(idle->Create());
     win::WindowObject::DeleteWhenIdle(idle);  // no handler runs: at once
     EXPECT_TRUE(destroyed);
+}
+
+// Two pages on two threads create their controls at the same moment, the class not yet
+// registered: both get their windows.
+class PageWindow : public win::CWindow {
+public:
+    bool Create() {
+        const RECT rect = {0, 0, 40, 40};
+        return CreateEx(::GetModuleHandleW(nullptr), L"TavrinRaceTest", WS_POPUP, 0, rect, nullptr);
+    }
+};
+
+struct PageThread {
+    HANDLE go;
+    bool created = false;
+    static DWORD WINAPI Run(void* param) {
+        auto* page = static_cast<PageThread*>(param);
+        ::WaitForSingleObject(page->go, INFINITE);
+        PageWindow window;  // destroyed on its own thread, before the class goes
+        page->created = window.Create();
+        return 0;
+    }
+};
+
+TEST(Lifetime, TwoControlsCreatedAtOnceBothGetTheirWindows) {
+    int lost = 0;
+    for (int round = 0; round < 200; ++round) {
+        win::UnregisterModuleClasses();
+        win::Handle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        PageThread pages[2] = {{go.get()}, {go.get()}};
+        win::Handle threads[2];
+        for (int i = 0; i < 2; ++i)
+            threads[i].attach(::CreateThread(nullptr, 0, PageThread::Run, &pages[i], 0, nullptr));
+        ASSERT_TRUE(threads[0] && threads[1]);
+        ::Sleep(1);
+        ::SetEvent(go.get());
+        for (const win::Handle& thread : threads) ::WaitForSingleObject(thread.get(), INFINITE);
+        lost += !pages[0].created + !pages[1].created;
+    }
+    win::UnregisterModuleClasses();
+    EXPECT_EQ(0, lost) << "windows not created in 200 rounds of two at once";
 }
 
 TEST(Boundary, DialogProcedureStopsWhatAHandlerThrows) {

@@ -1,5 +1,6 @@
 // tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--document-url ADDRESS]
-//                 [--browser-url ADDRESS] [--no-moniker] [--leave-after MS] PAGE.html
+//                 [--browser-url ADDRESS] [--no-moniker] [--leave-after MS] [--visits N]
+//                 [--heartbeat] [--answer yes|no] PAGE.html
 //
 // Does with the page's first <object classid="clsid:..."> what a browser in the Internet zone
 // does: creates it in-process, asks it to be safe for scripting and initialization, loads its
@@ -19,6 +20,19 @@
 // the object's module is unloaded or the time is up. It prints when it left and when the
 // module went, in Unix seconds.
 //
+// --visits N (with --leave-after) visits the page N times in this one process, as a browser
+// kept open all evening does: every second visit leaves the page after MS, the others as soon
+// as the object is active. At the first and last visit and every power of ten it prints the
+// lowest free TLS slot, the open handles and the committed private bytes, which stay flat when
+// the module gives back what it takes.
+//
+// --heartbeat posts the frame a message every 10 ms from the object's creation until the
+// frame goes, and prints the longest any of them waited for this thread: how long the
+// browser could not answer the player.
+//
+// --answer yes|no answers every question box of this process as a player would: Yes or No,
+// OK for a message.
+//
 // Exit codes: 0 window destroyed (or, after leaving, the module unloaded), 2 bad command line,
 // 3 timeout, 4 refused safety, 5 page unreadable, no object, or the object cannot be created,
 // loaded or activated.
@@ -37,7 +51,9 @@
 #include <vector>
 
 #include "tools/tavrin-host/client_site_win.h"
+#include "tools/tavrin-host/host_meters_win.h"
 #include "tools/tavrin-host/page_parser.h"
+#include "tools/tavrin-host/player_answers_win.h"
 #include "tools/tavrin-host/property_bag_win.h"
 #include "win/code_page.h"
 #include "win/handles.h"
@@ -55,7 +71,8 @@ enum ExitCode : int {
 
 const char kUsage[] =
     "usage: tavrin-host.exe [--timeout SECONDS] [--url ADDRESS] [--document-url ADDRESS]\n"
-    "                       [--browser-url ADDRESS] [--no-moniker] [--leave-after MS] PAGE.html";
+    "                       [--browser-url ADDRESS] [--no-moniker] [--leave-after MS]\n"
+    "                       [--visits N] [--heartbeat] [--answer yes|no] PAGE.html";
 const DWORD kDefaultTimeoutSeconds = 600;
 const DWORD kMaxTimeoutSeconds = 2000000;  // keeps milliseconds within a DWORD tick count
 const DWORD kWatchdogGraceMs = 5000;
@@ -74,6 +91,8 @@ bool g_pageLeft = false;
 constexpr UINT_PTR kLeaveTimer = 1;
 // What the watchdog exits with if the main thread never comes back.
 volatile LONG g_watchdogCode = kExitTimeout;
+// The heartbeat of --heartbeat while it runs, for the frame's procedure.
+host::Heartbeat* g_heartbeat = nullptr;
 
 void Say(const char* format, ...) {
     va_list args;
@@ -128,6 +147,9 @@ struct Options {
     std::wstring browserUrl;   // --browser-url: the browser's location
     bool noMoniker = false;    // --no-moniker
     DWORD leaveAfterMs = 0;  // --leave-after; 0: the page stays
+    DWORD visits = 1;        // --visits
+    bool heartbeat = false;  // --heartbeat
+    int answer = 0;          // --answer: IDYES or IDNO; 0 leaves the boxes to the screen
 };
 
 bool ParseSeconds(const std::wstring& s, DWORD& out) {
@@ -188,6 +210,21 @@ bool ParseCommandLine(Options& opt, std::string& error) {
             }
             opt.leaveAfterMs = ms;
             ++i;
+        } else if (a == L"--visits") {
+            if (i + 1 >= args.size() || !ParseSeconds(args[i + 1], opt.visits) || opt.visits == 0) {
+                error = "--visits needs a number of visits";
+                return false;
+            }
+            ++i;
+        } else if (a == L"--heartbeat") {
+            opt.heartbeat = true;
+        } else if (a == L"--answer") {
+            const std::wstring value = i + 1 < args.size() ? args[++i] : std::wstring();
+            if (value != L"yes" && value != L"no") {
+                error = "--answer takes yes or no";
+                return false;
+            }
+            opt.answer = value == L"yes" ? IDYES : IDNO;
         } else if (std::wstring* address = AddressOption(opt, a)) {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 error = Printable(win::WideToAnsi(a)) + " needs an address";
@@ -209,6 +246,10 @@ bool ParseCommandLine(Options& opt, std::string& error) {
     }
     if (!havePage) {
         error = "no page given";
+        return false;
+    }
+    if (opt.visits > 1 && !opt.leaveAfterMs) {
+        error = "--visits needs --leave-after: a page that is never left is visited once";
         return false;
     }
     if (opt.noMoniker && !opt.url.empty()) {
@@ -276,6 +317,10 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_TIMER && wParam == kLeaveTimer) {
         ::KillTimer(hwnd, kLeaveTimer);
         LeavePage();
+        return 0;
+    }
+    if (msg == host::kHeartbeatMessage) {
+        if (g_heartbeat) g_heartbeat->Beat(lParam);
         return 0;
     }
     if (msg == WM_DESTROY) {
@@ -500,7 +545,7 @@ void SayAddresses(const host::PageAddresses& addresses) {
 }
 
 int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place, DWORD deadline,
-              const Options& opt, LeftPage* left) {
+              const Options& opt, DWORD leaveAfterMs, LeftPage* left) {
     const host::PageAddresses addresses{MonikerUrl(opt), opt.documentUrl, opt.browserUrl};
     wchar_t idText[40] = {};
     ::StringFromGUID2(clsid, idText, 40);
@@ -553,7 +598,7 @@ int RunObject(const host::Page& page, const CLSID& clsid, const Placement& place
     ShownObject shown{&object, &safety, &ole, &persist, site.get(), place.frame, clsid, left};
     g_shown = &shown;
     int code = LoadAndRun(page, ole.get(), persist.get(), *site.get(), place, deadline,
-                          opt.timeoutSeconds, opt.leaveAfterMs);
+                          opt.timeoutSeconds, leaveAfterMs);
     g_shown = nullptr;
     if (code != kExitLeft) Shutdown(ole.get(), *site.get());
     if (code == kExitDone || code == kExitTimeout || code == kExitLeft) Say("closed");
@@ -588,6 +633,25 @@ int FreeUnusedLibraries(const CLSID& clsid, DWORD deadline, const LeftPage& page
             ::DispatchMessageW(&msg);
         }
     }
+}
+
+// Every second visit leaves with the update under way, the others as soon as the object is up.
+DWORD LeaveAfter(const Options& opt, DWORD visit) {
+    return opt.visits > 1 && visit % 2 == 0 ? 1 : opt.leaveAfterMs;
+}
+
+// The first and last visit and every power of ten.
+bool Counted(DWORD visit, DWORD visits) {
+    if (visit == 1 || visit == visits) return true;
+    while (visit % 10 == 0) visit /= 10;
+    return visit == 1;
+}
+
+void SayCounts(DWORD visit) {
+    const host::ProcessCounts counts = host::CountProcess();
+    Say("after visit %lu: lowest free TLS slot %lu, %lu handles, %llu KiB private",
+        static_cast<unsigned long>(visit), static_cast<unsigned long>(counts.lowestFreeTls),
+        static_cast<unsigned long>(counts.handles), counts.privateBytes / 1024);
 }
 
 int RunPage(const Options& opt, DWORD deadline) {
@@ -631,9 +695,35 @@ int RunPage(const Options& opt, DWORD deadline) {
     ::ShowWindow(frame.get(), SW_SHOWNORMAL);
     ::UpdateWindow(frame.get());
 
-    LeftPage left;
-    int code = RunObject(page, clsid, place, deadline, opt, &left);
-    if (code == kExitLeft) code = FreeUnusedLibraries(clsid, deadline, left);
+    host::Heartbeat heartbeat;
+    if (opt.heartbeat) {
+        if (!heartbeat.Start(frame.get())) {
+            Say("error: cannot start the heartbeat: %s", LastError().c_str());
+            return kExitFailed;
+        }
+        g_heartbeat = &heartbeat;
+    }
+    host::PlayerAnswers answers;
+    if (opt.answer && !answers.Start(opt.answer)) {
+        Say("error: cannot start answering: %s", LastError().c_str());
+        return kExitFailed;
+    }
+    int code = kExitDone;
+    for (DWORD visit = 1; visit <= opt.visits && code == kExitDone && !g_frameDestroyed; ++visit) {
+        if (opt.visits > 1) Say("visit %lu", static_cast<unsigned long>(visit));
+        g_pageLeft = false;
+        LeftPage left;
+        code = RunObject(page, clsid, place, deadline, opt, LeaveAfter(opt, visit), &left);
+        if (code == kExitLeft) code = FreeUnusedLibraries(clsid, deadline, left);
+        if (opt.visits > 1 && code == kExitDone && Counted(visit, opt.visits)) SayCounts(visit);
+    }
+    heartbeat.Stop();
+    g_heartbeat = nullptr;
+    answers.Stop();
+    if (opt.answer) Say("answered %u boxes", answers.Answered());
+    if (opt.heartbeat)
+        Say("longest wait of the browser's thread %.0f ms (%u heartbeats)",
+            heartbeat.LongestWaitMs(), heartbeat.Beats());
     if (g_frameDestroyed) frame.detach();  // already gone; its handle may be reused
     return code;
 }

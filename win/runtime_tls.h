@@ -1,0 +1,27 @@
+// The thread runtime's TLS slot, given back when a module of ours unloads.
+//
+// Each of our DLLs links the posix-thread runtime (winpthreads) statically, as it links libgcc
+// and libstdc++: no runtime DLL ships beside them. That runtime takes one TLS slot the first
+// time a thread meets it (the 32-bit unwinder's frame registration at load, an exception, a
+// wait of a condition) and never frees it; a browser loads and unloads the modules on every
+// visit, and TLS slots are a process-wide resource of about a thousand, so visits would use
+// them up and the runtime would then abort the browser.
+//
+// runtime_tls.cpp, linked into each DLL (tavrin_runtime_tls), gives the slot back: a TLS
+// callback that runs before any other code of the module, on the loading thread, makes the
+// runtime take its slot there, where it is recognisable (the lowest free one, set on this
+// thread); when the module is unloaded (not at process exit) the unloading thread, the
+// browser's, which ran our code and lives on, is first seen leaving the module, as if it ended
+// (so the runtime frees its record of that thread and the handles in it), and then the slot is
+// freed. Threads of the module are cleaned by the runtime at their own detach.
+#pragma once
+
+#include <windows.h>
+
+namespace win {
+
+// The slot the runtime of this module took, or TLS_OUT_OF_INDEXES when it was not recognised
+// (another thread took slots at the same moment: then it stays taken, as it would have anyway).
+DWORD RuntimeTlsSlot();
+
+}  // namespace win
