@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cwchar>
 
+#include "libs/prynn/system_files.h"
+#include "updater/package_check.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -89,6 +92,14 @@ bool WinInstallFiles::ReadAll(const std::string& path, size_t maxBytes, std::str
         !::ReadFile(file.get(), &(*content)[0], static_cast<DWORD>(content->size()), &got, nullptr))
         return false;
     content->resize(got);
+    return true;
+}
+
+bool WinInstallFiles::Digest(const std::string& path, FileDigest* digest) {
+    prynn::SystemFiles files;
+    SignedPackage measured;
+    if (MeasureFile(files, path, UINT64_MAX, &measured) != PackageRefusal::kNone) return false;
+    *digest = {measured.size, measured.sha256};
     return true;
 }
 

@@ -28,6 +28,8 @@ constexpr const char* kJournalName = "install.tavrin-journal";
 // The signed configuration of the release the journal installs, so that a recovery believes
 // its serial only from what the update key signed.
 constexpr const char* kJournalConfigName = "config.tavrin-journal";
+// Held open by the installation at work (install_folder_win.h), gone when it ends.
+constexpr const char* kInstallLockName = "install.tavrin-lock";
 // The reader's limit; the writer refuses a set whose journal could outgrow it.
 constexpr size_t kMaxJournalSize = 1024 * 1024;
 
