@@ -169,7 +169,16 @@ LaunchOutcome RunOnCreate(const LaunchProperties& props, LaunchOps& ops, const s
         return LaunchOutcome::Refused;
     }
     ops.Trace("OnCreate: preparing the client launch");
-    ops.FinishInterruptedInstall();
+    // Never start, nor update over, what a recovery could not make whole; the next visit tries
+    // again.
+    const InstallState install = ops.FinishInterruptedInstall();
+    if (install != InstallState::Whole) {
+        ops.Trace(install == InstallState::Busy
+                      ? "OnCreate: another installation is at work: nothing starts"
+                      : "OnCreate: the installation is not whole: nothing starts");
+        ops.ShowInstallUnfinished(install);
+        return LaunchOutcome::Unfinished;
+    }
 
     std::string workDir;
     if (ops.ReadSetting(kSettingWorkDir, workDir) != 0) workDir.clear();

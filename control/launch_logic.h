@@ -39,6 +39,13 @@ public:
     virtual int Rand() = 0;  // 0 ... RAND_MAX
 };
 
+// What finishing an interrupted installation left in the install folder.
+enum class InstallState {
+    Whole,       // no installation was interrupted, or its set now stands whole
+    Busy,        // another installation works there: it is left alone
+    Unfinished,  // no whole set: a record no reader takes, or files that cannot be put right
+};
+
 // What OnCreate drives besides the clock.
 class LaunchOps : public RandomSource {
 public:
@@ -56,7 +63,9 @@ public:
     virtual void CreateUpdater() = 0;   // the updater dialog, owned by the control
     // Finishes or undoes an installation that a crash interrupted, so that what follows sees
     // one whole set of files.
-    virtual void FinishInterruptedInstall() = 0;
+    virtual InstallState FinishInterruptedInstall() = 0;
+    // Tells the player that nothing starts until the installation is whole (after OnCreate).
+    virtual void ShowInstallUnfinished(InstallState state) = 0;
     // Tells the player that the page's values were refused (after OnCreate, not inside it).
     virtual void ShowRefused() = 0;
     // Tells the player that the client at path did not start (after OnCreate, not inside it).
@@ -70,6 +79,7 @@ public:
 enum class LaunchOutcome {
     Started,  // the client was started and WM_LAUNCH_DONE posted
     StartFailed,  // the installed client did not start: the player is told, the page stays
+    Unfinished,   // no whole set stands: neither client nor updater, the player is told
     Updater,  // the updater was created
     Refused,  // unsafe properties: nothing written, nothing started
     NotAllowed,  // the page is not on the site list: the control stays idle

@@ -73,7 +73,15 @@ public:
         ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_DONE, 1, 0);
     }
     void CreateUpdater() override { m_ctrl.CreateUpdater(); }
-    void FinishInterruptedInstall() override { tavrin::FinishInterruptedInstall(); }
+    InstallState FinishInterruptedInstall() override {
+        const Recovery recovery = tavrin::FinishInterruptedInstall();
+        if (recovery.outcome == Recovery::kBusy) return InstallState::Busy;
+        return LaunchAfter(recovery) ? InstallState::Whole : InstallState::Unfinished;
+    }
+    void ShowInstallUnfinished(InstallState state) override {
+        ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_INSTALL_UNFINISHED,
+                       state == InstallState::Busy ? 1 : 0, 0);
+    }
     void ShowRefused() override { ::PostMessageA(m_ctrl.GetSafeHwnd(), WM_LAUNCH_REFUSED, 0, 0); }
     void ShowStartFailed(const std::string& path) override {
         m_ctrl.m_failedClient = path;
@@ -181,6 +189,12 @@ LRESULT CTavrinCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_LAUNCH_DONE) return OnLaunchDone(wParam, lParam);
     if (msg == WM_LAUNCH_REFUSED) {
         ::MessageBoxW(GetSafeHwnd(), win::Utf8ToWide(kLaunchRefused).c_str(),
+                      win::Utf8ToWide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    if (msg == WM_INSTALL_UNFINISHED) {
+        const char* text = wParam ? kInstallBusy : kInstallUnfinished;
+        ::MessageBoxW(GetSafeHwnd(), win::Utf8ToWide(text).c_str(),
                       win::Utf8ToWide(kMessageCaption).c_str(), MB_OK | MB_ICONERROR);
         return 0;
     }

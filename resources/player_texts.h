@@ -10,6 +10,16 @@ constexpr const char* kMessageCaption = "Velmora Orbisan";
 constexpr const char* kLaunchRefused =
     "웹 페이지가 보낸 로그인 정보가 올바르지 않아 Velmora 바둑을 실행하지 않았습니다.\r\n\r\n"
     "Velmora 바둑 웹사이트에서 다시 로그인한 뒤 시도하시기 바랍니다.";
+// The control, when the install folder holds no whole set to start: an installation that could
+// not be finished (its record unreadable, or a file that cannot be put back yet), or another
+// page's installation still at work.
+constexpr const char* kInstallUnfinished =
+    "Velmora 바둑의 설치가 끝나지 않은 상태여서 실행하지 않았습니다.\r\n\r\n"
+    "잠시 후 이 페이지를 다시 열어 주시고, 계속되면 Velmora 바둑 웹사이트에서 재설치하시기 "
+    "바랍니다.";
+constexpr const char* kInstallBusy =
+    "다른 창에서 Velmora 바둑을 설치하고 있어 실행하지 않았습니다.\r\n\r\n"
+    "설치가 끝난 뒤 이 페이지를 다시 열어 주시기 바랍니다.";
 // The running-client check: the question, and the failure to end the client.
 constexpr const char* kClientRunningQuestion =
     "Velmora 바둑이 이미 실행중입니다.\r\n\r\n이 실행중인 Velmora 바둑 프로그램을 강제로 "

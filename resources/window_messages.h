@@ -44,12 +44,16 @@ constexpr UINT WM_LAUNCH_REFUSED = WM_USER + 1010;
 // Posted by the control to itself when the installed client did not start: the message box
 // comes once the page has finished creating the control, and the page stays open.
 constexpr UINT WM_LAUNCH_FAILED = WM_USER + 1011;
+// Posted by the control to itself when the install folder holds no whole set it may start
+// (wParam 1: another installation is at work there): the message box comes once the page has
+// finished creating the control, and the page stays open.
+constexpr UINT WM_INSTALL_UNFINISHED = WM_USER + 1012;
 
 namespace window_messages_detail {
 constexpr UINT kAll[] = {
     WM_GIFCTRL_CLICKED,   UWM_PROGRESS_SETTEXTCOLOR, UWM_PROGRESS_SHOWTEXT, WM_LAUNCH_DONE,
     WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_ASK_RUNNING_CLIENT,
-    WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,          WM_UPDATER_BEGIN,
+    WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,          WM_UPDATER_BEGIN,      WM_INSTALL_UNFINISHED,
 };
 constexpr bool AllDistinct() {
     constexpr auto n = sizeof(kAll) / sizeof(kAll[0]);

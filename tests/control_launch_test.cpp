@@ -57,7 +57,14 @@ public:
     }
     void PostLaunchDone() override { calls.push_back("PostLaunchDone"); }
     void CreateUpdater() override { calls.push_back("CreateUpdater"); }
-    void FinishInterruptedInstall() override { calls.push_back("FinishInstall"); }
+    InstallState install = InstallState::Whole;
+    InstallState FinishInterruptedInstall() override {
+        calls.push_back("FinishInstall");
+        return install;
+    }
+    void ShowInstallUnfinished(InstallState state) override {
+        calls.push_back(state == InstallState::Busy ? "ShowInstallBusy" : "ShowInstallUnfinished");
+    }
     void ShowRefused() override { calls.push_back("ShowRefused"); }
     void ShowStartFailed(const std::string& path) override { calls.push_back("ShowStartFailed " + path); }
     void Trace(const std::string& line) override { traces.push_back(line); }
@@ -322,6 +329,35 @@ TEST(RunOnCreate, InstalledClientStartsWithTheCommandLine) {
         expected.push_back(row.last);
         EXPECT_EQ(ops.calls, expected);
         EXPECT_FALSE(ops.traces.empty());
+    }
+}
+
+// What a recovery could not make whole is neither started nor updated over: the player is told
+// and the page stays; nothing of the page reaches the registry.
+TEST(RunOnCreate, NothingStartsUnlessTheInstallationIsWhole) {
+    const struct {
+        InstallState install;
+        bool hasWorkDir;
+        LaunchOutcome outcome;
+        std::string last;
+    } rows[] = {
+        {InstallState::Unfinished, true, LaunchOutcome::Unfinished, "ShowInstallUnfinished"},
+        {InstallState::Unfinished, false, LaunchOutcome::Unfinished, "ShowInstallUnfinished"},
+        {InstallState::Busy, true, LaunchOutcome::Unfinished, "ShowInstallBusy"},
+        {InstallState::Busy, false, LaunchOutcome::Unfinished, "ShowInstallBusy"},
+        {InstallState::Whole, false, LaunchOutcome::Updater, "CreateUpdater"},
+        {InstallState::Whole, true, LaunchOutcome::Started, "PostLaunchDone"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.last);
+        FakeOps ops;
+        ops.install = row.install;
+        ops.hasWorkDir = row.hasWorkDir;
+        EXPECT_EQ(RunOnCreate(Props("kim", k64, "1234"), ops, kSites), row.outcome);
+        EXPECT_EQ(row.last, ops.calls.back());
+        if (row.install != InstallState::Whole) {
+            EXPECT_EQ(ops.calls, (std::vector<std::string>{"FinishInstall", row.last}));
+        }
     }
 }
 

@@ -3,10 +3,13 @@
 #include "updater/package_install.h"
 
 #include "updater/install_journal.h"
+#include "updater/install_recovery.h"
+#include "trust/crypto.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
@@ -16,6 +19,12 @@ namespace tavrin {
 namespace {
 
 using Call = std::pair<std::string, std::string>;
+
+FileDigest DigestOf(const std::string& content) {
+    std::unique_ptr<Sha256> hash = NewSha256();
+    hash->Update(content.data(), content.size());
+    return {content.size(), hash->FinishHex()};
+}
 
 // The install folder in memory: path to content.
 struct MemoryFiles : InstallFiles {
@@ -46,6 +55,11 @@ struct MemoryFiles : InstallFiles {
     bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) override {
         if (!files.count(path) || files[path].size() > maxBytes) return false;
         *content = files[path];
+        return true;
+    }
+    bool Digest(const std::string& path, FileDigest* digest) override {
+        if (!files.count(path)) return false;
+        *digest = DigestOf(files[path]);
         return true;
     }
 };
@@ -274,7 +288,7 @@ TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery)
         }
         folder.crashAt = SIZE_MAX;
         const Recovery recovery = RecoverInstallation(kInstall, folder);
-        EXPECT_TRUE(recovery.left.empty());
+        EXPECT_TRUE(recovery.notWhole.empty() && recovery.leftBeside.empty());
         if (folder.files == newSet) {
             ++sawNew;
             EXPECT_TRUE(finished || recovery.outcome == Recovery::kCompleted);
@@ -291,31 +305,43 @@ TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery)
     EXPECT_GT(sawNew, 14u) << "every step of the replacement itself is completed";
 }
 
-// A journal read back from the disk is trusted no further than its own shape.
-TEST(InstallJournal, OnlyAWholeWellFormedHeadIsRead) {
-    const std::string head = JournalText(7, {{"Orbisan.exe", true}, {"new.dll", false}});
+// A journal read back from the disk is trusted no further than its own shape: each mark only
+// after the one it follows, nothing replaced before every new file is measured.
+TEST(InstallJournal, OnlyAWholeWellFormedJournalIsRead) {
+    std::vector<JournalEntry> entries = {{"Orbisan.exe", true, {}}, {"new.dll", false, {}}};
+    const std::string head = JournalHead(7, entries);
+    entries[0].newFile = DigestOf("client");
+    entries[1].newFile = DigestOf("");
+    const std::string measured = head + JournalDigests(entries);
     Journal journal;
-    ASSERT_TRUE(ParseJournal(head, &journal));
-    EXPECT_EQ(Journal::kStaging, journal.phase);
+    ASSERT_TRUE(ParseJournal(measured, &journal));
     EXPECT_EQ(7u, journal.serial);
     ASSERT_EQ(2u, journal.entries.size());
-    EXPECT_TRUE(journal.entries[0].hadOld);
-    EXPECT_FALSE(journal.entries[1].hadOld);
+    EXPECT_TRUE(journal.entries[0].hadOld && !journal.entries[1].hadOld);
+    EXPECT_EQ(DigestOf("client"), journal.entries[0].newFile);
+    const std::string one = head + JournalDigests({entries[0]});
     const struct {
         std::string text;
         bool read;
         Journal::Phase phase;
     } rows[] = {
-        {head + "commit\r\n", true, Journal::kCommitting},
-        {head + "comm", true, Journal::kStaging},  // cut short: not written
-        {head + "commit\r\ndone\r\n", true, Journal::kDone},
-        {head + "commit\r\nundo\r\n", true, Journal::kUndoing},
-        {head + "done\r\n", false, Journal::kStaging},  // no commit before it
-        {head + "commit\r\ncommit\r\n", false, Journal::kStaging},
+        {head, true, Journal::kStaging},
+        {measured + "commit\r\n", true, Journal::kCommitting},
+        {measured + "comm", true, Journal::kStaging},  // cut short: not written
+        {measured + "commit\r\ndone\r\n", true, Journal::kDone},
+        {measured + "commit\r\ncomplete\r\ndone\r\n", true, Journal::kDone},
+        {measured + "commit\r\nundo\r\nundone\r\n", true, Journal::kUndone},
+        {measured + "commit\r\nundo\r\ndone\r\n", false, Journal::kStaging},
+        {measured + "commit\r\ncomplete\r\nundo\r\n", false, Journal::kStaging},
+        {measured + "done\r\n", false, Journal::kStaging},  // no commit before it
+        {one + "commit\r\n", false, Journal::kStaging},      // a new file not measured
+        {head + "digest 1 0 " + DigestOf("").sha256 + "\r\n", false, Journal::kStaging},
+        {head + "digest 0 5 " + std::string(64, 'A') + "\r\n", false, Journal::kStaging},
+        {measured + "commit\r\ncommit\r\n", false, Journal::kStaging},
         {head.substr(0, head.size() - 3), false, Journal::kStaging},
-        {JournalText(7, {{"..\\..\\Windows\\win.ini", true}}), false, Journal::kStaging},
-        {JournalText(7, {{"C:x", true}}), false, Journal::kStaging},
-        {"tavrin-journal 2\r\n" + head.substr(18), false, Journal::kStaging},
+        {JournalHead(7, {{"..\\..\\Windows\\win.ini", true, {}}}), false, Journal::kStaging},
+        {JournalHead(7, {{"C:x", true, {}}}), false, Journal::kStaging},
+        {"tavrin-journal 1\r\n" + head.substr(18), false, Journal::kStaging},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -338,6 +364,340 @@ TEST(InstallAllPackages, NameLeavingTheFoldersNeverReachesAPath) {
                          .installed);
         EXPECT_TRUE(r.calls.empty()) << "refused before anything is decoded";
         EXPECT_EQ(OldInstallation().files, folder.files);
+    }
+}
+
+// ---- Two faults, exhaustively: the browser ends, or one file operation fails once (as when a
+// scanner holds a file), at any step k of an installation and its first recovery, and again at
+// any later step j; a clean recovery follows. The folder is then exactly the old set or the new
+// one, with nothing of ours beside it, and the control launches only from a whole set.
+
+// Windows' view of the install folder: names compare ignoring case, a replaced file takes the
+// name it was moved to. Every file operation is a step, counted across the installation and the
+// recoveries after it; a replace where renames are not atomic (FAT32, many shares) is two: the
+// target goes, then the file is renamed.
+struct FaultyFolder : InstallFiles {
+    struct Crash {};
+    enum Fault { kNone, kCrash, kFailOnce };
+    std::map<std::string, std::pair<std::string, std::string>> files;  // key: lower case
+    Fault fault[2] = {kNone, kNone};
+    size_t faultAt[2] = {0, 0};
+    size_t step = 0;
+    bool atomicReplace = true;
+
+    static std::string Key(std::string path) {
+        for (char& c : path)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return path;
+    }
+    Fault FaultHere() const {
+        for (int i = 0; i < 2; ++i)
+            if (fault[i] != kNone && faultAt[i] == step) return fault[i];
+        return kNone;
+    }
+    // False when this step fails once; throws when the process ends here.
+    bool Step() {
+        const Fault here = FaultHere();
+        ++step;
+        if (here == kCrash) throw Crash();
+        return here != kFailOnce;
+    }
+    bool Has(const std::string& path) const { return files.count(Key(path)) != 0; }
+    PathKind Kind(const std::string& path) override {
+        return Has(path) ? PathKind::kFile : PathKind::kNone;
+    }
+    bool Move(const std::string& from, const std::string& to) override {
+        if (!Step() || !Has(from)) return false;
+        if (!atomicReplace && Has(to) && Key(from) != Key(to)) {
+            files.erase(Key(to));
+            if (!Step()) return false;
+        }
+        const std::string content = files[Key(from)].second;
+        files.erase(Key(from));
+        files[Key(to)] = {to, content};
+        return true;
+    }
+    bool Remove(const std::string& path) override {
+        if (!Step()) return false;
+        files.erase(Key(path));
+        return true;
+    }
+    bool Append(const std::string& path, const std::string& text) override {
+        auto& file = files[Key(path)];
+        file.first = path;
+        if (FaultHere() == kCrash) file.second += text.substr(0, text.size() / 2);  // torn
+        if (!Step()) return false;
+        file.second += text;
+        return true;
+    }
+    bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) override {
+        if (!Has(path) || files[Key(path)].second.size() > maxBytes) return false;
+        *content = files[Key(path)].second;
+        return true;
+    }
+    // A read that a held file can refuse once.
+    bool Digest(const std::string& path, FileDigest* digest) override {
+        if (!Step() || !Has(path)) return false;
+        *digest = DigestOf(files[Key(path)].second);
+        return true;
+    }
+    // Name (lower case) to content.
+    std::map<std::string, std::string> Contents() const {
+        std::map<std::string, std::string> out;
+        for (const auto& file : files) out[file.first] = file.second.second;
+        return out;
+    }
+};
+
+// The old installation: a, B (the release names it "b"), c and a file no package names.
+FaultyFolder OldFolder() {
+    FaultyFolder folder;
+    for (const char* name : {"a", "B", "c", "keep.txt"})
+        folder.files[FaultyFolder::Key(Target(name))] = {Target(name), std::string("old ") + name};
+    return folder;
+}
+
+const std::vector<std::string> kSevenPackages = {"a.lzf", "b.lzf", "c.lzf", "d.lzf",
+                                                 "e.lzf", "f.lzf", "g.lzf"};
+
+// c is unchanged in the new release: its new file is the old one, byte for byte.
+std::string NewContent(const std::string& package) {
+    return package == "c.lzf" ? "old c" : "new " + package;
+}
+
+std::map<std::string, std::string> NewSetContents() {
+    FaultyFolder folder = OldFolder();
+    for (const std::string& package : kSevenPackages) {
+        const std::string name = package.substr(0, package.size() - 4);
+        folder.files[FaultyFolder::Key(Target(name))] = {Target(name), NewContent(package)};
+    }
+    return folder.Contents();
+}
+
+// The targets of both sets, without anything that stands beside them.
+std::map<std::string, std::string> TargetsOnly(const std::map<std::string, std::string>& files) {
+    std::map<std::string, std::string> out;
+    const std::map<std::string, std::string> newSet = NewSetContents();
+    for (const auto& file : files)
+        if (newSet.count(file.first)) out.insert(file);
+    return out;
+}
+
+// One visit and the next: an installation, then the next control's recovery (run only after a
+// crash or when the installation left its journal).
+struct TwoVisits {
+    bool installed = false, installReturned = false, recovered = false;
+    InstallResult install;
+    Recovery first;
+    std::map<std::string, std::string> afterInstall, afterFirst;
+    uint64_t recordedSerial = 0;  // UpdateSerial
+
+    // The serial's write is a step too; a recovery believes only the configuration kept for it.
+    InstallOptions Options(FaultyFolder& folder) {
+        InstallOptions options;
+        options.signedConfig = "signed configuration of " + std::to_string(kSerial);
+        options.recordSerial = [this, &folder](uint64_t serial) {
+            if (!folder.Step()) return false;
+            recordedSerial = serial;
+            return true;
+        };
+        return options;
+    }
+    RecoveryHooks Hooks(FaultyFolder& folder) {
+        const InstallOptions options = Options(folder);
+        return {[options](const std::string& config, uint64_t serial) {
+                    return config == options.signedConfig && serial == kSerial;
+                },
+                options.recordSerial};
+    }
+
+    void Run(FaultyFolder& folder) {
+        const DecompressFn decode = [&folder](const std::string& source, const std::string& target) {
+            if (!folder.Step()) return 0;
+            const std::string package = source.substr(kDownload.size());
+            folder.files[FaultyFolder::Key(target)] = {target, NewContent(package)};
+            return 1;
+        };
+        try {
+            install = InstallAllPackages(kSevenPackages, kDownload, kInstall, kClient, kSerial,
+                                         decode, folder, Options(folder));
+            installReturned = true;
+            installed = install.installed;
+        } catch (const FaultyFolder::Crash&) {
+        }
+        afterInstall = folder.Contents();
+        try {
+            first = RecoverInstallation(kInstall, folder, Hooks(folder));
+            recovered = true;
+        } catch (const FaultyFolder::Crash&) {
+        }
+        afterFirst = folder.Contents();
+    }
+};
+
+// What is wrong after the visits and a clean recovery; "" when nothing is.
+std::string Fault(const TwoVisits& v, const Recovery& last,
+                  const std::map<std::string, std::string>& after) {
+    const std::map<std::string, std::string> oldSet = OldFolder().Contents();
+    const std::map<std::string, std::string> newSet = NewSetContents();
+    const bool isNew = after == newSet, isOld = after == oldSet;
+    if (!isNew && !isOld) return "a mixed set or files left beside it";
+    if (!LaunchAfter(last)) return "the clean recovery does not launch";
+    if ((v.recordedSerial == kSerial) != isNew) return "UpdateSerial does not match the set";
+    if (v.installed && !isNew) return "an installation that succeeded is undone";
+    if (v.installReturned && !v.installed && v.install.notRestored.empty() &&
+        TargetsOnly(v.afterInstall) != TargetsOnly(oldSet))
+        return "a failed installation said the old set stood";
+    if (v.recovered && LaunchAfter(v.first) && TargetsOnly(v.afterFirst) != TargetsOnly(newSet) &&
+        TargetsOnly(v.afterFirst) != TargetsOnly(oldSet))
+        return "the first recovery launches a mixed set";
+    if (v.recovered && v.first.outcome == Recovery::kCompleted && !isNew)
+        return "a completed installation is undone later";
+    if (v.recovered && v.first.outcome == Recovery::kUndone && !isOld)
+        return "an undone installation is completed later";
+    return "";
+}
+
+TEST(InstallAllPackages, NoTwoFaultsLeaveAMixedSet) {
+    using F = FaultyFolder;
+    const struct {
+        F::Fault first, second;
+        const char* what;
+    } kinds[] = {
+        {F::kCrash, F::kCrash, "ended, then ended again"},
+        {F::kCrash, F::kFailOnce, "ended, then a file held once"},
+        {F::kFailOnce, F::kCrash, "a file held once, then ended"},
+        {F::kFailOnce, F::kFailOnce, "a file held once, then another"},
+    };
+    size_t runs = 0, failures = 0;
+    for (bool atomic : {true, false}) {
+        for (const auto& kind : kinds) {
+            const size_t runsBefore = runs, failuresBefore = failures;
+            for (size_t k = 0;; ++k) {
+                F once = OldFolder();
+                once.atomicReplace = atomic;
+                once.fault[0] = kind.first;
+                once.faultAt[0] = k;
+                TwoVisits probe;
+                probe.Run(once);
+                if (k >= once.step) break;  // the first fault was never reached
+                for (size_t j = k + 1; j <= once.step; ++j) {
+                    ++runs;
+                    F folder = OldFolder();
+                    folder.atomicReplace = atomic;
+                    folder.fault[0] = kind.first;
+                    folder.faultAt[0] = k;
+                    folder.fault[1] = kind.second;
+                    folder.faultAt[1] = j;
+                    TwoVisits visits;
+                    visits.Run(folder);
+                    folder.fault[0] = folder.fault[1] = F::kNone;
+                    const Recovery last = RecoverInstallation(kInstall, folder, visits.Hooks(folder));
+                    const std::string fault = Fault(visits, last, folder.Contents());
+                    if (!fault.empty() && ++failures <= 5)
+                        ADD_FAILURE() << kind.what << (atomic ? "" : ", delete-then-rename")
+                                      << ": steps " << k << " and " << j << ": " << fault;
+                }
+            }
+            std::printf("[ scenarios ] %s%s: %zu runs, %zu failed\n", kind.what,
+                        atomic ? "" : " (delete-then-rename)", runs - runsBefore,
+                        failures - failuresBefore);
+        }
+    }
+    std::printf("[ scenarios ] %zu runs, %zu failed\n", runs, failures);
+    EXPECT_EQ(0u, failures);
+    EXPECT_GT(runs, 2000u);
+}
+
+// What recovery must not do on a guess: a journal it cannot read is kept with everything beside
+// it and nothing launches; a serial only the journal names is not believed; Prynn's temporary
+// files go with the staged ones.
+TEST(RecoverInstallation, NothingIsDeletedOrBelievedOnAGuess) {
+    const std::string staged = Target("b") + kStagedSuffix, backup = Target("a") + kBackupSuffix;
+    std::vector<JournalEntry> entries = {{"a", true, DigestOf("new a")}};
+    const std::string done = JournalHead(kSerial, entries) + JournalDigests(entries) +
+                             "commit\r\ndone\r\n";
+    const std::string forged = JournalHead(9999999999999999999u, {}) + "commit\r\ndone\r\n";
+    const struct {
+        const char* what;
+        std::map<std::string, std::string> beside;  // besides the old installation
+        Recovery::Outcome outcome;
+        bool kept;              // every file as it was
+        uint64_t serial;        // what UpdateSerial becomes (0: untouched)
+    } rows[] = {
+        {"a journal of another version beside staged and set-aside files",
+         {{Target(kJournalName), "tavrin-journal 9\r\n"}, {staged, "x"}, {backup, "y"}},
+         Recovery::kUnreadable, true, 0},
+        {"a journal over the reader's limit",
+         {{Target(kJournalName), JournalHead(1, {}) + std::string(kMaxJournalSize, 'x')}, {staged, "x"}},
+         Recovery::kUnreadable, true, 0},
+        {"a forged serial, nothing to prove it", {{Target(kJournalName), forged}},
+         Recovery::kCompleted, false, 0},
+        {"a forged serial beside a configuration that does not prove it",
+         {{Target(kJournalName), forged}, {Target(kJournalConfigName), "signed 42"}},
+         Recovery::kCompleted, false, 0},
+        {"the serial the signed configuration proves",
+         {{Target(kJournalName), done}, {Target(kJournalConfigName), "signed 42"}},
+         Recovery::kCompleted, false, kSerial},
+        {"Prynn's temporary files of a decoding that was ended",
+         {{Target(kJournalName), JournalHead(kSerial, entries)},
+          {Target("a") + kStagedSuffix + ".~prynn0.tmp", "half"},
+          {Target("a") + kStagedSuffix + ".~prynn15.tmp", "half"}},
+         Recovery::kUndone, false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryFiles folder = OldInstallation();
+        folder.files[Target("a")] = "new a";
+        for (const auto& file : row.beside) folder.files[file.first] = file.second;
+        const std::map<std::string, std::string> before = folder.files;
+        uint64_t serial = 0;
+        const RecoveryHooks hooks = {
+            [](const std::string& config, uint64_t s) { return config == "signed " + std::to_string(s); },
+            [&serial](uint64_t s) { return (serial = s) != 0; }};
+        const Recovery recovery = RecoverInstallation(kInstall, folder, hooks);
+        EXPECT_EQ(row.outcome, recovery.outcome);
+        EXPECT_EQ(row.outcome != Recovery::kUnreadable, LaunchAfter(recovery));
+        EXPECT_EQ(row.serial, serial);
+        std::map<std::string, std::string> tidy = OldInstallation().files;
+        tidy[Target("a")] = "new a";
+        EXPECT_EQ(row.kept ? before : tidy, folder.files);
+    }
+}
+
+// Refused before anything changes: a set whose journal the reader would not take, a folder
+// where an earlier installation's journal still waits, a client started meanwhile.
+TEST(InstallAllPackages, RefusedBeforeAnyTargetChanges) {
+    std::vector<std::string> many = {"a.lzf"};
+    for (int i = 0; many.size() * 300 < kMaxJournalSize; ++i)
+        many.push_back(std::to_string(i) + std::string(200, 'x') + ".lzf");
+    const struct {
+        const char* what;
+        std::vector<std::string> packages;
+        std::string journal;  // an earlier installation's
+        bool clientRuns;
+        size_t decoded;
+    } rows[] = {
+        {"a journal over the reader's limit", many, "", false, 0},
+        {"an earlier journal", kFour, "tavrin-journal 2\r\n", false, 0},
+        {"a client started meanwhile", kFour, "", true, 4},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryFiles folder = OldInstallation();
+        if (!row.journal.empty()) folder.files[Target(kJournalName)] = row.journal;
+        const std::map<std::string, std::string> before = folder.files;
+        Recorder r(&folder);
+        InstallOptions options;
+        options.beforeReplacing = [&] { return !row.clientRuns; };
+        const InstallResult result = InstallAllPackages(row.packages, kDownload, kInstall, kClient,
+                                                        kSerial, r.fn(), folder, options);
+        EXPECT_FALSE(result.installed);
+        EXPECT_EQ(row.packages.size() > 4, result.journalTooLarge);
+        EXPECT_EQ(!row.journal.empty(), result.journalFound);
+        EXPECT_EQ(row.clientRuns, result.clientRunning);
+        EXPECT_EQ(row.decoded, r.calls.size());
+        EXPECT_EQ(before, folder.files);
     }
 }
 

@@ -172,6 +172,15 @@ bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
             return false;
         }
     }
+    // Another updater works in the folder (another page, session or user): this one leaves it
+    // and its Temp alone.
+    if (!m_installation.ClaimFolder()) {
+        Trace("CDownLoadDlg::PrepareFolders - another installation is at work");
+        failedFolder = m_strInstallDir;
+        return false;
+    }
+    // Nothing is replaced under a client started since the downloads began.
+    m_installation.SetBeforeReplacing([this] { return StopRunningProcess(m_hWnd, kClientExe) >= 0; });
     return true;
 }
 

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cwchar>
 
+#include "libs/prynn/system_files.h"
+#include "updater/package_check.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 #include "win/whole_file.h"
@@ -70,6 +73,14 @@ bool WinInstallFiles::Append(const std::string& path, const std::string& text) {
 
 bool WinInstallFiles::ReadAll(const std::string& path, size_t maxBytes, std::string* content) {
     return win::ReadWholeFile(win::WidePath(path), maxBytes, content);
+}
+
+bool WinInstallFiles::Digest(const std::string& path, FileDigest* digest) {
+    prynn::SystemFiles files;
+    SignedPackage measured;
+    if (MeasureFile(files, path, UINT64_MAX, &measured) != PackageRefusal::kNone) return false;
+    *digest = {measured.size, measured.sha256};
+    return true;
 }
 
 }  // namespace tavrin

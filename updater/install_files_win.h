@@ -14,6 +14,7 @@ public:
     bool Remove(const std::string& path) override;
     bool Append(const std::string& path, const std::string& text) override;
     bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) override;
+    bool Digest(const std::string& path, FileDigest* digest) override;
 
 private:
     // Test builds: the process ends at this step, as a browser killed there would.

@@ -2,14 +2,31 @@
 
 #include <windows.h>
 
+#include "updater/install_journal.h"
+#include "win/code_page.h"
 
 namespace tavrin {
 namespace {
 
 constexpr const wchar_t* kInstallFolder = L"Program Files\\Velmora바둑";
-// One name for every session: the folder is the machine's.
+// One name for every session where the system lets it be made; the lock file decides anyway.
 constexpr const wchar_t* kLockName = L"Global\\TavrinInstallFolder";
 constexpr const wchar_t* kSessionLockName = L"Local\\TavrinInstallFolder";
+constexpr DWORD kRetryMs = 100;
+
+// One try at the lock file, while the mutex (when there is one) is held.
+win::FileHandle OpenLockFile(const std::wstring& path) {
+    win::Handle mutex(::CreateMutexW(nullptr, FALSE, kLockName));
+    if (!mutex) mutex.attach(::CreateMutexW(nullptr, FALSE, kSessionLockName));
+    // An owner that died leaves the mutex abandoned: the file tells whether it still works.
+    const DWORD waited = mutex ? ::WaitForSingleObject(mutex.get(), 5000) : WAIT_FAILED;
+    const bool owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                                       nullptr));
+    if (owned) ::ReleaseMutex(mutex.get());
+    return file;
+}
 
 }  // namespace
 
@@ -21,17 +38,15 @@ std::wstring InstallFolderPath() {
 }
 
 InstallLock::InstallLock(unsigned long waitMs) {
-    m_mutex.attach(::CreateMutexW(nullptr, FALSE, kLockName));
-    if (!m_mutex) m_mutex.attach(::CreateMutexW(nullptr, FALSE, kSessionLockName));
-    if (!m_mutex) return;
-    // An owner that died mid-installation leaves the mutex abandoned: that is what a journal
-    // is for, and the lock is ours.
-    const DWORD waited = ::WaitForSingleObject(m_mutex.get(), waitMs);
-    m_held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-}
-
-InstallLock::~InstallLock() {
-    if (m_held) ::ReleaseMutex(m_mutex.get());
+    const std::wstring folder = InstallFolderPath();
+    if (folder.empty()) return;
+    const std::wstring path = folder + L"\\" + win::Utf8ToWide(kInstallLockName);
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        m_file = OpenLockFile(path);
+        if (m_file || ::GetTickCount() - start >= waitMs) return;
+        ::Sleep(kRetryMs);
+    }
 }
 
 }  // namespace tavrin

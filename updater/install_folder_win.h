@@ -11,19 +11,21 @@ namespace tavrin {
 // "" when the Windows folder cannot be had.
 std::wstring InstallFolderPath();
 
-// Held by an updater while it installs and by a control while it finishes an interrupted
-// installation, so that neither works on files the other is moving.
+// Held by an updater from before its downloads until it ends, and by a control while it
+// finishes an interrupted installation, so that no two work on the install folder or its Temp
+// at once, whatever session or user they run in: a file in the install folder held open with
+// no sharing (gone once closed, also when its process ends). The machine's named mutex orders
+// the tries. Neither is tied to a thread: the lock may be taken on one and dropped on another.
 class InstallLock {
 public:
+    // Tries for up to waitMs.
     explicit InstallLock(unsigned long waitMs);
-    ~InstallLock();
     InstallLock(const InstallLock&) = delete;
     InstallLock& operator=(const InstallLock&) = delete;
-    bool Held() const { return m_held; }
+    bool Held() const { return static_cast<bool>(m_file); }
 
 private:
-    win::Handle m_mutex;
-    bool m_held = false;
+    win::FileHandle m_file;
 };
 
 }  // namespace tavrin

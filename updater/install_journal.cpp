@@ -6,103 +6,110 @@
 namespace tavrin {
 namespace {
 
-constexpr const char* kHead = "tavrin-journal 1";
+constexpr const char* kHead = "tavrin-journal 2";
+constexpr size_t kSha256Hex = 64;
 
-struct Paths {
-    std::string target, staged, backup;
-};
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-Paths PathsOf(const std::string& installDir, const JournalEntry& entry) {
-    const std::string target = installDir + "\\" + entry.name;
-    return {target, target + kStagedSuffix, target + kBackupSuffix};
+bool IsLowerHex(const std::string& text) {
+    return text.size() == kSha256Hex &&
+           text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-// The entry's new file can still be had: decoded beside the target, or already in its place
-// with the old file (if any) kept aside.
-bool NewFileThere(const Paths& p, const JournalEntry& entry, InstallFiles& files) {
-    if (files.Kind(p.staged) == PathKind::kFile) return true;
-    return entry.hadOld ? files.Kind(p.backup) == PathKind::kFile
-                        : files.Kind(p.target) == PathKind::kFile;
+std::string DigestLine(size_t index, const FileDigest& digest) {
+    return "digest " + std::to_string(index) + " " + std::to_string(digest.size) + " " +
+           digest.sha256 + "\r\n";
 }
 
-void Note(bool ok, const std::string& path, Recovery* result) {
-    if (!ok) result->left.push_back(path);
+// "I SIZE SHA256" for the next entry without a digest.
+bool TakeDigest(const std::string& rest, Journal* journal) {
+    const size_t first = rest.find(' ');
+    const size_t second = first == std::string::npos ? first : rest.find(' ', first + 1);
+    uint64_t index = 0;
+    FileDigest digest;
+    if (second == std::string::npos || !ParseDecimal(rest.substr(0, first), &index) ||
+        index != journal->digests || index >= journal->entries.size() ||
+        !ParseDecimal(rest.substr(first + 1, second - first - 1), &digest.size))
+        return false;
+    digest.sha256 = rest.substr(second + 1);
+    if (!IsLowerHex(digest.sha256)) return false;
+    journal->entries[journal->digests++].newFile = digest;
+    return true;
 }
 
-void Complete(const std::string& installDir, const Journal& journal, InstallFiles& files,
-              Recovery* result) {
-    for (const JournalEntry& entry : journal.entries) {
-        const Paths p = PathsOf(installDir, entry);
-        if (files.Kind(p.staged) != PathKind::kFile) continue;  // already in place
-        // The old file, if it is still where it was, goes aside first, as the updater does.
-        if (entry.hadOld && files.Kind(p.target) == PathKind::kFile &&
-            files.Kind(p.backup) == PathKind::kNone && !files.Move(p.target, p.backup)) {
-            Note(false, p.target, result);
-            continue;
-        }
-        Note(files.Move(p.staged, p.target), p.target, result);
+// A mark moves the journal on only from the phase it follows.
+bool TakeMark(const std::string& line, Journal* journal) {
+    using P = Journal::Phase;
+    const struct {
+        const char* line;
+        P from, from2, to;
+    } moves[] = {
+        {"commit", P::kStaging, P::kStaging, P::kCommitting},
+        {"complete", P::kCommitting, P::kCommitting, P::kCompleting},
+        {"undo", P::kCommitting, P::kCommitting, P::kUndoing},
+        {"done", P::kCommitting, P::kCompleting, P::kDone},
+        {"undone", P::kUndoing, P::kUndoing, P::kUndone},
+    };
+    for (const auto& move : moves) {
+        if (line != move.line) continue;
+        if (journal->phase != move.from && journal->phase != move.from2) return false;
+        // Nothing is replaced before every new file is measured.
+        if (move.to == P::kCommitting && journal->digests != journal->entries.size())
+            return false;
+        journal->phase = move.to;
+        return true;
     }
+    return false;
 }
 
-void Undo(const std::string& installDir, const Journal& journal, InstallFiles& files,
-          Recovery* result) {
-    for (const JournalEntry& entry : journal.entries) {
-        const Paths p = PathsOf(installDir, entry);
-        if (entry.hadOld && files.Kind(p.backup) == PathKind::kFile)
-            Note(files.Move(p.backup, p.target), p.target, result);
-        else if (!entry.hadOld && files.Kind(p.staged) != PathKind::kFile)
-            Note(files.Remove(p.target), p.target, result);  // a new file already in place
+// One line of the journal into journal; false when it does not belong where it stands.
+bool TakeLine(const std::string& line, size_t index, bool* staged, Journal* journal) {
+    if (index == 0) return line == kHead;
+    if (index == 1) return StartsWith(line, "serial ") && ParseDecimal(line.substr(7), &journal->serial);
+    if (!*staged && (StartsWith(line, "old ") || StartsWith(line, "new "))) {
+        // Read back from the disk: only a plain name inside the folder is taken.
+        const std::string name = line.substr(4);
+        journal->entries.push_back({name, line[0] == 'o', {}});
+        return IsSafePackageName(name);
     }
-}
-
-// What is left beside the targets goes; the journal goes last, once nothing it names remains.
-void Tidy(const std::string& installDir, const Journal& journal, InstallFiles& files,
-          Recovery* result) {
-    for (const JournalEntry& entry : journal.entries) {
-        const Paths p = PathsOf(installDir, entry);
-        Note(files.Remove(p.staged), p.staged, result);
-        Note(files.Remove(p.backup), p.backup, result);
-    }
+    if (!*staged) return *staged = line == "staged";
+    if (StartsWith(line, "digest ") && journal->phase == Journal::kStaging)
+        return TakeDigest(line.substr(7), journal);
+    return TakeMark(line, journal);
 }
 
 }  // namespace
 
-std::string JournalText(uint64_t serial, const std::vector<JournalEntry>& entries) {
+std::string JournalHead(uint64_t serial, const std::vector<JournalEntry>& entries) {
     std::string text = std::string(kHead) + "\r\nserial " + std::to_string(serial) + "\r\n";
     for (const JournalEntry& entry : entries)
         text += (entry.hadOld ? "old " : "new ") + entry.name + "\r\n";
     return text + "staged\r\n";
 }
 
+std::string JournalDigests(const std::vector<JournalEntry>& entries) {
+    std::string text;
+    for (size_t i = 0; i < entries.size(); ++i) text += DigestLine(i, entries[i].newFile);
+    return text;
+}
+
 std::string JournalMark(Journal::Phase phase) {
     switch (phase) {
     case Journal::kCommitting: return "commit\r\n";
-    case Journal::kDone: return "done\r\n";
+    case Journal::kCompleting: return "complete\r\n";
     case Journal::kUndoing: return "undo\r\n";
+    case Journal::kDone: return "done\r\n";
+    case Journal::kUndone: return "undone\r\n";
     default: return "";
     }
 }
 
-// One line of the journal into journal; false when it does not belong where it stands.
-bool TakeLine(const std::string& line, size_t index, bool* staged, Journal* journal) {
-    if (index == 0) return line == kHead;
-    if (index == 1) return line.rfind("serial ", 0) == 0 && ParseDecimal(line.substr(7), &journal->serial);
-    if (!*staged && (line.rfind("old ", 0) == 0 || line.rfind("new ", 0) == 0)) {
-        // Read back from the disk: only a plain name inside the folder is taken.
-        const std::string name = line.substr(4);
-        journal->entries.push_back({name, line[0] == 'o'});
-        return IsSafePackageName(name);
-    }
-    if (!*staged) return *staged = line == "staged";
-    if (line == "commit" && journal->phase == Journal::kStaging) {
-        journal->phase = Journal::kCommitting;
-        return true;
-    }
-    if ((line == "done" || line == "undo") && journal->phase == Journal::kCommitting) {
-        journal->phase = line == "done" ? Journal::kDone : Journal::kUndoing;
-        return true;
-    }
-    return false;
+size_t LargestJournal(uint64_t serial, const std::vector<JournalEntry>& entries) {
+    const FileDigest widest = {UINT64_MAX, std::string(kSha256Hex, 'f')};
+    size_t size = JournalHead(serial, entries).size();
+    for (size_t i = 0; i < entries.size(); ++i) size += DigestLine(i, widest).size();
+    return size + JournalMark(Journal::kCommitting).size() +
+           JournalMark(Journal::kCompleting).size() + JournalMark(Journal::kUndone).size();
 }
 
 bool ParseJournal(const std::string& text, Journal* journal) {
@@ -111,47 +118,13 @@ bool ParseJournal(const std::string& text, Journal* journal) {
     size_t index = 0;
     for (size_t start = 0; start < text.size(); ++index) {
         const size_t end = text.find("\r\n", start);
-        // A last mark cut short by a crash was not written: the phase before it holds.
-        if (end == std::string::npos) return staged;
+        // A last line cut short by a crash was not written: the phase before it holds.
+        if (end == std::string::npos) break;
         if (!TakeLine(text.substr(start, end - start), index, &staged, journal)) return false;
         start = end + 2;
+        journal->wholeBytes = start;
     }
     return staged;
-}
-
-Recovery RecoverInstallation(const std::string& installDir, InstallFiles& files) {
-    Recovery result;
-    const std::string journalPath = installDir + "\\" + kJournalName;
-    std::string text;
-    if (files.Kind(journalPath) == PathKind::kNone) return result;
-    Journal journal;
-    // Unreadable or cut short in its head: nothing had changed when it was written.
-    const bool readable = files.ReadAll(journalPath, kMaxJournalSize, &text) &&
-                          ParseJournal(text, &journal);
-    result.serial = journal.serial;
-    result.outcome = Recovery::kUndone;
-    if (readable && journal.phase == Journal::kCommitting) {
-        bool complete = true;
-        for (const JournalEntry& entry : journal.entries)
-            complete = complete && NewFileThere(PathsOf(installDir, entry), entry, files);
-        complete ? Complete(installDir, journal, files, &result)
-                 : Undo(installDir, journal, files, &result);
-        if (complete) result.outcome = Recovery::kCompleted;
-    } else if (readable && journal.phase == Journal::kUndoing) {
-        Undo(installDir, journal, files, &result);
-    } else if (readable && journal.phase == Journal::kDone) {
-        result.outcome = Recovery::kCompleted;
-    }
-    if (readable) Tidy(installDir, journal, files, &result);
-    if (!result.left.empty()) {
-        result.outcome = Recovery::kStuck;
-        return result;
-    }
-    if (!files.Remove(journalPath)) {
-        result.left.push_back(journalPath);
-        result.outcome = Recovery::kStuck;
-    }
-    return result;
 }
 
 }  // namespace tavrin

@@ -1,6 +1,18 @@
 // The installation's journal: a small file in the install folder, written before anything there
-// changes and removed only when the whole new set is in place and the old files are gone. A
-// control that finds one after a crash finishes or undoes what it names before anything else.
+// changes. It names every target, whether an old file stood there, and, before the first target
+// is replaced, the size and SHA-256 of each new file; then each decision, before it is acted on.
+// It goes only when the set it names stands whole and nothing of ours is left beside it.
+//
+//   tavrin-journal 2
+//   serial N
+//   old NAME | new NAME             one line per target: a file stood there before, or none
+//   staged                          the head ends: new files are decoded beside their targets
+//   digest I SIZE SHA256            the new file of target I, measured once it was decoded
+//   commit                          every new file is there: targets are being replaced
+//   complete | undo                 the decision: the new set goes in, or the old comes back
+//   done | undone                   the set stands whole: only what is beside it is left
+//
+// A line cut short by a crash at its end was not written: the phase before it holds.
 #pragma once
 
 #include <cstdint>
@@ -11,56 +23,45 @@
 
 namespace tavrin {
 
-// Ends in ".tavrin-journal", so no package can be named like it.
+// End in ".tavrin-journal", which no installed name may (see signed_config.cpp).
 constexpr const char* kJournalName = "install.tavrin-journal";
-constexpr size_t kMaxJournalSize = 64 * 1024;
+// The signed configuration of the release the journal installs, so that a recovery believes
+// its serial only from what the update key signed.
+constexpr const char* kJournalConfigName = "config.tavrin-journal";
+// Held open by the installation at work (install_folder_win.h), gone when it ends.
+constexpr const char* kInstallLockName = "install.tavrin-lock";
+// The reader's limit; the writer refuses a set whose journal could outgrow it.
+constexpr size_t kMaxJournalSize = 1024 * 1024;
 
 struct JournalEntry {
     std::string name;     // the installed file's name in the install folder
     bool hadOld = false;  // a file stood there before
+    FileDigest newFile;   // the decoded new file (known from the digest lines on)
 };
 
 struct Journal {
     enum Phase {
         kStaging,     // new files are being decoded beside their targets; nothing replaced
-        kCommitting,  // every new file was decoded: targets are being replaced
-        kDone,        // the whole new set is in place: only old files remain to go
-        kUndoing,     // a replacement failed: the old files are being put back
+        kCommitting,  // every new file is measured: targets are being replaced
+        kCompleting,  // decided: the new set goes in
+        kUndoing,     // decided: the old set comes back
+        kDone,        // the new set stands whole
+        kUndone,      // the old set stands whole
     };
     Phase phase = kStaging;
     uint64_t serial = 0;  // of the release being installed
     std::vector<JournalEntry> entries;
+    size_t digests = 0;      // entries whose new file is measured
+    size_t wholeBytes = 0;   // how much of the text was read: a cut last line is not
 };
 
-// The journal's first lines (phase kStaging), and the line that moves it on to `phase`.
-std::string JournalText(uint64_t serial, const std::vector<JournalEntry>& entries);
+// The head (phase kStaging), the digest lines of every entry, the line that moves it on to
+// `phase`, and the most the journal of such a set can grow to.
+std::string JournalHead(uint64_t serial, const std::vector<JournalEntry>& entries);
+std::string JournalDigests(const std::vector<JournalEntry>& entries);
 std::string JournalMark(Journal::Phase phase);
-// False for anything but a whole, well-formed journal head (a crash while it was first written
-// leaves none: nothing had changed yet).
+size_t LargestJournal(uint64_t serial, const std::vector<JournalEntry>& entries);
+// False for anything but a whole, well-formed head followed by lines in their order.
 bool ParseJournal(const std::string& text, Journal* journal);
-
-struct Recovery {
-    enum Outcome {
-        kNothing,    // no journal
-        kUndone,     // the old set stands again
-        kCompleted,  // the new set stands (serial: the release it installed)
-        kStuck,      // some files could not be moved or removed; the journal stays for next time
-    };
-    Outcome outcome = kNothing;
-    uint64_t serial = 0;
-    std::vector<std::string> left;  // what could not be put right
-};
-
-// Finishes or undoes the installation the journal in installDir names. The rule, safe at every
-// point a crash can stop an installation:
-// - staging: nothing was replaced; the new files decoded so far go;
-// - committing: when every target's new file is still there (decoded beside it, or already in
-//   its place with its old file kept aside), the replacement is completed; otherwise each
-//   replaced target gets its old file back and new ones go (the old files are all still aside
-//   in this phase);
-// - done: the old files kept aside go;
-// - undoing: as committing without its new files, the old set is put back.
-// Every staged and kept-aside file the journal names is gone afterwards, and so is the journal.
-Recovery RecoverInstallation(const std::string& installDir, InstallFiles& files);
 
 }  // namespace tavrin

@@ -8,13 +8,13 @@
 #include "libs/wexlog/wexlog.h"
 #include "resources/product_names.h"
 #include "system/client_launch_win.h"
-#include "system/client_settings_win.h"
 #include "system/desktop_folder_win.h"
 #include "system/shell_link_win.h"
 #include "updater/disk_space.h"
 #include "updater/disk_space_win.h"
 #include "updater/install_files_win.h"
 #include "updater/install_folder_win.h"
+#include "updater/install_recovery_win.h"
 #include "updater/package_check.h"
 #include "updater/update_urls.h"
 #include "win/ansi_path.h"
@@ -91,18 +91,54 @@ bool WinInstallation::EnoughSpaceToInstall(std::string& needed) {
     return EnoughSpaceAt(m_strInstallDir, m_decodedTotal, needed);
 }
 
+bool WinInstallation::ClaimFolder() {
+    if (!m_lock || !m_lock->Held()) m_lock = std::make_unique<InstallLock>(0);
+    return m_lock->Held();
+}
+
+// An earlier installation's journal is finished before this one starts, never overwritten.
+bool WinInstallation::FinishEarlierInstallation() {
+    WinInstallFiles files;
+    const Recovery recovery = RecoverInstallation(win::WideToUtf8(m_strInstallDir), files, WinRecoveryHooks());
+    if (recovery.outcome == Recovery::kNothing) return true;
+    Trace("CDownLoadDlg::InstallAllPackages - an earlier installation: outcome " +
+          std::to_string(static_cast<int>(recovery.outcome)));
+    return recovery.outcome == Recovery::kCompleted || recovery.outcome == Recovery::kUndone;
+}
+
+// The signed configuration as it came, kept beside the journal; "" when it cannot be read (a
+// recovery then leaves UpdateSerial as it is).
+std::string WinInstallation::SignedConfigBytes() const {
+    std::string bytes;
+    WinInstallFiles files;
+    if (!files.ReadAll(win::WideToUtf8(m_strDownloadDir) + kConfigFileName, kMaxConfigSize, &bytes))
+        bytes.clear();
+    return bytes;
+}
+
 InstallResult WinInstallation::InstallAllPackages() {
     Trace("CDownLoadDlg::InstallAllPackages - start");
     // A control finishing an interrupted installation gets to end first.
-    const InstallLock lock(10000);
-    if (!lock.Held()) {
+    if (!m_lock || !m_lock->Held()) m_lock = std::make_unique<InstallLock>(10000);
+    if (!m_lock->Held()) {
         Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
         return InstallResult();
     }
+    if (!FinishEarlierInstallation()) {
+        InstallResult refused;
+        refused.journalFound = true;
+        return refused;
+    }
     WinInstallFiles files;
+    InstallOptions options;
+    options.signedConfig = SignedConfigBytes();
+    options.beforeReplacing = m_beforeReplacing;
+    // Only a finished installation raises the serial a later configuration must reach; it is
+    // written before the journal goes.
+    options.recordSerial = WinRecoveryHooks().recordSerial;
     const InstallResult result = tavrin::InstallAllPackages(
         m_arrPackages, win::WideToUtf8(m_strDownloadDir), win::WideToUtf8(m_strInstallDir), kClientExe, m_config.serial,
-        DecompressThroughPrynn, files);
+        DecompressThroughPrynn, files, options);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
         Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
@@ -111,11 +147,12 @@ InstallResult WinInstallation::InstallAllPackages() {
     if (!result.missingClient.empty())
         Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
               Traced(result.missingClient));
+    if (result.journalTooLarge)
+        Trace("CDownLoadDlg::InstallAllPackages - the set's journal would outgrow its reader");
+    if (result.clientRunning)
+        Trace("CDownLoadDlg::InstallAllPackages - a client runs: nothing replaced");
     for (const std::string& file : result.backupsLeft)
-        Trace("CDownLoadDlg::InstallAllPackages - old file not removed: " + Traced(file));
-    // Only a finished installation raises the serial a later configuration must reach.
-    if (result.installed && !WriteClientValue(kSettingUpdateSerial, std::to_string(m_config.serial)))
-        Trace("CDownLoadDlg::InstallAllPackages - UpdateSerial not written");
+        Trace("CDownLoadDlg::InstallAllPackages - left for a later control: " + Traced(file));
     return result;
 }
 

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "updater/install_folder_win.h"
 #include "updater/signed_config.h"
 #include "updater/updater_roles.h"
 
@@ -18,6 +21,13 @@ public:
     WinInstallation(const UpdateConfig& config, const std::vector<std::string>& packages,
                     const std::wstring& installDir, const std::wstring& downloadDir);
 
+    // The install folder and its Temp for this updater alone, until it ends: false when another
+    // installation works there (this one then leaves the folder alone). Any thread.
+    bool ClaimFolder();
+    // Asked right before the first file is replaced: false when a client runs (and was not
+    // ended). Null asks nothing.
+    void SetBeforeReplacing(std::function<bool()> check) { m_beforeReplacing = std::move(check); }
+
     bool VerifyPackages(std::string& refused) override;
     bool EnoughSpaceToInstall(std::string& needed) override;
     InstallResult InstallAllPackages() override;
@@ -26,6 +36,8 @@ public:
 
 private:
     void WriteInternetShortcuts();
+    bool FinishEarlierInstallation();
+    std::string SignedConfigBytes() const;
     static void Trace(const std::string& line);
 
     const UpdateConfig& m_config;
@@ -33,6 +45,8 @@ private:
     const std::wstring& m_strInstallDir;
     const std::wstring& m_strDownloadDir;  // with its "\" by the time the packages are in
     uint64_t m_decodedTotal = 0;           // what the checked packages decode to
+    std::unique_ptr<InstallLock> m_lock;
+    std::function<bool()> m_beforeReplacing;
 };
 
 }  // namespace tavrin

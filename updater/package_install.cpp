@@ -1,9 +1,9 @@
 #include "updater/package_install.h"
 
-#include <algorithm>
 #include <set>
 
 #include "updater/install_journal.h"
+#include "updater/install_recovery.h"
 #include "updater/package_names.h"
 
 namespace tavrin {
@@ -49,64 +49,60 @@ bool CheckTargets(const std::vector<Placement>& plan, const std::string& install
     return hasClient;
 }
 
-void RemoveStaged(const std::vector<Placement>& plan, InstallFiles& files) {
-    for (const Placement& p : plan) files.Remove(p.staged());
-}
-
-// Decodes every package beside its target; on a failure nothing staged is left.
+// Decodes every package beside its target and measures what it decoded to; false at the first
+// that fails (the journal, still at staging, then takes back what was decoded).
 bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress,
-              InstallFiles& files) {
-    for (const Placement& p : plan) {
-        if (!files.Remove(p.staged()) || decompress(p.source, p.staged()) == 0) {
-            RemoveStaged(plan, files);
-            return false;
-        }
-    }
-    return true;
-}
-
-// Puts one replaced placement back as it was; false when that did not work.
-bool PutBack(const Placement& p, InstallFiles& files) {
-    return p.hadOld ? files.Move(p.backup(), p.target) : files.Remove(p.target);
-}
-
-// Puts the first count placements back, last first; the targets left otherwise go to
-// notRestored.
-void RollBack(const std::vector<Placement>& plan, size_t count, InstallFiles& files,
-              std::vector<std::string>* notRestored) {
-    for (size_t i = count; i-- > 0;)
-        if (!PutBack(plan[i], files)) notRestored->push_back(plan[i].target);
-}
-
-// Moves each old file aside and the staged one in; false on a failure, with everything put
-// back that could be and the rest in notRestored (list order).
-bool CommitAll(std::vector<Placement>& plan, InstallFiles& files,
-               std::vector<std::string>* notRestored) {
+              InstallFiles& files, Journal* journal) {
     for (size_t i = 0; i < plan.size(); ++i) {
-        Placement& p = plan[i];
-        const bool asideOk = !p.hadOld || (files.Remove(p.backup()) && files.Move(p.target, p.backup()));
-        if (asideOk && files.Move(p.staged(), p.target)) continue;
-        // This one: its old file back where it was moved from.
-        if (asideOk && p.hadOld && !PutBack(p, files)) notRestored->push_back(p.target);
-        RollBack(plan, i, files, notRestored);
-        std::reverse(notRestored->begin(), notRestored->end());
-        return false;
+        const Placement& p = plan[i];
+        if (!files.Remove(p.staged()) || decompress(p.source, p.staged()) == 0 ||
+            !files.Digest(p.staged(), &journal->entries[i].newFile))
+            return false;
     }
     return true;
 }
 
-// The journal's head, written before the first file is decoded: what stands at each target
-// now is what a crash must be able to give back.
-bool BeginJournal(std::vector<Placement>& plan, const std::string& journal, uint64_t serial,
-                  InstallFiles& files) {
-    std::vector<JournalEntry> entries;
-    for (Placement& p : plan) {
-        p.hadOld = files.Kind(p.target) == PathKind::kFile;
-        entries.push_back({p.name, p.hadOld});
+// Moves each old file aside (a plain rename: nothing stands at the backup's name) and the
+// staged one into its place; the index of the placement that failed, or plan.size().
+size_t CommitAll(const std::vector<Placement>& plan, InstallFiles& files) {
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const Placement& p = plan[i];
+        if ((p.hadOld && !files.Move(p.target, p.backup())) || !files.Move(p.staged(), p.target))
+            return i;
     }
-    if (files.Remove(journal) && files.Append(journal, JournalText(serial, entries))) return true;
-    files.Remove(journal);
+    return plan.size();
+}
+
+// Whether an earlier installation left its journal (or what belongs to it) in the folder.
+bool JournalLeft(const std::string& installDir, InstallFiles& files) {
+    for (const std::string& path : {JournalPath(installDir), NextJournalPath(installDir),
+                                    JournalConfigPath(installDir)})
+        if (files.Kind(path) != PathKind::kNone) return true;
     return false;
+}
+
+// The signed configuration, then the journal's head: written whole under the journal's next
+// name and renamed, so that a journal is never found with half a head. What stands at each
+// target now is what a crash must be able to give back.
+bool BeginJournal(const std::string& installDir, const Journal& journal,
+                  const std::string& signedConfig, InstallFiles& files) {
+    const std::string config = JournalConfigPath(installDir);
+    const std::string next = NextJournalPath(installDir);
+    if ((signedConfig.empty() || files.Append(config, signedConfig)) &&
+        files.Append(next, JournalHead(journal.serial, journal.entries)) &&
+        files.Move(next, JournalPath(installDir)))
+        return true;
+    files.Remove(next);
+    files.Remove(config);
+    return false;
+}
+
+// The targets a replacement that failed at index may have changed, for a journal whose undo
+// could not be written: the next control goes on from the journal.
+std::vector<std::string> TouchedTargets(const std::vector<Placement>& plan, size_t failed) {
+    std::vector<std::string> targets;
+    for (size_t i = 0; i <= failed && i < plan.size(); ++i) targets.push_back(plan[i].target);
+    return targets;
 }
 
 }  // namespace
@@ -114,33 +110,58 @@ bool BeginJournal(std::vector<Placement>& plan, const std::string& journal, uint
 InstallResult InstallAllPackages(const std::vector<std::string>& packages,
                                  const std::string& downloadDir, const std::string& installDir,
                                  const std::string& client, uint64_t serial,
-                                 const DecompressFn& decompress, InstallFiles& files) {
+                                 const DecompressFn& decompress, InstallFiles& files,
+                                 const InstallOptions& options) {
     InstallResult result;
     std::vector<Placement> plan;
     if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return result;
     if (!CheckTargets(plan, installDir, client, files, &result)) return result;
-    const std::string journal = installDir + "\\" + kJournalName;
-    if (!BeginJournal(plan, journal, serial, files)) return result;
-    // Nothing is replaced before the journal says that every new file is there.
-    if (!StageAll(plan, decompress, files) ||
-        !files.Append(journal, JournalMark(Journal::kCommitting))) {
-        RemoveStaged(plan, files);
-        files.Remove(journal);
+    if ((result.journalFound = JournalLeft(installDir, files))) return result;
+    Journal journal;
+    journal.serial = serial;
+    for (Placement& p : plan) {
+        p.hadOld = files.Kind(p.target) == PathKind::kFile;
+        journal.entries.push_back({p.name, p.hadOld, {}});
+    }
+    // Refused before anything changes: a journal its reader would not take is no record.
+    if ((result.journalTooLarge = LargestJournal(serial, journal.entries) > kMaxJournalSize))
+        return result;
+    if (!BeginJournal(installDir, journal, options.signedConfig, files)) return result;
+    const RecoveryHooks hooks = {nullptr, options.recordSerial};
+    const std::string journalPath = JournalPath(installDir);
+    // Nothing is replaced before the journal holds every new file's measure and says so.
+    const bool staged = StageAll(plan, decompress, files, &journal);
+    result.clientRunning = staged && options.beforeReplacing && !options.beforeReplacing();
+    if (!staged || result.clientRunning ||
+        !files.Append(journalPath, JournalDigests(journal.entries) +
+                                       JournalMark(Journal::kCommitting))) {
+        CarryOnJournal(installDir, journal, files, hooks, true);
         return result;
     }
-    if (!CommitAll(plan, files, &result.notRestored)) {
-        files.Append(journal, JournalMark(Journal::kUndoing));
-        RemoveStaged(plan, files);
-        // What could not be put back stays named in the journal: the next control tries again.
-        if (result.notRestored.empty()) files.Remove(journal);
+    journal.phase = Journal::kCommitting;
+    journal.digests = journal.entries.size();
+    const size_t failed = CommitAll(plan, files);
+    if (failed < plan.size()) {
+        // The undo is written before the first file goes back.
+        if (!files.Append(journalPath, JournalMark(Journal::kUndoing))) {
+            result.notRestored = TouchedTargets(plan, failed);
+            return result;
+        }
+        journal.phase = Journal::kUndoing;
+        result.notRestored = CarryOnJournal(installDir, journal, files, hooks, true).notWhole;
         return result;
     }
     result.installed = true;
-    // The whole set is in place: the old files go; one still in use stays and is named.
-    files.Append(journal, JournalMark(Journal::kDone));
-    for (const Placement& p : plan)
-        if (p.hadOld && !files.Remove(p.backup())) result.backupsLeft.push_back(p.backup());
-    if (result.backupsLeft.empty()) files.Remove(journal);
+    // "done" is written before the first old file goes. Without it the set stands all the same,
+    // and the next control, finding every target new, completes and tidies.
+    if (!files.Append(journalPath, JournalMark(Journal::kDone))) {
+        if (options.recordSerial) options.recordSerial(serial);
+        result.backupsLeft.push_back(journalPath);
+        return result;
+    }
+    journal.phase = Journal::kDone;
+    const Recovery tidied = CarryOnJournal(installDir, journal, files, hooks, true);
+    result.backupsLeft = tidied.leftBeside;
     return result;
 }
 

@@ -17,6 +17,15 @@ using DecompressFn = std::function<int(const std::string& source, const std::str
 // or something that cannot be examined).
 enum class PathKind { kNone, kFile, kOther };
 
+// A file's size and SHA-256 (64 lower-case hex digits).
+struct FileDigest {
+    uint64_t size = 0;
+    std::string sha256;
+    bool operator==(const FileDigest& other) const {
+        return size == other.size && sha256 == other.sha256;
+    }
+};
+
 // The file operations the installation needs, on the updater's paths (UTF-8, as the package
 // names in the signed configuration are).
 class InstallFiles {
@@ -32,6 +41,8 @@ public:
     virtual bool Append(const std::string& path, const std::string& text) = 0;
     // The whole file; false when it is missing, unreadable or longer than maxBytes.
     virtual bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) = 0;
+    // The file's size and SHA-256; false when it is missing or cannot be read now.
+    virtual bool Digest(const std::string& path, FileDigest* digest) = 0;
 };
 
 // Beside each target while an installation runs: the decoded new file, and the old one.
@@ -51,9 +62,28 @@ struct InstallResult {
     // (a folder in the way), or the client, which the set would not leave in place.
     std::string blocked;
     std::string missingClient;
-    // After a success: old files set aside that could not be removed (in use). The journal
-    // stays with them, so that a later control removes them.
+    // After a success: old files set aside (or other files beside the set) that could not be
+    // removed (in use). The journal stays with them, so that a later control removes them.
     std::vector<std::string> backupsLeft;
+    // Refusals that changed nothing: an earlier installation's journal is still there (it is
+    // finished first, never overwritten); the journal of this set could outgrow what its reader
+    // takes; a client started meanwhile was not ended before the replacement.
+    bool journalFound = false;
+    bool journalTooLarge = false;
+    bool clientRunning = false;
+};
+
+// What the installation is given besides the packages.
+struct InstallOptions {
+    // The signed configuration of the release, kept beside the journal until the set stands,
+    // so that a recovery believes the serial only from it.
+    std::string signedConfig;
+    // Asked once every package is decoded, right before the first target is replaced: false
+    // when a client is running (and was not ended); nothing is replaced then.
+    std::function<bool()> beforeReplacing;
+    // Records the serial once the new set stands, before the journal goes; false when it may
+    // not be written (the journal then stays, so that a later control writes it).
+    std::function<bool(uint64_t serial)> recordSerial;
 };
 
 // Installs all packages or none. Every package (from downloadDir, ending with "\") is first
@@ -65,10 +95,11 @@ struct InstallResult {
 // other than a plain file stands, is refused before anything is decoded. From the first decoded
 // file until the set is whole, a journal in installDir names what is being replaced, so that a
 // crash on the way can be finished or undone (install_journal.h); serial is the release's.
+// Nothing starts while a journal of an earlier installation is there.
 InstallResult InstallAllPackages(const std::vector<std::string>& packages, const std::string& downloadDir,
                                  const std::string& installDir, const std::string& client,
                                  uint64_t serial, const DecompressFn& decompress,
-                                 InstallFiles& files);
+                                 InstallFiles& files, const InstallOptions& options = {});
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir);

@@ -131,6 +131,7 @@ bool CollidesWithOwnNames(const std::vector<SignedPackage>& packages) {
         if (EndsWithIgnoringCase(installed, kStagedSuffix) ||
             EndsWithIgnoringCase(installed, kBackupSuffix) ||
             SameFileName(installed, kDownloadFolderName) || SameFileName(installed, kJournalName) ||
+            SameFileName(installed, kJournalConfigName) || SameFileName(installed, kInstallLockName) ||
             LooksLikeShortAlias(installed))
             return true;
         for (size_t j = 0; j < i; ++j)

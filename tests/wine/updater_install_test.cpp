@@ -701,17 +701,26 @@ TEST_F(UpdaterInstall, AFailedInstallationLeavesEveryOldFileByteIdentical) {
 
 // The browser ends while a second release replaces the seven files of the first (the test
 // builds end the process at a given file operation): while new files are being decoded, in the
-// middle of the replacement, and while the old files are being removed. The next page's
-// control finds the journal first: the folder then holds exactly one release and nothing
-// beside it, and a client starts only from a whole one.
+// middle of the replacement, and while the old files are being removed; then, in some rows,
+// again inside the next control's recovery, or that recovery meets a set-aside file it cannot
+// remove (read-only here, as a file a scanner holds). The next page's control finds the
+// journal first: the folder then holds exactly one release, a client starts only from a whole
+// one, and once nothing holds a file any more nothing is left beside the set.
 TEST_F(UpdaterInstall, ABrowserEndedMidInstallationLeavesOneWholeRelease) {
     const struct {
-        int step;  // the file operation the process ends at
-        bool replaced;  // the journal said every new file was there: the new release stands
-    } kills[] = {{5, false}, {17, true}, {33, true}};
+        int step;        // the file operation the installation ends at
+        bool replaced;   // the journal said every new file was there: the new release stands
+        int recoveryStep = -1;  // then the next control's recovery ends at this one
+        bool heldBackup = false;  // or one set-aside file cannot be removed for a visit
+    } kills[] = {{5, false}, {17, true}, {30, true}, {17, true, 3}, {17, true, 12},
+                 {28, true, -1, true}};
     for (const auto& kill : kills) {
+        const bool plain = kill.recoveryStep < 0 && !kill.heldBackup;
         for (bool workDir : {true, false}) {
-            SCOPED_TRACE("step " + std::to_string(kill.step) + (workDir ? ", WorkDir" : ""));
+            if (!plain && !workDir) continue;
+            SCOPED_TRACE("step " + std::to_string(kill.step) + (workDir ? ", WorkDir" : "") +
+                         ", recovery step " + std::to_string(kill.recoveryStep) +
+                         (kill.heldBackup ? ", a held set-aside file" : ""));
             TearDown();
             SetUp();
             m_serial = 5;
@@ -736,8 +745,31 @@ TEST_F(UpdaterInstall, ABrowserEndedMidInstallationLeavesOneWholeRelease) {
             // The next page: with WorkDir the control launches; without, it updates, from a
             // configuration that is gone now, so nothing else touches the folder.
             ::DeleteFileW(ServedFile("TAVRIN_TEST_CONFIG_ROOT", "orbisan3.cfg").c_str());
+            if (workDir) tavrin::WriteClientValue("WorkDir", wt::Ansi(kInstallDir));
+            if (kill.recoveryStep >= 0) {
+                ::SetEnvironmentVariableW(L"TAVRIN_TEST_CRASH_AT_STEP",
+                                          std::to_wstring(kill.recoveryStep).c_str());
+                EXPECT_EQ(0x7Au, RunPage(60)) << "ended inside the recovery\n" << m_hostOutput;
+                ::SetEnvironmentVariableW(L"TAVRIN_TEST_CRASH_AT_STEP", nullptr);
+                EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "nothing launched";
+            }
+            std::wstring held;
+            if (kill.heldBackup) {
+                ASSERT_FALSE(LeftOvers().empty());
+                for (const std::wstring& name : LeftOvers())
+                    if (name.size() > 11 && name.compare(name.size() - 11, 11, L".tavrin-old") == 0)
+                        held = std::wstring(kInstallDir) + L"\\" + name;
+                ASSERT_FALSE(held.empty()) << "a set-aside file is left to hold";
+                ASSERT_TRUE(::SetFileAttributesW(held.c_str(), FILE_ATTRIBUTE_READONLY));
+                BoxAnswerer none({});
+                EXPECT_EQ(0u, RunPage(60)) << "a held old file troubles nobody\n" << m_hostOutput;
+                EXPECT_TRUE(none.texts().empty());
+                EXPECT_FALSE(wt::FindTopWindows(L"Orbisan").empty()) << "launched";
+                CloseClients();
+                EXPECT_TRUE(wt::FileExists(held)) << "kept for a later visit";
+                ASSERT_TRUE(::SetFileAttributesW(held.c_str(), FILE_ATTRIBUTE_NORMAL));
+            }
             if (workDir) {
-                tavrin::WriteClientValue("WorkDir", wt::Ansi(kInstallDir));
                 BoxAnswerer none({});
                 EXPECT_EQ(0u, RunPage(60)) << m_hostOutput;
                 EXPECT_TRUE(none.texts().empty());
@@ -756,6 +788,49 @@ TEST_F(UpdaterInstall, ABrowserEndedMidInstallationLeavesOneWholeRelease) {
             EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
             EXPECT_EQ(kill.replaced ? "6" : "5", serial);
         }
+    }
+}
+
+// A journal no reader takes (another version's, or longer than the reader's limit), found
+// beside a staged and a set-aside file: the control keeps all of it, starts nothing, opens no
+// updater and says why once; the page stays open.
+HWND FindUpdateDialog();
+
+TEST_F(UpdaterInstall, AJournalNoReaderTakesIsKeptAndNothingStarts) {
+    const std::string head = "tavrin-journal 2\r\nserial 6\r\nold Orbisan.exe\r\nstaged\r\n";
+    const struct {
+        const char* what;
+        std::string journal;
+    } rows[] = {
+        {"another version's", "tavrin-journal 9\r\nserial 6\r\n"},
+        {"over the reader's limit", head + std::string(1024 * 1024, 'x')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(::CreateDirectoryW(kInstallDir, nullptr));
+        const auto client = wt::ReadFileBytes(wt::BinPath(L"testclient\\Orbisan.exe"));
+        ASSERT_TRUE(client.has_value());
+        const std::map<std::wstring, std::string> folder = {
+            {Installed("Orbisan.exe"), *client},
+            {Installed(std::string("Orbisan.exe") + tavrin::kStagedSuffix), "half of release 6"},
+            {Installed(std::string("readme.txt") + tavrin::kBackupSuffix), "release 5"},
+            {Installed("install.tavrin-journal"), row.journal}};
+        for (const auto& file : folder) ASSERT_TRUE(wt::WriteFileBytes(file.first, file.second));
+        tavrin::WriteClientValue("WorkDir", wt::Ansi(kInstallDir));
+        BoxAnswerer boxes({IDOK});
+        bool updater = false;
+        EXPECT_TRUE(RunPageUntil([&] {
+            updater = updater || FindUpdateDialog() != nullptr;
+            return boxes.answered() > 0;
+        })) << m_hostOutput;
+        EXPECT_EQ(std::vector<std::wstring>{Text(tavrin::kInstallUnfinished)}, boxes.texts());
+        EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "nothing launched";
+        EXPECT_FALSE(updater) << "no updater over it";
+        for (const auto& file : folder)
+            EXPECT_TRUE(wt::ReadFileBytes(file.first) == file.second)
+                << wt::Narrow(file.first) << " changed or gone";
     }
 }
 
