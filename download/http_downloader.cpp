@@ -229,7 +229,11 @@ bool CHttpDownloader::DownloadAll() {
             if (!batch.thrown) batch.thrown = std::current_exception();
         }
     };
-    const size_t lanes = std::min(kMaxLanes, batch.files.size());
+    // Side by side only when every size is signed: the batch's percentage needs them all from
+    // the start, and the largest can go first. Other batches (the configuration) go one by one.
+    const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
+                                         [](const Batch::File& file) { return file.size > 0; });
+    const size_t lanes = signedSizes ? std::min(kMaxLanes, batch.files.size()) : 1;
     if (lanes > 1) m_platform->RunLanes(lanes, lane);
     else lane(0);
 

@@ -1,5 +1,5 @@
 // The downloader: a queue of URLs fetched into a folder, several side by side (the largest
-// first), every step reported through the status sink. The owner fills the queue and names the target on its own
+// first) when every size is signed (LimitSize), every step reported through the status sink. The owner fills the queue and names the target on its own
 // thread, then one worker runs DownloadAll. The owner and the worker share the downloader
 // (std::shared_ptr), so it lives as long as the worker needs it; an owner that goes away calls
 // Abandon and the worker finishes quietly.
