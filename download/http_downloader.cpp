@@ -99,6 +99,11 @@ void CHttpDownloader::SetLimits(const TransferLimits& limits) {
     m_limits = limits;
 }
 
+void CHttpDownloader::SetLanes(size_t lanes) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_lanes = std::max<size_t>(1, std::min(kMaxLanes, lanes));
+}
+
 void CHttpDownloader::SetStop(bool stop) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -190,9 +195,11 @@ bool CHttpDownloader::DownloadAll() {
     Batch batch;
     std::vector<std::string> urls;
     std::shared_ptr<StatusSink> notify;
+    size_t lanes = 1;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         urls = m_arrURLs;
+        lanes = m_lanes;
         batch.targetDir = m_strTargetDir;
         batch.agent = m_strAgent;
         notify = m_pNotifyWnd;
@@ -233,7 +240,8 @@ bool CHttpDownloader::DownloadAll() {
     // the start, and the largest can go first. Other batches (the configuration) go one by one.
     const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
                                          [](const Batch::File& file) { return file.size > 0; });
-    const size_t lanes = signedSizes ? std::min(kMaxLanes, batch.files.size()) : 1;
+    if (!signedSizes) lanes = 1;
+    lanes = std::min(lanes, batch.files.size());
     if (lanes > 1) m_platform->RunLanes(lanes, lane);
     else lane(0);
 

@@ -1,5 +1,6 @@
-// The downloader: a queue of URLs fetched into a folder, several side by side (the largest
-// first) when every size is signed (LimitSize), every step reported through the status sink. The owner fills the queue and names the target on its own
+// The downloader: a queue of URLs fetched into a folder, one after another or, when the owner
+// asks and every size is signed (LimitSize), several side by side, the largest first; every
+// step reported through the status sink. The owner fills the queue and names the target on its own
 // thread, then one worker runs DownloadAll. The owner and the worker share the downloader
 // (std::shared_ptr), so it lives as long as the worker needs it; an owner that goes away calls
 // Abandon and the worker finishes quietly.
@@ -66,6 +67,8 @@ public:
     void SetFileCheck(FileCheck check);
     // The bounds of every wait (transfer_limits.h); DefaultTransferLimits() unless set.
     void SetLimits(const TransferLimits& limits);
+    // Transfers at once, at most kMaxLanes; 1 (the default): one file after another.
+    void SetLanes(size_t lanes);
     // Nothing resets a stop: a stopped downloader stays stopped. The worker sees it within a
     // slice of the session's waits (internet_session.h) and lets go of the request itself;
     // no handle is touched from this thread.
@@ -170,6 +173,7 @@ private:
     TransferLimits m_limits;
     FileCheck m_fileCheck;
     int m_retries;
+    size_t m_lanes = 1;
     uint32_t m_retryDelayMs;
     std::minstd_rand m_random;  // the jitter of the waits (m_lock)
 

@@ -1421,6 +1421,7 @@ std::vector<int> FailureCodes(const std::vector<int>& codes) {
 // The lanes take the largest file first; the percentage is of the whole batch.
 TEST(DownloadLanes, TheLargestFirstAndThePercentOfTheWholeBatch) {
     Engine e;
+    e.downloader->SetLanes(kMaxLanes);
     const std::vector<std::pair<std::string, size_t>> files = {
         {"s.lzf", 100}, {"l.lzf", 300}, {"m.lzf", 200}, {"t.lzf", 50}, {"x.lzf", 350}};
     std::vector<std::string> urls;
@@ -1463,6 +1464,7 @@ TEST(DownloadLanes, SideBySideEachFileKeepsToItsOwnBytesAndOneFailureIsHeard) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
         std::vector<std::string> urls;
         std::map<std::string, size_t> sizes;
         for (size_t i = 0; i < names.size(); ++i) {
@@ -1511,6 +1513,7 @@ TEST(DownloadLanes, AFileFromTwoServersIsCheckedWhole) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
         e.downloader->SetMirrors({mirror});
         std::mutex checkedLock;
         std::map<std::string, int> checked;
@@ -1559,6 +1562,7 @@ TEST(DownloadLanes, AFileFromTwoServersIsCheckedWhole) {
 // under way, each lets go of its response and file, and the owner hears the stop once.
 TEST(DownloadLanes, AStopEndsEveryLaneWithinASlice) {
     Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
     const std::vector<std::string> names = {"a.lzf", "b.lzf", "c.lzf", "d.lzf", "e.lzf"};
     std::vector<std::string> urls;
     for (const std::string& name : names) {
