@@ -18,8 +18,9 @@ namespace tavrin {
 
 class BatchStatus : public StatusSink {
 public:
-    // sizes: each file's published size (0: not known yet). onFailure runs once, at the first
-    // failure, before that status is delivered.
+    // sizes: each file's published size (0: not known yet); empty: a read's percentage stays
+    // that of its own file (one file at a time). onFailure runs once, at the first failure,
+    // before that status is delivered.
     BatchStatus(std::shared_ptr<StatusSink> owner, std::vector<uint64_t> sizes,
                 std::function<void()> onFailure);
     // What file `index` has on the disk, of `total` (0: not known).

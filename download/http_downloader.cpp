@@ -214,8 +214,15 @@ bool CHttpDownloader::DownloadAll() {
     // The largest first: the last file to finish is then a small one.
     std::stable_sort(batch.files.begin(), batch.files.end(),
                      [](const Batch::File& a, const Batch::File& b) { return a.size > b.size; });
+    // Side by side only when every size is signed: the batch's percentage needs them all from
+    // the start, and the largest can go first. Other batches (the configuration) go one by one.
+    const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
+                                         [](const Batch::File& file) { return file.size > 0; });
+    if (!signedSizes) lanes = 1;
+    lanes = std::min(lanes, batch.files.size());
     std::vector<uint64_t> sizes;
-    for (const Batch::File& file : batch.files) sizes.push_back(file.size);
+    if (lanes > 1)
+        for (const Batch::File& file : batch.files) sizes.push_back(file.size);
     m_bBatchFailed.store(false);
     batch.status = std::make_shared<BatchStatus>(notify, std::move(sizes), [this] { FailBatch(); });
     batch.anySession.store(m_lane.session != nullptr);
@@ -236,12 +243,6 @@ bool CHttpDownloader::DownloadAll() {
             if (!batch.thrown) batch.thrown = std::current_exception();
         }
     };
-    // Side by side only when every size is signed: the batch's percentage needs them all from
-    // the start, and the largest can go first. Other batches (the configuration) go one by one.
-    const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
-                                         [](const Batch::File& file) { return file.size > 0; });
-    if (!signedSizes) lanes = 1;
-    lanes = std::min(lanes, batch.files.size());
     if (lanes > 1) m_platform->RunLanes(lanes, lane);
     else lane(0);
 
