@@ -211,9 +211,6 @@ bool CHttpDownloader::DownloadAll() {
             batch.files.push_back(file);
         }
     }
-    // The largest first: the last file to finish is then a small one.
-    std::stable_sort(batch.files.begin(), batch.files.end(),
-                     [](const Batch::File& a, const Batch::File& b) { return a.size > b.size; });
     // Side by side only when every size is signed: the batch's percentage needs them all from
     // the start, and the largest can go first. Other batches (the configuration) go one by one.
     const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
@@ -221,8 +218,13 @@ bool CHttpDownloader::DownloadAll() {
     if (!signedSizes) lanes = 1;
     lanes = std::min(lanes, batch.files.size());
     std::vector<uint64_t> sizes;
-    if (lanes > 1)
+    if (lanes > 1) {
+        // The largest first: the last file to finish is then a small one. One at a time, the
+        // files keep the owner's order.
+        std::stable_sort(batch.files.begin(), batch.files.end(),
+                         [](const Batch::File& a, const Batch::File& b) { return a.size > b.size; });
         for (const Batch::File& file : batch.files) sizes.push_back(file.size);
+    }
     m_bBatchFailed.store(false);
     batch.status = std::make_shared<BatchStatus>(notify, std::move(sizes), [this] { FailBatch(); });
     batch.anySession.store(m_lane.session != nullptr);
