@@ -2,7 +2,9 @@
 // files, a clock, the code page's lead bytes and a trace line sink.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +40,11 @@ public:
     virtual int64_t NowSeconds();
     // Texts are cut at character boundaries; the product's code page is 949 by default.
     virtual bool IsLeadByte(unsigned char c) const;
+    // Runs lane(0) .. lane(count - 1) side by side and returns once every one has returned; lane
+    // never throws. Lane 0 runs on the calling thread. A lane that cannot be started is left
+    // out: the lanes share one queue, so the others take its work. This default runs them one
+    // after another; a platform that can start threads runs them at once.
+    virtual void RunLanes(size_t count, const std::function<void(size_t lane)>& lane);
     // Diagnostics only: nothing depends on them.
     virtual void Trace(const std::string& line) { (void)line; }
 };

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "download/download_lanes_win.h"
 #include "download/wininet_session_win.h"
 #include "libs/wexlog/wexlog.h"
 #include "win/code_page.h"
@@ -53,6 +54,11 @@ DownloadTraceFn DownloadTrace() { return g_trace.load(); }
 std::unique_ptr<InternetSession> WinDownloadPlatform::OpenSession(const std::string& agent,
                                                                   std::string& error) {
     return WinInetSession::Open(agent, error);
+}
+
+void WinDownloadPlatform::RunLanes(size_t count,
+                                   const std::function<void(size_t lane)>& lane) {
+    RunModuleLanes(count, lane);
 }
 
 bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {

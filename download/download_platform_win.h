@@ -26,6 +26,8 @@ public:
                                                std::string& error) override;
     std::unique_ptr<LocalFile> ContinueLocalFile(const std::string& path, uint64_t keep,
                                                  std::string& error) override;
+    // On threads of the module (download_lanes_win.h).
+    void RunLanes(size_t count, const std::function<void(size_t lane)>& lane) override;
     bool IsLeadByte(unsigned char c) const override { return ::IsDBCSLeadByte(c) != 0; }
     void Trace(const std::string& line) override;
 

@@ -1,6 +1,8 @@
 #include "download/http_downloader.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
 #include <cstdio>
 #include <optional>
 #include <random>
@@ -97,6 +99,11 @@ void CHttpDownloader::SetLimits(const TransferLimits& limits) {
     m_limits = limits;
 }
 
+void CHttpDownloader::SetLanes(size_t lanes) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_lanes = std::max<size_t>(1, std::min(kMaxLanes, lanes));
+}
+
 void CHttpDownloader::SetStop(bool stop) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -113,7 +120,7 @@ void CHttpDownloader::Abandon() {
 }
 
 bool CHttpDownloader::StopIfSilentFor(int64_t seconds, std::string& fileName) {
-    if (!m_bTransferring.load() || m_platform->NowSeconds() - m_lastHeard.load() < seconds)
+    if (m_transferring.load() == 0 || m_platform->NowSeconds() - m_lastHeard.load() < seconds)
         return false;
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -136,50 +143,110 @@ std::vector<std::string> CHttpDownloader::QueuedURLs() const {
 
 bool CHttpDownloader::CreateSession(const std::string& agent,
                                     const std::shared_ptr<StatusSink>& notify) {
-    CloseSession();
+    return CreateSession(m_lane, agent, notify);
+}
+
+bool CHttpDownloader::CreateSession(Lane& lane, const std::string& agent,
+                                    const std::shared_ptr<StatusSink>& notify) {
+    lane.Close();
     std::string error;
     std::unique_ptr<InternetSession> internet = m_platform->OpenSession(agent, error);
     if (!internet) {
         m_platform->Trace("CreateSession failed: " + error);
-        m_strSessionError = error;
+        lane.sessionError = error;
         return false;
     }
-    m_pSession = std::make_unique<CWebGrabSession>(std::move(internet), notify, *m_platform);
+    lane.session = std::make_unique<CWebGrabSession>(std::move(internet), notify, *m_platform);
     return true;
 }
 
-void CHttpDownloader::CloseSession() {
-    if (!m_pSession) return;
-    m_pSession->Close();
-    m_pSession.reset();
+void CHttpDownloader::CloseSession() { m_lane.Close(); }
+
+void CHttpDownloader::Lane::Close() {
+    if (!session) return;
+    session->Close();
+    session.reset();
+}
+
+// The files of one batch, largest first, and what the lanes share of it.
+struct CHttpDownloader::Batch {
+    struct File {
+        std::string url, name;
+        uint64_t size = 0;  // the published size; 0 when none was given
+    };
+    std::vector<File> files;
+    std::string targetDir, agent;
+    std::shared_ptr<BatchStatus> status;
+    std::atomic<size_t> next{0};           // the first file no lane has taken
+    std::atomic<bool> anySession{false};   // a lane had a session to report through
+    std::mutex thrownLock;
+    std::exception_ptr thrown;  // the first exception of a lane
+};
+
+void CHttpDownloader::FailBatch() {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_bBatchFailed.store(true);
+    }
+    m_stopSignal.notify_all();
 }
 
 bool CHttpDownloader::DownloadAll() {
+    Batch batch;
     std::vector<std::string> urls;
-    std::string targetDir, agent;
     std::shared_ptr<StatusSink> notify;
+    size_t lanes = 1;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         urls = m_arrURLs;
-        targetDir = m_strTargetDir;
-        agent = m_strAgent;
+        lanes = m_lanes;
+        batch.targetDir = m_strTargetDir;
+        batch.agent = m_strAgent;
         notify = m_pNotifyWnd;
-    }
-
-    Gained();  // the owner's steps between batches are no silence of the servers
-    bool outcome = true;
-    for (const std::string& url : urls) {
-        std::string fileName;
-        if (url.empty() || !UrlFileName(url, fileName)) continue;
-        if (!DownloadFile(url, targetDir + fileName, agent, notify) || IsStopRequested()) {
-            // The file is closed by now: an owner deleting it while it was open could not.
-            if (IsStopRequested() && m_bDiscardStopped.load()) {
-                m_platform->RemoveLocalFile(targetDir + fileName);
-            }
-            outcome = false;
-            break;
+        for (const std::string& url : urls) {
+            Batch::File file{url, std::string(), 0};
+            if (url.empty() || !UrlFileName(url, file.name)) continue;
+            auto size = m_sizeLimits.find(url);
+            if (size != m_sizeLimits.end()) file.size = size->second;
+            batch.files.push_back(file);
         }
     }
+    // Side by side only when every size is signed: the batch's percentage needs them all from
+    // the start, and the largest can go first. Other batches (the configuration) go one by one.
+    const bool signedSizes = std::all_of(batch.files.begin(), batch.files.end(),
+                                         [](const Batch::File& file) { return file.size > 0; });
+    if (!signedSizes) lanes = 1;
+    lanes = std::min(lanes, batch.files.size());
+    std::vector<uint64_t> sizes;
+    if (lanes > 1) {
+        // The largest first: the last file to finish is then a small one. One at a time, the
+        // files keep the owner's order.
+        std::stable_sort(batch.files.begin(), batch.files.end(),
+                         [](const Batch::File& a, const Batch::File& b) { return a.size > b.size; });
+        for (const Batch::File& file : batch.files) sizes.push_back(file.size);
+    }
+    m_bBatchFailed.store(false);
+    batch.status = std::make_shared<BatchStatus>(notify, std::move(sizes), [this] { FailBatch(); });
+    batch.anySession.store(m_lane.session != nullptr);
+
+    Gained();  // the owner's steps between batches are no silence of the servers
+    // Every lane has ended when RunLanes returns, whatever way each ended.
+    auto lane = [this, &batch](size_t index) {
+        try {
+            if (index == 0) {
+                RunLane(m_lane, batch);
+            } else {
+                Lane own;
+                RunLane(own, batch);
+            }
+        } catch (...) {
+            batch.status->FailQuietly();
+            std::lock_guard<std::mutex> hold(batch.thrownLock);
+            if (!batch.thrown) batch.thrown = std::current_exception();
+        }
+    };
+    if (lanes > 1) m_platform->RunLanes(lanes, lane);
+    else lane(0);
 
     {
         // Only what this batch took: the queue holds nothing else while a worker runs.
@@ -187,17 +254,44 @@ bool CHttpDownloader::DownloadAll() {
         size_t taken = urls.size() < m_arrURLs.size() ? urls.size() : m_arrURLs.size();
         m_arrURLs.erase(m_arrURLs.begin(), m_arrURLs.begin() + static_cast<std::ptrdiff_t>(taken));
     }
+    if (batch.thrown) std::rethrow_exception(batch.thrown);
 
-    if (m_pSession) {
-        if (outcome) {
-            m_pSession->m_nStatusCode = STATUS_DOWNLOAD_COMPLETE;
-            m_pSession->SetStatus("Download Files Complete!");
-        } else {
-            m_pSession->m_nStatusCode = STATUS_DOWNLOAD_ERROR_CLOSE;
-            m_pSession->SetStatus("Download Error Close!");
-        }
+    const uint16_t failure = batch.status->HeardFailure();
+    const bool outcome = !batch.status->Failed() && !IsStopRequested();
+    // Network and file errors close the session: the next download starts a fresh one, and
+    // the error was the batch's last word.
+    if (failure == STATUS_NET_ERROR || failure == STATUS_FILE_ERROR) {
+        CloseSession();
+        return false;
+    }
+    if (notify && batch.anySession.load()) {
+        if (outcome) notify->Send(STATUS_DOWNLOAD_COMPLETE, 0, "Download Files Complete!");
+        else notify->Send(STATUS_DOWNLOAD_ERROR_CLOSE, 0, "Download Error Close!");
     }
     return outcome;
+}
+
+// Takes the batch's next file until none is left or the batch fails or stops.
+void CHttpDownloader::RunLane(Lane& lane, Batch& batch) {
+    lane.status = batch.status;
+    for (;;) {
+        // A downloader stopped before the batch still reports the stop with its first file.
+        if (m_bBatchFailed.load() || (IsStopRequested() && batch.next.load() > 0)) return;
+        const size_t index = batch.next.fetch_add(1);
+        if (index >= batch.files.size()) return;
+        const Batch::File& file = batch.files[index];
+        const std::string path = batch.targetDir + file.name;
+        lane.file = index;
+        const bool done = DownloadFile(lane, file.url, path, batch.agent, batch.status);
+        if (lane.session) batch.anySession.store(true);
+        if (!done || Halted()) {
+            // The file is closed by now: an owner deleting it while it was open could not.
+            if (IsStopRequested() && m_bDiscardStopped.load()) m_platform->RemoveLocalFile(path);
+            // A failure already told ends the others; one that could not be told, too.
+            batch.status->FailQuietly();
+            return;
+        }
+    }
 }
 
 // One file's transfer: the response it reads and the file it writes. Each step closes them in
@@ -243,13 +337,13 @@ struct CHttpDownloader::Resume {
     }
 };
 
-bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& localPath,
+bool CHttpDownloader::DownloadFile(Lane& lane, const std::string& url, const std::string& localPath,
                                    const std::string& agent,
                                    const std::shared_ptr<StatusSink>& notify) {
     std::string fileName;
     if (!UrlFileName(url, fileName)) return false;
-    if (!EnsureSession(fileName, agent, notify)) return false;
-    CWebGrabSession& session = *m_pSession;
+    if (!EnsureSession(lane, fileName, agent, notify)) return false;
+    CWebGrabSession& session = *lane.session;
     Resume resume;
     int retries = 0;
     {
@@ -260,12 +354,12 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
         retries = m_retries;
     }
     Heard();
-    m_bTransferring.store(true);
+    m_transferring.fetch_add(1);
     // Whatever way this file ends, the owner's clock stops watching it.
     struct Watched {
-        std::atomic<bool>& flag;
-        ~Watched() { flag.store(false); }
-    } watched{m_bTransferring};
+        std::atomic<int>& count;
+        ~Watched() { count.fetch_sub(1); }
+    } watched{m_transferring};
     if (notify) session.m_pNotifyWnd = notify;
 
     session.m_nTotalSize = 0;
@@ -283,10 +377,10 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
             // Another server's version tag means nothing here; the signed check judges.
             resume.validator.clear();
             resume.mixed = resume.mixed || resume.stored > 0;
-            Announce(fileName, "Trying another server...");
+            Announce(lane, fileName, "Trying another server...");
         }
         tried = true;
-        const Try result = TryHost(hosts[h], localPath, fileName, resume, retries);
+        const Try result = TryHost(lane, hosts[h], localPath, fileName, resume, retries);
         if (result == Try::kStopped) return false;
         // Down, failing or silent after all its tries: the next files go elsewhere at once.
         if (result == Try::kAgain) SetAside(hosts[h]);
@@ -304,24 +398,24 @@ bool CHttpDownloader::DownloadFile(const std::string& url, const std::string& lo
         if (retryHere) --h;
         else Ban(hosts[h]);
     }
-    return GiveUp(fileName, resume);
+    return GiveUp(lane, fileName, resume);
 }
 
 // The tries of one file at one server: again after an early end, while tries are left.
-CHttpDownloader::Try CHttpDownloader::TryHost(const std::string& url,
+CHttpDownloader::Try CHttpDownloader::TryHost(Lane& lane, const std::string& url,
                                               const std::string& localPath,
                                               const std::string& fileName, Resume& resume,
                                               int retries) {
     for (int retry = 1;; ++retry) {
-        if (VisitOver()) return EndVisit(fileName, nullptr);
+        if (VisitOver()) return EndVisit(lane, fileName, nullptr);
         Heard();  // each try has the owner's whole limit for itself
-        const Try result = TryFile(url, localPath, fileName, resume);
+        const Try result = TryFile(lane, url, localPath, fileName, resume);
         if (result != Try::kAgain) return result;
         m_platform->Trace(fileName + " ended early: " + resume.failure);
         if (retry > retries) return Try::kAgain;
-        if (!WaitToRetry(fileName, retry)) {
-            m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
-            m_pSession->SetStatus("User Stop!");
+        if (!WaitToRetry(lane, fileName, retry)) {
+            lane.session->SetStatusCode(STATUS_USER_STOP, 0);
+            lane.session->SetStatus("User Stop!");
             return Try::kStopped;
         }
     }
@@ -353,14 +447,16 @@ void CHttpDownloader::SetAside(const std::string& url) {
     m_setAside.insert(HostOf(url));
 }
 
+// The clock is read outside the lock: a platform may call back into the owner's side.
 bool CHttpDownloader::VisitOver() const {
+    const int64_t now = m_platform->NowSeconds();
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_platform->NowSeconds() - m_visitGainedAt >= m_limits.visitSeconds;
+    return now - m_visitGainedAt.load() >= m_limits.visitSeconds;
 }
 
 // The response and the file go before the session does: the library may close a request with
 // its session, and a second close could end someone else's.
-CHttpDownloader::Try CHttpDownloader::EndVisit(const std::string& fileName, Transfer* transfer) {
+CHttpDownloader::Try CHttpDownloader::EndVisit(Lane& lane, const std::string& fileName, Transfer* transfer) {
     if (transfer) {
         std::string ignored;
         transfer->CloseResponse();
@@ -371,13 +467,13 @@ CHttpDownloader::Try CHttpDownloader::EndVisit(const std::string& fileName, Tran
         std::lock_guard<std::mutex> hold(m_lock);
         bound = m_limits.visitSeconds;
     }
-    ReportNetError(fileName, "nothing came from any server for " + std::to_string(bound) +
+    ReportNetError(lane, fileName, "nothing came from any server for " + std::to_string(bound) +
                                  " seconds");
     return Try::kStopped;
 }
 
 // A byte of any file, or the start of a batch: the visit is getting somewhere.
-void CHttpDownloader::Gained() { m_visitGainedAt = m_platform->NowSeconds(); }
+void CHttpDownloader::Gained() { m_visitGainedAt.store(m_platform->NowSeconds()); }
 
 bool CHttpDownloader::Banned(const std::string& url) const {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -399,12 +495,12 @@ bool CHttpDownloader::Passes(const std::string& fileName, const std::string& loc
     return !check || check(fileName, localPath);
 }
 
-void CHttpDownloader::Announce(const std::string& fileName, const char* what) {
-    m_pSession->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
-    m_pSession->SetStatus("%s - %s", fileName.c_str(), what);
+void CHttpDownloader::Announce(Lane& lane, const std::string& fileName, const char* what) {
+    lane.session->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
+    lane.session->SetStatus("%s - %s", fileName.c_str(), what);
 }
 
-CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std::string& localPath,
+CHttpDownloader::Try CHttpDownloader::TryFile(Lane& lane, const std::string& url, const std::string& localPath,
                                               const std::string& fileName, Resume& resume) {
     Transfer transfer;
     {
@@ -412,9 +508,9 @@ CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std:
         auto limit = m_sizeLimits.find(url);
         if (limit != m_sizeLimits.end()) transfer.limit = limit->second;
     }
-    const Try opened = OpenResponse(url, fileName, transfer, resume);
+    const Try opened = OpenResponse(lane, url, fileName, transfer, resume);
     if (opened != Try::kDone) return opened;
-    if (IsStopRequested()) return EndStopped(transfer);
+    if (Halted()) return EndStopped(lane, transfer);
     Heard();  // the headers
     std::string error;
     // A continued file keeps what it has; otherwise it starts empty.
@@ -430,24 +526,24 @@ CHttpDownloader::Try CHttpDownloader::TryFile(const std::string& url, const std:
     }
     if (!transfer.file) {
         transfer.CloseResponse();
-        ReportFileError(fileName, error);
+        ReportFileError(lane, fileName, error);
         return Try::kStopped;
     }
-    return ReceiveBody(fileName, transfer, resume);
+    return ReceiveBody(lane, fileName, transfer, resume);
 }
 
 // No try is left: the player hears why the last one ended.
-bool CHttpDownloader::GiveUp(const std::string& fileName, const Resume& resume) {
+bool CHttpDownloader::GiveUp(Lane& lane, const std::string& fileName, const Resume& resume) {
     if (resume.invalid) {
-        m_pSession->SetStatusCode(STATUS_URL_INVALID, 0);
-        m_pSession->SetStatus("%s is Invalid!", fileName.c_str());
+        lane.session->SetStatusCode(STATUS_URL_INVALID, 0);
+        lane.session->SetStatus("%s is Invalid!", fileName.c_str());
     } else {
-        ReportNetError(fileName, resume.failure);
+        ReportNetError(lane, fileName, resume.failure);
     }
     return false;
 }
 
-bool CHttpDownloader::WaitToRetry(const std::string& fileName, int retry) {
+bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& fileName, int retry) {
     uint32_t baseMs = 0;
     int retries = 0;
     {
@@ -455,23 +551,23 @@ bool CHttpDownloader::WaitToRetry(const std::string& fileName, int retry) {
         baseMs = m_retryDelayMs;
         retries = m_retries;
     }
-    m_pSession->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
-    m_pSession->SetStatus("%s - Retrying (%d/%d)...", fileName.c_str(), retry, retries);
-    const uint32_t delay = RetryDelayMs(retry, baseMs, m_random());
+    lane.session->SetStatusCode(STATUS_DOWNLOAD_RETRY, 0);
+    lane.session->SetStatus("%s - Retrying (%d/%d)...", fileName.c_str(), retry, retries);
     std::unique_lock<std::mutex> hold(m_lock);
+    const uint32_t delay = RetryDelayMs(retry, baseMs, m_random());
     const bool stopped = m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
-                                               [this] { return IsStopRequested(); });
+                                               [this] { return Halted(); });
     hold.unlock();
     Heard();  // the next try starts its own wait for the server
     return !stopped;
 }
 
-bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::string& agent,
+bool CHttpDownloader::EnsureSession(Lane& lane, const std::string& fileName, const std::string& agent,
                                     const std::shared_ptr<StatusSink>& notify) {
-    if (m_pSession || CreateSession(agent, notify)) return true;
+    if (lane.session || CreateSession(lane, agent, notify)) return true;
     // Without any status the owner would wait for this batch for ever.
     if (!notify) return false;
-    std::string message = m_strSessionError;
+    std::string message = lane.sessionError;
     CutText(message, kMaxErrorMessage, m_isLead);
     std::string text = fileName + " - " + message;  // as the session would say it
     CutText(text, kStatusTextSize - 1, m_isLead);
@@ -479,10 +575,10 @@ bool CHttpDownloader::EnsureSession(const std::string& fileName, const std::stri
     return false;
 }
 
-CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
+CHttpDownloader::Try CHttpDownloader::OpenResponse(Lane& lane, const std::string& url,
                                                    const std::string& fileName,
                                                    Transfer& transfer, Resume& resume) {
-    CWebGrabSession& session = *m_pSession;
+    CWebGrabSession& session = *lane.session;
     std::string error, current = url;
     // Only the rest of a file already begun; If-Range makes a changed file come whole.
     std::string headers;
@@ -504,8 +600,8 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
                      : OpenOutcome::NoResponse;
         if (opened == OpenOutcome::Quiet) {
             // Nothing yet: asked again, until a stop, the visit's end or the try's bound.
-            if (IsStopRequested()) return EndStopped(transfer);
-            if (VisitOver()) return EndVisit(fileName, &transfer);
+            if (Halted()) return EndStopped(lane, transfer);
+            if (VisitOver()) return EndVisit(lane, fileName, &transfer);
             if (m_platform->NowSeconds() - asked < headersBound) {
                 --hops;
                 continue;
@@ -517,7 +613,7 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
         }
         if (opened == OpenOutcome::Failed) {
             // The wait for the server that a stop abandoned.
-            if (IsStopRequested()) return EndStopped(transfer);
+            if (Halted()) return EndStopped(lane, transfer);
             transfer.CloseResponse();
             resume.Failed(error, false);
             return Try::kAgain;
@@ -540,13 +636,13 @@ CHttpDownloader::Try CHttpDownloader::OpenResponse(const std::string& url,
         resume.Failed("no answer", true);
         return Try::kRefused;
     }
-    return TakeAnswer(fileName, transfer, resume);
+    return TakeAnswer(lane, fileName, transfer, resume);
 }
 
 // The answer's status and lengths: the file whole, its rest, or a failure.
-CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& /*fileName*/,
-                                                 Transfer& transfer, Resume& resume) {
-    CWebGrabSession& session = *m_pSession;
+CHttpDownloader::Try CHttpDownloader::TakeAnswer(Lane& lane, const std::string& /*fileName*/, Transfer& transfer,
+                                                 Resume& resume) {
+    CWebGrabSession& session = *lane.session;
     InternetResponse& response = *transfer.response;
     const int status = response.HttpStatus();
     // A server in trouble, or one that closed the connection before any status, may answer
@@ -599,9 +695,9 @@ CHttpDownloader::Try CHttpDownloader::TakeAnswer(const std::string& /*fileName*/
     return Try::kDone;
 }
 
-CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
+CHttpDownloader::Try CHttpDownloader::ReceiveBody(Lane& lane, const std::string& fileName,
                                                   Transfer& transfer, Resume& resume) {
-    CWebGrabSession& session = *m_pSession;
+    CWebGrabSession& session = *lane.session;
     std::string error, ignored;
     const int64_t start = m_platform->NowSeconds();
     const uint64_t startedAt = transfer.received;
@@ -623,8 +719,8 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         return Try::kAgain;
     };
     for (;;) {
-        if (IsStopRequested()) return EndStopped(transfer);
-        if (VisitOver()) return EndVisit(fileName, &transfer);
+        if (Halted()) return EndStopped(lane, transfer);
+        if (VisitOver()) return EndVisit(lane, fileName, &transfer);
         const int64_t now = m_platform->NowSeconds();
         if (now - lastByte >= limits.silenceSeconds)
             return endedEarly("no data from the server for " +
@@ -642,7 +738,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         // server to close a connection it keeps open.
         const bool whole = transfer.lengthKnown && received == transfer.total;
         const ReadOutcome read = whole ? ReadOutcome::kEnded
-                                       : transfer.response->Read(m_szBuffer, kReadChunk, got, error);
+                                       : transfer.response->Read(lane.buffer, kReadChunk, got, error);
         if (read == ReadOutcome::kFailed) return endedEarly(error);
         if (read == ReadOutcome::kQuiet) continue;
         if (read == ReadOutcome::kEnded) {
@@ -652,7 +748,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
                 return endedEarly(session.Internet().TruncatedBodyMessage());
             transfer.CloseResponse();
             if (!transfer.CloseFile(error)) {
-                ReportFileError(fileName, error);
+                ReportFileError(lane, fileName, error);
                 return Try::kStopped;
             }
             session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
@@ -668,10 +764,10 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
             resume.Failed(kLongerThanPublished, false);
             return Try::kRefused;
         }
-        if (!transfer.file->Write(m_szBuffer, got, error)) {
+        if (!transfer.file->Write(lane.buffer, got, error)) {
             transfer.CloseFile(ignored);
             transfer.CloseResponse();
-            ReportFileError(fileName, error);
+            ReportFileError(lane, fileName, error);
             return Try::kStopped;
         }
         received += got;
@@ -680,45 +776,46 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(const std::string& fileName,
         Gained();
         Heard();
         session.SetStatusCode(STATUS_DOWNLOAD_SIZE, received);
-        ReportProgress(fileName, received, received - startedAt, start);
+        if (lane.status) lane.status->Progress(lane.file, received, transfer.total);
+        ReportProgress(lane, fileName, received, received - startedAt, start);
     }
 }
 
-CHttpDownloader::Try CHttpDownloader::EndStopped(Transfer& transfer) {
+CHttpDownloader::Try CHttpDownloader::EndStopped(Lane& lane, Transfer& transfer) {
     std::string ignored;
-    m_pSession->SetStatusCode(STATUS_USER_STOP, 0);
-    m_pSession->SetStatus("User Stop!");
+    lane.session->SetStatusCode(STATUS_USER_STOP, 0);
+    lane.session->SetStatus("User Stop!");
     transfer.CloseResponse();
     transfer.CloseFile(ignored);  // the partial file stays; a close error adds nothing
     return Try::kStopped;
 }
 
-void CHttpDownloader::ReportProgress(const std::string& fileName, uint64_t received,
+void CHttpDownloader::ReportProgress(Lane& lane, const std::string& fileName, uint64_t received,
                                      uint64_t thisTry, int64_t startSeconds) {
     Decimal count(received);
     int64_t elapsed = m_platform->NowSeconds() - startSeconds;
     if (elapsed > 0) {
         double rate = static_cast<double>(thisTry) / 1024.0 / static_cast<double>(elapsed);
-        m_pSession->SetStatus("%s - Read %s bytes (%0.1f Kb/s)", fileName.c_str(), count.start,
+        lane.session->SetStatus("%s - Read %s bytes (%0.1f Kb/s)", fileName.c_str(), count.start,
                               rate);
     } else {
-        m_pSession->SetStatus("%s - Read %s bytes", fileName.c_str(), count.start);
+        lane.session->SetStatus("%s - Read %s bytes", fileName.c_str(), count.start);
     }
 }
 
 // Network and file errors close the session: the next download starts a fresh one.
-void CHttpDownloader::ReportNetError(const std::string& fileName, std::string message) {
+void CHttpDownloader::ReportNetError(Lane& lane, const std::string& fileName, std::string message) {
     CutText(message, kMaxErrorMessage, m_isLead);
-    m_pSession->SetStatusCode(STATUS_NET_ERROR, 0);
-    m_pSession->SetStatus("%s - %s", fileName.c_str(), message.c_str());
-    CloseSession();
+    lane.session->SetStatusCode(STATUS_NET_ERROR, 0);
+    lane.session->SetStatus("%s - %s", fileName.c_str(), message.c_str());
+    lane.Close();
 }
 
-void CHttpDownloader::ReportFileError(const std::string& fileName, std::string message) {
+void CHttpDownloader::ReportFileError(Lane& lane, const std::string& fileName, std::string message) {
     CutText(message, kMaxErrorMessage, m_isLead);
-    m_pSession->SetStatusCode(STATUS_FILE_ERROR, 0);
-    m_pSession->SetStatus("%s - %s", fileName.c_str(), message.c_str());
-    CloseSession();
+    lane.session->SetStatusCode(STATUS_FILE_ERROR, 0);
+    lane.session->SetStatus("%s - %s", fileName.c_str(), message.c_str());
+    lane.Close();
 }
 
 }  // namespace tavrin

@@ -1,5 +1,6 @@
-// The downloader: a queue of URLs fetched one after another into a folder, every step
-// reported through the status sink. The owner fills the queue and names the target on its own
+// The downloader: a queue of URLs fetched into a folder, one after another or, when the owner
+// asks and every size is signed (LimitSize), several side by side, the largest first; every
+// step reported through the status sink. The owner fills the queue and names the target on its own
 // thread, then one worker runs DownloadAll. The owner and the worker share the downloader
 // (std::shared_ptr), so it lives as long as the worker needs it; an owner that goes away calls
 // Abandon and the worker finishes quietly.
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "download/batch_status.h"
 #include "download/download_platform.h"
 #include "download/status_codes.h"
 #include "download/status_sink.h"
@@ -23,6 +25,12 @@
 #include "download/web_grab_session.h"
 
 namespace tavrin {
+
+// Transfers at once. Each has its own session and connection, so one file's request and first
+// round trip overlap another's body and the line is never idle between files; four cover the
+// round trips of a batch of small packages on a home line, while more would only split the
+// line's rate further and take more of the servers' connections.
+constexpr size_t kMaxLanes = 4;
 
 class CHttpDownloader {
 public:
@@ -59,6 +67,8 @@ public:
     void SetFileCheck(FileCheck check);
     // The bounds of every wait (transfer_limits.h); DefaultTransferLimits() unless set.
     void SetLimits(const TransferLimits& limits);
+    // Transfers at once, at most kMaxLanes; 1 (the default): one file after another.
+    void SetLanes(size_t lanes);
     // Nothing resets a stop: a stopped downloader stays stopped. The worker sees it within a
     // slice of the session's waits (internet_session.h) and lets go of the request itself;
     // no handle is touched from this thread.
@@ -80,26 +90,44 @@ public:
 
     // Worker's side.
     bool DownloadAll();
-    bool DownloadFile(const std::string& url, const std::string& localPath,
-                      const std::string& agent, const std::shared_ptr<StatusSink>& notify);
     bool CreateSession(const std::string& agent, const std::shared_ptr<StatusSink>& notify);
     void CloseSession();
-    bool HasSession() const { return m_pSession != nullptr; }
+    bool HasSession() const { return m_lane.session != nullptr; }
 
 private:
     struct Transfer;
     struct Resume;
+    struct Batch;
+    // What one transfer at a time needs for itself: its session (and connection), its buffer,
+    // and the batch it reports to.
+    struct Lane {
+        std::unique_ptr<CWebGrabSession> session;
+        std::string sessionError;  // why the last CreateSession failed
+        std::shared_ptr<BatchStatus> status;
+        size_t file = 0;  // the batch's index of the file under way
+        char buffer[kReadBufferSize];
+        ~Lane() { Close(); }
+        void Close();
+    };
+    void RunLane(Lane& lane, Batch& batch);
+    bool DownloadFile(Lane& lane, const std::string& url, const std::string& localPath,
+                      const std::string& agent, const std::shared_ptr<StatusSink>& notify);
+    bool CreateSession(Lane& lane, const std::string& agent,
+                       const std::shared_ptr<StatusSink>& notify);
+    // A stop of the owner's, or a failure of another transfer of the batch.
+    bool Halted() const { return IsStopRequested() || m_bBatchFailed.load(); }
+    void FailBatch();
     // kStopped: stopped, or the file cannot be stored (reported); kAgain: ended early, worth
     // another try; kRefused: this server will not give it (an error page, a refused redirect,
     // a longer file), so the next server may.
     enum class Try { kDone, kStopped, kAgain, kRefused };
     // The steps of DownloadFile: a session to carry the statuses, the response (a checked
     // status and length), then the body into the file.
-    bool EnsureSession(const std::string& fileName, const std::string& agent,
+    bool EnsureSession(Lane& lane, const std::string& fileName, const std::string& agent,
                        const std::shared_ptr<StatusSink>& notify);
-    Try TryHost(const std::string& url, const std::string& localPath,
+    Try TryHost(Lane& lane, const std::string& url, const std::string& localPath,
                 const std::string& fileName, Resume& resume, int retries);
-    Try TryFile(const std::string& url, const std::string& localPath,
+    Try TryFile(Lane& lane, const std::string& url, const std::string& localPath,
                 const std::string& fileName, Resume& resume);
     // url first, then the same file at each mirror; those set aside last.
     std::vector<std::string> Hosts(const std::string& url, const std::string& fileName) const;
@@ -109,24 +137,24 @@ private:
     void SetAside(const std::string& url);
     // The visit has gained nothing for its bound; EndVisit tells the player so.
     bool VisitOver() const;
-    Try EndVisit(const std::string& fileName, Transfer* transfer);
+    Try EndVisit(Lane& lane, const std::string& fileName, Transfer* transfer);
     void Gained();
     bool Passes(const std::string& fileName, const std::string& localPath) const;
-    void Announce(const std::string& fileName, const char* what);
-    Try OpenResponse(const std::string& url, const std::string& fileName, Transfer& transfer,
+    void Announce(Lane& lane, const std::string& fileName, const char* what);
+    Try OpenResponse(Lane& lane, const std::string& url, const std::string& fileName, Transfer& transfer,
                      Resume& resume);
-    Try TakeAnswer(const std::string& fileName, Transfer& transfer, Resume& resume);
-    Try ReceiveBody(const std::string& fileName, Transfer& transfer, Resume& resume);
-    Try EndStopped(Transfer& transfer);
-    bool GiveUp(const std::string& fileName, const Resume& resume);
+    Try TakeAnswer(Lane& lane, const std::string& fileName, Transfer& transfer, Resume& resume);
+    Try ReceiveBody(Lane& lane, const std::string& fileName, Transfer& transfer, Resume& resume);
+    Try EndStopped(Lane& lane, Transfer& transfer);
+    bool GiveUp(Lane& lane, const std::string& fileName, const Resume& resume);
     // False when a stop came during the wait.
-    bool WaitToRetry(const std::string& fileName, int retry);
+    bool WaitToRetry(Lane& lane, const std::string& fileName, int retry);
     void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
-    void ReportNetError(const std::string& fileName, std::string message);
-    void ReportFileError(const std::string& fileName, std::string message);
+    void ReportNetError(Lane& lane, const std::string& fileName, std::string message);
+    void ReportFileError(Lane& lane, const std::string& fileName, std::string message);
     // received: of the whole file; thisTry: of the try under way, whose rate is shown.
-    void ReportProgress(const std::string& fileName, uint64_t received, uint64_t thisTry,
+    void ReportProgress(Lane& lane, const std::string& fileName, uint64_t received, uint64_t thisTry,
                         int64_t startSeconds);
 
     const std::shared_ptr<DownloadPlatform> m_platform;
@@ -145,23 +173,23 @@ private:
     TransferLimits m_limits;
     FileCheck m_fileCheck;
     int m_retries;
+    size_t m_lanes = 1;
     uint32_t m_retryDelayMs;
-    std::minstd_rand m_random;  // the worker's: the jitter of the waits
+    std::minstd_rand m_random;  // the jitter of the waits (m_lock)
 
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bBatchFailed{false};  // a transfer of this batch failed: all end
     std::condition_variable m_stopSignal;  // ends a wait between tries (with m_lock)
     std::atomic<bool> m_bDiscardStopped{false};
-    // What the owner's clock reads: the file under way (m_lock) and when it last brought
-    // anything; m_bTransferring only while a file is under way.
+    // What the owner's clock reads: the file started last (m_lock) and when any transfer last
+    // brought anything; m_transferring counts the files under way.
     std::string m_strCurrentFile;
     std::atomic<int64_t> m_lastHeard{0};
-    std::atomic<bool> m_bTransferring{false};
+    std::atomic<int> m_transferring{0};
+    std::atomic<int64_t> m_visitGainedAt{0};  // when the visit last gained a byte
 
-    // The worker's own.
-    char m_szBuffer[kReadBufferSize];
-    std::unique_ptr<CWebGrabSession> m_pSession;
-    int64_t m_visitGainedAt = 0;  // when the visit last gained a byte
-    std::string m_strSessionError;  // why the last CreateSession failed
+    // The worker's first lane; its session lasts from batch to batch.
+    Lane m_lane;
 };
 
 }  // namespace tavrin

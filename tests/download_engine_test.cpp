@@ -44,7 +44,11 @@ struct Resource {
     std::string contentRange;  // set for a 206 answer
     size_t offset = 0;         // where the body starts in the file
     char spoil = 0;            // xor-ed into every byte: another file than the published one
+    bool quietAfter = false;   // past its chunks nothing comes, until the reads of all end
 };
+
+// The reads after which a quiet server ends its bodies: a bound for tests that wait on one.
+constexpr int kQuietReads = 5000000;
 
 // A read that brings nothing within the session's slice.
 constexpr size_t kQuiet = static_cast<size_t>(-1);
@@ -97,6 +101,9 @@ public:
     std::function<void()> duringOpen;               // while a request connects: may stop
     std::map<std::string, int> quietOpens;          // by URL: quiet answers given so far
     int writes = 0;
+    int reads = 0;  // over all responses
+    // Held by every call below: lanes on threads of their own share the fake.
+    std::recursive_mutex mu;
 
     std::unique_ptr<tavrin::InternetSession> OpenSession(const std::string& agent,
                                                          std::string& error) override;
@@ -105,11 +112,18 @@ public:
     std::unique_ptr<tavrin::LocalFile> ContinueLocalFile(const std::string& path, uint64_t keep,
                                                          std::string& error) override;
     bool RemoveLocalFile(const std::string& path) override {
+        std::lock_guard<std::recursive_mutex> hold(mu);
         log.push_back("remove " + path + (closedFiles[path] ? "" : " while open"));
         return files.erase(path) > 0;
     }
-    int64_t NowSeconds() override { return now; }
-    void Trace(const std::string& line) override { traces.push_back(line); }
+    int64_t NowSeconds() override {
+        std::lock_guard<std::recursive_mutex> hold(mu);
+        return now;
+    }
+    void Trace(const std::string& line) override {
+        std::lock_guard<std::recursive_mutex> hold(mu);
+        traces.push_back(line);
+    }
     std::vector<std::string> traces;
 
     size_t Count(const std::string& entry) const;
@@ -140,7 +154,9 @@ public:
         return !value.empty();
     }
     tavrin::ReadOutcome Read(char* buffer, size_t size, size_t& got, std::string& error) override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         int index = m_reads++;
+        ++m_platform.reads;
         m_platform.largestRead = std::max(m_platform.largestRead, size);
         got = 0;
         if (m_platform.beforeRead) m_platform.beforeRead(index);
@@ -149,7 +165,9 @@ public:
             error = m_resource.readError;
             return tavrin::ReadOutcome::kFailed;
         }
-        got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index] : 0;
+        got = static_cast<size_t>(index) < m_resource.chunks.size() ? m_resource.chunks[index]
+              : m_resource.quietAfter && m_platform.reads < kQuietReads ? kQuiet
+                                                                        : 0;
         if (got == kQuiet) {
             got = 0;
             return tavrin::ReadOutcome::kQuiet;
@@ -161,6 +179,7 @@ public:
         return got ? tavrin::ReadOutcome::kBytes : tavrin::ReadOutcome::kEnded;
     }
     void Close() override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         if (!m_closed) m_platform.log.push_back("close response " + m_url);
         m_closed = true;
     }
@@ -183,6 +202,7 @@ public:
     tavrin::OpenOutcome OpenUrl(const std::string& url, const std::string& headers,
                                 std::unique_ptr<tavrin::InternetResponse>& response,
                                 std::string& error) override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         m_platform.log.push_back("open " + url + " as " + m_agent +
                                  (headers.empty() ? "" : " with " + headers));
         if (m_platform.duringOpen) m_platform.duringOpen();
@@ -233,6 +253,7 @@ public:
         return r;
     }
     void Close() override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         if (!m_closed) m_platform.log.push_back("close session " + m_agent);
         m_closed = true;
     }
@@ -251,6 +272,7 @@ public:
     FakeFile(FakePlatform& platform, std::string path)
         : m_platform(platform), m_path(std::move(path)) {}
     bool Write(const char* data, size_t size, std::string& error) override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         if (m_platform.writes++ == m_platform.failWriteAt) {
             error = m_platform.writeError;
             return false;
@@ -261,6 +283,7 @@ public:
         return true;
     }
     bool Close(std::string&) override {
+        std::lock_guard<std::recursive_mutex> hold(m_platform.mu);
         m_platform.closedFiles[m_path] = true;
         return true;
     }
@@ -274,6 +297,7 @@ private:
 
 std::unique_ptr<tavrin::InternetSession> FakePlatform::OpenSession(const std::string& agent,
                                                                    std::string& error) {
+    std::lock_guard<std::recursive_mutex> hold(mu);
     log.push_back("session " + agent);
     if (throwAt == "session") throw std::bad_alloc();
     if (sessionFails) {
@@ -286,6 +310,7 @@ std::unique_ptr<tavrin::InternetSession> FakePlatform::OpenSession(const std::st
 
 std::unique_ptr<tavrin::LocalFile> FakePlatform::CreateLocalFile(const std::string& path,
                                                                  std::string& error) {
+    std::lock_guard<std::recursive_mutex> hold(mu);
     log.push_back("create " + path);
     if (throwAt == "create") throw std::bad_alloc();
     if (std::find(uncreatable.begin(), uncreatable.end(), path) != uncreatable.end()) {
@@ -300,6 +325,7 @@ std::unique_ptr<tavrin::LocalFile> FakePlatform::CreateLocalFile(const std::stri
 std::unique_ptr<tavrin::LocalFile> FakePlatform::ContinueLocalFile(const std::string& path,
                                                                    uint64_t keep,
                                                                    std::string& error) {
+    std::lock_guard<std::recursive_mutex> hold(mu);
     log.push_back("continue " + path + " after " + std::to_string(keep));
     auto file = files.find(path);
     if (file == files.end() || file->second.size() < keep) {
@@ -340,13 +366,25 @@ Resource Body(std::vector<size_t> chunks, std::optional<std::string> length = st
     return r;
 }
 
+// The lanes on threads of their own, as on Windows.
+class ThreadedPlatform : public FakePlatform {
+public:
+    void RunLanes(size_t count, const std::function<void(size_t)>& lane) override {
+        std::vector<std::thread> threads;
+        for (size_t i = 1; i < count; ++i) threads.emplace_back(lane, i);
+        lane(0);
+        for (std::thread& thread : threads) thread.join();
+    }
+};
+
 struct Engine {
-    std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
+    std::shared_ptr<FakePlatform> platform;
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
-    std::shared_ptr<CHttpDownloader> downloader = std::make_shared<CHttpDownloader>(platform);
+    std::shared_ptr<CHttpDownloader> downloader;
 
     // One try per file unless a test says otherwise.
-    Engine() {
+    explicit Engine(std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>())
+        : platform(std::move(fake)), downloader(std::make_shared<CHttpDownloader>(platform)) {
         downloader->SetTarget(sink, "Dunmere", kFolder);
         downloader->SetRetryPolicy(0, 0);
     }
@@ -1369,6 +1407,191 @@ TEST(DownloadWorker, WithoutANotifyTargetARefusalSendsNothing) {
     RunDownloadWorker(*e.downloader, ops);
     EXPECT_EQ(e.platform->log, std::vector<std::string>{"check"});
     EXPECT_TRUE(e.sink->received.empty());
+}
+
+// ---- Transfers side by side ----------------------------------------------------------------
+
+std::vector<int> FailureCodes(const std::vector<int>& codes) {
+    std::vector<int> failures;
+    for (int code : codes)
+        if (code == STATUS_NET_ERROR || code == STATUS_FILE_ERROR || code == STATUS_USER_STOP ||
+            code == STATUS_URL_INVALID)
+            failures.push_back(code);
+    return failures;
+}
+
+// The lanes take the largest file first; the percentage is of the whole batch.
+TEST(DownloadLanes, TheLargestFirstAndThePercentOfTheWholeBatch) {
+    Engine e;
+    e.downloader->SetLanes(kMaxLanes);
+    const std::vector<std::pair<std::string, size_t>> files = {
+        {"s.lzf", 100}, {"l.lzf", 300}, {"m.lzf", 200}, {"t.lzf", 50}, {"x.lzf", 350}};
+    std::vector<std::string> urls;
+    for (const auto& file : files) {
+        e.platform->resources[Url(file.first)] = Body({file.second});
+        e.downloader->LimitSize(Url(file.first), file.second);
+        urls.push_back(Url(file.first));
+    }
+    EXPECT_TRUE(e.Run(urls));
+    std::vector<std::string> started;
+    for (const auto& s : e.sink->received)
+        if (s.code == STATUS_DOWNLOAD_START) started.push_back(s.text);
+    EXPECT_EQ(started, (std::vector<std::string>{"x.lzf - Downloading...", "l.lzf - Downloading...",
+                                                 "m.lzf - Downloading...", "s.lzf - Downloading...",
+                                                 "t.lzf - Downloading..."}));
+    EXPECT_EQ(e.Percents(), (std::vector<int>{35, 65, 85, 95, 100}));
+}
+
+// Several files travel at once, each on a lane of its own: none stores more than its signed
+// size or another file's bytes, and the first failure is the only one the owner hears.
+TEST(DownloadLanes, SideBySideEachFileKeepsToItsOwnBytesAndOneFailureIsHeard) {
+    struct Row {
+        const char* what;
+        std::string odd;            // the file whose server misbehaves ("" for none)
+        std::function<void(Resource&, FakePlatform&)> spoil;
+        std::vector<int> failures;  // heard, in order
+        int last;                   // the batch's last status
+    };
+    const std::vector<Row> rows = {
+        {"every file whole", "", nullptr, {}, STATUS_DOWNLOAD_COMPLETE},
+        {"a body past its signed size", "c.lzf",
+         [](Resource& r, FakePlatform&) { r.contentLength = std::nullopt; r.chunks.push_back(4095); },
+         {STATUS_NET_ERROR}, STATUS_NET_ERROR},
+        {"a file no server has", "b.lzf", [](Resource& r, FakePlatform&) { r.status = 404; },
+         {STATUS_URL_INVALID}, STATUS_DOWNLOAD_ERROR_CLOSE},
+        {"a write fails", "", [](Resource&, FakePlatform& p) { p.failWriteAt = 5; },
+         {STATUS_FILE_ERROR}, STATUS_FILE_ERROR},
+    };
+    const std::vector<std::string> names = {"a.lzf", "b.lzf", "c.lzf", "d.lzf", "e.lzf", "f.lzf"};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
+        std::vector<std::string> urls;
+        std::map<std::string, size_t> sizes;
+        for (size_t i = 0; i < names.size(); ++i) {
+            Resource r = Body(std::vector<size_t>(3 + i % 3, 4095));
+            // A pause after the first bytes keeps the lanes busy when another fails.
+            r.chunks.insert(r.chunks.begin() + 1, 20000, dltest::kQuiet);
+            sizes[names[i]] = 4095 * (3 + i % 3);
+            if (names[i] == row.odd || (row.odd.empty() && row.spoil && i == 0))
+                row.spoil(r, *e.platform);
+            e.platform->resources[Url(names[i])] = r;
+            e.downloader->LimitSize(Url(names[i]), sizes[names[i]]);
+            urls.push_back(Url(names[i]));
+        }
+        EXPECT_EQ(e.Run(urls), row.failures.empty());
+        EXPECT_EQ(FailureCodes(e.sink->Codes()), row.failures);
+        EXPECT_EQ(e.sink->Codes().back(), row.last);
+        EXPECT_LE(e.platform->agents.size(), kMaxLanes);
+        for (const std::string& name : names) {
+            const auto file = e.platform->files.find(kFolder + name);
+            if (file == e.platform->files.end()) continue;
+            EXPECT_LE(file->second.size(), sizes[name]) << name;
+            EXPECT_EQ(file->second, ExpectedBody(file->second.size())) << name;
+            EXPECT_TRUE(e.platform->closedFiles[kFolder + name]) << name;
+        }
+        if (row.failures.empty()) {
+            EXPECT_EQ(e.platform->files.size(), names.size());
+        }
+    }
+}
+
+// A file whose bytes come from two servers is judged whole before it is taken; lanes side by
+// side never leave a mix the check has not seen.
+TEST(DownloadLanes, AFileFromTwoServersIsCheckedWhole) {
+    const std::string mirror = "http://127.0.0.1:18733/m/";
+    struct Row {
+        const char* what;
+        char mirrorSpoil;  // the mirror's copy is another version
+        bool whole;        // the files end as published
+    };
+    const Row rows[] = {
+        {"the mirror continues the same file", 0, true},
+        {"the mirror's rest is another version", 0x5A, false},
+    };
+    const std::vector<std::string> names = {"a.lzf", "b.lzf", "c.lzf", "d.lzf", "e.lzf"};
+    const size_t size = 3 * 4095;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
+        e.downloader->SetMirrors({mirror});
+        std::mutex checkedLock;
+        std::map<std::string, int> checked;
+        FakePlatform& platform = *e.platform;
+        e.downloader->SetFileCheck([&](const std::string& name, const std::string& path) {
+            std::lock_guard<std::recursive_mutex> hold(platform.mu);
+            std::lock_guard<std::mutex> count(checkedLock);
+            ++checked[name];
+            return platform.files[path] == ExpectedBody(size);
+        });
+        std::vector<std::string> urls;
+        for (const std::string& name : names) {
+            Resource cut = Body({4095, 4095, 4095});
+            cut.failReadAt = 1;  // one chunk, then the connection goes
+            Resource rest = Body({4095, 4095, 4095});
+            rest.ranges = true;
+            rest.spoil = row.mirrorSpoil;
+            e.platform->resources[Url(name)] = cut;
+            e.platform->resources[mirror + name] = rest;
+            e.downloader->LimitSize(Url(name), size);
+            urls.push_back(Url(name));
+        }
+        const bool done = e.Run(urls);
+        EXPECT_EQ(done, row.whole);
+        std::string spoilt = ExpectedBody(size);
+        for (char& c : spoilt) c = static_cast<char>(c ^ 0x5A);
+        const std::string published = ExpectedBody(size);
+        for (const std::string& name : names) {
+            const std::string& body = e.platform->files[kFolder + name];
+            // Every file taken was judged whole; one judged is from one server only, never
+            // one's start with the other's rest. (A batch that failed leaves the rest unjudged.)
+            if (done) {
+                EXPECT_EQ(body, published) << name;
+                EXPECT_GE(checked[name], 1) << name;
+            } else if (checked[name] > 0) {
+                EXPECT_TRUE(published.compare(0, body.size(), body) == 0 ||
+                            spoilt.compare(0, body.size(), body) == 0)
+                    << name;
+            }
+        }
+        EXPECT_LE(FailureCodes(e.sink->Codes()).size(), 1u);
+    }
+}
+
+// A stop reaches every lane at its next slice of waiting: no lane reads again after the one
+// under way, each lets go of its response and file, and the owner hears the stop once.
+TEST(DownloadLanes, AStopEndsEveryLaneWithinASlice) {
+    Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(kMaxLanes);
+    const std::vector<std::string> names = {"a.lzf", "b.lzf", "c.lzf", "d.lzf", "e.lzf"};
+    std::vector<std::string> urls;
+    for (const std::string& name : names) {
+        Resource silent = Body({100}, std::string("1000000"));
+        silent.quietAfter = true;
+        e.platform->resources[Url(name)] = silent;
+        e.downloader->LimitSize(Url(name), 1000000);
+        urls.push_back(Url(name));
+    }
+    int reading = 0, readsAtStop = -1;
+    e.sink->onStatus = [&](const dltest::Status& s) {
+        // Every lane has its server's first bytes and waits for more.
+        if (s.code != STATUS_DOWNLOAD_SIZE || ++reading < static_cast<int>(kMaxLanes)) return;
+        std::lock_guard<std::recursive_mutex> hold(e.platform->mu);
+        readsAtStop = e.platform->reads;
+        e.downloader->SetStop(true);
+    };
+    EXPECT_FALSE(e.Run(urls));
+    ASSERT_GE(readsAtStop, 0);
+    EXPECT_LE(e.platform->reads - readsAtStop, static_cast<int>(kMaxLanes));
+    EXPECT_EQ(FailureCodes(e.sink->Codes()), std::vector<int>{STATUS_USER_STOP});
+    EXPECT_EQ(e.sink->Codes().back(), STATUS_DOWNLOAD_ERROR_CLOSE);
+    for (size_t i = 0; i < kMaxLanes; ++i) {
+        EXPECT_EQ(e.platform->Count("close response " + Url(names[i])), 1u) << names[i];
+        EXPECT_TRUE(e.platform->closedFiles[kFolder + names[i]]) << names[i];
+    }
+    EXPECT_EQ(e.platform->files.count(kFolder + names[kMaxLanes]), 0u) << "no file after a stop";
 }
 
 }  // namespace
