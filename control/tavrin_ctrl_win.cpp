@@ -11,7 +11,7 @@
 #include "control/tavrin_ids_win.h"
 #include "libs/wexlog/wexlog.h"
 #include "resources/player_texts.h"
-#include "updater/install_recovery_win.h"
+#include "updater/install/install_recovery_win.h"
 #include "widgets/common_controls_win.h"
 #include "win/code_page.h"
 

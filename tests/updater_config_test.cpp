@@ -16,7 +16,7 @@
 #include "trust/crypto.h"
 #include "trust/sign_openssl.h"
 #include "libs/prynn/lzf_stream.h"
-#include "updater/package_check.h"
+#include "updater/install/package_check.h"
 #include "updater/signed_config.h"
 #include "updater/update_key.h"
 

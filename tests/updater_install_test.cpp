@@ -1,9 +1,9 @@
 // The all-or-nothing installation over a folder in memory (order, staging, the rollback of a
 // failed set, refused names) and the .url bytes.
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
-#include "updater/install_journal.h"
-#include "updater/install_recovery.h"
+#include "updater/install/install_journal.h"
+#include "updater/install/install_recovery.h"
 #include "trust/crypto.h"
 
 #include <gtest/gtest.h>

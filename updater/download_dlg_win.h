@@ -25,7 +25,7 @@
 #include "libs/prynn/file_system.h"
 #include "download/window_status_sink_win.h"
 #include "resources/window_messages.h"
-#include "updater/installation_win.h"
+#include "updater/install/installation_win.h"
 #include "updater/signed_config.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl_win.h"

@@ -7,9 +7,9 @@
 #include "trust/base64.h"
 #include "trust/decimal.h"
 #include "trust/web_address.h"
-#include "updater/install_journal.h"
+#include "updater/install/install_journal.h"
 #include "updater/package_names.h"
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
 namespace tavrin {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
 namespace tavrin {
 

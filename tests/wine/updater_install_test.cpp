@@ -17,7 +17,7 @@
 #include "control/launch_logic.h"
 #include "system/client_settings_win.h"
 #include "trust/crypto.h"
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 #include "updater/signed_config.h"
 #include "resources/player_texts.h"
 #include "win/code_page.h"

@@ -5,7 +5,7 @@
 #include "trust/base64.h"
 #include "trust/crypto.h"
 #include "tools/lzfpack/package_name.h"
-#include "updater/package_check.h"
+#include "updater/install/package_check.h"
 #include "updater/signed_config.h"
 
 namespace lzfpack {

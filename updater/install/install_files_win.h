@@ -2,7 +2,7 @@
 // calls, so the Korean install folder works whatever the ANSI code page.
 #pragma once
 
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
 namespace tavrin {
 

@@ -1,4 +1,4 @@
-#include "updater/package_check.h"
+#include "updater/install/package_check.h"
 
 #include <vector>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "updater/install_journal.h"
-#include "updater/package_install.h"
+#include "updater/install/install_journal.h"
+#include "updater/install/package_install.h"
 
 namespace tavrin {
 

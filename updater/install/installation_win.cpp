@@ -1,4 +1,4 @@
-#include "updater/installation_win.h"
+#include "updater/install/installation_win.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -12,10 +12,10 @@
 #include "system/shell_link_win.h"
 #include "updater/disk_space.h"
 #include "updater/disk_space_win.h"
-#include "updater/install_files_win.h"
-#include "updater/install_folder_win.h"
-#include "updater/install_recovery_win.h"
-#include "updater/package_check.h"
+#include "updater/install/install_files_win.h"
+#include "updater/install/install_folder_win.h"
+#include "updater/install/install_recovery_win.h"
+#include "updater/install/package_check.h"
 #include "updater/update_urls.h"
 #include "win/ansi_path.h"
 #include "win/code_page.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
 namespace tavrin {
 

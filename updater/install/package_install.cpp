@@ -1,9 +1,9 @@
-#include "updater/package_install.h"
+#include "updater/install/package_install.h"
 
 #include <set>
 
-#include "updater/install_journal.h"
-#include "updater/install_recovery.h"
+#include "updater/install/install_journal.h"
+#include "updater/install/install_recovery.h"
 #include "updater/package_names.h"
 
 namespace tavrin {

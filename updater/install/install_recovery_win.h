@@ -1,7 +1,7 @@
 // What a control does first: finishes or undoes an installation that a crash interrupted.
 #pragma once
 
-#include "updater/install_recovery.h"
+#include "updater/install/install_recovery.h"
 
 namespace tavrin {
 

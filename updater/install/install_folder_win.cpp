@@ -1,8 +1,8 @@
-#include "updater/install_folder_win.h"
+#include "updater/install/install_folder_win.h"
 
 #include <windows.h>
 
-#include "updater/install_journal.h"
+#include "updater/install/install_journal.h"
 #include "win/code_page.h"
 
 namespace tavrin {

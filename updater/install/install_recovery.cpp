@@ -1,4 +1,4 @@
-#include "updater/install_recovery.h"
+#include "updater/install/install_recovery.h"
 
 #include "libs/prynn/file_transform.h"
 #include "updater/signed_config.h"

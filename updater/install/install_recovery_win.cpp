@@ -1,11 +1,11 @@
-#include "updater/install_recovery_win.h"
+#include "updater/install/install_recovery_win.h"
 
 #include <string>
 
 #include "libs/wexlog/wexlog.h"
 #include "system/client_settings_win.h"
-#include "updater/install_files_win.h"
-#include "updater/install_folder_win.h"
+#include "updater/install/install_files_win.h"
+#include "updater/install/install_folder_win.h"
 #include "updater/signed_config.h"
 #include "updater/update_key.h"
 #include "win/code_page.h"

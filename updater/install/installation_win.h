@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/install_folder_win.h"
+#include "updater/install/install_folder_win.h"
 #include "updater/signed_config.h"
 #include "updater/updater_roles.h"
 

@@ -1,4 +1,4 @@
-#include "updater/install_files_win.h"
+#include "updater/install/install_files_win.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "libs/prynn/system_files.h"
-#include "updater/package_check.h"
+#include "updater/install/package_check.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 #include "win/whole_file.h"

@@ -1,4 +1,4 @@
-#include "updater/install_journal.h"
+#include "updater/install/install_journal.h"
 
 #include "updater/package_names.h"
 #include "updater/signed_config.h"
