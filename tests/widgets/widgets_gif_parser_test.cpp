@@ -139,7 +139,7 @@ Bytes Standalone(const Bytes& data, size_t header, size_t from, size_t to) {
 
 Bytes ReadResource(const char* name) {
     std::string path = __FILE__;
-    path = path.substr(0, path.find_last_of("/\\")) + "/../resources/" + name;
+    path = path.substr(0, path.find_last_of("/\\")) + "/../../resources/" + name;
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/prynn_test_data.h"
+#include "tests/prynn/prynn_test_data.h"
 
 using namespace prynn;
 

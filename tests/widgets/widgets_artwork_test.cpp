@@ -16,7 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes ReadResource(const char* name) {
     std::string path = __FILE__;
-    path = path.substr(0, path.find_last_of("/\\")) + "/../resources/" + name;
+    path = path.substr(0, path.find_last_of("/\\")) + "/../../resources/" + name;
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
