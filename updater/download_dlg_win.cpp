@@ -75,7 +75,7 @@ bool MakeFolder(const std::wstring& folder) {
 
 CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
     : CDialog(module, IDD_DOWNLOAD),
-      m_hCtrlWnd(control),
+      m_control(control),
       m_flow(UpdaterParts{*this, *this, *this, *this, m_installation, *this}),
       m_downloader(std::make_shared<CHttpDownloader>(std::make_shared<WinDownloadPlatform>())) {}
 
@@ -84,18 +84,18 @@ CDownLoadDlg::~CDownLoadDlg() {
     // sends nothing more.
     if (m_sink) m_sink->Disconnect();
     m_downloader->Abandon();
-    HWND busy = g_pBusyAnimate.load();
+    HWND busy = g_busyAnimation.load();
     if (busy && (busy == m_animate.GetSafeHwnd() ||
-                 (m_pProgressDlg && busy == m_pProgressDlg->Animation().GetSafeHwnd())))
-        g_pBusyAnimate.store(nullptr);
-    m_pProgressDlg.reset();
+                 (m_popup && busy == m_popup->Animation().GetSafeHwnd())))
+        g_busyAnimation.store(nullptr);
+    m_popup.reset();
     m_picture.StopAnimation();
     DestroyWindow();
 }
 
 void CDownLoadDlg::OnDeleteDeferred() {
-    if (m_pProgressDlg && m_pProgressDlg->GetSafeHwnd())
-        ::ShowWindow(m_pProgressDlg->GetSafeHwnd(), SW_HIDE);
+    if (m_popup && m_popup->GetSafeHwnd())
+        ::ShowWindow(m_popup->GetSafeHwnd(), SW_HIDE);
     CDialog::OnDeleteDeferred();
 }
 
@@ -112,7 +112,7 @@ BOOL CDownLoadDlg::OnInitDialog() {
     m_picture.LoadFromResource(m_module, MAKEINTRESOURCEA(IDR_GIF_BOARD), "GIF");
     m_picture.Play();
 
-    g_pBusyAnimate.store(m_animate.GetSafeHwnd());
+    g_busyAnimation.store(m_animate.GetSafeHwnd());
     m_traceEachRead = TracingEachRead();
     // Which code page the paths handed to Prynn and the .url files must fit.
     Trace("CDownLoadDlg::OnInitDialog - ANSI code page " + std::to_string(::GetACP()));
@@ -155,10 +155,10 @@ void CDownLoadDlg::CenterWindow() {
 }
 
 bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
-    m_strInstallDir = InstallFolderPath();
-    if (m_strInstallDir.empty()) return false;
-    m_strDownloadDir = m_strInstallDir + L"\\" + win::Utf8ToWide(kDownloadFolderName);
-    for (const std::wstring& folder : {m_strInstallDir, m_strDownloadDir}) {
+    m_installFolder = InstallFolderPath();
+    if (m_installFolder.empty()) return false;
+    m_downloadFolder = m_installFolder + L"\\" + win::Utf8ToWide(kDownloadFolderName);
+    for (const std::wstring& folder : {m_installFolder, m_downloadFolder}) {
         if (!MakeFolder(folder)) {
             Trace("CDownLoadDlg::PrepareFolders - cannot make " + win::WideToAnsi(folder));
             failedFolder = folder;
@@ -176,7 +176,7 @@ bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
     // and its Temp alone.
     if (!m_installation.ClaimFolder()) {
         Trace("CDownLoadDlg::PrepareFolders - another installation is at work");
-        failedFolder = m_strInstallDir;
+        failedFolder = m_installFolder;
         return false;
     }
     // Nothing is replaced under a client started since the downloads began.
@@ -187,7 +187,7 @@ bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
 void CDownLoadDlg::StartConfigDownload() {
     m_downloader->AddURL(ConfigFileUrl());
     m_downloader->LimitSize(ConfigFileUrl(), kMaxConfigSize + 1);  // the reader refuses more
-    m_downloader->SetTarget(m_sink, "Dunmere", win::WideToUtf8(m_strDownloadDir + L"\\"));
+    m_downloader->SetTarget(m_sink, "Dunmere", win::WideToUtf8(m_downloadFolder + L"\\"));
     m_flow.Start();
 }
 
@@ -267,7 +267,7 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
     if (code == STATUS_DOWNLOAD_COMPLETE) {
         const bool config = m_flow.State() == UpdaterState::ConfigDownload;
         Trace(config ? "CDownLoadDlg - configuration in" : "CDownLoadDlg - packages in");
-        if (config) m_strLocalFile += L"\\" + win::Utf8ToWide(kConfigFileName);
+        if (config) m_configFile = m_downloadFolder + L"\\" + win::Utf8ToWide(kConfigFileName);
     }
     m_flow.OnDownloadStatus(code, percent, text);
     ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
@@ -278,14 +278,14 @@ INT_PTR CDownLoadDlg::OnDownloadStatus(WPARAM wParam, LPARAM lParam) {
 
 void CDownLoadDlg::SetStatus(Surface where, const std::string& text, TextEncoding encoding) {
     if (where == Surface::Dialog) {
-        m_strStatus = encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
+        m_status = encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
         return;
     }
     m_readProgress.waiting = false;  // this text replaces a read's that waits
     if (!HasPopup()) return;
-    m_pProgressDlg->m_strStatus =
+    m_popup->m_status =
         encoding == TextEncoding::Utf8 ? win::Utf8ToWide(text) : win::AnsiToWide(text);
-    m_pProgressDlg->UpdateData(false);
+    m_popup->UpdateData(false);
 }
 
 void CDownLoadDlg::SetProgress(Surface where, int percent) {
@@ -294,7 +294,7 @@ void CDownLoadDlg::SetProgress(Surface where, int percent) {
         return;
     }
     m_readProgress.waiting = false;
-    if (HasPopup()) m_pProgressDlg->Progress().SetPos(percent);
+    if (HasPopup()) m_popup->Progress().SetPos(percent);
 }
 
 // Only the latest read counts; the window paints it when it next paints, not here.
@@ -309,20 +309,20 @@ void CDownLoadDlg::ApplyReadProgress() {
     if (!m_readProgress.waiting || !HasPopup()) return;
     m_readProgress.waiting = false;
     m_readProgress.shownAt = ::GetTickCount();
-    m_pProgressDlg->Progress().SetPos(m_readProgress.percent);
-    m_pProgressDlg->m_strStatus = win::AnsiToWide(m_readProgress.text);
-    m_pProgressDlg->UpdateData(false);
+    m_popup->Progress().SetPos(m_readProgress.percent);
+    m_popup->m_status = win::AnsiToWide(m_readProgress.text);
+    m_popup->UpdateData(false);
 }
 
 void CDownLoadDlg::StopAnimation(Surface where) {
     if (where == Surface::Dialog)
         m_animate.Stop();
     else if (HasPopup())
-        m_pProgressDlg->Animation().Stop();
+        m_popup->Animation().Stop();
 }
 
 void CDownLoadDlg::SetStopButton(Surface where, StopButton state) {
-    HWND window = where == Surface::Dialog ? m_hWnd : HasPopup() ? m_pProgressDlg->GetSafeHwnd()
+    HWND window = where == Surface::Dialog ? m_hWnd : HasPopup() ? m_popup->GetSafeHwnd()
                                                                  : nullptr;
     if (!window) return;
     const int button = where == Surface::Dialog ? IDC_DOWNLOAD_STOP : IDC_POPUP_STOP;
@@ -334,41 +334,41 @@ void CDownLoadDlg::SetStopButton(Surface where, StopButton state) {
 
 void CDownLoadDlg::RefreshDialog() {
     // Every status asks for it, mostly with the text already shown.
-    if (m_strStatus == m_shownStatus) return;
-    m_shownStatus = m_strStatus;
-    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, m_strStatus.c_str());
+    if (m_status == m_shownStatus) return;
+    m_shownStatus = m_status;
+    ::SetDlgItemTextW(m_hWnd, IDC_DOWNLOAD_STATUS, m_status.c_str());
 }
 
 // ---- the windows
 
 void CDownLoadDlg::HideDialog() { End(IDCANCEL); }
 
-bool CDownLoadDlg::HasPopup() { return m_pProgressDlg && m_pProgressDlg->GetSafeHwnd(); }
+bool CDownLoadDlg::HasPopup() { return m_popup && m_popup->GetSafeHwnd(); }
 
 void CDownLoadDlg::OpenPopup() {
-    m_pProgressDlg.reset(new CProgressPopupDlg(m_module, m_hWnd));
-    if (!m_pProgressDlg->Create()) {
-        m_pProgressDlg.reset();
+    m_popup.reset(new CProgressPopupDlg(m_module, m_hWnd));
+    if (!m_popup->Create()) {
+        m_popup.reset();
         return;
     }
-    g_pBusyAnimate.store(m_pProgressDlg->Animation().GetSafeHwnd());
-    ::ShowWindow(m_pProgressDlg->GetSafeHwnd(), SW_SHOW);
-    ::ShowWindow(::GetDlgItem(m_pProgressDlg->GetSafeHwnd(), IDC_POPUP_STATUS), SW_SHOW);
+    g_busyAnimation.store(m_popup->Animation().GetSafeHwnd());
+    ::ShowWindow(m_popup->GetSafeHwnd(), SW_SHOW);
+    ::ShowWindow(::GetDlgItem(m_popup->GetSafeHwnd(), IDC_POPUP_STATUS), SW_SHOW);
 }
 
 void CDownLoadDlg::ClosePopup() {
-    if (!m_pProgressDlg) return;
-    HWND popup = m_pProgressDlg->GetSafeHwnd();
+    if (!m_popup) return;
+    HWND popup = m_popup->GetSafeHwnd();
     if (popup) {
-        HWND animate = m_pProgressDlg->Animation().GetSafeHwnd();
-        m_pProgressDlg->Animation().Stop();
-        if (g_pBusyAnimate.load() == animate) g_pBusyAnimate.store(nullptr);
+        HWND animate = m_popup->Animation().GetSafeHwnd();
+        m_popup->Animation().Stop();
+        if (g_busyAnimation.load() == animate) g_busyAnimation.store(nullptr);
         ::CloseWindow(popup);
         ::ShowWindow(popup, SW_HIDE);
     }
     // The popup's own button handler may be on the stack (it sent WM_POPUP_STOP): the object
     // goes when that handler returns.
-    m_pProgressDlg.reset();
+    m_popup.reset();
 }
 
 void CDownLoadDlg::Post(NextStep step) {
@@ -377,7 +377,7 @@ void CDownLoadDlg::Post(NextStep step) {
                    0, 0);
 }
 
-void CDownLoadDlg::TellControlDone() { ::PostMessageW(m_hCtrlWnd, WM_LAUNCH_DONE, 1, 0); }
+void CDownLoadDlg::TellControlDone() { ::PostMessageW(m_control, WM_LAUNCH_DONE, 1, 0); }
 
 // ---- questions and messages
 
@@ -432,7 +432,7 @@ void CDownLoadDlg::Stop() { m_downloader->SetStop(true); }
 
 bool CDownLoadDlg::QueuePackages() {
     std::string content;
-    if (!ReadConfigFile(m_strDownloadDir + m_strLocalFile, &content)) {
+    if (!ReadConfigFile(m_configFile, &content)) {
         m_configRefusal = ConfigRefusal::kUnreadable;
     } else {
         const ConfigContext context = {VerifyWithUpdateKey, static_cast<int64_t>(std::time(nullptr)),
@@ -445,15 +445,15 @@ bool CDownLoadDlg::QueuePackages() {
         return false;
     }
     // The listed packages in file order, then the five every release carries.
-    m_arrPackages.clear();
+    m_packages.clear();
     for (const SignedPackage& package : m_config.packages)
-        if (!IsFixedPackage(package.name)) m_arrPackages.push_back(package.name);
-    for (const char* fixed : kFixedPackages) m_arrPackages.push_back(fixed);
+        if (!IsFixedPackage(package.name)) m_packages.push_back(package.name);
+    for (const char* fixed : kFixedPackages) m_packages.push_back(fixed);
     m_toDownload = 0;
     // The signed mirrors, after the compiled host, for each package in turn.
     m_downloader->SetMirrors(m_config.mirrors);
     prynn::SystemFiles files;
-    for (const std::string& name : m_arrPackages) QueuePackage(name, files);
+    for (const std::string& name : m_packages) QueuePackage(name, files);
     // Each whole package is checked as it comes: one that is not the signed file is fetched
     // again from the next server.
     const UpdateConfig config = m_config;
@@ -473,7 +473,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     const SignedPackage* listed = m_config.Find(name);
     if (!listed) return;
     const std::string url = PackageUrl(name);
-    const std::string path = win::WideToUtf8(m_strDownloadDir) + "\\" + name;
+    const std::string path = win::WideToUtf8(m_downloadFolder) + "\\" + name;
     const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path);
     if (stored.kind == StoredPackage::kWhole) {
         Trace("CDownLoadDlg::QueuePackages - already here: " + Traced(name));
@@ -492,14 +492,13 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
 }
 
 bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
-    return EnoughSpaceAt(m_strDownloadDir, m_toDownload, needed);
+    return EnoughSpaceAt(m_downloadFolder, m_toDownload, needed);
 }
 
 
 bool CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
-    m_strDownloadDir += L"\\";
-    m_downloader->SetTarget(m_sink, "Tavrin", win::WideToUtf8(m_strDownloadDir));
+    m_downloader->SetTarget(m_sink, "Tavrin", win::WideToUtf8(m_downloadFolder + L"\\"));
     return StartWorker();
 }
 
@@ -512,11 +511,11 @@ void CDownLoadDlg::DiscardPackages() {
     // The worker may still hold the package it was writing when the stop came; it deletes
     // that one itself once closed, whichever of us comes second.
     m_downloader->DiscardStoppedFile();
-    DeleteMatchingFiles(m_strDownloadDir, L"*.lzf");
+    DeleteMatchingFiles(m_downloadFolder, L"*.lzf");
 }
 
 void CDownLoadDlg::StopBusyAnimation() {
-    HWND busy = g_pBusyAnimate.exchange(nullptr);
+    HWND busy = g_busyAnimation.exchange(nullptr);
     if (busy) ::SendMessageW(busy, ACM_STOP, 0, 0);
 }
 

@@ -101,22 +101,22 @@ private:
     void Trace(const std::string& line) override;
     void TraceEachRead(const std::string& line) override;
 
-    HWND m_hCtrlWnd;
+    HWND m_control;
     // Before the workflow, which keeps it as a part: it only keeps references to the lists and
     // folders below, which are filled later.
-    WinInstallation m_installation{m_config, m_arrPackages, m_strInstallDir, m_strDownloadDir};
+    WinInstallation m_installation{m_config, m_packages, m_installFolder, m_downloadFolder};
     UpdateWorkflow m_flow;
-    win::WindowPtr<CProgressPopupDlg> m_pProgressDlg;
+    win::WindowPtr<CProgressPopupDlg> m_popup;
     // Wide from the start, so the Korean folder works whatever the ANSI code page; the parts
     // below that take UTF-8 (the engine, the installation) get it converted without loss.
-    std::wstring m_strInstallDir;            // drive of Windows + "Program Files\Velmora바둑"
-    std::wstring m_strDownloadDir;           // m_strInstallDir + "\Temp", then with "\"
-    std::vector<std::string> m_arrPackages;  // UTF-8, as the signed configuration names them
+    std::wstring m_installFolder;            // drive of Windows + "Program Files\Velmora바둑"
+    std::wstring m_downloadFolder;           // m_installFolder + "\Temp"
+    std::vector<std::string> m_packages;  // UTF-8, as the signed configuration names them
     UpdateConfig m_config;  // what the signed configuration lists
     ConfigRefusal m_configRefusal = ConfigRefusal::kNone;
     uint64_t m_toDownload = 0;    // bytes the queued packages still need
-    std::wstring m_strLocalFile;
-    std::wstring m_strStatus;
+    std::wstring m_configFile;  // its path once it is in; empty before
+    std::wstring m_status;
     std::wstring m_shownStatus;  // what the dialog's status line holds
     // The latest read's progress, until it is shown; when the last one was.
     struct PendingProgress {

@@ -11,7 +11,7 @@
 
 namespace tavrin {
 
-std::atomic<HWND> g_pBusyAnimate{nullptr};
+std::atomic<HWND> g_busyAnimation{nullptr};
 
 namespace {
 
@@ -44,7 +44,7 @@ public:
     }
 
     void AtBatchStart() override {
-        if (HWND animation = g_pBusyAnimate.load())
+        if (HWND animation = g_busyAnimation.load())
             ::SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, -1));
     }
 

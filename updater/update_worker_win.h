@@ -16,7 +16,7 @@ namespace tavrin {
 // The animation control that a worker starts playing before it downloads; null means none.
 // The updater sets it; a worker reads it once, at its start. A window handle, not an object
 // pointer: a window destroyed meanwhile only makes the message go nowhere.
-extern std::atomic<HWND> g_pBusyAnimate;
+extern std::atomic<HWND> g_busyAnimation;
 
 // The running-client check's messages are shown on the thread that owns the status window:
 // the worker sends it WM_ASK_RUNNING_CLIENT with one of these and waits for the answer. A

@@ -186,7 +186,7 @@ CGifPictureCtrl::~CGifPictureCtrl() {
 bool CGifPictureCtrl::IsAnimated() const { return m_scene && m_scene->frames.size() >= 2; }
 
 bool CGifPictureCtrl::IsPlaying() const {
-    return m_hThread && ::WaitForSingleObject(m_hThread.get(), 0) == WAIT_TIMEOUT;
+    return m_thread && ::WaitForSingleObject(m_thread.get(), 0) == WAIT_TIMEOUT;
 }
 
 size_t CGifPictureCtrl::FrameCount() const { return m_scene ? m_scene->frames.size() : 0; }
@@ -228,9 +228,9 @@ BOOL CGifPictureCtrl::LoadFromMemory(HGLOBAL data, DWORD size) {
         lock.unlock();
         return LoadStill(data, size, false);
     }
-    m_bIsGif = TRUE;
-    m_nWidth = parser.Width();
-    m_nHeight = parser.Height();
+    m_isGif = TRUE;
+    m_width = parser.Width();
+    m_height = parser.Height();
     const size_t blocks = parser.CountGraphicBlocks();
     if (blocks == 0) return FALSE;
     if (blocks == 1) {
@@ -259,16 +259,16 @@ BOOL CGifPictureCtrl::LoadFromMemory(HGLOBAL data, DWORD size) {
 }
 
 BOOL CGifPictureCtrl::LoadStill(HGLOBAL data, DWORD size, bool keepSize) {
-    m_pPicture = DecodePicture(data, size, false);
-    if (!m_pPicture) return FALSE;
+    m_picture = DecodePicture(data, size, false);
+    if (!m_picture) return FALSE;
     if (!keepSize) {
         OLE_XSIZE_HIMETRIC hmWidth = 0;
         OLE_YSIZE_HIMETRIC hmHeight = 0;
-        m_pPicture->get_Width(&hmWidth);
-        m_pPicture->get_Height(&hmHeight);
+        m_picture->get_Width(&hmWidth);
+        m_picture->get_Height(&hmHeight);
         win::WindowDc dc(m_hWnd);
-        m_nWidth = ::MulDiv(hmWidth, ::GetDeviceCaps(dc.get(), LOGPIXELSX), 2540);
-        m_nHeight = ::MulDiv(hmHeight, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 2540);
+        m_width = ::MulDiv(hmWidth, ::GetDeviceCaps(dc.get(), LOGPIXELSX), 2540);
+        m_height = ::MulDiv(hmHeight, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 2540);
     }
     m_scene = std::make_shared<Scene>();
     return PrepareBackBuffer();
@@ -276,8 +276,8 @@ BOOL CGifPictureCtrl::LoadStill(HGLOBAL data, DWORD size, bool keepSize) {
 
 BOOL CGifPictureCtrl::LoadFrames(std::vector<GifPictureFrame> frames, int width, int height) {
     FreePicture();
-    m_nWidth = width;
-    m_nHeight = height;
+    m_width = width;
+    m_height = height;
     return AdoptFrames(std::move(frames));
 }
 
@@ -290,16 +290,16 @@ BOOL CGifPictureCtrl::AdoptFrames(std::vector<GifPictureFrame> frames) {
 
 BOOL CGifPictureCtrl::PrepareBackBuffer() {
     if (m_hWnd)
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER);
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, m_width, m_height, SWP_NOMOVE | SWP_NOZORDER);
     win::WindowDc windowDc(m_hWnd);
     if (!windowDc.get()) return FALSE;
     Scene& scene = *m_scene;
-    scene.width = m_nWidth;
-    scene.height = m_nHeight;
+    scene.width = m_width;
+    scene.height = m_height;
     scene.target = m_hWnd;
     win::MemoryDc dc(::CreateCompatibleDC(windowDc.get()));
     if (!dc) return FALSE;
-    win::GdiObject bitmap(::CreateCompatibleBitmap(windowDc.get(), m_nWidth, m_nHeight));
+    win::GdiObject bitmap(::CreateCompatibleBitmap(windowDc.get(), m_width, m_height));
     if (!bitmap) return FALSE;
     scene.hMemOldBitmap = ::SelectObject(dc.get(), bitmap.get());
     scene.hMemDC = std::move(dc);
@@ -307,20 +307,20 @@ BOOL CGifPictureCtrl::PrepareBackBuffer() {
     scene.clrBackground = ::GetSysColor(COLOR_BTNFACE);
     // The menu colour, not the button face: until the first wrap-around, what no frame covers
     // shows it (brush "5" is COLOR_MENU + 1).
-    const RECT all{0, 0, m_nWidth, m_nHeight};
+    const RECT all{0, 0, m_width, m_height};
     ::FillRect(scene.hMemDC.get(), &all, reinterpret_cast<HBRUSH>(COLOR_MENU + 1));
-    m_bPrepared = TRUE;
+    m_prepared = TRUE;
     // What the control showed before belongs to the previous picture.
     if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);
     return TRUE;
 }
 
 BOOL CGifPictureCtrl::Play() {
-    if (!m_bPrepared) return FALSE;
+    if (!m_prepared) return FALSE;
     if (IsAnimated()) {
-        if (m_hThread) {
+        if (m_thread) {
             if (IsPlaying()) return FALSE;  // one thread at most
-            m_hThread.close();
+            m_thread.close();
         }
         m_stop->bStopThread.store(false);
         ::ResetEvent(m_stop->hStopEvent.get());
@@ -333,12 +333,12 @@ BOOL CGifPictureCtrl::Play() {
             delete start;
             return FALSE;
         }
-        m_hThread = std::move(thread);
+        m_thread = std::move(thread);
         return FALSE;
     }
-    if (!m_pPicture) return FALSE;
-    if (FAILED(RenderPicture(m_pPicture.get(), m_scene->hMemDC.get(), 0, 0, m_nWidth,
-                             m_nHeight)))
+    if (!m_picture) return FALSE;
+    if (FAILED(RenderPicture(m_picture.get(), m_scene->hMemDC.get(), 0, 0, m_width,
+                             m_height)))
         return FALSE;
     if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);
     return TRUE;
@@ -347,13 +347,13 @@ BOOL CGifPictureCtrl::Play() {
 void CGifPictureCtrl::StopAnimation() {
     m_stop->bStopThread.store(true);
     ::SetEvent(m_stop->hStopEvent.get());
-    if (m_hThread) {
-        if (::WaitForSingleObject(m_hThread.get(), kStopWaitMs) != WAIT_OBJECT_0) {
+    if (m_thread) {
+        if (::WaitForSingleObject(m_thread.get(), kStopWaitMs) != WAIT_OBJECT_0) {
             // Still inside a frame: it holds the scene and this signal, ends at its next
             // check, and stays the one thread of this picture until then (Play ignores calls).
             return;
         }
-        m_hThread.close();
+        m_thread.close();
     }
     ::ResetEvent(m_stop->hStopEvent.get());
     m_stop->bStopThread.store(false);
@@ -361,25 +361,25 @@ void CGifPictureCtrl::StopAnimation() {
 
 void CGifPictureCtrl::FreePicture() {
     StopAnimation();
-    if (m_hThread) {
+    if (m_thread) {
         // A thread that outlived the wait keeps its scene and its (set) signal and frees them
         // when it ends; the control goes on with new ones.
-        m_hThread.close();
+        m_thread.close();
         m_stop = std::make_shared<StopSignal>();
     }
-    m_pPicture.reset();
+    m_picture.reset();
     m_scene.reset();
-    m_bIsGif = FALSE;
-    m_bPrepared = FALSE;
-    m_nWidth = m_nHeight = 0;
+    m_isGif = FALSE;
+    m_prepared = FALSE;
+    m_width = m_height = 0;
 }
 
 void CGifPictureCtrl::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(m_hWnd, &ps);
-    if (dc && m_bPrepared) {
+    if (dc && m_prepared) {
         std::lock_guard<std::mutex> hold(m_scene->bufferLock);
-        ::BitBlt(dc, 0, 0, m_nWidth, m_nHeight, m_scene->hMemDC.get(), 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, m_width, m_height, m_scene->hMemDC.get(), 0, 0, SRCCOPY);
     }
     ::EndPaint(m_hWnd, &ps);
 }
@@ -393,19 +393,19 @@ LRESULT CGifPictureCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         StopAnimation();
         return Default(msg, wParam, lParam);
     case WM_LBUTTONDOWN:
-        if (m_hNotifyWnd) {
-            m_bPressed = TRUE;
+        if (m_notifyWindow) {
+            m_pressed = TRUE;
             TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, m_hWnd, 0};
             ::_TrackMouseEvent(&track);
         }
         return Default(msg, wParam, lParam);
     case WM_MOUSELEAVE:
-        m_bPressed = FALSE;
+        m_pressed = FALSE;
         return 0;
     case WM_LBUTTONUP:
-        if (m_hNotifyWnd && m_bPressed) {
-            m_bPressed = FALSE;
-            ::PostMessageW(m_hNotifyWnd, WM_GIFCTRL_CLICKED, reinterpret_cast<WPARAM>(this),
+        if (m_notifyWindow && m_pressed) {
+            m_pressed = FALSE;
+            ::PostMessageW(m_notifyWindow, WM_GIFCTRL_CLICKED, reinterpret_cast<WPARAM>(this),
                            LPARAM(::GetDlgCtrlID(m_hWnd)));
         }
         return Default(msg, wParam, lParam);

@@ -36,7 +36,7 @@ public:
     ~CGifPictureCtrl() override;
 
     // The window told about clicks; mouse handling is off while it is null.
-    void SetNotifyWindow(HWND notify) { m_hNotifyWnd = notify; }
+    void SetNotifyWindow(HWND notify) { m_notifyWindow = notify; }
     // A resource of `module` (the module holding the picture) copied into global memory.
     BOOL LoadFromResource(HMODULE module, LPCSTR name, LPCSTR type);
     // The caller keeps ownership of data. TRUE when the back buffer has been prepared.
@@ -50,14 +50,14 @@ public:
     void StopAnimation();
     void FreePicture();
 
-    bool IsGif() const { return m_bIsGif; }
-    bool IsPrepared() const { return m_bPrepared; }
+    bool IsGif() const { return m_isGif; }
+    bool IsPrepared() const { return m_prepared; }
     bool IsAnimated() const;
     bool IsPlaying() const;
     size_t FrameCount() const;
     unsigned CurrentFrame() const;
-    int Width() const { return m_nWidth; }
-    int Height() const { return m_nHeight; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
     COLORREF BackgroundColor() const;
 
 protected:
@@ -74,14 +74,14 @@ private:
     void OnPaint();
     static unsigned ThreadProc(void* param);
 
-    HWND m_hNotifyWnd = nullptr;
-    BOOL m_bPressed = FALSE;
-    int m_nWidth = 0, m_nHeight = 0;
-    BOOL m_bIsGif = FALSE;
-    BOOL m_bPrepared = FALSE;
-    win::Handle m_hThread;
-    std::shared_ptr<StopSignal> m_stop;  // m_bStopThread and m_hStopEvent
-    win::ComPtr<IPicture> m_pPicture;     // the still picture
+    HWND m_notifyWindow = nullptr;
+    BOOL m_pressed = FALSE;
+    int m_width = 0, m_height = 0;
+    BOOL m_isGif = FALSE;
+    BOOL m_prepared = FALSE;
+    win::Handle m_thread;
+    std::shared_ptr<StopSignal> m_stop;  // m_stopThread and m_stopEvent
+    win::ComPtr<IPicture> m_picture;     // the still picture
     std::shared_ptr<Scene> m_scene;      // frames, back buffer, current frame
 };
 

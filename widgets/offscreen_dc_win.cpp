@@ -15,11 +15,11 @@ COffscreenDC::COffscreenDC(HDC target) : m_target(target) {
     m_oldBitmap = ::SelectObject(m_memDc.get(), m_bitmap.get());
     // Drawing in the target's coordinates lands in the bitmap.
     ::SetWindowOrgEx(m_memDc.get(), m_rect.left, m_rect.top, nullptr);
-    m_bBuffered = true;
+    m_buffered = true;
 }
 
 COffscreenDC::~COffscreenDC() {
-    if (!m_bBuffered) return;
+    if (!m_buffered) return;
     ::BitBlt(m_target, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
              m_rect.bottom - m_rect.top, m_memDc.get(), m_rect.left, m_rect.top, SRCCOPY);
     ::SelectObject(m_memDc.get(), m_oldBitmap);

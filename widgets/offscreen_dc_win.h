@@ -18,8 +18,8 @@ public:
     COffscreenDC& operator=(const COffscreenDC&) = delete;
 
     // Where to draw, in the target's logical coordinates.
-    HDC get() const { return m_bBuffered ? m_memDc.get() : m_target; }
-    bool buffered() const { return m_bBuffered; }
+    HDC get() const { return m_buffered ? m_memDc.get() : m_target; }
+    bool buffered() const { return m_buffered; }
     const RECT& rect() const { return m_rect; }
 
 private:
@@ -28,7 +28,7 @@ private:
     HGDIOBJ m_oldBitmap = nullptr;
     HDC m_target;
     RECT m_rect = {};  // the target's clip box, logical coordinates
-    bool m_bBuffered = false;
+    bool m_buffered = false;
 };
 
 }  // namespace tavrin

@@ -79,18 +79,18 @@ COLORREF CPercentProgressCtrl::SetTextColor(COLORREF color) {
 }
 
 BOOL CPercentProgressCtrl::ShowText(BOOL show) {
-    const BOOL previous = m_bShowText;
+    const BOOL previous = m_showText;
     if (!show != !previous) Invalidate();
-    m_bShowText = show;
+    m_showText = show;
     return previous;
 }
 
 LRESULT CPercentProgressCtrl::OnSetText(WPARAM wParam, LPARAM lParam) {
     const LRESULT result = Default(WM_SETTEXT, wParam, lParam);
     const wchar_t* text = reinterpret_cast<const wchar_t*>(lParam);
-    const bool differs = text ? m_strText != text : !m_strText.empty();
+    const bool differs = text ? m_text != text : !m_text.empty();
     if (differs) {
-        m_strText = text ? text : L"";
+        m_text = text ? text : L"";
         Invalidate();
     }
     return result;
@@ -99,8 +99,8 @@ LRESULT CPercentProgressCtrl::OnSetText(WPARAM wParam, LPARAM lParam) {
 LRESULT CPercentProgressCtrl::OnGetText(WPARAM wParam, LPARAM lParam) const {
     wchar_t* buffer = reinterpret_cast<wchar_t*>(lParam);
     if (!buffer || wParam == 0) return 0;
-    const size_t count = std::min<size_t>(m_strText.size(), wParam - 1);
-    std::memcpy(buffer, m_strText.data(), count * sizeof(wchar_t));
+    const size_t count = std::min<size_t>(m_text.size(), wParam - 1);
+    std::memcpy(buffer, m_text.data(), count * sizeof(wchar_t));
     buffer[count] = L'\0';
     return LRESULT(count);
 }
@@ -140,8 +140,8 @@ void CPercentProgressCtrl::OnPaint() {
             if (font) ::SelectObject(dc.get(), font);
             FillSolidRect(dc.get(), layout.filled, bar);
             FillSolidRect(dc.get(), layout.empty, bk);
-            if (m_bShowText && !vertical) {
-                const std::wstring text = BarText(m_strText, m_range);
+            if (m_showText && !vertical) {
+                const std::wstring text = BarText(m_text, m_range);
                 ::SetBkMode(dc.get(), TRANSPARENT);
                 DrawTextIn(dc.get(), layout.filled, client,
                            m_clrText == CLR_DEFAULT ? bk : m_clrText, text);
@@ -179,9 +179,9 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case PBM_DELTAPOS:
         return ::SendMessageW(m_hWnd, PBM_SETPOS, Advance(m_range.position, int(wParam)), 0);
     case PBM_SETSTEP:
-        return std::exchange(m_nStep, int(wParam));
+        return std::exchange(m_step, int(wParam));
     case PBM_STEPIT:
-        return ::SendMessageW(m_hWnd, PBM_SETPOS, Advance(m_range.position, m_nStep), 0);
+        return ::SendMessageW(m_hWnd, PBM_SETPOS, Advance(m_range.position, m_step), 0);
     case PBM_GETRANGE:
         return OnGetRange(wParam, lParam);
     case PBM_GETPOS:

@@ -29,7 +29,7 @@ public:
     COLORREF SetBkColor(COLORREF color);
     COLORREF SetTextColor(COLORREF color);
     BOOL ShowText(BOOL show);
-    const std::wstring& GetText() const { return m_strText; }
+    const std::wstring& GetText() const { return m_text; }
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -44,9 +44,9 @@ private:
 
     COLORREF m_clrText = CLR_DEFAULT;  // CLR_DEFAULT: the swapped colours
     BarRange m_range;                  // position 0 in 0..100
-    int m_nStep = 1;
-    std::wstring m_strText;            // the caller's text; empty shows the percentage
-    BOOL m_bShowText = TRUE;
+    int m_step = 1;
+    std::wstring m_text;            // the caller's text; empty shows the percentage
+    BOOL m_showText = TRUE;
     RepaintRation m_ration;            // the filled width when a repaint was last requested
     COLORREF m_clrBar = CLR_DEFAULT;   // CLR_DEFAULT: COLOR_HIGHLIGHT
     COLORREF m_clrBk = CLR_DEFAULT;    // CLR_DEFAULT: COLOR_WINDOW

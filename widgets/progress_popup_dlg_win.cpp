@@ -11,7 +11,7 @@
 namespace tavrin {
 
 CProgressPopupDlg::CProgressPopupDlg(HINSTANCE resources, HWND owner)
-    : win::CDialog(resources, IDD_PROGRESS_POPUP), m_pOwner(owner) {}
+    : win::CDialog(resources, IDD_PROGRESS_POPUP), m_owner(owner) {}
 
 CProgressPopupDlg::~CProgressPopupDlg() {
     // The controls go with the window while their objects still exist.
@@ -20,7 +20,7 @@ CProgressPopupDlg::~CProgressPopupDlg() {
 
 bool CProgressPopupDlg::Create() {
     InitDownloadCommonControls();
-    return win::CDialog::Create(m_pOwner);
+    return win::CDialog::Create(m_owner);
 }
 
 void CProgressPopupDlg::DoDataExchange(bool save) {
@@ -29,10 +29,10 @@ void CProgressPopupDlg::DoDataExchange(bool save) {
         const int length = ::GetWindowTextLengthW(status);
         std::vector<wchar_t> text(size_t(length) + 1);
         ::GetWindowTextW(status, text.data(), length + 1);
-        m_strStatus.assign(text.data());
+        m_status.assign(text.data());
         return;
     }
-    ::SetWindowTextW(status, m_strStatus.c_str());
+    ::SetWindowTextW(status, m_status.c_str());
     if (!m_animate.GetSafeHwnd()) m_animate.Attach(::GetDlgItem(m_hWnd, IDC_POPUP_ANIMATE));
     if (!m_progress.GetSafeHwnd())
         m_progress.SubclassWindow(::GetDlgItem(m_hWnd, IDC_POPUP_PROGRESS));
@@ -67,7 +67,7 @@ BOOL CProgressPopupDlg::OnInitDialog() {
 
 BOOL CProgressPopupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) == IDC_POPUP_STOP && HIWORD(wParam) == BN_CLICKED) {
-        ::SendMessageW(m_pOwner, WM_POPUP_STOP, 0, 0);
+        ::SendMessageW(m_owner, WM_POPUP_STOP, 0, 0);
         return TRUE;
     }
     return win::CDialog::OnCommand(wParam, lParam);

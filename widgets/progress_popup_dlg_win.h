@@ -23,7 +23,7 @@ public:
 
     // Creates the window (hidden: the owner shows it with SW_SHOW).
     bool Create();
-    // save false: m_strStatus to the status line; true: the other way.
+    // save false: m_status to the status line; true: the other way.
     void UpdateData(bool save);
 
     // The clip control, which the updater's worker starts through its global pointer.
@@ -31,8 +31,8 @@ public:
     CPercentProgressCtrl& Progress() { return m_progress; }
     CGifPictureCtrl& Picture() { return m_picture; }
 
-    HWND m_pOwner;             // receives WM_POPUP_STOP; not owned
-    std::wstring m_strStatus;  // the status line, control 204
+    HWND m_owner;             // receives WM_POPUP_STOP; not owned
+    std::wstring m_status;  // the status line, control 204
 
 protected:
     BOOL OnInitDialog() override;

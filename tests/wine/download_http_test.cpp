@@ -139,7 +139,7 @@ protected:
         std::lock_guard<std::mutex> hold(g_eventsLock);
         g_events.clear();
     }
-    void TearDown() override { g_pBusyAnimate = nullptr; }
+    void TearDown() override { g_busyAnimation = nullptr; }
 
     void Serve(const char* host, const std::string& name, const std::string& bytes) {
         std::string root = Env(host);
@@ -185,7 +185,7 @@ TEST_F(DownloadHttp, BatchOfSeveralFilesWithOneAboveFortyTwoMegabytes) {
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "b.lzf", b);
     Serve("TAVRIN_TEST_PACKAGE_ROOT", "empty.lzf", "");
     Receiver animation;
-    g_pBusyAnimate = animation.hwnd();
+    g_busyAnimation = animation.hwnd();
     ASSERT_TRUE(Run({Package("a.lzf"), Package("empty.lzf"), Package("_/big=" + kBig + "/big.lzf"),
                      Package("b.lzf")}));
 
@@ -406,7 +406,7 @@ TEST_F(DownloadHttp, RunningClientFoundByTheWorkerAndAnsweredOnTheWindowsThread)
         win::Handle client(pi.hProcess);
         wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, 10000);
         Receiver animation;
-        g_pBusyAnimate = animation.hwnd();
+        g_busyAnimation = animation.hwnd();
         g_answer = row.answer;
         ASSERT_TRUE(Run({Package("r.lzf")}));
         EXPECT_EQ(g_askedOn, ::GetCurrentThreadId());

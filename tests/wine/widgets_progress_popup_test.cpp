@@ -382,12 +382,12 @@ TEST_F(ProgressPopupTest, StopButtonSendsWmPopupStopSynchronously) {
 
 TEST_F(ProgressPopupTest, OwnerWritesTheStatusAndTheBar) {
     Create();
-    m_popup->m_strStatus = L"Orbisan.exe 받는 중 (3/12)";
+    m_popup->m_status = L"Orbisan.exe 받는 중 (3/12)";
     m_popup->UpdateData(false);
-    EXPECT_EQ(m_popup->m_strStatus, Text(IDC_POPUP_STATUS));
+    EXPECT_EQ(m_popup->m_status, Text(IDC_POPUP_STATUS));
     ::SetDlgItemTextW(Dlg(), IDC_POPUP_STATUS, L"완료");
     m_popup->UpdateData(true);
-    EXPECT_EQ(L"완료", m_popup->m_strStatus);
+    EXPECT_EQ(L"완료", m_popup->m_status);
     EXPECT_EQ(0, ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 40, 0));
     EXPECT_EQ(40, ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 70, 0));
 }
@@ -412,7 +412,7 @@ TEST_F(ProgressPopupTest, ClipIsOpenAndPlaysWhenStarted) {
 
 TEST_F(ProgressPopupTest, ScreenshotAtFiftyPercent) {
     Create();
-    m_popup->m_strStatus = L"Velmora바둑 대국실 파일을 받고 있습니다.";
+    m_popup->m_status = L"Velmora바둑 대국실 파일을 받고 있습니다.";
     m_popup->UpdateData(false);
     ::SendDlgItemMessageW(Dlg(), IDC_POPUP_PROGRESS, PBM_SETPOS, 50, 0);
     m_popup->Animation().Play();

@@ -60,20 +60,22 @@ WinInstallation::WinInstallation(const UpdateConfig& config,
                                  const std::vector<std::string>& packages,
                                  const std::wstring& installDir, const std::wstring& downloadDir)
     : m_config(config),
-      m_arrPackages(packages),
-      m_strInstallDir(installDir),
-      m_strDownloadDir(downloadDir) {}
+      m_packages(packages),
+      m_installFolder(installDir),
+      m_downloadFolder(downloadDir) {}
 
 void WinInstallation::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+
+std::string WinInstallation::DownloadPrefix() const { return win::WideToUtf8(m_downloadFolder) + "\\"; }
 
 bool WinInstallation::VerifyPackages(std::string& refused) {
     Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
     m_decodedTotal = 0;
-    for (const std::string& name : m_arrPackages) {
+    for (const std::string& name : m_packages) {
         uint64_t decoded = 0;
         const PackageRefusal refusal =
-            CheckPackage(m_config, name, files, win::WideToUtf8(m_strDownloadDir) + name, &decoded);
+            CheckPackage(m_config, name, files, DownloadPrefix() + name, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
@@ -88,7 +90,7 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
 }
 
 bool WinInstallation::EnoughSpaceToInstall(std::string& needed) {
-    return EnoughSpaceAt(m_strInstallDir, m_decodedTotal, needed);
+    return EnoughSpaceAt(m_installFolder, m_decodedTotal, needed);
 }
 
 bool WinInstallation::ClaimFolder() {
@@ -99,7 +101,7 @@ bool WinInstallation::ClaimFolder() {
 // An earlier installation's journal is finished before this one starts, never overwritten.
 bool WinInstallation::FinishEarlierInstallation() {
     WinInstallFiles files;
-    const Recovery recovery = RecoverInstallation(win::WideToUtf8(m_strInstallDir), files, WinRecoveryHooks());
+    const Recovery recovery = RecoverInstallation(win::WideToUtf8(m_installFolder), files, WinRecoveryHooks());
     if (recovery.outcome == Recovery::kNothing) return true;
     Trace("CDownLoadDlg::InstallAllPackages - an earlier installation: outcome " +
           std::to_string(static_cast<int>(recovery.outcome)));
@@ -111,7 +113,7 @@ bool WinInstallation::FinishEarlierInstallation() {
 std::string WinInstallation::SignedConfigBytes() const {
     std::string bytes;
     WinInstallFiles files;
-    if (!files.ReadAll(win::WideToUtf8(m_strDownloadDir) + kConfigFileName, kMaxConfigSize, &bytes))
+    if (!files.ReadAll(DownloadPrefix() + kConfigFileName, kMaxConfigSize, &bytes))
         bytes.clear();
     return bytes;
 }
@@ -137,7 +139,7 @@ InstallResult WinInstallation::InstallAllPackages() {
     // written before the journal goes.
     options.recordSerial = WinRecoveryHooks().recordSerial;
     const InstallResult result = tavrin::InstallAllPackages(
-        m_arrPackages, win::WideToUtf8(m_strDownloadDir), win::WideToUtf8(m_strInstallDir), kClientExe, m_config.serial,
+        m_packages, DownloadPrefix(), win::WideToUtf8(m_installFolder), kClientExe, m_config.serial,
         DecompressThroughPrynn, files, options);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
@@ -158,9 +160,9 @@ InstallResult WinInstallation::InstallAllPackages() {
 
 void WinInstallation::WriteShortcuts() {
     Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::wstring client = m_strInstallDir + L"\\" + win::Utf8ToWide(kClientExe);
+    const std::wstring client = m_installFolder + L"\\" + win::Utf8ToWide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.
-    if (!CreateClientDesktopShortcut(client, m_strInstallDir, L"Orbisan.ICO"))
+    if (!CreateClientDesktopShortcut(client, m_installFolder, L"Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
     WriteInternetShortcuts();
     Trace("CDownLoadDlg::WriteShortcuts - done");
@@ -170,7 +172,7 @@ void WinInstallation::WriteInternetShortcuts() {
     // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
     // form that code page holds, as it is or in its short form. With neither, the shortcut
     // would name a folder that is not there; none is written, as when one cannot be.
-    const win::Converted<std::string> folder = win::AnsiExistingPath(m_strInstallDir);
+    const win::Converted<std::string> folder = win::AnsiExistingPath(m_installFolder);
     if (!folder.exact) {
         Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
         return;
@@ -185,7 +187,7 @@ void WinInstallation::WriteInternetShortcuts() {
         Trace("파일생성 실패");
         return;
     }
-    if (!WriteWholeFile(m_strInstallDir + L"\\" + kUrlFileName, content)) {
+    if (!WriteWholeFile(m_installFolder + L"\\" + kUrlFileName, content)) {
         Trace("파일생성 실패1");
         return;
     }
@@ -193,7 +195,7 @@ void WinInstallation::WriteInternetShortcuts() {
 }
 
 bool WinInstallation::StartClient(std::string& failedClient) {
-    const std::wstring client = m_strInstallDir + L"\\" + win::Utf8ToWide(kClientExe);
+    const std::wstring client = m_installFolder + L"\\" + win::Utf8ToWide(kClientExe);
     // No parameters: the login command line goes only with a launch by the control itself.
     if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");

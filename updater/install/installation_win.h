@@ -41,10 +41,12 @@ private:
     static void Trace(const std::string& line);
 
     const UpdateConfig& m_config;
-    const std::vector<std::string>& m_arrPackages;
-    const std::wstring& m_strInstallDir;
-    const std::wstring& m_strDownloadDir;  // with its "\" by the time the packages are in
-    uint64_t m_decodedTotal = 0;           // what the checked packages decode to
+    const std::vector<std::string>& m_packages;
+    const std::wstring& m_installFolder;
+    // The folder the packages are in, and the prefix that names a file there (UTF-8, "\").
+    std::string DownloadPrefix() const;
+    const std::wstring& m_downloadFolder;
+    uint64_t m_decodedTotal = 0;  // what the checked packages decode to
     std::unique_ptr<InstallLock> m_lock;
     std::function<bool()> m_beforeReplacing;
 };
