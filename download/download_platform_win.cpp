@@ -5,6 +5,7 @@
 #include "download/download_lanes_win.h"
 #include "download/wininet_session_win.h"
 #include "libs/wexlog/wexlog.h"
+#include "system/files_win.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -62,9 +63,7 @@ void WinDownloadPlatform::RunLanes(size_t count,
 }
 
 bool WinDownloadPlatform::RemoveLocalFile(const std::string& path) {
-    const win::Converted<std::wstring> widePath = win::ToWide(path, CP_UTF8);
-    if (!widePath.exact) return false;
-    return ::DeleteFileW(widePath.text.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return RemoveFile(path, IfMissing::kDone);
 }
 
 std::unique_ptr<LocalFile> WinDownloadPlatform::CreateLocalFile(const std::string& path,

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "system/files_win.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -80,16 +81,12 @@ std::unique_ptr<WritableFile> SystemFiles::CreateNew(const std::string& path) {
 }
 
 bool SystemFiles::Replace(const std::string& from, const std::string& to) {
-    const std::wstring source = win::WidePath(from);
-    const std::wstring target = win::WidePath(to);
-    if (source.empty() || target.empty()) return false;
-    return ::MoveFileExW(source.c_str(), target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return tavrin::ReplaceFile(from, to);
 }
 
+// A file that is not there was not removed: the codec removes only what it made.
 bool SystemFiles::Remove(const std::string& path) {
-    const std::wstring name = win::WidePath(path);
-    return !name.empty() && ::DeleteFileW(name.c_str()) != 0;
+    return tavrin::RemoveFile(path, tavrin::IfMissing::kFailure);
 }
 
 }  // namespace prynn

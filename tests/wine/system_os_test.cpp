@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "system/files_win.h"
 #include "system/os_info_win.h"
 #include "system/special_folders.h"
 #include "tests/wine/support.h"
@@ -231,6 +232,57 @@ TEST(SystemQueries, AnsiPathsNameTheFileThroughTheShortFormWhereTheCodePageLacks
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         << folder.text;
     EXPECT_FALSE(win::AnsiExistingPath(dir.file(L"ไม่มี")).exact) << "nothing to shorten";
+}
+
+// The file operations the installation, its recovery and the download engine share, on UTF-8
+// paths outside the ANSI code page: a missing file is removed or not as the caller says, a
+// folder is no file, and a path that is not UTF-8 names nothing.
+TEST(SharedFiles, RemoveKindReplaceAndAppendOnUtf8Paths) {
+    wt::TempDir dir(L"ไทย");
+    ASSERT_TRUE(dir.ok());
+    const std::string folder = win::WideToUtf8(dir.path()) + "\\";
+    ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"ก.txt"), "there"));
+    ASSERT_TRUE(::CreateDirectoryW(dir.file(L"sub").c_str(), nullptr));
+    WinFiles files;
+    const struct {
+        const char* what;
+        std::string path;
+        IfMissing ifMissing;
+        bool removed;
+        PathKind kindBefore;
+    } rows[] = {
+        {"a missing file the caller may find gone", folder + "none.txt", IfMissing::kDone, true,
+         PathKind::kNone},
+        {"a missing file the caller expected", folder + "none.txt", IfMissing::kFailure, false,
+         PathKind::kNone},
+        {"a file in a missing folder, gone is fine", folder + "no\\x.txt", IfMissing::kDone, true,
+         PathKind::kNone},
+        {"a folder is not removed as a file", folder + "sub", IfMissing::kDone, false,
+         PathKind::kOther},
+        {"a path that is not UTF-8", folder + "\xC3(", IfMissing::kDone, false, PathKind::kOther},
+        {"the file, expected there", folder + "\xE0\xB8\x81.txt", IfMissing::kFailure, true,
+         PathKind::kFile},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.kindBefore, files.Kind(row.path));
+        EXPECT_EQ(row.removed, files.Remove(row.path, row.ifMissing));
+    }
+    EXPECT_FALSE(wt::FileExists(dir.file(L"ก.txt")));
+    EXPECT_EQ(PathKind::kOther, files.Kind(folder + "sub")) << "the folder stays";
+
+    // Appending makes the file, then adds to it; replacing takes the new file's place.
+    EXPECT_TRUE(files.Append(folder + "j.txt", "one "));
+    EXPECT_TRUE(files.Append(folder + "j.txt", "two"));
+    std::string read;
+    EXPECT_TRUE(files.ReadAll(folder + "j.txt", 100, &read));
+    EXPECT_EQ("one two", read);
+    EXPECT_FALSE(files.ReadAll(folder + "j.txt", 6, &read)) << "longer than allowed";
+    ASSERT_TRUE(wt::WriteFileBytes(dir.file(L"old.txt"), "old"));
+    EXPECT_TRUE(files.Replace(folder + "j.txt", folder + "old.txt"));
+    EXPECT_EQ(std::optional<std::string>("one two"), wt::ReadFileBytes(dir.file(L"old.txt")));
+    EXPECT_EQ(PathKind::kNone, files.Kind(folder + "j.txt"));
+    EXPECT_FALSE(files.Replace(folder + "j.txt", folder + "old.txt")) << "nothing to move";
 }
 
 TEST(SpecialFolders, XpLayoutInThePrefix) {

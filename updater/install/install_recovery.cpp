@@ -118,8 +118,8 @@ private:
             // The old file goes aside by a plain rename before the new one takes its place.
             const bool aside = target != Content::kOther || !entry.hadOld ||
                                m_files.Kind(p.backup) != PathKind::kNone ||
-                               m_files.Move(p.target, p.backup);
-            if (!aside || !m_files.Move(p.staged, p.target)) m_result.notWhole.push_back(p.target);
+                               m_files.Replace(p.target, p.backup);
+            if (!aside || !m_files.Replace(p.staged, p.target)) m_result.notWhole.push_back(p.target);
         }
     }
 
@@ -129,17 +129,17 @@ private:
             bool restored = true;
             if (entry.hadOld && m_files.Kind(p.backup) == PathKind::kFile)
                 // Replaces the new file; the old one stays aside until the rename is done.
-                restored = m_files.Move(p.backup, p.target);
+                restored = m_files.Replace(p.backup, p.target);
             else if (entry.hadOld)
                 restored = m_files.Kind(p.target) == PathKind::kFile;
             else if (m_files.Kind(p.target) != PathKind::kNone)
-                restored = m_files.Remove(p.target);
+                restored = m_files.Remove(p.target, IfMissing::kDone);
             if (!restored) m_result.notWhole.push_back(p.target);
         }
     }
 
     void RemoveBeside(const std::string& path) {
-        if (m_files.Kind(path) != PathKind::kNone && !m_files.Remove(path))
+        if (m_files.Kind(path) != PathKind::kNone && !m_files.Remove(path, IfMissing::kDone))
             m_result.leftBeside.push_back(path);
     }
 
@@ -207,7 +207,7 @@ private:
 // A journal left without its newer version, or a new journal whose head was never complete
 // (nothing had changed then), goes with the configuration kept for it.
 bool RemoveStray(const std::string& path, InstallFiles& files, Recovery* result) {
-    if (files.Kind(path) == PathKind::kNone || files.Remove(path)) return true;
+    if (files.Kind(path) == PathKind::kNone || files.Remove(path, IfMissing::kDone)) return true;
     result->leftBeside.push_back(path);
     return false;
 }
@@ -222,8 +222,8 @@ bool ReadWholeJournal(const std::string& path, InstallFiles& files, Journal* jou
 // journal may be gone for a moment and the next version, whole by then, is taken up instead.
 bool RewriteJournal(const std::string& installDir, const std::string& text, InstallFiles& files) {
     const std::string next = NextJournalPath(installDir);
-    return files.Remove(next) && files.Append(next, text) &&
-           files.Move(next, JournalPath(installDir));
+    return files.Remove(next, IfMissing::kDone) && files.Append(next, text) &&
+           files.Replace(next, JournalPath(installDir));
 }
 
 }  // namespace
@@ -263,7 +263,7 @@ Recovery RecoverInstallation(const std::string& installDir, InstallFiles& files,
                 RemoveStray(JournalConfigPath(installDir), files, &result);
             return result;
         }
-        if (!files.Move(next, path)) {
+        if (!files.Replace(next, path)) {
             result.outcome = Recovery::kStuck;
             return result;
         }

@@ -55,7 +55,7 @@ bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress
               InstallFiles& files, Journal* journal) {
     for (size_t i = 0; i < plan.size(); ++i) {
         const Placement& p = plan[i];
-        if (!files.Remove(p.staged()) || decompress(p.source, p.staged()) == 0 ||
+        if (!files.Remove(p.staged(), IfMissing::kDone) || decompress(p.source, p.staged()) == 0 ||
             !files.Digest(p.staged(), &journal->entries[i].newFile))
             return false;
     }
@@ -67,7 +67,7 @@ bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress
 size_t CommitAll(const std::vector<Placement>& plan, InstallFiles& files) {
     for (size_t i = 0; i < plan.size(); ++i) {
         const Placement& p = plan[i];
-        if ((p.hadOld && !files.Move(p.target, p.backup())) || !files.Move(p.staged(), p.target))
+        if ((p.hadOld && !files.Replace(p.target, p.backup())) || !files.Replace(p.staged(), p.target))
             return i;
     }
     return plan.size();
@@ -90,10 +90,10 @@ bool BeginJournal(const std::string& installDir, const Journal& journal,
     const std::string next = NextJournalPath(installDir);
     if ((signedConfig.empty() || files.Append(config, signedConfig)) &&
         files.Append(next, JournalHead(journal.serial, journal.entries)) &&
-        files.Move(next, JournalPath(installDir)))
+        files.Replace(next, JournalPath(installDir)))
         return true;
-    files.Remove(next);
-    files.Remove(config);
+    files.Remove(next, IfMissing::kDone);
+    files.Remove(config, IfMissing::kDone);
     return false;
 }
 

@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "system/files.h"
+
 namespace tavrin {
 
 // Prynn's entry: non-zero when target now holds the decompressed content of source.
 using DecompressFn = std::function<int(const std::string& source, const std::string& target)>;
-
-// What stands at a path: nothing, a plain file, or anything else (a folder, a link, a device,
-// or something that cannot be examined).
-enum class PathKind { kNone, kFile, kOther };
 
 // A file's size and SHA-256 (64 lower-case hex digits).
 struct FileDigest {
@@ -27,20 +25,9 @@ struct FileDigest {
 };
 
 // The file operations the installation needs, on the updater's paths (UTF-8, as the package
-// names in the signed configuration are).
-class InstallFiles {
+// names in the signed configuration are): the shared ones and a file's digest.
+class InstallFiles : public Files {
 public:
-    virtual ~InstallFiles() = default;
-    virtual PathKind Kind(const std::string& path) = 0;
-    // Renames from to to in one step, replacing a file named to.
-    virtual bool Move(const std::string& from, const std::string& to) = 0;
-    // True when the file is gone afterwards (also when there was none).
-    virtual bool Remove(const std::string& path) = 0;
-    // Adds text at the end of the file (made when missing) and puts it on the disk; false when
-    // it may not all be there.
-    virtual bool Append(const std::string& path, const std::string& text) = 0;
-    // The whole file; false when it is missing, unreadable or longer than maxBytes.
-    virtual bool ReadAll(const std::string& path, size_t maxBytes, std::string* content) = 0;
     // The file's size and SHA-256; false when it is missing or cannot be read now.
     virtual bool Digest(const std::string& path, FileDigest* digest) = 0;
 };

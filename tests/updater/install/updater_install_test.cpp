@@ -37,14 +37,15 @@ struct MemoryFiles : InstallFiles {
         if (folders.count(path)) return PathKind::kOther;
         return files.count(path) ? PathKind::kFile : PathKind::kNone;
     }
-    bool Move(const std::string& from, const std::string& to) override {
+    bool Replace(const std::string& from, const std::string& to) override {
         if (from == failMoveFrom || failMovesFrom.count(from) || !files.count(from)) return false;
         files[to] = files[from];
         files.erase(from);
         return true;
     }
-    bool Remove(const std::string& path) override {
-        if (failRemoves.count(path) && files.count(path)) return false;  // gone counts as removed
+    bool Remove(const std::string& path, IfMissing ifMissing) override {
+        if (!files.count(path)) return ifMissing == IfMissing::kDone;
+        if (failRemoves.count(path)) return false;
         files.erase(path);
         return true;
     }
@@ -248,13 +249,13 @@ TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery)
         void Step() {
             if (step++ == crashAt) throw Crash();
         }
-        bool Move(const std::string& from, const std::string& to) override {
+        bool Replace(const std::string& from, const std::string& to) override {
             Step();
-            return MemoryFiles::Move(from, to);
+            return MemoryFiles::Replace(from, to);
         }
-        bool Remove(const std::string& path) override {
+        bool Remove(const std::string& path, IfMissing ifMissing) override {
             Step();
-            return MemoryFiles::Remove(path);
+            return MemoryFiles::Remove(path, ifMissing);
         }
         bool Append(const std::string& path, const std::string& text) override {
             if (step == crashAt) files[path] += text.substr(0, text.size() / 2);
@@ -406,7 +407,7 @@ struct FaultyFolder : InstallFiles {
     PathKind Kind(const std::string& path) override {
         return Has(path) ? PathKind::kFile : PathKind::kNone;
     }
-    bool Move(const std::string& from, const std::string& to) override {
+    bool Replace(const std::string& from, const std::string& to) override {
         if (!Step() || !Has(from)) return false;
         if (!atomicReplace && Has(to) && Key(from) != Key(to)) {
             files.erase(Key(to));
@@ -417,8 +418,9 @@ struct FaultyFolder : InstallFiles {
         files[Key(to)] = {to, content};
         return true;
     }
-    bool Remove(const std::string& path) override {
+    bool Remove(const std::string& path, IfMissing ifMissing) override {
         if (!Step()) return false;
+        if (!Has(path)) return ifMissing == IfMissing::kDone;
         files.erase(Key(path));
         return true;
     }
