@@ -1,8 +1,12 @@
 #include "download/status_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
+
+#include "trust/decimal.h"
 
 namespace tavrin {
 
@@ -58,26 +62,36 @@ bool IsHttpUrl(const std::string& url) {
     return startsWith("http://") || startsWith("https://");
 }
 
+namespace {
+
+// The run of decimal digits that starts at text[at] ends here.
+size_t DigitsEnd(const std::string& text, size_t at) {
+    return std::min(text.find_first_not_of("0123456789", at), text.size());
+}
+
+}  // namespace
+
 bool ParseContentLength(const std::string& header, uint64_t& total) {
     total = 0;
-    size_t i = header.find_first_not_of(" \t");
-    if (i == std::string::npos || header[i] < '0' || header[i] > '9') return false;
-    for (; i < header.size() && header[i] >= '0' && header[i] <= '9'; ++i) {
-        total = total * 10 + static_cast<uint64_t>(header[i] - '0');
-        if (total > kMaxTotal) total = kMaxTotal;
-    }
+    const size_t i = header.find_first_not_of(" \t");
+    if (i == std::string::npos) return false;
+    const size_t end = DigitsEnd(header, i);
+    if (end == i) return false;
+    // More digits than a number holds are past any size: the largest one stands for them.
+    uint64_t value = kMaxTotal;
+    if (end - i <= 19) ParseDecimalDigits(std::string_view(header).substr(i, end - i), 19, &value);
+    total = std::min(value, kMaxTotal);
     return true;
 }
 
 namespace {
 
-// Decimal digits at text[*at], at most 19 of them; false when there are none.
+// Decimal digits at text[*at], at most 19 of them; false when there are none or more.
 bool TakeNumber(const std::string& text, size_t* at, uint64_t* value) {
-    const size_t start = *at;
-    *value = 0;
-    while (*at < text.size() && text[*at] >= '0' && text[*at] <= '9' && *at - start < 19)
-        *value = *value * 10 + static_cast<uint64_t>(text[(*at)++] - '0');
-    return *at > start && (*at == text.size() || text[*at] < '0' || text[*at] > '9');
+    const size_t end = DigitsEnd(text, *at);
+    if (!ParseDecimalDigits(std::string_view(text).substr(*at, end - *at), 19, value)) return false;
+    *at = end;
+    return true;
 }
 
 bool Take(const std::string& text, size_t* at, const char* expected) {

@@ -50,6 +50,9 @@ TEST(StatusText, ContentLengthIsItsLeadingDigits) {
         {"12abc", true, 12},
         {"4294967296", true, 4294967296ull},  // above 32 bits
         {"99999999999999999999999999", true, uint64_t(1) << 56},  // saturates
+        {"72057594037927935", true, (uint64_t(1) << 56) - 1},      // the largest kept as it is
+        {"18446744073709551616", true, uint64_t(1) << 56},         // past 64 bits
+        {"00000000000000000000042", true, uint64_t(1) << 56},      // too many digits to read
         {"abc", false, 0},
         {"-5", false, 0},
         {"", false, 0},
@@ -78,6 +81,9 @@ TEST(StatusText, ContentRangeOfTheRestOfTheFileOnly) {
         {"bytes */1000", false, 0},
         {"items 100-999/1000", false, 0},
         {"bytes 100-99999999999999999999/1", false, 0},
+        {"bytes 100-9999999999999999998/9999999999999999999", true, 9999999999999999999ull},
+        {"bytes 100-18446744073709551615/18446744073709551616", false, 0},  // past 19 digits
+        {"bytes 100-999/01000", true, 1000},
         {"", false, 0},
     };
     for (const auto& row : rows) {

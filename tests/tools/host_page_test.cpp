@@ -311,6 +311,8 @@ TEST(HostPage, ReadsTheSizeOnlyInPixels) {
         {"width=\"50%\" height=\"auto\"", 0, 0},
         {"", 0, 0},
         {"width=\"99999999999\"", 0, 0},
+        {"width=\"100000px\" height=\"100001\"", 100000, 0},
+        {"width=\"0300\" height=\"12.5\"", 300, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attrs);

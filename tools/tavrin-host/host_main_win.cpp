@@ -55,6 +55,7 @@
 #include "tools/tavrin-host/page_parser.h"
 #include "tools/tavrin-host/player_answers_win.h"
 #include "tools/tavrin-host/property_bag_win.h"
+#include "trust/decimal.h"
 #include "win/code_page.h"
 #include "win/handles.h"
 
@@ -153,13 +154,9 @@ struct Options {
 };
 
 bool ParseSeconds(const std::wstring& s, DWORD& out) {
-    if (s.empty() || s.size() > 10) return false;
-    unsigned long long v = 0;
-    for (wchar_t c : s) {
-        if (c < L'0' || c > L'9') return false;
-        v = v * 10 + static_cast<unsigned>(c - L'0');
-    }
-    if (v > kMaxTimeoutSeconds) return false;
+    uint64_t v = 0;
+    if (!tavrin::ParseDecimalDigits(win::WideToUtf8(s), 10, &v) || v > kMaxTimeoutSeconds)
+        return false;
     out = static_cast<DWORD>(v);
     return true;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "trust/decimal.h"
+
 namespace host {
 namespace {
 
@@ -265,13 +267,10 @@ private:
 // "200" and "200px" are pixels; "50%" or anything else is not a size we can use.
 int ReadPixels(std::string_view raw) {
     raw = Trim(raw);
-    long value = 0;
     size_t i = 0;
-    for (; i < raw.size() && IsDigit(raw[i]); ++i) {
-        value = value * 10 + (raw[i] - '0');
-        if (value > 100000) return 0;
-    }
-    if (i == 0) return 0;
+    while (i < raw.size() && IsDigit(raw[i])) ++i;
+    uint64_t value = 0;
+    if (!tavrin::ParseDecimalDigits(raw.substr(0, i), 19, &value) || value > 100000) return 0;
     std::string_view unit = Trim(raw.substr(i));
     if (!unit.empty() && ToLower(unit) != "px") return 0;
     return static_cast<int>(value);
