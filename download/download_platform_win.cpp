@@ -81,14 +81,14 @@ std::unique_ptr<LocalFile> WinDownloadPlatform::OpenLocalFile(const std::string&
                                                               DWORD disposition, uint64_t keep,
                                                               std::string& error) {
     // A path that is not valid UTF-8 would name another file.
-    const win::Converted<std::wstring> widePath = win::ToWide(path, CP_UTF8);
-    if (!widePath.exact) {
+    const std::wstring widePath = win::WidePath(path);
+    if (widePath.empty()) {
         error = InternetErrorText(ERROR_INVALID_NAME);
         return nullptr;
     }
     // Deletable while written: a stop-and-close deletes the package in progress at once, so
     // it goes even when the browser ends before the worker has closed it.
-    win::FileHandle file(::CreateFileW(widePath.text.c_str(), GENERIC_WRITE,
+    win::FileHandle file(::CreateFileW(widePath.c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

@@ -39,9 +39,6 @@ constexpr int64_t kOwnerStallMarginSeconds = 5;
 // A read's progress is shown about 20 times a second at most.
 constexpr DWORD kReadProgressIntervalMs = 50;
 
-// A UTF-8 path in a trace line, whose text is in the ANSI code page.
-std::string Traced(const std::string& utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
-
 // The lines of every read go to the trace only while it is on (TAVRIN_TRACE names a file) and
 // not limited to the phases (TAVRIN_TRACE_LEVEL=phases).
 bool TracingEachRead() {
@@ -476,7 +473,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     const std::string path = win::WideToUtf8(m_downloadFolder) + "\\" + name;
     const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path);
     if (stored.kind == StoredPackage::kWhole) {
-        Trace("CDownLoadDlg::QueuePackages - already here: " + Traced(name));
+        Trace("CDownLoadDlg::QueuePackages - already here: " + win::Utf8ToAnsi(name));
         return;
     }
     m_downloader->AddURL(url);
@@ -484,7 +481,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     m_downloader->LimitSize(url, listed->size);
     const uint64_t begun = stored.kind == StoredPackage::kBegun ? stored.bytes : 0;
     if (begun > 0) {
-        Trace("CDownLoadDlg::QueuePackages - continuing " + Traced(name) + " after " +
+        Trace("CDownLoadDlg::QueuePackages - continuing " + win::Utf8ToAnsi(name) + " after " +
               std::to_string(begun) + " bytes");
         m_downloader->ResumeFrom(url, begun);
     }

@@ -31,6 +31,8 @@ inline std::wstring AnsiToWide(std::string_view s) { return ToWide(s, CP_ACP).te
 inline std::string WideToAnsi(std::wstring_view s) { return FromWide(s, CP_ACP).text; }
 inline std::wstring Utf8ToWide(std::string_view s) { return ToWide(s, CP_UTF8).text; }
 inline std::string WideToUtf8(std::wstring_view s) { return FromWide(s, CP_UTF8).text; }
+// A UTF-8 name in a trace line, whose text is in the ANSI code page.
+inline std::string Utf8ToAnsi(std::string_view s) { return WideToAnsi(Utf8ToWide(s)); }
 
 // A UTF-8 path (the updater's and Prynn's own) for the wide file calls; empty when it is not
 // valid UTF-8, since what it converts to would name another file.

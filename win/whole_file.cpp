@@ -31,4 +31,14 @@ bool ReadWholeFile(const std::wstring& path, size_t maxBytes, std::string* conte
     return true;
 }
 
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
+}
+
 }  // namespace win

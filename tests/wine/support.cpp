@@ -14,6 +14,7 @@
 #include "win/code_page.h"
 #include "trust/crypto_handles_win.h"
 #include "win/handles.h"
+#include "win/whole_file.h"
 
 namespace wt {
 
@@ -104,13 +105,7 @@ std::optional<std::string> ReadFileBytes(const std::wstring& path) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) &&
-           written == bytes.size();
+    return win::WriteWholeFile(path, bytes);
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {

@@ -347,6 +347,17 @@ protected:
         }
     }
 
+    // A visit that installs the release with no box on the way; what the servers were asked
+    // during it.
+    std::string InstallAndRequests(int timeoutSeconds) {
+        const size_t from = RequestLogSize();
+        BoxAnswerer none({});
+        EXPECT_EQ(0u, RunPage(timeoutSeconds)) << m_hostOutput;
+        EXPECT_TRUE(none.texts().empty());
+        ExpectReleaseInstalled();
+        return RequestsSince(from);
+    }
+
     static std::wstring Installed(const std::string& name) {
         return std::wstring(kInstallDir) + L"\\" + win::Utf8ToWide(name);
     }
@@ -472,12 +483,7 @@ TEST_F(UpdaterInstall, ALostConnectionIsContinuedWhereItStopped) {
     const size_t size = Pack(m_originals["Quenby3.exe"]).size();
     const size_t cut = size * 9 / 10;
     ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Quenby3.exe.lzf:cut-once=" + std::to_string(cut));
-    const size_t logBefore = RequestLogSize();
-    BoxAnswerer boxes({});
-    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
-    EXPECT_TRUE(boxes.texts().empty());
-    ExpectReleaseInstalled();
-    const std::string requests = RequestsSince(logBefore);
+    const std::string requests = InstallAndRequests(120);
     EXPECT_NE(std::string::npos,
               requests.find("GET /service/files/Quenby3.exe.lzf Dunmere 200\n"
                             "GET /service/files/Quenby3.exe.lzf Dunmere 206 from " +
@@ -612,12 +618,7 @@ TEST_F(UpdaterInstall, TheNextVisitFetchesOnlyWhatIsMissing) {
     }
     EXPECT_EQ(cut, wt::ReadFileBytes(Downloaded("Orbisan.ICO.lzf")).value_or("").size());
     ServerRule("TAVRIN_TEST_PACKAGE_RULES", "");
-    const size_t logBefore = RequestLogSize();
-    BoxAnswerer none({});
-    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
-    EXPECT_TRUE(none.texts().empty());
-    ExpectReleaseInstalled();
-    const std::string requests = RequestsSince(logBefore);
+    const std::string requests = InstallAndRequests(120);
     size_t packageRequests = 0;
     for (size_t at = requests.find("GET /service/files/"); at != std::string::npos;
          at = requests.find("GET /service/files/", at + 1))
@@ -640,12 +641,7 @@ TEST_F(UpdaterInstall, APackageBegunOnAnEarlierVisitIsContinuedFromItsStoredByte
     ::CreateDirectoryW(kInstallDir, nullptr);
     ::CreateDirectoryW((std::wstring(kInstallDir) + L"\\Temp").c_str(), nullptr);
     ASSERT_TRUE(wt::WriteFileBytes(Downloaded("data.bin.lzf"), package.substr(0, stored)));
-    const size_t logBefore = RequestLogSize();
-    BoxAnswerer boxes({});
-    EXPECT_EQ(0u, RunPage(120)) << m_hostOutput;
-    EXPECT_TRUE(boxes.texts().empty());
-    ExpectReleaseInstalled();
-    const std::string requests = RequestsSince(logBefore);
+    const std::string requests = InstallAndRequests(120);
     EXPECT_NE(std::string::npos, requests.find("GET /service/files/data.bin.lzf Dunmere 206 from " +
                                                std::to_string(stored) + "\n"))
         << requests;

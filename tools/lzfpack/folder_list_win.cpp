@@ -10,10 +10,10 @@
 namespace lzfpack {
 
 bool SystemFolderLister::List(const std::string& folder, std::vector<FolderEntry>* entries) {
-    const win::Converted<std::wstring> pattern = win::ToWide(JoinPath(folder, "*"), CP_UTF8);
-    if (!pattern.exact) return false;
+    const std::wstring pattern = win::WidePath(JoinPath(folder, "*"));
+    if (pattern.empty()) return false;
     WIN32_FIND_DATAW data;
-    win::FindHandle find(::FindFirstFileW(pattern.text.c_str(), &data));
+    win::FindHandle find(::FindFirstFileW(pattern.c_str(), &data));
     if (!find) return false;
     entries->clear();
     do {

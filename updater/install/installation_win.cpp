@@ -20,21 +20,19 @@
 #include "win/ansi_path.h"
 #include "win/code_page.h"
 #include "win/handles.h"
+#include "win/whole_file.h"
 
 namespace tavrin {
 namespace {
 
 constexpr const wchar_t* kUrlFileName = L"Velmora바둑 홈페이지.url";
 
-// A UTF-8 path in a trace line, whose text is in the ANSI code page.
-std::string Traced(const std::string& utf8) { return win::WideToAnsi(win::Utf8ToWide(utf8)); }
-
 // Prynn's entry takes its paths in the ANSI code page: each goes as it is, or with its folder in
 // the short form where the code page lacks the long one; a path with neither is not handed on.
 win::Converted<std::string> PrynnPath(const std::string& utf8) {
-    const win::Converted<std::wstring> wide = win::ToWide(utf8, CP_UTF8);
-    if (!wide.exact) return {std::string(), false};
-    return win::AnsiPath(wide.text);
+    const std::wstring wide = win::WidePath(utf8);
+    if (wide.empty()) return {std::string(), false};
+    return win::AnsiPath(wide);
 }
 
 int DecompressThroughPrynn(const std::string& source, const std::string& target) {
@@ -42,16 +40,6 @@ int DecompressThroughPrynn(const std::string& source, const std::string& target)
     const win::Converted<std::string> to = PrynnPath(target);
     if (!from.exact || !to.exact) return 0;
     return PrynnDecompress(from.text.c_str(), to.text.c_str());
-}
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    win::FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) &&
-           written == bytes.size();
 }
 
 }  // namespace
@@ -78,7 +66,7 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
             CheckPackage(m_config, name, files, DownloadPrefix() + name, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
-            Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
+            Trace("CDownLoadDlg::VerifyPackages - refused " + win::Utf8ToAnsi(name) + " (" +
                   std::to_string(static_cast<int>(refusal)) + ")");
             // The signed file, but no package: the publisher's fault, told as a failed upgrade.
             refused = refusal == PackageRefusal::kNotPackage ? std::string() : name;
@@ -143,18 +131,18 @@ InstallResult WinInstallation::InstallAllPackages() {
         DecompressThroughPrynn, files, options);
     Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
-        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + Traced(file));
+        Trace("CDownLoadDlg::InstallAllPackages - not restored: " + win::Utf8ToAnsi(file));
     if (!result.blocked.empty())
-        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + Traced(result.blocked));
+        Trace("CDownLoadDlg::InstallAllPackages - not a plain file: " + win::Utf8ToAnsi(result.blocked));
     if (!result.missingClient.empty())
         Trace("CDownLoadDlg::InstallAllPackages - the set leaves no client: " +
-              Traced(result.missingClient));
+              win::Utf8ToAnsi(result.missingClient));
     if (result.journalTooLarge)
         Trace("CDownLoadDlg::InstallAllPackages - the set's journal would outgrow its reader");
     if (result.clientRunning)
         Trace("CDownLoadDlg::InstallAllPackages - a client runs: nothing replaced");
     for (const std::string& file : result.backupsLeft)
-        Trace("CDownLoadDlg::InstallAllPackages - left for a later control: " + Traced(file));
+        Trace("CDownLoadDlg::InstallAllPackages - left for a later control: " + win::Utf8ToAnsi(file));
     return result;
 }
 
@@ -183,11 +171,11 @@ void WinInstallation::WriteInternetShortcuts() {
     const std::wstring desktop = UserDesktopFolder();
     if (desktop.empty()) {
         Trace("CDownLoadDlg::WriteInternetShortcuts - no desktop folder");
-    } else if (!WriteWholeFile(desktop + kUrlFileName, content)) {
+    } else if (!win::WriteWholeFile(desktop + kUrlFileName, content)) {
         Trace("파일생성 실패");
         return;
     }
-    if (!WriteWholeFile(m_installFolder + L"\\" + kUrlFileName, content)) {
+    if (!win::WriteWholeFile(m_installFolder + L"\\" + kUrlFileName, content)) {
         Trace("파일생성 실패1");
         return;
     }
