@@ -1372,12 +1372,14 @@ TEST_F(UpdaterInstall, EveryFailureEndsWithOneMessageThatSaysWhy) {
         PublishRelease();
         row.setUp(*this);
         BoxAnswerer boxes({IDOK});
-        HWND leftOnScreen = nullptr;
+        HWND dialogLeft = nullptr, popupLeft = nullptr;
         EXPECT_TRUE(RunPageUntil([&] { return boxes.answered() > 0; }, 40, 700, [&] {
-            leftOnScreen = FindUpdateDialog();
+            dialogLeft = FindUpdateDialog();
+            popupLeft = FindPopup();
         })) << "a message, and the page stays open\n"
             << m_hostOutput;
-        EXPECT_EQ(nullptr, leftOnScreen) << "the update dialog does not stay on screen after it";
+        EXPECT_EQ(nullptr, dialogLeft) << "the update dialog does not stay on screen after it";
+        EXPECT_EQ(nullptr, popupLeft) << "nor does the progress window";
         const std::vector<std::wstring> texts = boxes.texts();
         ASSERT_EQ(1u, texts.size());
         const std::wstring head = Text(row.message);
