@@ -20,6 +20,10 @@
 // (so the runtime frees its record of that thread and the handles in it), then the slot is
 // freed and the exception reserve returned. Threads of the module are cleaned by the runtime
 // at their own detach.
+//
+// What still stays, and no call of the runtime gives back: the thread runtime keeps the
+// records of threads that left on a list of its own for reuse, and the list is lost with the
+// module; about 0.3 KiB a module a visit (0.6 KiB in the 64-bit build).
 #pragma once
 
 #include <windows.h>
