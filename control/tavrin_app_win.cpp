@@ -71,7 +71,7 @@ using tavrin::theApp;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         // Thread notifications stay on: the thread runtime frees each thread's record at its
-        // detach (win/runtime_tls.h).
+        // detach (win/runtime_unload.h).
         theApp.Attach(instance);
         return theApp.InitInstance();
     }

@@ -57,10 +57,13 @@ void UpdateWorkflow::FolderFailed(const std::string& folder) {
     HideAndEnd();
 }
 
-// The dialog hides. After a confirmed stop the state stays, so that "닫  기" still closes.
+// The dialog hides, and the popup with it. After a confirmed stop the state and the popup stay,
+// so that the popup's "닫  기" still closes.
 void UpdateWorkflow::HideAndEnd() {
     m_parts.windows.HideDialog();
-    if (m_state != UpdaterState::Stopping) m_state = UpdaterState::Ended;
+    if (m_state == UpdaterState::Stopping) return;
+    m_parts.windows.ClosePopup();
+    m_state = UpdaterState::Ended;
 }
 
 void UpdateWorkflow::Close() {

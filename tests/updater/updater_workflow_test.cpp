@@ -177,6 +177,7 @@ struct StatusRow {
     int bar;
     UpdaterState state;
     Posted posted;
+    bool popupShown = false;  // only while the update goes on: a failure leaves no window
 };
 
 void CheckRows(bool packagePhase, const std::vector<StatusRow>& rows, const std::string& t) {
@@ -192,6 +193,7 @@ void CheckRows(bool packagePhase, const std::vector<StatusRow>& rows, const std:
         EXPECT_EQ(row.bar, shows.bar);
         EXPECT_EQ(row.state, u.flow.State());
         EXPECT_EQ(row.posted, u.parts.posted);
+        EXPECT_EQ(row.popupShown, u.parts.popup.shown);
         EXPECT_FALSE(u.parts.controlTold) << "a status alone never closes the page";
     }
 }
@@ -228,19 +230,20 @@ TEST(UpdaterStatus, PackagePhase) {
     using S = UpdaterState;
     CheckRows(true,
               {
+                  // Each failure closes the popup, which showed why until the message.
                   {STATUS_NET_ERROR, 0, {"network " + t}, false, t, 0, S::Ended, {}},
                   {STATUS_FILE_ERROR, 0, {"file " + t}, false, t, 0, S::Ended, {}},
-                  {STATUS_USER_STOP, 0, {}, false, kStopped, 0, S::PackageDownload, {}},
-                  {STATUS_DOWNLOAD_SIZE, 37, {}, false, t, 37, S::PackageDownload, {}},
-                  {STATUS_DOWNLOAD_START, 0, {}, false, "", 0, S::PackageDownload, {}},
-                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::PackageDownload, {}},
+                  {STATUS_USER_STOP, 0, {}, false, kStopped, 0, S::PackageDownload, {}, true},
+                  {STATUS_DOWNLOAD_SIZE, 37, {}, false, t, 37, S::PackageDownload, {}, true},
+                  {STATUS_DOWNLOAD_START, 0, {}, false, "", 0, S::PackageDownload, {}, true},
+                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::PackageDownload, {}, true},
                   {STATUS_DOWNLOAD_COMPLETE, 0, {}, false, "", 0, S::PackagesIn,
-                   {NextStep::Finish}},
+                   {NextStep::Finish}, true},
                   {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
-                  {STATUS_URL_INVALID, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
+                  {STATUS_URL_INVALID, 0, {"upgrade"}, false, "", 0, S::Ended, {}},
                   {STATUS_CLIENT_RUNNING, 0, {}, false, "", 0, S::Ended, {}},
-                  {STATUS_DOWNLOAD_RETRY, 0, {}, false, t, 0, S::PackageDownload, {}},
-                  {12, 0, {}, false, "", 0, S::PackageDownload, {}},
+                  {STATUS_DOWNLOAD_RETRY, 0, {}, false, t, 0, S::PackageDownload, {}, true},
+                  {12, 0, {}, false, "", 0, S::PackageDownload, {}, true},
               },
               t);
 }
@@ -256,6 +259,8 @@ TEST(UpdaterStatus, AFailedBatchEndsWithOneMessageInEitherPhase) {
             u.Status(STATUS_DOWNLOAD_ERROR_CLOSE, "Download Error Close!");
             EXPECT_EQ(1u, u.parts.told.size());
             EXPECT_EQ(UpdaterState::Ended, u.flow.State());
+            EXPECT_FALSE(u.parts.popup.shown);
+            EXPECT_FALSE(u.parts.dialog.shown);
         }
     }
 }
@@ -286,6 +291,7 @@ TEST(UpdaterStatus, AfterAConfirmedStopNothingIsToldAndNothingStarts) {
             EXPECT_TRUE(u.parts.finished.empty());
             EXPECT_EQ(packagePhase, u.parts.workerStarted) << "no second worker after a stop";
             EXPECT_EQ(UpdaterState::Stopping, u.flow.State()) << "the button still closes";
+            EXPECT_EQ(packagePhase, u.parts.popup.shown) << "the popup's button, in its phase";
         }
     }
 }

@@ -25,18 +25,7 @@ bool Heartbeat::Start(HWND frame) {
     m_frame = frame;
     m_longestTicks = 0;
     m_beats = 0;
-    m_stop.attach(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stop) return false;
-    m_thread.attach(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
-    return static_cast<bool>(m_thread);
-}
-
-void Heartbeat::Stop() {
-    if (!m_thread) return;
-    ::SetEvent(m_stop.get());
-    ::WaitForSingleObject(m_thread.get(), INFINITE);
-    m_thread.close();
-    m_stop.close();
+    return StartEvery(kBeatMs);
 }
 
 void Heartbeat::Beat(LPARAM postedAt) {
@@ -46,12 +35,7 @@ void Heartbeat::Beat(LPARAM postedAt) {
     ++m_beats;
 }
 
-DWORD WINAPI Heartbeat::Run(void* self) {
-    auto* beat = static_cast<Heartbeat*>(self);
-    while (::WaitForSingleObject(beat->m_stop.get(), kBeatMs) == WAIT_TIMEOUT)
-        ::PostMessageW(beat->m_frame, kHeartbeatMessage, 0, Now());
-    return 0;
-}
+void Heartbeat::Tick() { ::PostMessageW(m_frame, kHeartbeatMessage, 0, Now()); }
 
 namespace {
 

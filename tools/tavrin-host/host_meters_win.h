@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "win/handles.h"
+#include "tools/tavrin-host/periodic_thread_win.h"
 
 namespace host {
 
@@ -13,28 +13,23 @@ constexpr UINT kHeartbeatMessage = WM_APP + 0x29;
 // A heartbeat every 10 ms, posted to the frame from a thread of its own, as a browser's own
 // timers and input would come: the longest time one waited before the browser's thread
 // handled it is the longest the browser could not answer the player.
-class Heartbeat {
+class Heartbeat final : public PeriodicThread {
 public:
     Heartbeat() = default;
-    Heartbeat(const Heartbeat&) = delete;
-    Heartbeat& operator=(const Heartbeat&) = delete;
     ~Heartbeat() { Stop(); }
 
     bool Start(HWND frame);
-    void Stop();
     // From the frame's procedure, for each kHeartbeatMessage.
     void Beat(LPARAM postedAt);
     double LongestWaitMs() const { return m_longestTicks * 1000.0 / Frequency(); }
     unsigned Beats() const { return m_beats; }
 
 private:
-    static DWORD WINAPI Run(void* self);
+    void Tick() override;
     static LONGLONG Frequency();
     static LPARAM Now();  // in units of 1/65536 s since an arbitrary origin, wrapping
 
     HWND m_frame = nullptr;
-    win::Handle m_stop;
-    win::Handle m_thread;
     LONGLONG m_longestTicks = 0;
     unsigned m_beats = 0;
 };

@@ -12,18 +12,7 @@ constexpr DWORD kLookEveryMs = 100;
 
 bool PlayerAnswers::Start(int button) {
     m_button = button;
-    m_stop.attach(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stop) return false;
-    m_thread.attach(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
-    return static_cast<bool>(m_thread);
-}
-
-void PlayerAnswers::Stop() {
-    if (!m_thread) return;
-    ::SetEvent(m_stop.get());
-    ::WaitForSingleObject(m_thread.get(), INFINITE);
-    m_thread.close();
-    m_stop.close();
+    return StartEvery(kLookEveryMs);
 }
 
 // A visible message box of this process: answered once (it goes when its button is pressed).
@@ -47,11 +36,6 @@ BOOL CALLBACK PlayerAnswers::AnswerBox(HWND window, LPARAM self) {
     return TRUE;
 }
 
-DWORD WINAPI PlayerAnswers::Run(void* self) {
-    auto* answers = static_cast<PlayerAnswers*>(self);
-    while (::WaitForSingleObject(answers->m_stop.get(), kLookEveryMs) == WAIT_TIMEOUT)
-        ::EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(answers));
-    return 0;
-}
+void PlayerAnswers::Tick() { ::EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(this)); }
 
 }  // namespace host

@@ -5,29 +5,24 @@
 
 #include <windows.h>
 
-#include "win/handles.h"
+#include "tools/tavrin-host/periodic_thread_win.h"
 
 namespace host {
 
-class PlayerAnswers {
+class PlayerAnswers final : public PeriodicThread {
 public:
     PlayerAnswers() = default;
-    PlayerAnswers(const PlayerAnswers&) = delete;
-    PlayerAnswers& operator=(const PlayerAnswers&) = delete;
     ~PlayerAnswers() { Stop(); }
 
     // button: IDYES or IDNO.
     bool Start(int button);
-    void Stop();
     unsigned Answered() const { return static_cast<unsigned>(m_answered); }
 
 private:
-    static DWORD WINAPI Run(void* self);
+    void Tick() override;
     static BOOL CALLBACK AnswerBox(HWND window, LPARAM self);
 
     int m_button = IDYES;
-    win::Handle m_stop;
-    win::Handle m_thread;
     volatile LONG m_answered = 0;
     HWND m_last = nullptr;  // the box answered last, which may show a moment longer
 };

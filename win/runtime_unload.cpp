@@ -1,6 +1,14 @@
-#include "win/runtime_tls.h"
+#include "win/runtime_unload.h"
 
 #include <pthread.h>
+
+#if defined(__GLIBCXX__)
+// The C++ runtime's release of its exception reserve, meant for a program's last moment; the
+// reserve is then gone, and a later exception is allocated as any other.
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+#endif
 
 namespace win {
 
@@ -45,10 +53,19 @@ void ReleaseRuntimeSlot() {
     g_runtimeSlot = TLS_OUT_OF_INDEXES;
 }
 
+void ReleaseExceptionReserve() {
+#if defined(__GLIBCXX__)
+    __gnu_cxx::__freeres();
+#endif
+}
+
 void NTAPI RuntimeTlsCallback(PVOID, DWORD reason, PVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) ClaimRuntimeSlot();
     // Unloaded by FreeLibrary (reserved is null), not at the process's end.
-    if (reason == DLL_PROCESS_DETACH && !reserved) ReleaseRuntimeSlot();
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
+        ReleaseRuntimeSlot();
+        ReleaseExceptionReserve();
+    }
 }
 
 }  // namespace
@@ -62,7 +79,7 @@ DWORD RuntimeTlsSlot() { return g_runtimeSlot; }
 // runtime needs it.
 #if defined(__MINGW32__)
 extern "C" {
-__attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tavrin_runtime_tls_callback =
+__attribute__((section(".CRT$XLB"), used)) PIMAGE_TLS_CALLBACK tavrin_runtime_unload_callback =
     win::RuntimeTlsCallback;
 }
 #endif
