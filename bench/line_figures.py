@@ -12,8 +12,7 @@ work, drive_c, arch = sys.argv[1:4]
 package_bytes, packages, visit_bound = int(sys.argv[4]), int(sys.argv[5]), float(sys.argv[6])
 
 BATCH, IN, TOLD = "package batch starts", "packages in", "the player is told"
-# The updater's lanes unless the test build was told fewer.
-lanes = min(4, int(os.environ.get("TAVRIN_TEST_LANES") or 4))
+LANES = re.compile(r"(\d+) lanes \(WinINet's connections per server: (\d+)\)")
 
 
 def trace_marks(name):
@@ -31,6 +30,9 @@ def trace_marks(name):
         for mark in (BATCH, IN, TOLD):
             if mark in line and mark not in marks:
                 marks[mark] = stamp
+        lanes = LANES.search(line)
+        if lanes:
+            marks["lanes"] = f"{lanes.group(1)} lanes, WinINet's cap {lanes.group(2)}"
     return marks
 
 
@@ -70,6 +72,7 @@ def installs(kind):
     done, reasons = [], []
     for _, rtt, mbps, start, end, play, trace, line_log in by_kind.get(kind, []):
         marks = trace_marks(trace)
+        lanes_seen.add(marks.get("lanes", "lanes not traced"))
         start, end, play = float(start), float(end), float(play)
         if BATCH not in marks:
             reasons.append("no package batch in the control's trace")
@@ -87,13 +90,15 @@ def installs(kind):
 
 
 med = statistics.median
+lanes_seen = set()
 mib = package_bytes / 1048576
 for kind, rtt, mbps in (("fast", 60, 40), ("slow", 150, 8)):
     n = len(by_kind.get(kind, []))
     floor = floor_of(rtt, mbps)
-    head = (f"line ({arch}, {lanes} lanes) {rtt} ms / {mbps} Mbit/s: floor {fmt(floor)} s "
-            f"({packages} packages, {mib:.1f} MiB)")
     done, reasons = installs(kind)
+    head = (f"line ({arch}; {', '.join(sorted(lanes_seen))}) {rtt} ms / {mbps} Mbit/s: floor "
+            f"{fmt(floor)} s ({packages} packages, {mib:.1f} MiB)")
+    lanes_seen.clear()
     if not done:
         print(f"{head}, package phase n/a: {'; '.join(reasons) or 'no run'}")
         continue

@@ -440,7 +440,7 @@ CHttpDownloader::Try CHttpDownloader::TryHost(Lane& lane, const std::string& url
         if (result != Try::kAgain) return result;
         m_platform->Trace(fileName + " ended early: " + resume.failure);
         if (retry > retries) return Try::kAgain;
-        if (!WaitToRetry(lane, fileName, retry)) return Stopped(lane);
+        if (!WaitToRetry(lane, url, fileName, retry)) return Stopped(lane);
     }
 }
 
@@ -619,7 +619,8 @@ bool CHttpDownloader::GiveUp(Lane& lane, const std::string& fileName, const Resu
     return false;
 }
 
-bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& fileName, int retry) {
+bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& url, const std::string& fileName,
+                                  int retry) {
     uint32_t baseMs = 0;
     int retries = 0;
     {
@@ -631,8 +632,11 @@ bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& fileName, int r
     lane.session->SetStatus("%s - Retrying (%d/%d)...", fileName.c_str(), retry, retries);
     std::unique_lock<std::mutex> hold(m_lock);
     const uint32_t delay = RetryDelayMs(retry, baseMs, m_random());
-    const bool stopped = m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
-                                               [this] { return Halted(); });
+    // Another lane setting the server aside ends the wait too: the next server is asked at once.
+    const std::string host = HostOf(url);
+    m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
+                          [&] { return Halted() || !m_hosts.Usable(host); });
+    const bool stopped = Halted();
     hold.unlock();
     Heard();  // the next try starts its own wait for the server
     return !stopped;

@@ -57,8 +57,9 @@ public:
     // Where else the packages are: folder URLs ending in "/", tried in order after the queued
     // URL's own server for each file, continuing after the bytes stored. A server whose file
     // fails the check is not asked for anything more; one that fails (refused, reset, a 5xx
-    // answer, silent) after its own tries is set aside for the rest of the visit, while
-    // another is left, so that the next files go straight to the next server.
+    // answer, silent) after its own tries, counted over every lane (host_book.h), is set aside
+    // for the rest of the visit, so that the next files go straight to the next server. A
+    // batch that fails ends the visit: the next one starts with every server again.
     void SetMirrors(const std::vector<std::string>& folders);
     // Judges each whole file on the worker's thread (its name and local path); one that fails
     // is deleted and fetched again from the next server. When no server is left, the last one
@@ -158,7 +159,7 @@ private:
     Try EndStopped(Lane& lane, Transfer& transfer);
     bool GiveUp(Lane& lane, const std::string& fileName, const Resume& resume);
     // False when a stop came during the wait.
-    bool WaitToRetry(Lane& lane, const std::string& fileName, int retry);
+    bool WaitToRetry(Lane& lane, const std::string& url, const std::string& fileName, int retry);
     void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
     void ReportNetError(Lane& lane, const std::string& fileName, std::string message);

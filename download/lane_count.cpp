@@ -12,7 +12,7 @@ size_t UpdaterLanes(size_t serverCap) {
 #ifdef TAVRIN_TEST_SETTINGS
     if (const char* text = std::getenv("TAVRIN_TEST_LANES")) {
         const long wanted = std::strtol(text, nullptr, 10);
-        if (wanted > 0 && static_cast<size_t>(wanted) < lanes) lanes = static_cast<size_t>(wanted);
+        if (wanted > 0) lanes = std::min(kMaxLanes, static_cast<size_t>(wanted));
     }
 #endif
     return lanes;

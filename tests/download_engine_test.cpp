@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -1615,6 +1616,30 @@ TEST(DownloadLanes, AFailingServerIsAskedItsTriesOnceOverEveryLane) {
         EXPECT_EQ(asked(), askedInBatch) << "a later batch of the visit";
         EXPECT_EQ(e.platform->files[kFolder + "z.lzf"], ExpectedBody(size));
     }
+}
+
+// A lane waiting to try a failing server again goes on to the mirror as soon as another lane's
+// failure sets that server aside, not when its own wait ends.
+TEST(DownloadLanes, AWaitToTryAgainEndsWhenAnotherLaneSetsTheServerAside) {
+    const std::string mirror = "http://127.0.0.1:18733/m/";
+    Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(2);
+    e.downloader->SetRetryPolicy(1, 60000);  // two tries, a minute apart were nothing heard
+    e.downloader->SetMirrors({mirror});
+    Resource refused;
+    refused.open = OpenOutcome::Failed;
+    std::vector<std::string> urls;
+    for (const std::string name : {"a.lzf", "b.lzf"}) {
+        e.platform->resources[Url(name)] = refused;
+        e.platform->resources[mirror + name] = Body({4095});
+        e.downloader->LimitSize(Url(name), 4095);
+        urls.push_back(Url(name));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(e.Run(urls));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    for (const std::string name : {"a.lzf", "b.lzf"})
+        EXPECT_EQ(e.platform->files[kFolder + name], ExpectedBody(4095)) << name;
 }
 
 // The updater's lanes: as many as the engine runs, never more than the library lets reach one

@@ -455,7 +455,10 @@ bool CDownLoadDlg::QueuePackages() {
     // The signed mirrors, after the compiled host, for each package in turn.
     m_downloader->SetMirrors(m_config.mirrors);
     // The packages travel side by side, so that no round trip leaves the line idle.
-    m_downloader->SetLanes(UpdaterLanes(WinInetConnectionsPerServer()));
+    const size_t cap = WinInetConnectionsPerServer(), lanes = UpdaterLanes(cap);
+    Trace("CDownLoadDlg::QueuePackages - " + std::to_string(lanes) +
+          " lanes (WinINet's connections per server: " + std::to_string(cap) + ")");
+    m_downloader->SetLanes(lanes);
     prynn::SystemFiles files;
     for (const std::string& name : m_arrPackages) QueuePackage(name, files);
     // Each whole package is checked as it comes: one that is not the signed file is fetched
