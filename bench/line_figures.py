@@ -12,6 +12,7 @@ work, drive_c, arch = sys.argv[1:4]
 package_bytes, packages, visit_bound = int(sys.argv[4]), int(sys.argv[5]), float(sys.argv[6])
 
 BATCH, IN, TOLD = "package batch starts", "packages in", "the player is told"
+LANES = re.compile(r"(\d+) lanes \(WinINet's connections per server: (\d+)\)")
 
 
 def trace_marks(name):
@@ -29,6 +30,9 @@ def trace_marks(name):
         for mark in (BATCH, IN, TOLD):
             if mark in line and mark not in marks:
                 marks[mark] = stamp
+        lanes = LANES.search(line)
+        if lanes:
+            marks["lanes"] = f"{lanes.group(1)} lanes, WinINet's cap {lanes.group(2)}"
     return marks
 
 
@@ -68,6 +72,7 @@ def installs(kind):
     done, reasons = [], []
     for _, rtt, mbps, start, end, play, trace, line_log in by_kind.get(kind, []):
         marks = trace_marks(trace)
+        lanes_seen.add(marks.get("lanes", "lanes not traced"))
         start, end, play = float(start), float(end), float(play)
         if BATCH not in marks:
             reasons.append("no package batch in the control's trace")
@@ -85,13 +90,15 @@ def installs(kind):
 
 
 med = statistics.median
+lanes_seen = set()
 mib = package_bytes / 1048576
 for kind, rtt, mbps in (("fast", 60, 40), ("slow", 150, 8)):
     n = len(by_kind.get(kind, []))
     floor = floor_of(rtt, mbps)
-    head = (f"line ({arch}) {rtt} ms / {mbps} Mbit/s: floor {fmt(floor)} s ({packages} packages, "
-            f"{mib:.1f} MiB)")
     done, reasons = installs(kind)
+    head = (f"line ({arch}; {', '.join(sorted(lanes_seen))}) {rtt} ms / {mbps} Mbit/s: floor "
+            f"{fmt(floor)} s ({packages} packages, {mib:.1f} MiB)")
+    lanes_seen.clear()
     if not done:
         print(f"{head}, package phase n/a: {'; '.join(reasons) or 'no run'}")
         continue
@@ -134,7 +141,10 @@ for how, verb in (("stop", "stopped"), ("leave", "left")):
             at, end = float(at), float(end)
             log = open(os.path.join(work, f"requests-{how}-{kind}.log"), encoding="utf-8").read()
             silent = re.search(r"^(HANG|STALL) \S+ at ([0-9.]+)$", log, re.M)
-            closed = re.search(r"^CLOSED \S+ \d+ at ([0-9.]+)$", log, re.M)
+            # Packages travel side by side: the figure is the last of their connections to go.
+            closes = [float(t) for t in re.findall(r"^CLOSED \S+ \d+ at ([0-9.]+)$", log, re.M)
+                      if float(t) >= at]
+            closed = max(closes, default=None)
             if not at:
                 print(f"{head}: n/a: the page was not {verb}")
             elif not silent or float(silent.group(2)) > at:
@@ -142,7 +152,7 @@ for how, verb in (("stop", "stopped"), ("leave", "left")):
             elif not closed:
                 print(f"{head}: n/a: the server saw no close ({end - at:.0f} s after)")
             else:
-                seconds = float(closed.group(1)) - at
+                seconds = closed - at
                 # A close as the browser ends is the process's, not the updater's.
-                by = " only when the browser ended," if float(closed.group(1)) >= end - 0.5 else ""
+                by = " only when the browser ended," if closed >= end - 0.5 else ""
                 print(f"{head}: the server saw the close{by} {seconds:.2f} s after (goal <= 2 s)")

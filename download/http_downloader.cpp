@@ -50,7 +50,9 @@ CHttpDownloader::CHttpDownloader(std::shared_ptr<DownloadPlatform> platform)
       m_limits(DefaultTransferLimits()),
       m_retries(kRetries),
       m_retryDelayMs(RetryBaseMs()),
-      m_random(std::random_device()()) {}
+      m_random(std::random_device()()) {
+    m_hosts.SetTries(m_retries + 1);
+}
 
 CHttpDownloader::~CHttpDownloader() { CloseSession(); }
 
@@ -82,6 +84,7 @@ void CHttpDownloader::SetRetryPolicy(int retries, uint32_t firstDelayMs) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_retries = retries < 0 ? 0 : retries;
     m_retryDelayMs = firstDelayMs;
+    m_hosts.SetTries(m_retries + 1);
 }
 
 void CHttpDownloader::SetMirrors(const std::vector<std::string>& folders) {
@@ -245,8 +248,7 @@ bool CHttpDownloader::DownloadAll() {
             if (!batch.thrown) batch.thrown = std::current_exception();
         }
     };
-    if (lanes > 1) m_platform->RunLanes(lanes, lane);
-    else lane(0);
+    m_platform->RunLanes(lanes, lane);
 
     {
         // Only what this batch took: the queue holds nothing else while a worker runs.
@@ -258,6 +260,12 @@ bool CHttpDownloader::DownloadAll() {
 
     const uint16_t failure = batch.status->HeardFailure();
     const bool outcome = !batch.status->Failed() && !IsStopRequested();
+    // A batch that fails ends the visit for its owner: a later one starts with every server.
+    if (!outcome) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_hosts = HostBook();
+        m_hosts.SetTries(m_retries + 1);
+    }
     // Network and file errors close the session: the next download starts a fresh one, and
     // the error was the batch's last word.
     if (failure == STATUS_NET_ERROR || failure == STATUS_FILE_ERROR) {
@@ -304,6 +312,7 @@ struct CHttpDownloader::Transfer {
     uint64_t received = 0;  // bytes of the file on the disk, those of earlier tries included
     bool lengthKnown = false;
     std::optional<uint64_t> limit;  // the published size
+    std::string url;                // asked of its server (redirects stay on it)
 
     ~Transfer() {
         CloseResponse();
@@ -372,16 +381,22 @@ bool CHttpDownloader::DownloadFile(Lane& lane, const std::string& url, const std
     const std::vector<std::string> hosts = Hosts(url, fileName);
     bool tried = false;
     for (size_t h = 0; h < hosts.size(); ++h) {
-        if (Banned(hosts[h])) continue;
+        if (!Usable(hosts[h])) {
+            TakeHostFailure(hosts[h], resume);
+            continue;
+        }
         if (tried) {
-            // Another server's version tag means nothing here; the signed check judges.
+            // Another server's version tag means nothing here; the signed check judges, and
+            // without one the file starts again rather than join two servers' bytes.
             resume.validator.clear();
+            if (!HasFileCheck()) resume.stored = 0;
             resume.mixed = resume.mixed || resume.stored > 0;
             Announce(lane, fileName, "Trying another server...");
         }
         tried = true;
         const Try result = TryHost(lane, hosts[h], localPath, fileName, resume, retries);
         if (result == Try::kStopped) return false;
+        if (result == Try::kSkipped) continue;
         // Down, failing or silent after all its tries: the next files go elsewhere at once.
         if (result == Try::kAgain) SetAside(hosts[h]);
         if (result != Try::kDone) continue;
@@ -408,43 +423,100 @@ CHttpDownloader::Try CHttpDownloader::TryHost(Lane& lane, const std::string& url
                                               int retries) {
     for (int retry = 1;; ++retry) {
         if (VisitOver()) return EndVisit(lane, fileName, nullptr);
+        if (!AskHost(url)) {
+            if (Halted()) return Stopped(lane);
+            TakeHostFailure(url, resume);
+            return retry == 1 ? Try::kSkipped : Try::kAgain;
+        }
         Heard();  // each try has the owner's whole limit for itself
-        const Try result = TryFile(lane, url, localPath, fileName, resume);
+        Try result = Try::kStopped;
+        try {
+            result = TryFile(lane, url, localPath, fileName, resume);
+        } catch (...) {
+            HostAnswered(url, Try::kStopped, resume);
+            throw;
+        }
+        HostAnswered(url, result, resume);
         if (result != Try::kAgain) return result;
         m_platform->Trace(fileName + " ended early: " + resume.failure);
         if (retry > retries) return Try::kAgain;
-        if (!WaitToRetry(lane, fileName, retry)) {
-            lane.session->SetStatusCode(STATUS_USER_STOP, 0);
-            lane.session->SetStatus("User Stop!");
-            return Try::kStopped;
-        }
+        if (!WaitToRetry(lane, url, fileName, retry)) return Stopped(lane);
     }
 }
 
-// A server that failed earlier in this visit comes after every other: it is asked again only
-// when none of them has the file.
+CHttpDownloader::Try CHttpDownloader::Stopped(Lane& lane) {
+    lane.session->SetStatusCode(STATUS_USER_STOP, 0);
+    lane.session->SetStatus("User Stop!");
+    return Try::kStopped;
+}
+
 std::vector<std::string> CHttpDownloader::Hosts(const std::string& url,
                                                 const std::string& fileName) const {
-    std::vector<std::string> all{url};
+    std::vector<std::string> hosts{url};
     std::lock_guard<std::mutex> hold(m_lock);
-    for (const std::string& mirror : m_mirrors) all.push_back(mirror + fileName);
-    std::vector<std::string> hosts;
-    for (bool failed : {false, true})
-        for (const std::string& host : all)
-            if ((m_setAside.count(HostOf(host)) > 0) == failed) hosts.push_back(host);
+    for (const std::string& mirror : m_mirrors) hosts.push_back(mirror + fileName);
     return hosts;
 }
 
 bool CHttpDownloader::AnotherHostAfter(const std::vector<std::string>& hosts, size_t h) const {
     for (size_t next = h + 1; next < hosts.size(); ++next)
-        if (!Banned(hosts[next])) return true;
+        if (Usable(hosts[next])) return true;
     return false;
 }
 
 void CHttpDownloader::SetAside(const std::string& url) {
     m_platform->Trace("set aside for this visit: " + HostOf(url));
     std::lock_guard<std::mutex> hold(m_lock);
-    m_setAside.insert(HostOf(url));
+    m_hosts.SetAside(HostOf(url));
+}
+
+bool CHttpDownloader::AskHost(const std::string& url) {
+    const std::string host = HostOf(url);
+    std::unique_lock<std::mutex> hold(m_lock);
+    // Each wait ends with another lane's try, whose own bounds end it, or with a halt.
+    m_stopSignal.wait(hold, [&] {
+        return Halted() || !m_hosts.Usable(host) || m_hosts.MayAsk(host);
+    });
+    if (Halted() || !m_hosts.MayAsk(host)) return false;
+    m_hosts.Asking(host);
+    return true;
+}
+
+// Only what says the server is failing counts against it: an early end (refused, reset, a 5xx
+// answer, silent), not an error page or a wrong file. A byte forgives the failures before it.
+void CHttpDownloader::HostAnswered(const std::string& url, Try result, const Resume& resume) {
+    bool setAside = false;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        setAside = m_hosts.Answered(HostOf(url), result == Try::kAgain, resume.failure,
+                                    resume.invalid);
+    }
+    if (setAside) m_platform->Trace("set aside for this visit: " + HostOf(url));
+    m_stopSignal.notify_all();
+}
+
+void CHttpDownloader::HostGave(const std::string& url) {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_hosts.Gave(HostOf(url));
+    }
+    m_stopSignal.notify_all();
+}
+
+void CHttpDownloader::TakeHostFailure(const std::string& url, Resume& resume) const {
+    if (!resume.failure.empty()) return;
+    bool errorPage = false;
+    std::string why;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        why = m_hosts.Failure(HostOf(url), &errorPage);
+    }
+    resume.Failed(why.empty() ? "the server failed earlier in this visit" : why, errorPage);
+}
+
+bool CHttpDownloader::HasFileCheck() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return static_cast<bool>(m_fileCheck);
 }
 
 // The clock is read outside the lock: a platform may call back into the owner's side.
@@ -475,15 +547,18 @@ CHttpDownloader::Try CHttpDownloader::EndVisit(Lane& lane, const std::string& fi
 // A byte of any file, or the start of a batch: the visit is getting somewhere.
 void CHttpDownloader::Gained() { m_visitGainedAt.store(m_platform->NowSeconds()); }
 
-bool CHttpDownloader::Banned(const std::string& url) const {
+bool CHttpDownloader::Usable(const std::string& url) const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_banned.count(HostOf(url)) > 0;
+    return m_hosts.Usable(HostOf(url));
 }
 
 void CHttpDownloader::Ban(const std::string& url) {
     m_platform->Trace("not asked again: " + HostOf(url));
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_banned.insert(HostOf(url));
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_hosts.Ban(HostOf(url));
+    }
+    m_stopSignal.notify_all();
 }
 
 bool CHttpDownloader::Passes(const std::string& fileName, const std::string& localPath) const {
@@ -503,6 +578,7 @@ void CHttpDownloader::Announce(Lane& lane, const std::string& fileName, const ch
 CHttpDownloader::Try CHttpDownloader::TryFile(Lane& lane, const std::string& url, const std::string& localPath,
                                               const std::string& fileName, Resume& resume) {
     Transfer transfer;
+    transfer.url = url;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         auto limit = m_sizeLimits.find(url);
@@ -543,7 +619,8 @@ bool CHttpDownloader::GiveUp(Lane& lane, const std::string& fileName, const Resu
     return false;
 }
 
-bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& fileName, int retry) {
+bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& url, const std::string& fileName,
+                                  int retry) {
     uint32_t baseMs = 0;
     int retries = 0;
     {
@@ -555,8 +632,11 @@ bool CHttpDownloader::WaitToRetry(Lane& lane, const std::string& fileName, int r
     lane.session->SetStatus("%s - Retrying (%d/%d)...", fileName.c_str(), retry, retries);
     std::unique_lock<std::mutex> hold(m_lock);
     const uint32_t delay = RetryDelayMs(retry, baseMs, m_random());
-    const bool stopped = m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
-                                               [this] { return Halted(); });
+    // Another lane setting the server aside ends the wait too: the next server is asked at once.
+    const std::string host = HostOf(url);
+    m_stopSignal.wait_for(hold, std::chrono::milliseconds(delay),
+                          [&] { return Halted() || !m_hosts.Usable(host); });
+    const bool stopped = Halted();
     hold.unlock();
     Heard();  // the next try starts its own wait for the server
     return !stopped;
@@ -770,6 +850,7 @@ CHttpDownloader::Try CHttpDownloader::ReceiveBody(Lane& lane, const std::string&
             ReportFileError(lane, fileName, error);
             return Try::kStopped;
         }
+        if (received == startedAt) HostGave(transfer.url);  // the server is alive
         received += got;
         lastByte = m_platform->NowSeconds();
         windowBytes += got;

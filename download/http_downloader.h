@@ -13,12 +13,12 @@
 #include <mutex>
 #include <functional>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "download/batch_status.h"
 #include "download/download_platform.h"
+#include "download/host_book.h"
 #include "download/status_codes.h"
 #include "download/status_sink.h"
 #include "download/transfer_limits.h"
@@ -57,8 +57,9 @@ public:
     // Where else the packages are: folder URLs ending in "/", tried in order after the queued
     // URL's own server for each file, continuing after the bytes stored. A server whose file
     // fails the check is not asked for anything more; one that fails (refused, reset, a 5xx
-    // answer, silent) after its own tries is set aside for the rest of the visit, while
-    // another is left, so that the next files go straight to the next server.
+    // answer, silent) after its own tries, counted over every lane (host_book.h), is set aside
+    // for the rest of the visit, so that the next files go straight to the next server. A
+    // batch that fails ends the visit: the next one starts with every server again.
     void SetMirrors(const std::vector<std::string>& folders);
     // Judges each whole file on the worker's thread (its name and local path); one that fails
     // is deleted and fetched again from the next server. When no server is left, the last one
@@ -119,8 +120,9 @@ private:
     void FailBatch();
     // kStopped: stopped, or the file cannot be stored (reported); kAgain: ended early, worth
     // another try; kRefused: this server will not give it (an error page, a refused redirect,
-    // a longer file), so the next server may.
-    enum class Try { kDone, kStopped, kAgain, kRefused };
+    // a longer file), so the next server may; kSkipped: the server was not asked, another lane
+    // having found it failing or wrong.
+    enum class Try { kDone, kStopped, kAgain, kRefused, kSkipped };
     // The steps of DownloadFile: a session to carry the statuses, the response (a checked
     // status and length), then the body into the file.
     bool EnsureSession(Lane& lane, const std::string& fileName, const std::string& agent,
@@ -129,12 +131,21 @@ private:
                 const std::string& fileName, Resume& resume, int retries);
     Try TryFile(Lane& lane, const std::string& url, const std::string& localPath,
                 const std::string& fileName, Resume& resume);
-    // url first, then the same file at each mirror; those set aside last.
+    // url first, then the same file at each mirror.
     std::vector<std::string> Hosts(const std::string& url, const std::string& fileName) const;
-    bool Banned(const std::string& url) const;
+    bool Usable(const std::string& url) const;
     bool AnotherHostAfter(const std::vector<std::string>& hosts, size_t h) const;
     void Ban(const std::string& url);
     void SetAside(const std::string& url);
+    // False when the server is not to be asked (set aside or banned, perhaps while this lane
+    // waited for the outcome of its last tries under way elsewhere) or the batch halted.
+    bool AskHost(const std::string& url);
+    void HostAnswered(const std::string& url, Try result, const Resume& resume);
+    void HostGave(const std::string& url);
+    // A file that cannot ask a server reports why that server failed, if nothing else.
+    void TakeHostFailure(const std::string& url, Resume& resume) const;
+    bool HasFileCheck() const;
+    Try Stopped(Lane& lane);
     // The visit has gained nothing for its bound; EndVisit tells the player so.
     bool VisitOver() const;
     Try EndVisit(Lane& lane, const std::string& fileName, Transfer* transfer);
@@ -148,7 +159,7 @@ private:
     Try EndStopped(Lane& lane, Transfer& transfer);
     bool GiveUp(Lane& lane, const std::string& fileName, const Resume& resume);
     // False when a stop came during the wait.
-    bool WaitToRetry(Lane& lane, const std::string& fileName, int retry);
+    bool WaitToRetry(Lane& lane, const std::string& url, const std::string& fileName, int retry);
     void Heard() { m_lastHeard.store(m_platform->NowSeconds()); }
 
     void ReportNetError(Lane& lane, const std::string& fileName, std::string message);
@@ -168,8 +179,7 @@ private:
     std::map<std::string, uint64_t> m_sizeLimits;  // by URL
     std::map<std::string, uint64_t> m_resumeFrom;  // by URL
     std::vector<std::string> m_mirrors;
-    std::set<std::string> m_banned;  // hosts (folder URLs) whose file failed the check
-    std::set<std::string> m_setAside;  // hosts that failed this visit; asked when none else is
+    HostBook m_hosts;  // by folder URL: failing and wrong servers, over the visit's lanes
     TransferLimits m_limits;
     FileCheck m_fileCheck;
     int m_retries;
@@ -179,7 +189,8 @@ private:
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bBatchFailed{false};  // a transfer of this batch failed: all end
-    std::condition_variable m_stopSignal;  // ends a wait between tries (with m_lock)
+    // Ends a wait between tries, or for a failing server's tries under way (with m_lock).
+    std::condition_variable m_stopSignal;
     std::atomic<bool> m_bDiscardStopped{false};
     // What the owner's clock reads: the file started last (m_lock) and when any transfer last
     // brought anything; m_transferring counts the files under way.

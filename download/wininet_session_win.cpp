@@ -194,6 +194,13 @@ const char* CertificateErrorText(DWORD code) {
 
 }  // namespace
 
+size_t WinInetConnectionsPerServer() {
+    DWORD cap = 0, size = sizeof cap;
+    if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &cap, &size))
+        return 0;
+    return cap;
+}
+
 std::string InternetErrorText(DWORD code) {
     std::string message;
     if (code == ERROR_INTERNET_EXTENDED_ERROR) {

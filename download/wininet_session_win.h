@@ -47,6 +47,10 @@ private:
     win::InternetHandle m_handle;
 };
 
+// WinINet's connections per server for this process (0 when it cannot be read). Only read: the
+// setting is the whole process's, and the browser's own pages share it.
+size_t WinInetConnectionsPerServer();
+
 // The message of a WinINet or system error code, without its line break.
 std::string InternetErrorText(DWORD code);
 

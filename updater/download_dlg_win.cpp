@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "download/download_platform_win.h"
+#include "download/lane_count.h"
+#include "download/wininet_session_win.h"
 #include "download/transfer_limits.h"
 #include "download/status_message.h"
 #include "libs/wexlog/wexlog.h"
@@ -449,6 +451,11 @@ bool CDownLoadDlg::QueuePackages() {
     m_toDownload = 0;
     // The signed mirrors, after the compiled host, for each package in turn.
     m_downloader->SetMirrors(m_config.mirrors);
+    // The packages travel side by side, so that no round trip leaves the line idle.
+    const size_t cap = WinInetConnectionsPerServer(), lanes = UpdaterLanes(cap);
+    Trace("CDownLoadDlg::QueuePackages - " + std::to_string(lanes) +
+          " lanes (WinINet's connections per server: " + std::to_string(cap) + ")");
+    m_downloader->SetLanes(lanes);
     prynn::SystemFiles files;
     for (const std::string& name : m_packages) QueuePackage(name, files);
     // Each whole package is checked as it comes: one that is not the signed file is fetched

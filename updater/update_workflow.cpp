@@ -87,7 +87,7 @@ void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& 
     case Event::Read:
         // One for every read: kept cheap, so the download runs at the engine's speed.
         m_parts.trace.TraceEachRead(kTraceSizeStatus);
-        if (Where() == Surface::Popup) m_parts.view.ShowReadProgress(percent, text);
+        if (Where() == Surface::Popup) OnPackageRead(percent, text);
         break;
     case Event::FileStarted: OnFileStarted(); break;
     case Event::FileEnded: OnFileEnded(text); break;
@@ -129,21 +129,27 @@ void UpdateWorkflow::OnInvalid(const std::string& text) {
     m_parts.view.SetStatus(where, text, TextEncoding::Ansi);
 }
 
+// The popup's bar is the whole batch's: packages travelling side by side start, end and
+// start again in any order, and none of that moves the bar back. Its line names the package
+// that last made progress.
+void UpdateWorkflow::OnPackageRead(int percent, const std::string& text) {
+    if (percent > m_packagePercent) m_packagePercent = percent;
+    m_parts.view.ShowReadProgress(m_packagePercent, text);
+}
+
 void UpdateWorkflow::OnFileStarted() {
     m_parts.trace.Trace(kTraceStartStatus);
     m_parts.trace.Trace(m_state == UpdaterState::ConfigDownload ? kTraceStartConfig
                                                                 : kTraceStartPackage);
-    m_parts.view.SetProgress(Where(), 0);
+    if (Where() == Surface::Dialog) m_parts.view.SetProgress(Surface::Dialog, 0);
     m_parts.trace.Trace(kTraceStartDone);
 }
 
 // A file is in. The dialog hides at the first: the progress popup takes over from the
-// configuration file on, so the dialog only stops its animation; the popup shows each package.
+// configuration file on, so the dialog only stops its animation; the popup names each package
+// that comes in.
 void UpdateWorkflow::OnFileEnded(const std::string& text) {
-    if (Where() == Surface::Popup) {
-        m_parts.view.SetStatus(Surface::Popup, text, TextEncoding::Ansi);
-        m_parts.view.SetProgress(Surface::Popup, 100);
-    }
+    if (Where() == Surface::Popup) m_parts.view.SetStatus(Surface::Popup, text, TextEncoding::Ansi);
     m_parts.view.StopAnimation(Surface::Dialog);
     m_parts.view.RefreshDialog();
     m_parts.windows.HideDialog();
@@ -182,6 +188,7 @@ void UpdateWorkflow::OnConfigDownloaded() {
         return;
     }
     m_parts.windows.OpenPopup();
+    m_packagePercent = 0;
     m_state = UpdaterState::PackageDownload;
     if (!m_parts.batch.StartPackages()) WorkerNotStarted();
 }

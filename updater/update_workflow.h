@@ -56,6 +56,7 @@ private:
     void ShowStopped(Surface where);
 
     void OnFailed(int code, const std::string& text);
+    void OnPackageRead(int percent, const std::string& text);
     void OnFileStarted();
     void OnFileEnded(const std::string& text);
     void OnComplete(const std::string& text);
@@ -68,6 +69,7 @@ private:
 
     UpdaterParts m_parts;
     UpdaterState m_state = UpdaterState::Preparing;
+    int m_packagePercent = 0;  // the furthest the popup's bar has come in this batch
 };
 
 }  // namespace tavrin

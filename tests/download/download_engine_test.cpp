@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -21,6 +22,8 @@
 #include <vector>
 
 #include "download/download_platform.h"
+#include "download/lane_count.h"
+#include "download/retry_policy.h"
 #include "download/status_sink.h"
 
 // ---- Fakes ------------------------------------------------------------------------------
@@ -626,8 +629,9 @@ TEST(DownloadRetry, AFileBegunOnAnEarlierVisitIsContinued) {
 
 // The signed configuration's mirrors: each file is tried at its own server, then at each
 // mirror in turn, continuing after the bytes stored; a server whose file is not the published
-// one is not asked for anything more in the batch; one that failed after its tries is asked
-// for the next files only when no other server has them.
+// one is not asked for anything more in the batch; one that failed after its tries is not
+// asked again in the visit, even for a file no other server has. Without a check of the whole
+// file, another server's bytes never continue a file begun elsewhere.
 TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
     const std::string mirror1 = "http://127.0.0.1:18733/m/", mirror2 = "https://127.0.0.1:18734/n/";
     Resource good = Body({4095, 4095, 4095});
@@ -644,18 +648,21 @@ TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
         std::map<std::string, std::vector<Resource>> tries;  // by URL
         std::vector<std::string> opened;  // the URLs asked, in order
         bool result = true;  // false: no server had it right
+        bool checked = true;  // the whole files are checked
+        bool batch = true;    // the batch succeeds
     } rows[] = {
         {"its server down: the first mirror, for the next file at once",
          {{Url("a.lzf"), {down, down, down, down}}, {mirror1 + "a.lzf", {good}},
           {Url("b.lzf"), {good}}, {mirror1 + "b.lzf", {good}}},
          {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf",
           mirror1 + "b.lzf"}},
-        {"a failed server still has what no other has",
+        {"a failed server is not asked again, even for what no other has",
          {{Url("a.lzf"), {down, down, down, down}}, {mirror1 + "a.lzf", {good}},
           {Url("b.lzf"), {good}}},
          {Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), Url("a.lzf"), mirror1 + "a.lzf",
           mirror1 + "b.lzf", mirror1 + "b.lzf", mirror1 + "b.lzf", mirror1 + "b.lzf",
-          mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf", Url("b.lzf")}},
+          mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf", mirror2 + "b.lzf"},
+         true, true, false},
         {"a spoilt file: that server is asked for nothing more",
          {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}}, {mirror2 + "a.lzf", {good}},
           {mirror2 + "b.lzf", {good}}},
@@ -666,6 +673,13 @@ TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
          {Url("a.lzf"), Url("a.lzf") + " with Range: bytes=8190-\r\n",
           Url("a.lzf") + " with Range: bytes=8190-\r\n", Url("a.lzf") + " with Range: bytes=8190-\r\n",
           mirror1 + "a.lzf with Range: bytes=8190-\r\n", mirror1 + "b.lzf"}},
+        {"cut every time, nothing to check the whole: the mirror sends it all",
+         {{Url("a.lzf"), {cut, cut, cut, cut}}, {mirror1 + "a.lzf", {good}}, {Url("b.lzf"), {good}},
+          {mirror1 + "b.lzf", {good}}},
+         {Url("a.lzf"), Url("a.lzf") + " with Range: bytes=8190-\r\n",
+          Url("a.lzf") + " with Range: bytes=8190-\r\n", Url("a.lzf") + " with Range: bytes=8190-\r\n",
+          mirror1 + "a.lzf", mirror1 + "b.lzf"},
+         true, false},
         // The last one stays for the owner's own check, which names the file.
         {"spoilt everywhere", {{Url("a.lzf"), {spoilt}}, {mirror1 + "a.lzf", {spoilt}},
           {mirror2 + "a.lzf", {spoilt}}, {mirror2 + "b.lzf", {good}}},
@@ -677,11 +691,12 @@ TEST(DownloadMirrors, EachFileGoesOnAtTheNextServer) {
         e.downloader->SetRetryPolicy(3, 0);
         e.downloader->SetMirrors({mirror1, mirror2});
         FakePlatform& platform = *e.platform;
-        e.downloader->SetFileCheck([&platform](const std::string&, const std::string& path) {
-            return platform.files[path] == ExpectedBody(3 * 4095);
-        });
+        if (row.checked)
+            e.downloader->SetFileCheck([&platform](const std::string&, const std::string& path) {
+                return platform.files[path] == ExpectedBody(3 * 4095);
+            });
         e.platform->tries = row.tries;
-        EXPECT_TRUE(e.Run({Url("a.lzf"), Url("b.lzf")}));
+        EXPECT_EQ(row.batch, e.Run({Url("a.lzf"), Url("b.lzf")}));
         std::vector<std::string> opened;
         for (const std::string& entry : e.platform->log) {
             if (entry.rfind("open ", 0) != 0) continue;
@@ -1498,7 +1513,8 @@ TEST(DownloadLanes, SideBySideEachFileKeepsToItsOwnBytesAndOneFailureIsHeard) {
 }
 
 // A file whose bytes come from two servers is judged whole before it is taken; lanes side by
-// side never leave a mix the check has not seen.
+// side never leave a mix the check has not seen. The compiled host, cut off, is not asked
+// again: a mirror's whole other version stays for the owner's own check to refuse by name.
 TEST(DownloadLanes, AFileFromTwoServersIsCheckedWhole) {
     const std::string mirror = "http://127.0.0.1:18733/m/";
     struct Row {
@@ -1538,26 +1554,101 @@ TEST(DownloadLanes, AFileFromTwoServersIsCheckedWhole) {
             e.downloader->LimitSize(Url(name), size);
             urls.push_back(Url(name));
         }
-        const bool done = e.Run(urls);
-        EXPECT_EQ(done, row.whole);
+        EXPECT_TRUE(e.Run(urls));
         std::string spoilt = ExpectedBody(size);
         for (char& c : spoilt) c = static_cast<char>(c ^ 0x5A);
         const std::string published = ExpectedBody(size);
         for (const std::string& name : names) {
+            // Every file taken was judged whole, and is one server's only: never one's start
+            // with the other's rest.
             const std::string& body = e.platform->files[kFolder + name];
-            // Every file taken was judged whole; one judged is from one server only, never
-            // one's start with the other's rest. (A batch that failed leaves the rest unjudged.)
-            if (done) {
-                EXPECT_EQ(body, published) << name;
-                EXPECT_GE(checked[name], 1) << name;
-            } else if (checked[name] > 0) {
-                EXPECT_TRUE(published.compare(0, body.size(), body) == 0 ||
-                            spoilt.compare(0, body.size(), body) == 0)
-                    << name;
-            }
+            EXPECT_TRUE(body == (row.whole ? published : spoilt)) << name;
+            EXPECT_GE(checked[name], 1) << name;
         }
         EXPECT_LE(FailureCodes(e.sink->Codes()).size(), 1u);
     }
+}
+
+// A server that fails (refused, in trouble, closing before its status) is asked its tries once
+// in the whole visit, over every lane: its files go to the mirror, and so do a later batch's.
+TEST(DownloadLanes, AFailingServerIsAskedItsTriesOnceOverEveryLane) {
+    const std::string mirror = "http://127.0.0.1:18733/m/";
+    Resource refused;
+    refused.open = OpenOutcome::Failed;
+    Resource trouble = Body({100});
+    trouble.status = 503;
+    Resource closed = Body({100});
+    closed.status = 0;
+    const struct Row {
+        const char* what;
+        Resource dead;
+    } rows[] = {{"refused", refused}, {"in trouble", trouble}, {"closed before its status", closed}};
+    const std::vector<std::string> names = {"a.lzf", "b.lzf", "c.lzf", "d.lzf",
+                                            "e.lzf", "f.lzf", "g.lzf", "h.lzf"};
+    const size_t size = 2 * 4095;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Engine e(std::make_shared<ThreadedPlatform>());
+        e.downloader->SetLanes(kMaxLanes);
+        e.downloader->SetRetryPolicy(kRetries, 0);
+        e.downloader->SetMirrors({mirror});
+        auto serve = [&](const std::string& name) {
+            e.platform->resources[Url(name)] = row.dead;
+            e.platform->resources[mirror + name] = Body({4095, 4095});
+            e.downloader->LimitSize(Url(name), size);
+            return Url(name);
+        };
+        std::vector<std::string> urls;
+        for (const std::string& name : names) urls.push_back(serve(name));
+        auto asked = [&] {
+            size_t n = 0;
+            for (const std::string& entry : e.platform->log)
+                n += entry.rfind("open " + Url(""), 0) == 0;
+            return n;
+        };
+        EXPECT_TRUE(e.Run(urls));
+        const size_t askedInBatch = asked();
+        EXPECT_GE(askedInBatch, 1u);
+        EXPECT_LE(askedInBatch, static_cast<size_t>(kRetries + 1));
+        for (const std::string& name : names)
+            EXPECT_EQ(e.platform->files[kFolder + name], ExpectedBody(size)) << name;
+        EXPECT_TRUE(e.Run({serve("z.lzf")}));
+        EXPECT_EQ(asked(), askedInBatch) << "a later batch of the visit";
+        EXPECT_EQ(e.platform->files[kFolder + "z.lzf"], ExpectedBody(size));
+    }
+}
+
+// A lane waiting to try a failing server again goes on to the mirror as soon as another lane's
+// failure sets that server aside, not when its own wait ends.
+TEST(DownloadLanes, AWaitToTryAgainEndsWhenAnotherLaneSetsTheServerAside) {
+    const std::string mirror = "http://127.0.0.1:18733/m/";
+    Engine e(std::make_shared<ThreadedPlatform>());
+    e.downloader->SetLanes(2);
+    e.downloader->SetRetryPolicy(1, 60000);  // two tries, a minute apart were nothing heard
+    e.downloader->SetMirrors({mirror});
+    Resource refused;
+    refused.open = OpenOutcome::Failed;
+    std::vector<std::string> urls;
+    for (const std::string name : {"a.lzf", "b.lzf"}) {
+        e.platform->resources[Url(name)] = refused;
+        e.platform->resources[mirror + name] = Body({4095});
+        e.downloader->LimitSize(Url(name), 4095);
+        urls.push_back(Url(name));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(e.Run(urls));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    for (const std::string name : {"a.lzf", "b.lzf"})
+        EXPECT_EQ(e.platform->files[kFolder + name], ExpectedBody(4095)) << name;
+}
+
+// The updater's lanes: as many as the engine runs, never more than the library lets reach one
+// server at once (0: the cap could not be read).
+TEST(DownloadLanes, TheUpdatersLanesStayWithinTheServerCap) {
+    const struct Row {
+        size_t cap, lanes;
+    } rows[] = {{0, kMaxLanes}, {1, 1}, {2, 2}, {kMaxLanes, kMaxLanes}, {10, kMaxLanes}};
+    for (const Row& row : rows) EXPECT_EQ(row.lanes, UpdaterLanes(row.cap)) << row.cap;
 }
 
 // A stop reaches every lane at its next slice of waiting: no lane reads again after the one

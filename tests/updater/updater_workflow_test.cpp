@@ -236,7 +236,8 @@ TEST(UpdaterStatus, PackagePhase) {
                   {STATUS_USER_STOP, 0, {}, false, kStopped, 0, S::PackageDownload, {}, true},
                   {STATUS_DOWNLOAD_SIZE, 37, {}, false, t, 37, S::PackageDownload, {}, true},
                   {STATUS_DOWNLOAD_START, 0, {}, false, "", 0, S::PackageDownload, {}, true},
-                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 100, S::PackageDownload, {}, true},
+                  // The bar is the batch's: a package's end names it and leaves the bar.
+                  {STATUS_DOWNLOAD_END, 0, {}, false, t, 0, S::PackageDownload, {}, true},
                   {STATUS_DOWNLOAD_COMPLETE, 0, {}, false, "", 0, S::PackagesIn,
                    {NextStep::Finish}, true},
                   {STATUS_DOWNLOAD_ERROR_CLOSE, 0, {"upgrade"}, false, t, 0, S::Ended, {}},
@@ -246,6 +247,38 @@ TEST(UpdaterStatus, PackagePhase) {
                   {12, 0, {}, false, "", 0, S::PackageDownload, {}, true},
               },
               t);
+}
+
+// Packages side by side: the bar shows the batch's furthest percentage whatever order the
+// files start, end, are read or start again in; the line names the package last heard of.
+TEST(UpdaterStatus, SideBySideTheBarNeverGoesBackAndTheLineNamesTheLastPackage) {
+    const struct Row {
+        int code;
+        int percent;
+        std::string text;
+        int bar;
+        std::string line;
+    } rows[] = {
+        {STATUS_DOWNLOAD_START, 0, "a.lzf - Downloading...", 0, ""},
+        {STATUS_DOWNLOAD_SIZE, 10, "a.lzf - Read 4095 bytes", 10, "a.lzf - Read 4095 bytes"},
+        {STATUS_DOWNLOAD_START, 0, "b.lzf - Downloading...", 10, "a.lzf - Read 4095 bytes"},
+        {STATUS_DOWNLOAD_SIZE, 30, "b.lzf - Read 8190 bytes", 30, "b.lzf - Read 8190 bytes"},
+        {STATUS_DOWNLOAD_END, 0, "b.lzf - Download End!", 30, "b.lzf - Download End!"},
+        // a.lzf cut off and fetched whole again: the batch has fewer bytes for a moment.
+        {STATUS_DOWNLOAD_RETRY, 0, "a.lzf - Retrying (1/3)...", 30, "a.lzf - Retrying (1/3)..."},
+        {STATUS_DOWNLOAD_SIZE, 22, "a.lzf - Read 100 bytes", 30, "a.lzf - Read 100 bytes"},
+        {STATUS_DOWNLOAD_START, 0, "c.lzf - Downloading...", 30, "a.lzf - Read 100 bytes"},
+        {STATUS_DOWNLOAD_SIZE, 64, "c.lzf - Read 4095 bytes", 64, "c.lzf - Read 4095 bytes"},
+        {STATUS_DOWNLOAD_SIZE, 100, "a.lzf - Read 9000 bytes", 100, "a.lzf - Read 9000 bytes"},
+    };
+    Updater u;
+    u.InPackagePhase();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        u.Status(row.code, row.text, row.percent);
+        EXPECT_EQ(row.bar, u.parts.popup.bar);
+        EXPECT_EQ(row.line, u.parts.popup.text);
+    }
 }
 
 // Every failed download is followed by the batch's end: the player reads one message.
