@@ -3,6 +3,7 @@
 // sees and what runs happens only through the updater's parts (updater_roles.h).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "updater/updater_roles.h"
@@ -35,6 +36,10 @@ public:
     void OnStopButton();
     void OnPopupStop();
     void OnPackagesDownloaded();
+    // From the finishing worker: the package being installed and how far the set has come;
+    // then what it ended with.
+    void OnInstallProgress(int percent, const std::string& package);
+    void OnFinished(const FinishOutcome& outcome);
 
     UpdaterState State() const { return m_state; }
     // A worker may be running: one was started and has not reported its end. After a stop the
@@ -65,9 +70,15 @@ private:
     void WorkerNotStarted();
     void EndFinishing();
     void TellInstallFailure(const InstallResult& result);
+    void FinishStopped(const FinishOutcome& outcome);
+    void FinishInstalled();
 
     UpdaterParts m_parts;
     UpdaterState m_state = UpdaterState::Preparing;
 };
+
+// What the finishing worker runs: the check, the room, then the installation, each only while
+// no stop is asked for (stopRequested may be null).
+FinishOutcome RunFinishing(InstallSteps& steps, const std::function<bool()>& stopRequested);
 
 }  // namespace tavrin
