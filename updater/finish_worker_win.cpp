@@ -112,8 +112,6 @@ void WinFinishing::StopFinishing() {
     if (m_job) m_job->stop.store(true);
 }
 
-void WinFinishing::WriteShortcuts() { WriteClientShortcuts(m_installDir); }
-
 bool WinFinishing::StartClient(std::string& failedClient) {
     return StartInstalledClient(m_installDir, failedClient);
 }

@@ -1,6 +1,6 @@
 // The finishing step as the update dialog drives it: the check, the room and the installation
-// on a worker of their own, so that the browser's thread only shows and asks; then the
-// shortcuts and the client's start, quick, back on the dialog's thread.
+// and the shortcuts on a worker of their own, so that the browser's thread only shows and asks;
+// then the client's start, quick, back on the dialog's thread.
 //
 // The worker holds its job by shared ownership and the module by its own reference (see
 // win/module_lifetime.h), and reports by messages sent to the dialog, so a dialog that is gone
@@ -42,7 +42,6 @@ public:
 
     bool StartFinishing() override;
     void StopFinishing() override;
-    void WriteShortcuts() override;
     bool StartClient(std::string& failedClient) override;
 
 private:

@@ -85,9 +85,12 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
     m_decodedTotal = 0;
     for (const std::string& name : m_setup.packages) {
         uint64_t decoded = 0;
+        const std::string path = win::WideToUtf8(m_setup.downloadDir) + name;
+        FileIdentity now;
+        if (!WinFileIdentity(path, &now) || !checked.Kept(name, now, &decoded))
+            Trace("CDownLoadDlg::VerifyPackages - reading " + Traced(name) + " again");
         const PackageRefusal refusal =
-            CheckPackageOnce(m_setup.config, name, files, win::WideToUtf8(m_setup.downloadDir) + name,
-                             WinFileIdentity, checked, &decoded);
+            CheckPackageOnce(m_setup.config, name, files, path, WinFileIdentity, checked, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + Traced(name) + " (" +
@@ -184,7 +187,8 @@ void WriteInternetShortcuts(const std::wstring& installDir);
 
 }  // namespace
 
-void WriteClientShortcuts(const std::wstring& installDir) {
+void WinInstallation::WriteShortcuts() {
+    const std::wstring& installDir = m_setup.installDir;
     Trace("CDownLoadDlg::WriteShortcuts - start");
     const std::wstring client = installDir + L"\\" + win::Utf8ToWide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.

@@ -1,7 +1,7 @@
 // The updater's finishing step on Windows: on the finishing worker, the downloaded packages
 // checked against the signed configuration (each read again only when its file changed since
-// it was checked), room for what they decode to and the all-or-nothing installation through
-// Prynn.dll; afterwards, on the dialog's thread, the shortcuts and the client's start.
+// it was checked), room for what they decode to, the all-or-nothing installation through
+// Prynn.dll and the shortcuts; afterwards, on the dialog's thread, the client's start.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,7 @@ public:
     bool VerifyPackages(std::string& refused) override;
     bool EnoughSpaceToInstall(std::string& needed) override;
     InstallResult InstallAllPackages() override;
+    void WriteShortcuts() override;
 
 private:
     bool FinishEarlierInstallation();
@@ -59,8 +60,6 @@ private:
 // The identity of the file at a UTF-8 path (FileIdentity); false when it cannot be had.
 bool WinFileIdentity(const std::string& path, FileIdentity* identity);
 
-// The desktop link and both .url files for the client in installDir.
-void WriteClientShortcuts(const std::wstring& installDir);
 // Starts the client in installDir with no parameters; false, with the path it tried in
 // failedClient, when it did not start.
 bool StartInstalledClient(const std::wstring& installDir, std::string& failedClient);

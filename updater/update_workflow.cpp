@@ -298,7 +298,6 @@ void UpdateWorkflow::OnFinished(const FinishOutcome& outcome) {
 }
 
 void UpdateWorkflow::FinishInstalled() {
-    m_parts.installation.WriteShortcuts();
     // Only a client that runs ends the page; otherwise the player reads why and the page stays.
     std::string failedClient;
     if (!m_parts.installation.StartClient(failedClient)) {
@@ -309,14 +308,12 @@ void UpdateWorkflow::FinishInstalled() {
     Close();
 }
 
-// The player stopped the installation: a set that was already being replaced completed, and
-// its shortcuts are written, but no client starts; a folder left half old is still named. The
-// popup keeps its "닫  기".
+// The player stopped the installation: a set that was already being replaced completed (with
+// its shortcuts), but no client starts; a folder left half old is still named. The popup keeps
+// its "닫  기".
 void UpdateWorkflow::FinishStopped(const FinishOutcome& outcome) {
-    if (outcome.step != FinishOutcome::kInstalled) return;
-    if (outcome.install.installed)
-        m_parts.installation.WriteShortcuts();
-    else if (!outcome.install.notRestored.empty())
+    if (outcome.step == FinishOutcome::kInstalled && !outcome.install.installed &&
+        !outcome.install.notRestored.empty())
         TellInstallFailure(outcome.install);
 }
 
@@ -336,6 +333,8 @@ FinishOutcome RunFinishing(InstallSteps& steps, const std::function<bool()>& sto
     } else {
         outcome.install = steps.InstallAllPackages();
         if (outcome.install.stopped) outcome.step = FinishOutcome::kStopped;
+        // A set that stands gets its shortcuts, whatever a stop says now.
+        if (outcome.install.installed) steps.WriteShortcuts();
     }
     return outcome;
 }

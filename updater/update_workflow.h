@@ -78,7 +78,7 @@ private:
 };
 
 // What the finishing worker runs: the check, the room, then the installation, each only while
-// no stop is asked for (stopRequested may be null).
+// no stop is asked for (stopRequested may be null); then the shortcuts of a set that stands.
 FinishOutcome RunFinishing(InstallSteps& steps, const std::function<bool()>& stopRequested);
 
 }  // namespace tavrin

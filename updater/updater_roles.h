@@ -107,6 +107,8 @@ public:
     // volume has too little room for what the packages decode to.
     virtual bool EnoughSpaceToInstall(std::string& needed) = 0;
     virtual InstallResult InstallAllPackages() = 0;
+    // Once the set stands: the desktop link and both .url files.
+    virtual void WriteShortcuts() = 0;
 };
 
 // What the finishing worker found, reported to the dialog when it ends.
@@ -123,7 +125,7 @@ struct FinishOutcome {
 };
 
 // The finishing step as the dialog's thread sees it: the worker that runs InstallSteps, then
-// what is left once it reported (quick, on the dialog's thread).
+// the client's start once it reported (quick, on the dialog's thread).
 class Installation {
 public:
     virtual ~Installation() = default;
@@ -133,7 +135,6 @@ public:
     // Before the first replacement the installation stops and takes back what it did; after
     // it, the set completes.
     virtual void StopFinishing() = 0;
-    virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
     // Starts the client with no parameters; false, with the path it tried in failedClient,
     // when it did not start.
     virtual bool StartClient(std::string& failedClient) = 0;
