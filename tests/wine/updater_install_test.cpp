@@ -306,7 +306,7 @@ protected:
         m_hostOutput = wt::ReadFileBytes(out).value_or("");
         // A page that closed after an installation started the client: its window may come a
         // moment later, and a test that closes the clients must find it.
-        if (exitCode == 0 && wt::FileExists(Installed("Orbisan.exe")))
+        if (exitCode == 0 && m_clientMayStart && wt::FileExists(Installed("Orbisan.exe")))
             wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
         return exitCode;
     }
@@ -362,6 +362,8 @@ protected:
 public:
     // What the next PublishRelease signs.
     uint64_t m_serial = 5;
+    // False for a run after which no client may start: RunPage then does not wait for one.
+    bool m_clientMayStart = true;
     std::vector<std::string> m_mirrors;
     std::string m_undecodable;
     std::optional<int64_t> m_expires;
@@ -1606,6 +1608,11 @@ protected:
         m_serial = 6;
         SignAndServe();
     }
+    void RunWithoutClient(const std::function<void()>& during, DWORD* exitCode) {
+        m_clientMayStart = false;
+        *exitCode = RunPage(120, during);
+        m_clientMayStart = true;
+    }
     // Every file of the first release as it was, nothing staged or aside, its serial kept.
     void ExpectFirstReleaseIntact() const {
         for (const auto& file : m_first)
@@ -1658,7 +1665,8 @@ TEST_F(FinishingStep, AStopWhileThePackagesDecodeLeavesTheOldReleaseIntact) {
     SecondReleaseWithLargePackages();
     BoxAnswerer boxes({IDYES});
     bool closed = false;
-    const DWORD exitCode = RunPage(120, [&] {
+    DWORD exitCode = 0;
+    RunWithoutClient([&] {
         HWND popup = WaitForInstalling();
         ASSERT_TRUE(popup);
         Press(popup);  // asks; the test answers Yes
@@ -1670,7 +1678,7 @@ TEST_F(FinishingStep, AStopWhileThePackagesDecodeLeavesTheOldReleaseIntact) {
         }, kDeadlineMs)) << wt::Narrow(LeftOvers().empty() ? L"" : LeftOvers()[0]);
         Press(popup);
         closed = true;
-    });
+    }, &exitCode);
     EXPECT_TRUE(closed);
     EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << m_hostOutput;
     EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
@@ -1685,12 +1693,13 @@ TEST_F(FinishingStep, LeavingThePageWhileThePackagesDecodeLeavesNoThreadAndOneWh
     m_hostOptions = L" --leave-after 600000";  // the test leaves the page itself
     BoxAnswerer none({});
     bool left = false;
-    const DWORD exitCode = RunPage(120, [&] {
+    DWORD exitCode = 0;
+    RunWithoutClient([&] {
         ASSERT_TRUE(WaitForInstalling());
         // The browser's own leave, as its timer would start it.
         for (HWND frame : wt::FindTopWindows(L"바둑")) ::PostMessageW(frame, WM_TIMER, 1, 0);
         left = true;
-    });
+    }, &exitCode);
     m_hostOptions.clear();
     EXPECT_TRUE(left);
     EXPECT_EQ(0u, exitCode) << "the browser survives and the module goes\n" << m_hostOutput;
