@@ -44,7 +44,8 @@ private:
 // Sent, not posted: what lParam points to lives on this thread's stack. A window that is gone
 // (or a dialog that let go) gets nothing.
 void Tell(FinishJob& job, UINT message, WPARAM wParam, const void* what) {
-    if (HWND owner = job.owner.load()) ::SendMessageW(owner, message, wParam, reinterpret_cast<LPARAM>(what));
+    if (HWND owner = job.owner.load())
+        ::SendMessageW(owner, message, wParam, reinterpret_cast<LPARAM>(what));
 }
 
 FinishOutcome Finish(FinishJob& job) {
@@ -63,7 +64,8 @@ FinishOutcome Finish(FinishJob& job) {
 }
 
 unsigned FinishThreadProc(void* param) {
-    const std::unique_ptr<std::shared_ptr<FinishJob>> held(static_cast<std::shared_ptr<FinishJob>*>(param));
+    using Held = std::shared_ptr<FinishJob>;
+    const std::unique_ptr<Held> held(static_cast<Held*>(param));
     FinishJob& job = **held;
     FinishOutcome outcome;  // should the step throw: a failed installation, told as such
     try {
@@ -79,7 +81,10 @@ unsigned FinishThreadProc(void* param) {
 
 WinFinishing::WinFinishing(const UpdateConfig& config, const std::vector<std::string>& packages,
                            const std::wstring& installDir, const std::wstring& downloadDir)
-    : m_config(config), m_packages(packages), m_installDir(installDir), m_downloadDir(downloadDir) {}
+    : m_config(config),
+      m_packages(packages),
+      m_installDir(installDir),
+      m_downloadDir(downloadDir) {}
 
 WinFinishing::~WinFinishing() { Abandon(); }
 
