@@ -38,6 +38,8 @@ constexpr const char* kUpgradeFailed =
 constexpr const char* kUpgradeStopped = "업그레이드가 중지되었습니다.";
 constexpr const char* kConfigReadFailed = "config파일 읽기에 실패하였습니다.";
 constexpr const char* kCloseLabel = "닫  기";
+// The progress popup's line while a package is installed, after the package's name.
+constexpr const char* kInstallingTail = " - Installing...";
 // The refusals of the signed update configuration and of a package that is not the signed one.
 constexpr const char* kConfigNotTrusted =
     "받은 업데이트 정보가 Velmora의 서명과 맞지 않아 업그레이드를 중지했습니다.\r\n\r\n"

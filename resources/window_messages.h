@@ -49,11 +49,18 @@ constexpr UINT WM_LAUNCH_FAILED = WM_USER + 1011;
 // finished creating the control, and the page stays open.
 constexpr UINT WM_INSTALL_UNFINISHED = WM_USER + 1012;
 
+// Sent by the finishing worker to the updater window: a package is being installed (wParam:
+// the set's percent, lParam: the package's UTF-8 name), then the step's end (lParam: the
+// worker's FinishOutcome). Both live on the worker's stack while the message is handled.
+constexpr UINT WM_INSTALL_PROGRESS = WM_USER + 1013;
+constexpr UINT WM_INSTALL_FINISHED = WM_USER + 1014;
+
 namespace window_messages_detail {
 constexpr UINT kAll[] = {
     WM_GIFCTRL_CLICKED,   UWM_PROGRESS_SETTEXTCOLOR, UWM_PROGRESS_SHOWTEXT, WM_LAUNCH_DONE,
     WM_CONFIG_DOWNLOADED, WM_PACKAGES_DOWNLOADED,    WM_POPUP_STOP,         WM_ASK_RUNNING_CLIENT,
     WM_LAUNCH_REFUSED,    WM_LAUNCH_FAILED,          WM_UPDATER_BEGIN,      WM_INSTALL_UNFINISHED,
+    WM_INSTALL_PROGRESS,  WM_INSTALL_FINISHED,
 };
 constexpr bool AllDistinct() {
     constexpr auto n = sizeof(kAll) / sizeof(kAll[0]);

@@ -80,7 +80,8 @@ CDownLoadDlg::CDownLoadDlg(HINSTANCE module, HWND control)
 
 CDownLoadDlg::~CDownLoadDlg() {
     // A worker may still be inside a read: it keeps the downloader, stops at its next chunk and
-    // sends nothing more.
+    // sends nothing more. The finishing worker stops before its replacement, or completes it.
+    m_installation.Abandon();
     if (m_sink) m_sink->Disconnect();
     m_downloader->Abandon();
     HWND busy = g_busyAnimation.load();
@@ -112,6 +113,7 @@ BOOL CDownLoadDlg::OnInitDialog() {
     m_picture.Play();
 
     g_busyAnimation.store(m_animate.GetSafeHwnd());
+    m_installation.SetOwner(m_hWnd);
     m_traceEachRead = TracingEachRead();
     // Which code page the paths handed to Prynn and the .url files must fit.
     Trace("CDownLoadDlg::OnInitDialog - ANSI code page " + std::to_string(::GetACP()));
@@ -178,8 +180,6 @@ bool CDownLoadDlg::PrepareFolders(std::wstring& failedFolder) {
         failedFolder = m_installFolder;
         return false;
     }
-    // Nothing is replaced under a client started since the downloads began.
-    m_installation.SetBeforeReplacing([this] { return StopRunningProcess(m_hWnd, kClientExe) >= 0; });
     return true;
 }
 
@@ -211,6 +211,12 @@ INT_PTR CDownLoadDlg::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_PACKAGES_DOWNLOADED:
         m_flow.OnPackagesDownloaded();
+        return TRUE;
+    case WM_INSTALL_PROGRESS:
+        m_flow.OnInstallProgress(static_cast<int>(wParam), reinterpret_cast<const char*>(lParam));
+        return TRUE;
+    case WM_INSTALL_FINISHED:
+        m_flow.OnFinished(*reinterpret_cast<const FinishOutcome*>(lParam));
         return TRUE;
     case WM_POPUP_STOP:
         m_flow.OnPopupStop();
@@ -459,13 +465,15 @@ bool CDownLoadDlg::QueuePackages() {
     prynn::SystemFiles files;
     for (const std::string& name : m_packages) QueuePackage(name, files);
     // Each whole package is checked as it comes: one that is not the signed file is fetched
-    // again from the next server.
+    // again from the next server. What the check found is kept for the finishing step.
     const UpdateConfig config = m_config;
-    m_downloader->SetFileCheck([config](const std::string& name, const std::string& path) {
+    const std::shared_ptr<CheckedPackages> kept = m_installation.Checked();
+    m_downloader->SetFileCheck([config, kept](const std::string& name, const std::string& path) {
         prynn::SystemFiles checked;
         uint64_t decoded = 0;
         // The signed bytes pass here; whether they make a package is the finishing step's to say.
-        const PackageRefusal refusal = CheckPackage(config, name, checked, path, &decoded);
+        const PackageRefusal refusal =
+            CheckPackageOnce(config, name, checked, path, WinFileIdentity, *kept, &decoded);
         return refusal == PackageRefusal::kNone || refusal == PackageRefusal::kNotPackage;
     });
     return true;
@@ -478,7 +486,8 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
     if (!listed) return;
     const std::string url = PackageUrl(name);
     const std::string path = win::WideToUtf8(m_downloadFolder) + "\\" + name;
-    const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path);
+    const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path, WinFileIdentity,
+                                                     m_installation.Checked().get());
     if (stored.kind == StoredPackage::kWhole) {
         Trace("CDownLoadDlg::QueuePackages - already here: " + win::Utf8ToAnsi(name));
         return;

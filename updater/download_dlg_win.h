@@ -2,7 +2,7 @@
 // then every package with the progress popup, installs them, writes the shortcuts, tells the
 // control and starts the client. Its reactions live in UpdateWorkflow, which talks to its parts
 // by role (updater_roles.h): this class is the view, the windows, the questions and the
-// downloads; WinInstallation (installation_win.h) is the finishing step.
+// downloads; WinFinishing (finish_worker_win.h) is the finishing step and its worker.
 //
 // Lifetime. A question or message box runs a nested message loop, so while a handler of the
 // control, of this dialog or of its popup waits in one, a WM_LAUNCH_DONE, a download status or
@@ -25,7 +25,7 @@
 #include "libs/prynn/file_system.h"
 #include "download/window_status_sink_win.h"
 #include "resources/window_messages.h"
-#include "updater/install/installation_win.h"
+#include "updater/finish_worker_win.h"
 #include "updater/signed_config.h"
 #include "updater/update_workflow.h"
 #include "widgets/gif_picture_ctrl_win.h"
@@ -104,7 +104,7 @@ private:
     HWND m_control;
     // Before the workflow, which keeps it as a part: it only keeps references to the lists and
     // folders below, which are filled later.
-    WinInstallation m_installation{m_config, m_packages, m_installFolder, m_downloadFolder};
+    WinFinishing m_installation{m_config, m_packages, m_installFolder, m_downloadFolder};
     UpdateWorkflow m_flow;
     win::WindowPtr<CProgressPopupDlg> m_popup;
     // Wide from the start, so the Korean folder works whatever the ANSI code page; the parts

@@ -36,11 +36,7 @@ public:
     // The batch runs when no client runs, or the player had it ended; never for an owner
     // that is gone.
     bool BeforeBatch() override {
-        if (!m_owner || !::IsWindow(m_owner)) return false;
-        OwnerDialogue dialogue(m_owner);
-        const int result = StopRunningProcess(kClientExe, dialogue);
-        WexlogTrace("CDownLoadDlg - running-client check: %d", result);
-        return result >= 0;
+        return m_owner && ::IsWindow(m_owner) && EndRunningClientFrom(m_owner);
     }
 
     void AtBatchStart() override {
@@ -53,6 +49,13 @@ private:
 };
 
 }  // namespace
+
+bool EndRunningClientFrom(HWND owner) {
+    OwnerDialogue dialogue(owner);
+    const int result = StopRunningProcess(kClientExe, dialogue);
+    WexlogTrace("CDownLoadDlg - running-client check: %d", result);
+    return result >= 0;
+}
 
 win::Handle BeginUpdaterWorker(std::shared_ptr<CHttpDownloader> downloader) {
     auto window = std::dynamic_pointer_cast<WindowStatusSink>(downloader->NotifySink());

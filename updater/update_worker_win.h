@@ -28,6 +28,10 @@ enum RunningClientMessage : WPARAM {
 constexpr LRESULT kAnswerNo = 1;
 constexpr LRESULT kAnswerYes = 2;
 
+// The running-client check from a worker, its question and message on owner's thread: true
+// when no client runs or the player had it ended.
+bool EndRunningClientFrom(HWND owner);
+
 // Starts a worker for the downloader's queue with the updater's steps; the question goes to
 // the window of the downloader's status sink. Null when no thread could be started.
 win::Handle BeginUpdaterWorker(std::shared_ptr<CHttpDownloader> downloader);

@@ -202,6 +202,7 @@ void UpdateWorkflow::ShowStopped(Surface where) {
 // Told at once: a worker waiting on a silent server reports its stop only when the wait ends.
 void UpdateWorkflow::ConfirmStop(Surface where) {
     if (Downloading()) m_parts.batch.Stop();
+    if (m_state == UpdaterState::Finishing) m_parts.installation.StopFinishing();
     m_parts.view.SetStopButton(where, StopButton::Close);
     m_state = UpdaterState::Stopping;
     ShowStopped(where);
@@ -262,40 +263,90 @@ void UpdateWorkflow::TellInstallFailure(const InstallResult& result) {
     }
 }
 
+// The popup stays through the installation: it shows what is being installed, and its button
+// stops it.
 void UpdateWorkflow::OnPackagesDownloaded() {
     if (m_state != UpdaterState::PackagesIn) return;
     m_state = UpdaterState::Finishing;
+    m_parts.view.SetProgress(Surface::Popup, 0);
+    if (!m_parts.installation.StartFinishing()) WorkerNotStarted();
+}
+
+void UpdateWorkflow::OnInstallProgress(int percent, const std::string& package) {
+    if (m_state != UpdaterState::Finishing) return;
+    m_parts.view.SetStatus(Surface::Popup, package + kInstallingTail, TextEncoding::Utf8);
+    m_parts.view.SetProgress(Surface::Popup, percent);
+}
+
+void UpdateWorkflow::OnFinished(const FinishOutcome& outcome) {
+    if (m_state == UpdaterState::Stopping) {
+        FinishStopped(outcome);
+        return;
+    }
+    if (m_state != UpdaterState::Finishing) return;
     m_parts.windows.ClosePopup();
-    Installation& installation = m_parts.installation;
-    // A package that is not the signed one ends the update before anything is installed.
-    std::string refused;
-    if (!installation.VerifyPackages(refused)) {
-        m_parts.player.Tell(refused.empty() ? Failure::Upgrade : Failure::Package, refused);
-        EndFinishing();
-        return;
+    switch (outcome.step) {
+    case FinishOutcome::kRefused:
+        // A package that is not the signed one ends the update before anything is installed.
+        m_parts.player.Tell(outcome.detail.empty() ? Failure::Upgrade : Failure::Package,
+                            outcome.detail);
+        break;
+    case FinishOutcome::kNoSpace:
+        // Nothing in the install folder changed: the whole set did not fit.
+        m_parts.player.Tell(Failure::Space, outcome.detail);
+        break;
+    case FinishOutcome::kStopped: break;
+    case FinishOutcome::kInstalled:
+        if (outcome.install.installed) {
+            FinishInstalled();
+            return;
+        }
+        TellInstallFailure(outcome.install);
+        break;
     }
-    // Nothing in the install folder changes unless the whole set fits.
-    std::string needed;
-    if (!installation.EnoughSpaceToInstall(needed)) {
-        m_parts.player.Tell(Failure::Space, needed);
-        EndFinishing();
-        return;
-    }
-    const InstallResult installed = installation.InstallAllPackages();
-    if (!installed.installed) {
-        TellInstallFailure(installed);
-        EndFinishing();
-        return;
-    }
-    installation.WriteShortcuts();
+    EndFinishing();
+}
+
+void UpdateWorkflow::FinishInstalled() {
     // Only a client that runs ends the page; otherwise the player reads why and the page stays.
     std::string failedClient;
-    if (!installation.StartClient(failedClient)) {
+    if (!m_parts.installation.StartClient(failedClient)) {
         m_parts.player.Tell(Failure::Client, failedClient);
         EndFinishing();
         return;
     }
     Close();
+}
+
+// The player stopped the installation: a set that was already being replaced completed (with
+// its shortcuts), but no client starts; a folder left half old is still named. The popup keeps
+// its "닫  기".
+void UpdateWorkflow::FinishStopped(const FinishOutcome& outcome) {
+    if (outcome.step == FinishOutcome::kInstalled && !outcome.install.installed &&
+        !outcome.install.notRestored.empty())
+        TellInstallFailure(outcome.install);
+}
+
+FinishOutcome RunFinishing(InstallSteps& steps, const std::function<bool()>& stopRequested) {
+    FinishOutcome outcome;
+    const auto stopped = [&] { return stopRequested && stopRequested(); };
+    if (stopped()) {
+        outcome.step = FinishOutcome::kStopped;
+    } else if (!steps.VerifyPackages(outcome.detail)) {
+        outcome.step = FinishOutcome::kRefused;
+    } else if (stopped()) {
+        outcome.step = FinishOutcome::kStopped;
+    } else if (!steps.EnoughSpaceToInstall(outcome.detail)) {
+        outcome.step = FinishOutcome::kNoSpace;
+    } else if (stopped()) {
+        outcome.step = FinishOutcome::kStopped;
+    } else {
+        outcome.install = steps.InstallAllPackages();
+        if (outcome.install.stopped) outcome.step = FinishOutcome::kStopped;
+        // A set that stands gets its shortcuts, whatever a stop says now.
+        if (outcome.install.installed) steps.WriteShortcuts();
+    }
+    return outcome;
 }
 
 }  // namespace tavrin

@@ -3,6 +3,7 @@
 // sees and what runs happens only through the updater's parts (updater_roles.h).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "updater/updater_roles.h"
@@ -35,6 +36,10 @@ public:
     void OnStopButton();
     void OnPopupStop();
     void OnPackagesDownloaded();
+    // From the finishing worker: the package being installed and how far the set has come;
+    // then what it ended with.
+    void OnInstallProgress(int percent, const std::string& package);
+    void OnFinished(const FinishOutcome& outcome);
 
     UpdaterState State() const { return m_state; }
     // A worker may be running: one was started and has not reported its end. After a stop the
@@ -66,10 +71,16 @@ private:
     void WorkerNotStarted();
     void EndFinishing();
     void TellInstallFailure(const InstallResult& result);
+    void FinishStopped(const FinishOutcome& outcome);
+    void FinishInstalled();
 
     UpdaterParts m_parts;
     UpdaterState m_state = UpdaterState::Preparing;
     int m_packagePercent = 0;  // the furthest the popup's bar has come in this batch
 };
+
+// What the finishing worker runs: the check, the room, then the installation, each only while
+// no stop is asked for (stopRequested may be null); then the shortcuts of a set that stands.
+FinishOutcome RunFinishing(InstallSteps& steps, const std::function<bool()>& stopRequested);
 
 }  // namespace tavrin

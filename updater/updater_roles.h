@@ -95,10 +95,11 @@ public:
     virtual void StopBusyAnimation() = 0;
 };
 
-// Every package is checked against the signed configuration before any is installed.
-class Installation {
+// The finishing worker's steps, in this order, on that worker: every package is checked
+// against the signed configuration before any is installed.
+class InstallSteps {
 public:
-    virtual ~Installation() = default;
+    virtual ~InstallSteps() = default;
     // False, with the package's name in refused, when one is not the signed one; false with
     // refused empty when a signed one cannot be a package (its blocks are broken).
     virtual bool VerifyPackages(std::string& refused) = 0;
@@ -106,7 +107,34 @@ public:
     // volume has too little room for what the packages decode to.
     virtual bool EnoughSpaceToInstall(std::string& needed) = 0;
     virtual InstallResult InstallAllPackages() = 0;
-    virtual void WriteShortcuts() = 0;  // the desktop link and both .url files
+    // Once the set stands: the desktop link and both .url files.
+    virtual void WriteShortcuts() = 0;
+};
+
+// What the finishing worker found, reported to the dialog when it ends.
+struct FinishOutcome {
+    enum Step {
+        kRefused,    // a package is not the signed one (detail: its name; empty: not a package)
+        kNoSpace,    // too little room (detail: the space needed)
+        kStopped,    // stopped before anything changed
+        kInstalled,  // the installation ran: install says how it went
+    };
+    Step step = kInstalled;
+    std::string detail;
+    InstallResult install;
+};
+
+// The finishing step as the dialog's thread sees it: the worker that runs InstallSteps, then
+// the client's start once it reported (quick, on the dialog's thread).
+class Installation {
+public:
+    virtual ~Installation() = default;
+    // The worker reports its progress (OnInstallProgress) and its end (OnFinished); false when
+    // no thread could be started.
+    virtual bool StartFinishing() = 0;
+    // Before the first replacement the installation stops and takes back what it did; after
+    // it, the set completes.
+    virtual void StopFinishing() = 0;
     // Starts the client with no parameters; false, with the path it tried in failedClient,
     // when it did not start.
     virtual bool StartClient(std::string& failedClient) = 0;

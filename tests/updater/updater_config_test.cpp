@@ -410,3 +410,103 @@ TEST(SignedConfig, APackageMustBeListedWithItsSizeAndHash) {
         }
     }
 }
+
+namespace {
+
+// The real files, counting how often a file is opened for its bytes; with bumpOnRead, each
+// read also changes the file's identity, as a write during the read would.
+struct CountingFiles : prynn::SystemFiles {
+    int reads = 0;
+    FileIdentity* bumpOnRead = nullptr;
+    std::unique_ptr<prynn::ByteSource> OpenRead(const std::string& path) override {
+        ++reads;
+        if (bumpOnRead) ++bumpOnRead->lastWrite;
+        return prynn::SystemFiles::OpenRead(path);
+    }
+};
+
+// Each package is read once per visit: again only when its file's identity changed since it
+// was found to be the signed one. A changed file is still refused when it is not the signed
+// one, and a refused file is never kept.
+TEST(SignedConfig, APackageIsReadOncePerVisitUnlessItsFileChanged) {
+    const std::string rules = "komi 6.5";
+    const std::vector<uint8_t> packed =
+        prynn::EncodeBuffer(std::vector<uint8_t>(rules.begin(), rules.end()));
+    const std::string content(packed.begin(), packed.end());
+    const std::string spoilt(content.size(), 'x');
+    std::unique_ptr<Sha256> hash = NewSha256();
+    ASSERT_TRUE(hash && hash->Update(content.data(), content.size()));
+    UpdateConfig config;
+    config.packages.push_back({"P.lzf", hash->FinishHex(), content.size()});
+    ConfigFile file(content);
+    FileIdentity identity{content.size(), 1, 7, 9};
+    bool identityKnown = true;
+    const IdentityFn identityOf = [&](const std::string& path, FileIdentity* out) {
+        EXPECT_EQ(file.path(), path);
+        *out = identity;
+        return identityKnown;
+    };
+    CountingFiles files;
+    CheckedPackages checked;
+    const std::function<void()> none = [] {};
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        PackageRefusal expected;
+        int reads;  // in all, after this check
+    } steps[] = {
+        {"the check on arrival", none, PackageRefusal::kNone, 1},
+        {"the finishing step, the file as it was", none, PackageRefusal::kNone, 1},
+        {"touched, the same bytes", [&] { ++identity.lastWrite; }, PackageRefusal::kNone, 2},
+        {"as it was then", none, PackageRefusal::kNone, 2},
+        {"another file of the same size and time in its place", [&] { identity.index = 10; },
+         PackageRefusal::kNone, 3},
+        {"rewritten with other bytes",
+         [&] {
+             std::ofstream(file.path(), std::ios::binary) << spoilt;
+             ++identity.lastWrite;
+         },
+         PackageRefusal::kWrongHash, 4},
+        {"still refused, read again", none, PackageRefusal::kWrongHash, 5},
+        {"the signed bytes back, no identity to be had",
+         [&] {
+             std::ofstream(file.path(), std::ios::binary) << content;
+             identityKnown = false;
+         },
+         PackageRefusal::kNone, 6},
+        {"without an identity, read every time", none, PackageRefusal::kNone, 7},
+        {"changed while it was read", [&] {
+             identityKnown = true;
+             ++identity.lastWrite;
+             files.bumpOnRead = &identity;
+         }, PackageRefusal::kNone, 8},
+        {"so not kept: read again", [&] { files.bumpOnRead = nullptr; }, PackageRefusal::kNone, 9},
+        {"kept from then on", none, PackageRefusal::kNone, 9},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        uint64_t decoded = 0;
+        EXPECT_EQ(step.expected,
+                  CheckPackageOnce(config, "P.lzf", files, file.path(), identityOf, checked, &decoded));
+        EXPECT_EQ(step.reads, files.reads);
+        if (step.expected == PackageRefusal::kNone) {
+            EXPECT_EQ(rules.size(), decoded) << "what it decodes to, kept with it";
+        }
+    }
+    // Kept for its own name only.
+    uint64_t decoded = 0;
+    EXPECT_FALSE(checked.Kept("Other.lzf", identity, &decoded));
+
+    // A whole package an earlier visit left is kept by the look at the download folder.
+    CheckedPackages fromStore;
+    CountingFiles store;
+    EXPECT_EQ(StoredPackage::kWhole,
+              LookAtStoredPackage(config, "P.lzf", store, file.path(), identityOf, &fromStore).kind);
+    EXPECT_EQ(PackageRefusal::kNone,
+              CheckPackageOnce(config, "P.lzf", store, file.path(), identityOf, fromStore, &decoded));
+    EXPECT_EQ(1, store.reads);
+    EXPECT_EQ(rules.size(), decoded);
+}
+
+}  // namespace

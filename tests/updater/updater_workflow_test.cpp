@@ -34,6 +34,7 @@ class FakeParts : public UpdateView,
                   public PlayerDialogue,
                   public DownloadBatch,
                   public Installation,
+                  public InstallSteps,
                   public UpdateTrace {
 public:
     Window dialog, popup;
@@ -42,10 +43,12 @@ public:
     int questions = 0;
     bool controlTold = false, stopSent = false, discarded = false, busyClip = true;
     bool popupOpenedBeforeWorker = false, workerStarted = false;
+    bool finisherStarted = false, installStopSent = false;
     std::vector<std::string> finished;  // the finishing steps that ran
     // What the parts answer.
     bool answerYes = false, queueOk = true, clientStarts = true;
     bool workerStarts = true;  // false: no thread could be started
+    bool finisherStarts = true;
     std::string refusedPackage;
     bool packagesBroken = false;  // signed, but not packages
     std::string downloadShort, installShort;  // the space needed, when too little is free
@@ -110,6 +113,11 @@ public:
     void DiscardPackages() override { discarded = true; }
     void StopBusyAnimation() override { busyClip = false; }
 
+    bool StartFinishing() override {
+        finisherStarted = finisherStarts;
+        return finisherStarts;
+    }
+    void StopFinishing() override { installStopSent = true; }
     bool VerifyPackages(std::string& refused) override {
         finished.push_back("verify");
         refused = refusedPackage;
@@ -161,6 +169,10 @@ struct Updater {
         InPackagePhase();
         Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
         return *this;
+    }
+    // What the finishing worker does once started, and its report.
+    void FinishOnWorker() {
+        flow.OnFinished(RunFinishing(parts, [this] { return parts.installStopSent; }));
     }
 };
 
@@ -453,6 +465,7 @@ TEST(UpdaterStop, AnswerGivenAfterTheFinishingStepChangesNothing) {
         u.parts.duringQuestion = [&u] {
             u.Status(STATUS_DOWNLOAD_COMPLETE, "Download Files Complete!");
             u.flow.OnPackagesDownloaded();
+            u.FinishOnWorker();
         };
         popup ? u.flow.OnPopupStop() : u.flow.OnStopButton();
         EXPECT_EQ(UpdaterState::Closed, u.flow.State());
@@ -468,6 +481,10 @@ TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl
     Updater u;
     u.AllPackagesIn();
     u.flow.OnPackagesDownloaded();
+    EXPECT_TRUE(u.parts.finished.empty()) << "nothing of it on the dialog's thread";
+    EXPECT_TRUE(u.parts.finisherStarted);
+    EXPECT_TRUE(u.parts.popup.shown) << "the popup shows the installation";
+    u.FinishOnWorker();
     EXPECT_EQ((std::vector<std::string>{"verify", "space", "install", "shortcuts", "client"}),
               u.parts.finished);
     EXPECT_FALSE(u.parts.popup.shown);
@@ -476,8 +493,11 @@ TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl
     EXPECT_EQ(UpdaterState::Closed, u.flow.State());
 
     u.parts.finished.clear();
+    u.parts.finisherStarted = false;
     u.flow.OnPackagesDownloaded();  // a second post
-    EXPECT_TRUE(u.parts.finished.empty()) << "the finishing step runs once";
+    u.flow.OnFinished(FinishOutcome{});  // and a report with no worker behind it
+    EXPECT_FALSE(u.parts.finisherStarted) << "the finishing step runs once";
+    EXPECT_TRUE(u.parts.finished.empty());
 }
 
 // A finishing step that fails says why and hides the dialog; the control is not told, so the
@@ -523,12 +543,122 @@ TEST(UpdaterFinishing, AFailedStepEndsWithoutLaunch) {
         u.parts.installShort = row.installShort;
         u.parts.packagesBroken = row.broken;
         u.flow.OnPackagesDownloaded();
+        u.FinishOnWorker();
         EXPECT_EQ(row.told, u.parts.told);
         EXPECT_EQ(row.finished, u.parts.finished);
         EXPECT_FALSE(u.parts.controlTold);
         EXPECT_FALSE(u.parts.dialog.shown);
         EXPECT_EQ(UpdaterState::Ended, u.flow.State());
     }
+}
+
+// While the worker installs, the popup shows which package and how far the set has come;
+// after the worker's report, or a stop, its progress no longer shows.
+TEST(UpdaterFinishing, ThePopupShowsWhatIsBeingInstalled) {
+    Updater u;
+    u.AllPackagesIn();
+    u.flow.OnPackagesDownloaded();
+    EXPECT_EQ(0, u.parts.popup.bar);
+    u.flow.OnInstallProgress(40, "Vossel.dll.lzf");
+    EXPECT_EQ("Vossel.dll.lzf - Installing...", u.parts.popup.text);
+    EXPECT_TRUE(u.parts.popup.ownText);
+    EXPECT_EQ(40, u.parts.popup.bar);
+    u.parts.answerYes = true;
+    u.flow.OnPopupStop();
+    u.flow.OnInstallProgress(80, "Ketter.dll.lzf");
+    EXPECT_EQ(kStopped, u.parts.popup.text);
+    EXPECT_EQ(0, u.parts.popup.bar);
+}
+
+// A stop confirmed while the worker installs reaches it; what the player is left with depends
+// on how far it had come. No client starts after a stop; "닫  기" then ends the updater.
+TEST(UpdaterFinishing, AStopDuringTheInstallation) {
+    const InstallResult kInstalled{true, {}, "", "", {}};
+    InstallResult undone;
+    undone.stopped = true;
+    const InstallResult kNotRestored{false, {"C:\\V\\a.dll"}, "", "", {}};
+    const struct {
+        const char* what;
+        bool yes;
+        InstallResult install;
+        Told told;
+        std::vector<std::string> finished;
+        UpdaterState state;
+    } rows[] = {
+        {"No: the installation goes on", false, kInstalled, {},
+         {"verify", "space", "install", "shortcuts", "client"}, UpdaterState::Closed},
+        {"Yes before the replacement: taken back", true, undone, {}, {"verify", "space", "install"},
+         UpdaterState::Stopping},
+        {"Yes once the replacement began: the set completes", true, kInstalled, {},
+         {"verify", "space", "install", "shortcuts"}, UpdaterState::Stopping},
+        {"Yes, and the old files could not all be put back", true, kNotRestored,
+         {"restore C:\\V\\a.dll"}, {"verify", "space", "install"}, UpdaterState::Stopping},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Updater u;
+        u.AllPackagesIn();
+        u.flow.OnPackagesDownloaded();
+        u.parts.answerYes = row.yes;
+        u.flow.OnPopupStop();
+        EXPECT_EQ(row.yes, u.parts.installStopSent);
+        // The fake installation runs on as far as the row says, whatever the stop.
+        u.parts.installStopSent = false;
+        u.parts.install = row.install;
+        u.FinishOnWorker();
+        EXPECT_EQ(row.told, u.parts.told);
+        EXPECT_EQ(row.finished, u.parts.finished);
+        EXPECT_EQ(row.state, u.flow.State());
+        EXPECT_FALSE(u.parts.stopSent) << "the downloads are over";
+        if (!row.yes) continue;
+        EXPECT_FALSE(u.parts.controlTold);
+        EXPECT_TRUE(u.parts.popup.shown);
+        EXPECT_EQ("닫  기", u.parts.popup.button);
+        EXPECT_EQ(kStopped, u.parts.popup.text);
+        u.flow.OnPopupStop();
+        EXPECT_TRUE(u.parts.controlTold);
+        EXPECT_EQ(UpdaterState::Closed, u.flow.State());
+    }
+}
+
+// The worker looks for a stop before each step: a stop runs no step after it.
+TEST(UpdaterFinishing, TheWorkerRunsNoStepAfterAStop) {
+    const struct {
+        size_t stopAfter;  // steps run before the stop is seen
+        FinishOutcome::Step step;
+        std::vector<std::string> finished;
+    } rows[] = {
+        {0, FinishOutcome::kStopped, {}},
+        {1, FinishOutcome::kStopped, {"verify"}},
+        {2, FinishOutcome::kStopped, {"verify", "space"}},
+        // From the replacement on, only the set may say; one that stands gets its shortcuts.
+        {3, FinishOutcome::kInstalled, {"verify", "space", "install", "shortcuts"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stopAfter);
+        FakeParts parts;
+        const FinishOutcome outcome =
+            RunFinishing(parts, [&] { return parts.finished.size() >= row.stopAfter; });
+        EXPECT_EQ(row.step, outcome.step);
+        EXPECT_EQ(row.finished, parts.finished);
+    }
+    FakeParts parts;
+    parts.install.installed = false;
+    parts.install.stopped = true;
+    EXPECT_EQ(FinishOutcome::kStopped, RunFinishing(parts, nullptr).step)
+        << "a stop the installation itself saw";
+}
+
+// A finishing worker that cannot start ends with the general message, page open.
+TEST(UpdaterFinishing, AWorkerThatCannotStartIsTold) {
+    Updater u;
+    u.AllPackagesIn();
+    u.parts.finisherStarts = false;
+    u.flow.OnPackagesDownloaded();
+    EXPECT_EQ(Told{"upgrade"}, u.parts.told);
+    EXPECT_FALSE(u.parts.popup.shown);
+    EXPECT_FALSE(u.parts.controlTold);
+    EXPECT_EQ(UpdaterState::Ended, u.flow.State());
 }
 
 TEST(UpdaterFinishing, AFolderThatCannotBeMadeIsNamedAndEndsTheUpdater) {

@@ -306,7 +306,7 @@ protected:
         m_hostOutput = wt::ReadFileBytes(out).value_or("");
         // A page that closed after an installation started the client: its window may come a
         // moment later, and a test that closes the clients must find it.
-        if (exitCode == 0 && wt::FileExists(Installed("Orbisan.exe")))
+        if (exitCode == 0 && m_clientMayStart && wt::FileExists(Installed("Orbisan.exe")))
             wt::PumpUntil([] { return !wt::FindTopWindows(L"Orbisan").empty(); }, kDeadlineMs);
         return exitCode;
     }
@@ -373,6 +373,8 @@ protected:
 public:
     // What the next PublishRelease signs.
     uint64_t m_serial = 5;
+    // False for a run after which no client may start: RunPage then does not wait for one.
+    bool m_clientMayStart = true;
     std::vector<std::string> m_mirrors;
     std::string m_undecodable;
     std::optional<int64_t> m_expires;
@@ -1599,6 +1601,131 @@ TEST_F(UpdaterInstall, LeavingThePageWhileTheServerIsSilentNeverCrashesTheBrowse
         ServerRule(row.rules, "");
     }
     m_hostOptions.clear();
+}
+
+// The finishing step of a release whose packages decode to 96 MiB, after a first release is
+// installed: long enough that a stop, or the page going, meets the decoding.
+class FinishingStep : public UpdaterInstall {
+protected:
+    void SecondReleaseWithLargePackages() {
+        PublishRelease();
+        {
+            BoxAnswerer first({});
+            ASSERT_EQ(0u, RunPage(120)) << m_hostOutput;
+        }
+        CloseClients();
+        tavrin::DeleteClientWorkDir();  // so that the control updates instead of launching
+        m_first = m_originals;
+        for (auto& file : m_originals)
+            if (file.first != "Orbisan.exe") file.second = "release 2 of " + file.first;
+        for (int i = 1; i <= 4; ++i)
+            m_originals["big" + std::to_string(i) + ".bin"] = SomeBytes(24 << 20, i);
+        m_serial = 6;
+        SignAndServe();
+    }
+    void RunWithoutClient(const std::function<void()>& during, DWORD* exitCode) {
+        m_clientMayStart = false;
+        *exitCode = RunPage(120, during);
+        m_clientMayStart = true;
+    }
+    // Every file of the first release as it was, nothing staged or aside, its serial kept.
+    void ExpectFirstReleaseIntact() const {
+        for (const auto& file : m_first)
+            EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+                << file.first;
+        EXPECT_FALSE(wt::FileExists(Installed("big1.bin")));
+        EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
+        std::string serial;
+        EXPECT_EQ(0, tavrin::ReadClientSetting(tavrin::kSettingUpdateSerial, serial));
+        EXPECT_EQ("5", serial);
+    }
+    // Waits, pumping, until the popup says a package is being installed; the popup or null.
+    static HWND WaitForInstalling() {
+        HWND popup = nullptr;
+        wt::PumpUntil([&] {
+            popup = FindPopup();
+            return popup && StatusText(popup).find(L" - Installing...") != std::wstring::npos;
+        }, 60000);
+        return popup;
+    }
+    std::map<std::string, std::string> m_first;
+};
+
+// The browser's thread stays free through the check, the decoding and the replacement: its
+// heartbeat never waits long (the goal is 100 ms; the bound leaves room for a busy machine,
+// and this release's decoding alone held that thread for about a second).
+TEST_F(FinishingStep, TheBrowserKeepsAnsweringWhileTheReleaseIsInstalled) {
+    constexpr double kLongestWaitMs = 300;
+    SecondReleaseWithLargePackages();
+    m_hostOptions = L" --heartbeat";
+    BoxAnswerer none({});
+    bool shown = false;
+    const DWORD exitCode = RunPage(120, [&] { shown = WaitForInstalling() != nullptr; });
+    m_hostOptions.clear();
+    EXPECT_EQ(0u, exitCode) << "installed and started\n" << m_hostOutput;
+    EXPECT_TRUE(shown) << "the popup shows what is being installed";
+    EXPECT_TRUE(none.texts().empty());
+    ExpectReleaseInstalled();
+    const double waited = SecondsAfter(m_hostOutput, "longest wait of the browser's thread ");
+    std::printf("[ figures  ] longest wait of the browser's thread, 96 MiB installed: %.0f ms\n",
+                waited);
+    EXPECT_GT(waited, 0) << m_hostOutput;
+    EXPECT_LT(waited, kLongestWaitMs) << m_hostOutput;
+    CloseClients();
+}
+
+// Stopped while the packages decode: the installation takes back what it decoded, the first
+// release stays as it was, no client starts, and "닫  기" then closes the page.
+TEST_F(FinishingStep, AStopWhileThePackagesDecodeLeavesTheOldReleaseIntact) {
+    SecondReleaseWithLargePackages();
+    BoxAnswerer boxes({IDYES});
+    bool closed = false;
+    DWORD exitCode = 0;
+    RunWithoutClient([&] {
+        HWND popup = WaitForInstalling();
+        ASSERT_TRUE(popup);
+        Press(popup);  // asks; the test answers Yes
+        ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(popup) == L"닫  기"; }, kDeadlineMs));
+        // The worker ends by itself once it has taken back what it decoded; the updater's
+        // lock stays until the page closes.
+        EXPECT_TRUE(wt::PumpUntil([] {
+            return LeftOvers() == std::vector<std::wstring>{L"install.tavrin-lock"};
+        }, kDeadlineMs)) << wt::Narrow(LeftOvers().empty() ? L"" : LeftOvers()[0]);
+        Press(popup);
+        closed = true;
+    }, &exitCode);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(0u, exitCode) << "the control closed the page\n" << m_hostOutput;
+    EXPECT_EQ(std::vector<std::wstring>{kStopQuestion}, boxes.texts());
+    ExpectFirstReleaseIntact();
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no client after a stop";
+}
+
+// The player leaves the page while the packages decode: the worker takes back what it decoded
+// (or, past the replacement, completes the set) and ends, and only then does the module go.
+TEST_F(FinishingStep, LeavingThePageWhileThePackagesDecodeLeavesNoThreadAndOneWholeRelease) {
+    SecondReleaseWithLargePackages();
+    m_hostOptions = L" --leave-after 600000";  // the test leaves the page itself
+    BoxAnswerer none({});
+    bool left = false;
+    DWORD exitCode = 0;
+    RunWithoutClient([&] {
+        ASSERT_TRUE(WaitForInstalling());
+        // The browser's own leave, as its timer would start it.
+        for (HWND frame : wt::FindTopWindows(L"바둑")) ::PostMessageW(frame, WM_TIMER, 1, 0);
+        left = true;
+    }, &exitCode);
+    m_hostOptions.clear();
+    EXPECT_TRUE(left);
+    EXPECT_EQ(0u, exitCode) << "the browser survives and the module goes\n" << m_hostOutput;
+    EXPECT_NE(std::string::npos, m_hostOutput.find("module unloaded at")) << m_hostOutput;
+    EXPECT_TRUE(none.texts().empty());
+    EXPECT_TRUE(wt::FindTopWindows(L"Orbisan").empty()) << "no client once the page is gone";
+    EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers()) << "nothing left for a recovery";
+    const bool second = wt::FileExists(Installed("big1.bin"));
+    for (const auto& file : second ? m_originals : m_first)
+        EXPECT_EQ(file.second, wt::ReadFileBytes(Installed(file.first)).value_or("(missing)"))
+            << file.first << (second ? " of the second release" : " of the first release");
 }
 
 }  // namespace

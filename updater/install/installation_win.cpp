@@ -44,26 +44,45 @@ int DecompressThroughPrynn(const std::string& source, const std::string& target)
 
 }  // namespace
 
-WinInstallation::WinInstallation(const UpdateConfig& config,
-                                 const std::vector<std::string>& packages,
-                                 const std::wstring& installDir, const std::wstring& downloadDir)
-    : m_config(config),
-      m_packages(packages),
-      m_installFolder(installDir),
-      m_downloadFolder(downloadDir) {}
+namespace {
+void Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+}  // namespace
 
-void WinInstallation::Trace(const std::string& line) { WexlogTrace("%s", line.c_str()); }
+bool WinFileIdentity(const std::string& path, FileIdentity* identity) {
+    const win::Converted<std::wstring> wide = win::ToWide(path, CP_UTF8);
+    if (!wide.exact) return false;
+    win::FileHandle file(::CreateFileW(wide.text.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return false;
+    identity->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity->lastWrite =
+        (uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
 
-std::string WinInstallation::DownloadPrefix() const { return win::WideToUtf8(m_downloadFolder) + "\\"; }
+std::string WinInstallation::DownloadPrefix() const {
+    return win::WideToUtf8(m_setup.downloadDir) + "\\";
+}
 
+// Each package read again only when its file changed since it was checked this visit.
 bool WinInstallation::VerifyPackages(std::string& refused) {
     Trace("CDownLoadDlg::VerifyPackages - start");
     prynn::SystemFiles files;
+    CheckedPackages unshared;
+    CheckedPackages& checked = m_setup.checked ? *m_setup.checked : unshared;
     m_decodedTotal = 0;
-    for (const std::string& name : m_packages) {
+    for (const std::string& name : m_setup.packages) {
         uint64_t decoded = 0;
+        const std::string path = DownloadPrefix() + name;
+        FileIdentity now;
+        if (!WinFileIdentity(path, &now) || !checked.Kept(name, now, &decoded))
+            Trace("CDownLoadDlg::VerifyPackages - reading " + win::Utf8ToAnsi(name) + " again");
         const PackageRefusal refusal =
-            CheckPackage(m_config, name, files, DownloadPrefix() + name, &decoded);
+            CheckPackageOnce(m_setup.config, name, files, path, WinFileIdentity, checked, &decoded);
         m_decodedTotal = AddSizes(m_decodedTotal, decoded);
         if (refusal != PackageRefusal::kNone) {
             Trace("CDownLoadDlg::VerifyPackages - refused " + win::Utf8ToAnsi(name) + " (" +
@@ -78,18 +97,14 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
 }
 
 bool WinInstallation::EnoughSpaceToInstall(std::string& needed) {
-    return EnoughSpaceAt(m_installFolder, m_decodedTotal, needed);
-}
-
-bool WinInstallation::ClaimFolder() {
-    if (!m_lock || !m_lock->Held()) m_lock = std::make_unique<InstallLock>(0);
-    return m_lock->Held();
+    return EnoughSpaceAt(m_setup.installDir, m_decodedTotal, needed);
 }
 
 // An earlier installation's journal is finished before this one starts, never overwritten.
 bool WinInstallation::FinishEarlierInstallation() {
     WinInstallFiles files;
-    const Recovery recovery = RecoverInstallation(win::WideToUtf8(m_installFolder), files, WinRecoveryHooks());
+    const Recovery recovery =
+        RecoverInstallation(win::WideToUtf8(m_setup.installDir), files, WinRecoveryHooks());
     if (recovery.outcome == Recovery::kNothing) return true;
     Trace("CDownLoadDlg::InstallAllPackages - an earlier installation: outcome " +
           std::to_string(static_cast<int>(recovery.outcome)));
@@ -106,30 +121,11 @@ std::string WinInstallation::SignedConfigBytes() const {
     return bytes;
 }
 
-InstallResult WinInstallation::InstallAllPackages() {
-    Trace("CDownLoadDlg::InstallAllPackages - start");
-    // A control finishing an interrupted installation gets to end first.
-    if (!m_lock || !m_lock->Held()) m_lock = std::make_unique<InstallLock>(10000);
-    if (!m_lock->Held()) {
-        Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
-        return InstallResult();
-    }
-    if (!FinishEarlierInstallation()) {
-        InstallResult refused;
-        refused.journalFound = true;
-        return refused;
-    }
-    WinInstallFiles files;
-    InstallOptions options;
-    options.signedConfig = SignedConfigBytes();
-    options.beforeReplacing = m_beforeReplacing;
-    // Only a finished installation raises the serial a later configuration must reach; it is
-    // written before the journal goes.
-    options.recordSerial = WinRecoveryHooks().recordSerial;
-    const InstallResult result = tavrin::InstallAllPackages(
-        m_packages, DownloadPrefix(), win::WideToUtf8(m_installFolder), kClientExe, m_config.serial,
-        DecompressThroughPrynn, files, options);
-    Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done" : "CDownLoadDlg::InstallAllPackages - failed");
+namespace {
+
+void TraceResult(const InstallResult& result) {
+    Trace(result.installed ? "CDownLoadDlg::InstallAllPackages - done"
+                           : "CDownLoadDlg::InstallAllPackages - failed");
     for (const std::string& file : result.notRestored)
         Trace("CDownLoadDlg::InstallAllPackages - not restored: " + win::Utf8ToAnsi(file));
     if (!result.blocked.empty())
@@ -141,26 +137,65 @@ InstallResult WinInstallation::InstallAllPackages() {
         Trace("CDownLoadDlg::InstallAllPackages - the set's journal would outgrow its reader");
     if (result.clientRunning)
         Trace("CDownLoadDlg::InstallAllPackages - a client runs: nothing replaced");
+    if (result.stopped) Trace("CDownLoadDlg::InstallAllPackages - stopped: nothing replaced");
     for (const std::string& file : result.backupsLeft)
         Trace("CDownLoadDlg::InstallAllPackages - left for a later control: " + win::Utf8ToAnsi(file));
+}
+
+}  // namespace
+
+InstallResult WinInstallation::InstallAllPackages() {
+    Trace("CDownLoadDlg::InstallAllPackages - start");
+    // The updater claimed the folder before its downloads; without it nothing is touched.
+    if (!m_setup.lock || !m_setup.lock->Held()) {
+        Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
+        return InstallResult();
+    }
+    if (!FinishEarlierInstallation()) {
+        InstallResult refused;
+        refused.journalFound = true;
+        return refused;
+    }
+    WinInstallFiles files;
+    InstallOptions options;
+    options.signedConfig = SignedConfigBytes();
+    options.beforeReplacing = m_hooks.beforeReplacing;
+    options.staging = m_hooks.staging;
+    options.stopRequested = m_hooks.stopRequested;
+    // Only a finished installation raises the serial a later configuration must reach; it is
+    // written before the journal goes.
+    options.recordSerial = WinRecoveryHooks().recordSerial;
+    const InstallResult result = tavrin::InstallAllPackages(
+        m_setup.packages, DownloadPrefix(), win::WideToUtf8(m_setup.installDir),
+        kClientExe, m_setup.config.serial, DecompressThroughPrynn, files, options);
+    TraceResult(result);
     return result;
 }
 
+namespace {
+
+void WriteInternetShortcuts(const std::wstring& installDir);
+
+}  // namespace
+
 void WinInstallation::WriteShortcuts() {
+    const std::wstring& installDir = m_setup.installDir;
     Trace("CDownLoadDlg::WriteShortcuts - start");
-    const std::wstring client = m_installFolder + L"\\" + win::Utf8ToWide(kClientExe);
+    const std::wstring client = installDir + L"\\" + win::Utf8ToWide(kClientExe);
     // The installation stands without the link: a link that cannot be written is only traced.
-    if (!CreateClientDesktopShortcut(client, m_installFolder, L"Orbisan.ICO"))
+    if (!CreateClientDesktopShortcut(client, installDir, L"Orbisan.ICO"))
         Trace("CDownLoadDlg::WriteShortcuts - the client's desktop link was not written");
-    WriteInternetShortcuts();
+    WriteInternetShortcuts(installDir);
     Trace("CDownLoadDlg::WriteShortcuts - done");
 }
 
-void WinInstallation::WriteInternetShortcuts() {
+namespace {
+
+void WriteInternetShortcuts(const std::wstring& installDir) {
     // The shell reads the text of a .url file in the ANSI code page: the icon's folder goes in a
     // form that code page holds, as it is or in its short form. With neither, the shortcut
     // would name a folder that is not there; none is written, as when one cannot be.
-    const win::Converted<std::string> folder = win::AnsiExistingPath(m_installFolder);
+    const win::Converted<std::string> folder = win::AnsiExistingPath(installDir);
     if (!folder.exact) {
         Trace("CDownLoadDlg::WriteInternetShortcuts - no ANSI name for the install folder");
         return;
@@ -175,15 +210,17 @@ void WinInstallation::WriteInternetShortcuts() {
         Trace("파일생성 실패");
         return;
     }
-    if (!win::WriteWholeFile(m_installFolder + L"\\" + kUrlFileName, content)) {
+    if (!win::WriteWholeFile(installDir + L"\\" + kUrlFileName, content)) {
         Trace("파일생성 실패1");
         return;
     }
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, 0, nullptr, nullptr);
 }
 
-bool WinInstallation::StartClient(std::string& failedClient) {
-    const std::wstring client = m_installFolder + L"\\" + win::Utf8ToWide(kClientExe);
+}  // namespace
+
+bool StartInstalledClient(const std::wstring& installDir, std::string& failedClient) {
+    const std::wstring client = installDir + L"\\" + win::Utf8ToWide(kClientExe);
     // No parameters: the login command line goes only with a launch by the control itself.
     if (LaunchClient(client, nullptr)) {
         Trace("CDownLoadDlg::StartClient - started");

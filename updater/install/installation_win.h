@@ -1,6 +1,7 @@
-// The updater's finishing step on Windows: the downloaded packages checked against the signed
-// configuration, room for what they decode to, the all-or-nothing installation through
-// Prynn.dll, the shortcuts and the client's start.
+// The updater's finishing step on Windows: on the finishing worker, the downloaded packages
+// checked against the signed configuration (each read again only when its file changed since
+// it was checked), room for what they decode to, the all-or-nothing installation through
+// Prynn.dll and the shortcuts; afterwards, on the dialog's thread, the client's start.
 #pragma once
 
 #include <cstdint>
@@ -10,45 +11,59 @@
 #include <vector>
 
 #include "updater/install/install_folder_win.h"
+#include "updater/install/package_check.h"
 #include "updater/signed_config.h"
 #include "updater/updater_roles.h"
 
 namespace tavrin {
 
-class WinInstallation : public Installation {
-public:
-    // The dialog's configuration, package list and folders, read when each step runs.
-    WinInstallation(const UpdateConfig& config, const std::vector<std::string>& packages,
-                    const std::wstring& installDir, const std::wstring& downloadDir);
+// What the finishing worker works from: its own copies, so that it needs nothing of the
+// dialog, which may go while it runs.
+struct FinishingSetup {
+    UpdateConfig config;
+    std::vector<std::string> packages;
+    std::wstring installDir;
+    std::wstring downloadDir;
+    // Held from before the downloads until the updater and its worker have both ended.
+    std::shared_ptr<InstallLock> lock;
+    std::shared_ptr<CheckedPackages> checked;
+};
 
-    // The install folder and its Temp for this updater alone, until it ends: false when another
-    // installation works there (this one then leaves the folder alone). Any thread.
-    bool ClaimFolder();
-    // Asked right before the first file is replaced: false when a client runs (and was not
-    // ended). Null asks nothing.
-    void SetBeforeReplacing(std::function<bool()> check) { m_beforeReplacing = std::move(check); }
+// The worker's hooks: a stop, the package being decoded, and the running-client check right
+// before the first replacement (false when a client runs and was not ended). Null ones are
+// not asked.
+struct FinishingHooks {
+    std::function<bool()> stopRequested;
+    std::function<void(const std::string& package)> staging;
+    std::function<bool()> beforeReplacing;
+};
+
+class WinInstallation : public InstallSteps {
+public:
+    WinInstallation(const FinishingSetup& setup, FinishingHooks hooks)
+        : m_setup(setup), m_hooks(std::move(hooks)) {}
 
     bool VerifyPackages(std::string& refused) override;
     bool EnoughSpaceToInstall(std::string& needed) override;
     InstallResult InstallAllPackages() override;
     void WriteShortcuts() override;
-    bool StartClient(std::string& failedClient) override;
 
 private:
-    void WriteInternetShortcuts();
     bool FinishEarlierInstallation();
     std::string SignedConfigBytes() const;
-    static void Trace(const std::string& line);
 
-    const UpdateConfig& m_config;
-    const std::vector<std::string>& m_packages;
-    const std::wstring& m_installFolder;
-    // The folder the packages are in, and the prefix that names a file there (UTF-8, "\").
+    // The prefix that names a file in the download folder (UTF-8, with its "\").
     std::string DownloadPrefix() const;
-    const std::wstring& m_downloadFolder;
+    const FinishingSetup& m_setup;
+    FinishingHooks m_hooks;
     uint64_t m_decodedTotal = 0;  // what the checked packages decode to
-    std::unique_ptr<InstallLock> m_lock;
-    std::function<bool()> m_beforeReplacing;
 };
+
+// The identity of the file at a UTF-8 path (FileIdentity); false when it cannot be had.
+bool WinFileIdentity(const std::string& path, FileIdentity* identity);
+
+// Starts the client in installDir with no parameters; false, with the path it tried in
+// failedClient, when it did not start.
+bool StartInstalledClient(const std::wstring& installDir, std::string& failedClient);
 
 }  // namespace tavrin

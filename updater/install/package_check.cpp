@@ -42,19 +42,68 @@ PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
                                                                  : PackageRefusal::kNotPackage;
 }
 
+void CheckedPackages::Keep(const std::string& name, const FileIdentity& identity,
+                           uint64_t decoded) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_kept[name] = {identity, decoded};
+}
+
+bool CheckedPackages::Kept(const std::string& name, const FileIdentity& identity,
+                           uint64_t* decoded) const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    const auto kept = m_kept.find(name);
+    if (kept == m_kept.end() || !(kept->second.identity == identity)) return false;
+    *decoded = kept->second.decoded;
+    return true;
+}
+
+namespace {
+
+// Kept only when the file is as it was before it was read: a write meanwhile changes its
+// identity, and the next look reads it again.
+void KeepIfUnchanged(const std::string& name, const std::string& path, const FileIdentity& before,
+                     const IdentityFn& identityOf, CheckedPackages& checked, uint64_t decoded) {
+    FileIdentity after;
+    if (identityOf(path, &after) && after == before) checked.Keep(name, before, decoded);
+}
+
+}  // namespace
+
+PackageRefusal CheckPackageOnce(const UpdateConfig& config, const std::string& name,
+                                prynn::FileSystem& files, const std::string& path,
+                                const IdentityFn& identityOf, CheckedPackages& checked,
+                                uint64_t* decodedSize) {
+    FileIdentity before;
+    const bool known = identityOf && identityOf(path, &before);
+    if (known && config.Find(name) && checked.Kept(name, before, decodedSize))
+        return PackageRefusal::kNone;
+    const PackageRefusal refusal = CheckPackage(config, name, files, path, decodedSize);
+    if (refusal == PackageRefusal::kNone && known)
+        KeepIfUnchanged(name, path, before, identityOf, checked, *decodedSize);
+    return refusal;
+}
+
 StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
-                                  prynn::FileSystem& files, const std::string& path) {
+                                  prynn::FileSystem& files, const std::string& path,
+                                  const IdentityFn& identityOf, CheckedPackages* checked) {
     StoredPackage stored;
     const SignedPackage* signedPackage = config.Find(name);
+    FileIdentity before;
+    const bool known = identityOf && checked && identityOf(path, &before);
     SignedPackage measured;
+    prynn::DecodedSizeCounter blocks;
     if (!signedPackage ||
-        MeasureFile(files, path, signedPackage->size, &measured) != PackageRefusal::kNone)
+        MeasureFile(files, path, signedPackage->size, &measured, &blocks) != PackageRefusal::kNone)
         return stored;
     stored.bytes = measured.size;
-    if (measured.size < signedPackage->size)
+    if (measured.size < signedPackage->size) {
         stored.kind = measured.size > 0 ? StoredPackage::kBegun : StoredPackage::kNothing;
-    else if (measured.sha256 == signedPackage->sha256)
+    } else if (measured.sha256 == signedPackage->sha256) {
         stored.kind = StoredPackage::kWhole;
+        uint64_t decoded = 0;
+        if (known && blocks.Finish(&decoded) == prynn::StreamStatus::kOk)
+            KeepIfUnchanged(name, path, before, identityOf, *checked, decoded);
+    }
     return stored;
 }
 

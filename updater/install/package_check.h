@@ -2,6 +2,10 @@
 // its signed SHA-256, checked before anything of it is installed.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "libs/prynn/decoded_size.h"
@@ -41,7 +45,51 @@ struct StoredPackage {
     Kind kind = kNothing;
     uint64_t bytes = 0;
 };
+
+// What tells a file's content without reading it: its size, its last write and the file's id on
+// its volume. An unchanged identity is taken for unchanged bytes.
+struct FileIdentity {
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& o) const {
+        return size == o.size && lastWrite == o.lastWrite && volume == o.volume && index == o.index;
+    }
+};
+// False when the file is missing or cannot be examined.
+using IdentityFn = std::function<bool(const std::string& path, FileIdentity* identity)>;
+
+// The packages found to be the signed ones during one visit, each with its file's identity at
+// the check and what it decodes to, so that each is hashed once: on arrival (the download
+// worker), in the download folder (the dialog) or at the end (the finishing worker). Any thread.
+class CheckedPackages {
+public:
+    void Keep(const std::string& name, const FileIdentity& identity, uint64_t decoded);
+    // True, with what it decodes to, when name was kept with this identity.
+    bool Kept(const std::string& name, const FileIdentity& identity, uint64_t* decoded) const;
+
+private:
+    struct Entry {
+        FileIdentity identity;
+        uint64_t decoded;
+    };
+    mutable std::mutex m_lock;
+    std::map<std::string, Entry> m_kept;
+};
+
+// CheckPackage, and its result kept with the file's identity; a file kept with the identity it
+// has now is not read again. A file whose identity changed while it was read is not kept.
+PackageRefusal CheckPackageOnce(const UpdateConfig& config, const std::string& name,
+                                prynn::FileSystem& files, const std::string& path,
+                                const IdentityFn& identityOf, CheckedPackages& checked,
+                                uint64_t* decodedSize);
+
+// With identityOf and checked, a whole package that decodes is kept as CheckPackageOnce keeps
+// one.
 StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
-                                  prynn::FileSystem& files, const std::string& path);
+                                  prynn::FileSystem& files, const std::string& path,
+                                  const IdentityFn& identityOf = nullptr,
+                                  CheckedPackages* checked = nullptr);
 
 }  // namespace tavrin

@@ -13,6 +13,7 @@ struct Placement {
     std::string source;  // the downloaded package
     std::string name;    // the installed file's name
     std::string target;  // the installed file
+    std::string package;  // its name in the signed configuration
     std::string staged() const { return target + kStagedSuffix; }
     std::string backup() const { return target + kBackupSuffix; }
     bool hadOld = false;  // a file stood at target before
@@ -26,7 +27,7 @@ bool PlanPlacements(const std::vector<std::string>& packages, const std::string&
         if (!IsSafePackageName(name)) return false;
         if (!seen.insert(name).second) continue;
         const std::string installed = StripPackageExtension(name);
-        plan->push_back({downloadDir + name, installed, installDir + "\\" + installed});
+        plan->push_back({downloadDir + name, installed, installDir + "\\" + installed, name});
     }
     return true;
 }
@@ -49,12 +50,19 @@ bool CheckTargets(const std::vector<Placement>& plan, const std::string& install
     return hasClient;
 }
 
+bool StopAsked(const InstallOptions& options) {
+    return options.stopRequested && options.stopRequested();
+}
+
 // Decodes every package beside its target and measures what it decoded to; false at the first
 // that fails (the journal, still at staging, then takes back what was decoded).
 bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress,
-              InstallFiles& files, Journal* journal) {
+              InstallFiles& files, const InstallOptions& options, Journal* journal,
+              InstallResult* result) {
     for (size_t i = 0; i < plan.size(); ++i) {
         const Placement& p = plan[i];
+        if ((result->stopped = StopAsked(options))) return false;
+        if (options.staging) options.staging(p.package);
         if (!files.Remove(p.staged(), IfMissing::kDone) || decompress(p.source, p.staged()) == 0 ||
             !files.Digest(p.staged(), &journal->entries[i].newFile))
             return false;
@@ -130,9 +138,12 @@ InstallResult InstallAllPackages(const std::vector<std::string>& packages,
     const RecoveryHooks hooks = {nullptr, options.recordSerial};
     const std::string journalPath = JournalPath(installDir);
     // Nothing is replaced before the journal holds every new file's measure and says so.
-    const bool staged = StageAll(plan, decompress, files, &journal);
-    result.clientRunning = staged && options.beforeReplacing && !options.beforeReplacing();
-    if (!staged || result.clientRunning ||
+    const bool staged = StageAll(plan, decompress, files, options, &journal, &result);
+    // The client's question may wait long for its answer: a stop given meanwhile still counts.
+    if (staged && !(result.stopped = StopAsked(options)))
+        result.clientRunning = options.beforeReplacing && !options.beforeReplacing();
+    if (staged && !result.stopped && !result.clientRunning) result.stopped = StopAsked(options);
+    if (!staged || result.stopped || result.clientRunning ||
         !files.Append(journalPath, JournalDigests(journal.entries) +
                                        JournalMark(Journal::kCommitting))) {
         CarryOnJournal(installDir, journal, files, hooks, true);

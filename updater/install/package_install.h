@@ -58,6 +58,8 @@ struct InstallResult {
     bool journalFound = false;
     bool journalTooLarge = false;
     bool clientRunning = false;
+    // A stop came before the first replacement: what was decoded is taken back.
+    bool stopped = false;
 };
 
 // What the installation is given besides the packages.
@@ -68,6 +70,12 @@ struct InstallOptions {
     // Asked once every package is decoded, right before the first target is replaced: false
     // when a client is running (and was not ended); nothing is replaced then.
     std::function<bool()> beforeReplacing;
+    // Told before each package is decoded, so the player sees which one.
+    std::function<void(const std::string& package)> staging;
+    // Asked before each package is decoded and before the client's check: true stops the
+    // installation, which then takes back what it decoded. From the first replacement on, the
+    // set completes whatever it answers.
+    std::function<bool()> stopRequested;
     // Records the serial once the new set stands, before the journal goes; false when it may
     // not be written (the journal then stays, so that a later control writes it).
     std::function<bool(uint64_t serial)> recordSerial;

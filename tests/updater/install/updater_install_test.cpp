@@ -103,9 +103,13 @@ const std::string kClient = "a";
 TEST(InstallAllPackages, DecodesEveryPackageBesideItsTargetThenReplacesThemAll) {
     MemoryFiles folder = OldInstallation();
     Recorder r(&folder);
+    std::vector<std::string> shown;  // what the player was shown as being installed
+    InstallOptions options;
+    options.staging = [&](const std::string& package) { shown.push_back(package); };
     const InstallResult result = InstallAllPackages({"a.lzf", "b.lzf", "d.lzf", "a.lzf"}, kDownload,
-                                                    kInstall, kClient, kSerial, r.fn(), folder);
+                                                    kInstall, kClient, kSerial, r.fn(), folder, options);
     EXPECT_TRUE(result.installed);
+    EXPECT_EQ((std::vector<std::string>{"a.lzf", "b.lzf", "d.lzf"}), shown);
     EXPECT_TRUE(result.backupsLeft.empty());
     const std::vector<Call> expected = {
         {kDownload + "a.lzf", Target("a") + kStagedSuffix},
@@ -668,7 +672,8 @@ TEST(RecoverInstallation, NothingIsDeletedOrBelievedOnAGuess) {
 }
 
 // Refused before anything changes: a set whose journal the reader would not take, a folder
-// where an earlier installation's journal still waits, a client started meanwhile.
+// where an earlier installation's journal still waits, a client started meanwhile, a stop
+// before the replacement (between two packages, or given while the client's question waited).
 TEST(InstallAllPackages, RefusedBeforeAnyTargetChanges) {
     std::vector<std::string> many = {"a.lzf"};
     for (int i = 0; many.size() * 300 < kMaxJournalSize; ++i)
@@ -679,10 +684,16 @@ TEST(InstallAllPackages, RefusedBeforeAnyTargetChanges) {
         std::string journal;  // an earlier installation's
         bool clientRuns;
         size_t decoded;
+        size_t stopAfter = ~size_t{0};  // a stop is asked for once this many are decoded
+        bool stopInQuestion = false;
     } rows[] = {
         {"a journal over the reader's limit", many, "", false, 0},
         {"an earlier journal", kFour, "tavrin-journal 2\r\n", false, 0},
         {"a client started meanwhile", kFour, "", true, 4},
+        {"a stop before the first package", kFour, "", false, 0, 0},
+        {"a stop between two packages", kFour, "", false, 2, 2},
+        {"a stop once every package is decoded", kFour, "", false, 4, 4},
+        {"a stop while the client's question waits", kFour, "", false, 4, ~size_t{0}, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -691,10 +702,16 @@ TEST(InstallAllPackages, RefusedBeforeAnyTargetChanges) {
         const std::map<std::string, std::string> before = folder.files;
         Recorder r(&folder);
         InstallOptions options;
-        options.beforeReplacing = [&] { return !row.clientRuns; };
+        bool stopGiven = false;
+        options.beforeReplacing = [&] {
+            stopGiven = stopGiven || row.stopInQuestion;
+            return !row.clientRuns;
+        };
+        options.stopRequested = [&] { return stopGiven || r.calls.size() >= row.stopAfter; };
         const InstallResult result = InstallAllPackages(row.packages, kDownload, kInstall, kClient,
                                                         kSerial, r.fn(), folder, options);
         EXPECT_FALSE(result.installed);
+        EXPECT_EQ(row.stopInQuestion || row.stopAfter <= 4, result.stopped);
         EXPECT_EQ(row.packages.size() > 4, result.journalTooLarge);
         EXPECT_EQ(!row.journal.empty(), result.journalFound);
         EXPECT_EQ(row.clientRuns, result.clientRunning);
