@@ -468,12 +468,15 @@ bool CDownLoadDlg::QueuePackages() {
     // again from the next server. What the check found is kept for the finishing step.
     const UpdateConfig config = m_config;
     const std::shared_ptr<CheckedPackages> kept = m_installation.Checked();
-    m_downloader->SetFileCheck([config, kept](const std::string& name, const std::string& path) {
+    const std::shared_ptr<PackageArrivals> arrivals = m_installation.Arrivals();
+    m_downloader->SetFileCheck([config, kept, arrivals](const std::string& name,
+                                                        const std::string& path) {
         prynn::SystemFiles checked;
         uint64_t decoded = 0;
         // The signed bytes pass here; whether they make a package is the finishing step's to say.
         const PackageRefusal refusal =
             CheckPackageOnce(config, name, checked, path, WinFileIdentity, *kept, &decoded);
+        if (refusal == PackageRefusal::kNone) arrivals->Arrived(name);
         return refusal == PackageRefusal::kNone || refusal == PackageRefusal::kNotPackage;
     });
     return true;
@@ -490,6 +493,7 @@ void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& file
                                                      m_installation.Checked().get());
     if (stored.kind == StoredPackage::kWhole) {
         Trace("CDownLoadDlg::QueuePackages - already here: " + win::Utf8ToAnsi(name));
+        m_installation.Arrivals()->Arrived(name);
         return;
     }
     m_downloader->AddURL(url);
@@ -512,6 +516,9 @@ bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {
 bool CDownLoadDlg::StartPackages() {
     Trace("CDownLoadDlg - package batch starts");
     m_downloader->SetTarget(m_sink, "Tavrin", win::WideToUtf8(m_downloadFolder + L"\\"));
+    // The installation begins with the batch, decoding each package as it arrives.
+    if (!m_installation.StartStaging())
+        Trace("CDownLoadDlg - the packages will be decoded once all are in");
     return StartWorker();
 }
 

@@ -13,6 +13,8 @@ namespace tavrin {
 
 struct FinishJob {
     FinishingSetup setup;
+    // Set when the worker started with the package batch: the packages as they arrive.
+    std::shared_ptr<PackageArrivals> arrivals;
     std::atomic<HWND> owner{nullptr};
     std::atomic<bool> stop{false};
 };
@@ -48,6 +50,21 @@ void Tell(FinishJob& job, UINT message, WPARAM wParam, const void* what) {
         ::SendMessageW(owner, message, wParam, reinterpret_cast<LPARAM>(what));
 }
 
+// While the packages come, each is decoded as it arrives; true once all are in, false when the
+// batch ended without them.
+bool StageWhileArriving(PackageArrivals& arrivals, WinInstallation& steps) {
+    const bool begun = steps.BeginStaging();
+    for (std::string package;;) {
+        switch (arrivals.Wait(&package)) {
+        case PackageArrivals::Next::kPackage:
+            if (begun) steps.StageArrived(package);
+            break;
+        case PackageArrivals::Next::kAllIn: return true;
+        case PackageArrivals::Next::kStopped: return false;
+        }
+    }
+}
+
 FinishOutcome Finish(FinishJob& job) {
     InstallProgress progress(job.setup);
     FinishingHooks hooks;
@@ -60,6 +77,11 @@ FinishOutcome Finish(FinishJob& job) {
     // gone answers No.
     hooks.beforeReplacing = [&job] { return EndRunningClientFrom(job.owner.load()); };
     WinInstallation steps(job.setup, hooks);
+    if (job.arrivals && !StageWhileArriving(*job.arrivals, steps)) {
+        FinishOutcome stopped;  // what was decoded goes with steps
+        stopped.step = FinishOutcome::kStopped;
+        return stopped;
+    }
     return RunFinishing(steps, hooks.stopRequested);
 }
 
@@ -73,6 +95,8 @@ unsigned FinishThreadProc(void* param) {
     } catch (...) {
         WexlogTrace("%s", "CDownLoadDlg - the finishing step failed unexpectedly");
     }
+    // A batch that comes in after this is told that nothing will finish it.
+    if (job.arrivals) job.arrivals->Close();
     Tell(job, WM_INSTALL_FINISHED, 0, &outcome);
     return 0;
 }
@@ -89,6 +113,7 @@ WinFinishing::WinFinishing(const UpdateConfig& config, const std::vector<std::st
 WinFinishing::~WinFinishing() { Abandon(); }
 
 void WinFinishing::Abandon() {
+    m_arrivals->Stop();
     if (!m_job) return;
     m_job->owner.store(nullptr);
     m_job->stop.store(true);
@@ -99,10 +124,10 @@ bool WinFinishing::ClaimFolder() {
     return m_lock->Held();
 }
 
-bool WinFinishing::StartFinishing() {
-    if (m_job) return false;  // one finishing step per updater
+bool WinFinishing::StartWorker(std::shared_ptr<PackageArrivals> arrivals) {
     auto job = std::make_shared<FinishJob>();
     job->setup = {m_config, m_packages, m_installDir, m_downloadDir, m_lock, m_checked};
+    job->arrivals = std::move(arrivals);
     job->owner.store(m_owner);
     auto* param = new std::shared_ptr<FinishJob>(job);
     if (!win::BeginModuleThread(&FinishThreadProc, param)) {
@@ -113,7 +138,18 @@ bool WinFinishing::StartFinishing() {
     return true;
 }
 
+bool WinFinishing::StartStaging() {
+    return !m_job && StartWorker(m_arrivals);
+}
+
+bool WinFinishing::StartFinishing() {
+    // A worker that started with the batch finishes from what it decoded meanwhile.
+    if (m_job) return m_job->arrivals && m_arrivals->AllIn();
+    return StartWorker(nullptr);
+}
+
 void WinFinishing::StopFinishing() {
+    m_arrivals->Stop();
     if (m_job) m_job->stop.store(true);
 }
 

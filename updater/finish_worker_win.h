@@ -1,6 +1,8 @@
 // The finishing step as the update dialog drives it: the check, the room and the installation
 // and the shortcuts on a worker of their own, so that the browser's thread only shows and asks;
-// then the client's start, quick, back on the dialog's thread.
+// then the client's start, quick, back on the dialog's thread. The worker starts with the
+// package batch and decodes each package as it arrives, so that when the last one is in
+// little more than the replacement is left.
 //
 // The worker holds its job by shared ownership and the module by its own reference (see
 // win/module_lifetime.h), and reports by messages sent to the dialog, so a dialog that is gone
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "updater/install/installation_win.h"
+#include "updater/package_arrivals.h"
 
 namespace tavrin {
 
@@ -39,12 +42,19 @@ public:
     std::shared_ptr<CheckedPackages> Checked() const { return m_checked; }
     // A worker still running is asked to stop and hears nothing more from the dialog.
     void Abandon();
+    // The package batch starts: the worker starts with it and decodes each package told to
+    // Arrivals() while the others come; StartFinishing then has it finish. False when no thread
+    // could start (StartFinishing then starts one).
+    bool StartStaging();
+    std::shared_ptr<PackageArrivals> Arrivals() const { return m_arrivals; }
 
     bool StartFinishing() override;
     void StopFinishing() override;
     bool StartClient(std::string& failedClient) override;
 
 private:
+    bool StartWorker(std::shared_ptr<PackageArrivals> arrivals);
+
     const UpdateConfig& m_config;
     const std::vector<std::string>& m_packages;
     const std::wstring& m_installDir;
@@ -52,6 +62,7 @@ private:
     HWND m_owner = nullptr;
     std::shared_ptr<InstallLock> m_lock;
     std::shared_ptr<CheckedPackages> m_checked = std::make_shared<CheckedPackages>();
+    std::shared_ptr<PackageArrivals> m_arrivals = std::make_shared<PackageArrivals>();
     std::shared_ptr<FinishJob> m_job;
 };
 

@@ -32,6 +32,12 @@ bool UpdateWorkflow::Downloading() const {
     return m_state == UpdaterState::ConfigDownload || m_state == UpdaterState::PackageDownload;
 }
 
+// The installation begins with the package batch: it decodes each package as it arrives.
+bool UpdateWorkflow::InstallationBegun() const {
+    return m_state == UpdaterState::PackageDownload || m_state == UpdaterState::PackagesIn ||
+           m_state == UpdaterState::Finishing;
+}
+
 bool UpdateWorkflow::WorkerRunning() const {
     return Downloading() || m_state == UpdaterState::Stopping;
 }
@@ -62,6 +68,7 @@ void UpdateWorkflow::FolderFailed(const std::string& folder) {
 void UpdateWorkflow::HideAndEnd() {
     m_parts.windows.HideDialog();
     if (m_state == UpdaterState::Stopping) return;
+    if (InstallationBegun()) m_parts.installation.StopFinishing();
     m_parts.windows.ClosePopup();
     m_state = UpdaterState::Ended;
 }
@@ -202,7 +209,7 @@ void UpdateWorkflow::ShowStopped(Surface where) {
 // Told at once: a worker waiting on a silent server reports its stop only when the wait ends.
 void UpdateWorkflow::ConfirmStop(Surface where) {
     if (Downloading()) m_parts.batch.Stop();
-    if (m_state == UpdaterState::Finishing) m_parts.installation.StopFinishing();
+    if (InstallationBegun()) m_parts.installation.StopFinishing();
     m_parts.view.SetStopButton(where, StopButton::Close);
     m_state = UpdaterState::Stopping;
     ShowStopped(where);

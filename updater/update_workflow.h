@@ -55,6 +55,7 @@ private:
     // Where the statuses show: the popup once the packages come.
     Surface Where() { return m_parts.windows.HasPopup() ? Surface::Popup : Surface::Dialog; }
     bool Downloading() const;
+    bool InstallationBegun() const;
     void HideAndEnd();
     void Close();
     void ConfirmStop(Surface where);

@@ -133,7 +133,8 @@ public:
     // no thread could be started.
     virtual bool StartFinishing() = 0;
     // Before the first replacement the installation stops and takes back what it did; after
-    // it, the set completes.
+    // it, the set completes. Also asked when the package batch ends without all its packages:
+    // what was decoded while they came is taken back.
     virtual void StopFinishing() = 0;
     // Starts the client with no parameters; false, with the path it tried in failedClient,
     // when it did not start.

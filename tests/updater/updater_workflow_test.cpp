@@ -6,11 +6,13 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/status_codes.h"
 #include "resources/player_texts.h"
 #include "updater/disk_space.h"
+#include "updater/package_arrivals.h"
 
 namespace tavrin {
 namespace {
@@ -306,6 +308,8 @@ TEST(UpdaterStatus, AFailedBatchEndsWithOneMessageInEitherPhase) {
             EXPECT_EQ(UpdaterState::Ended, u.flow.State());
             EXPECT_FALSE(u.parts.popup.shown);
             EXPECT_FALSE(u.parts.dialog.shown);
+            EXPECT_EQ(packagePhase, u.parts.installStopSent)
+                << "what was decoded while the packages came is taken back";
         }
     }
 }
@@ -337,6 +341,7 @@ TEST(UpdaterStatus, AfterAConfirmedStopNothingIsToldAndNothingStarts) {
             EXPECT_EQ(packagePhase, u.parts.workerStarted) << "no second worker after a stop";
             EXPECT_EQ(UpdaterState::Stopping, u.flow.State()) << "the button still closes";
             EXPECT_EQ(packagePhase, u.parts.popup.shown) << "the popup's button, in its phase";
+            EXPECT_EQ(packagePhase, u.parts.installStopSent) << "nor any decoding";
         }
     }
 }
@@ -491,6 +496,7 @@ TEST(UpdaterFinishing, InstallsWritesShortcutsStartsTheClientThenTellsTheControl
     EXPECT_TRUE(u.parts.told.empty());
     EXPECT_TRUE(u.parts.controlTold);
     EXPECT_EQ(UpdaterState::Closed, u.flow.State());
+    EXPECT_FALSE(u.parts.installStopSent) << "a set that stands is not taken back";
 
     u.parts.finished.clear();
     u.parts.finisherStarted = false;
@@ -707,6 +713,55 @@ TEST(UpdaterStart, OnlyAPreparingUpdaterStarts) {
 
 // The player is never told less than is needed, and a sum of huge signed sizes cannot wrap
 // round to a small one.
+// The lanes hand each package to the finishing worker as it arrives: what came before the
+// worker waits is kept, every arrival is taken before "all in", a stop wins over what is
+// queued, and a batch that comes in after the worker stopped listening is told so.
+TEST(PackageArrivals, EachArrivalReachesTheWorkerAndAStopWins) {
+    using Next = PackageArrivals::Next;
+    const struct {
+        const char* what;
+        bool stopped;     // a stop before the worker waits, with all three queued
+        bool leavesAt3;   // the worker stops listening after three packages
+        std::vector<std::string> taken;
+        Next last;
+    } rows[] = {
+        {"all in after three", false, false, {"a.lzf", "b.lzf", "c.lzf"}, Next::kAllIn},
+        {"stopped with three queued", true, false, {}, Next::kStopped},
+        {"the worker left", false, true, {"a.lzf", "b.lzf", "c.lzf"}, Next::kPackage},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PackageArrivals arrivals;
+        arrivals.Arrived("a.lzf");  // before the worker waits
+        if (row.stopped) {
+            arrivals.Arrived("b.lzf");
+            arrivals.Arrived("c.lzf");
+            arrivals.Stop();
+        }
+        std::vector<std::string> taken;
+        Next last = Next::kPackage;
+        std::thread worker([&] {
+            std::string package;
+            while ((last = arrivals.Wait(&package)) == Next::kPackage) {
+                taken.push_back(package);
+                if (row.leavesAt3 && taken.size() == 3) break;
+            }
+            arrivals.Close();
+        });
+        if (!row.stopped) {
+            arrivals.Arrived("b.lzf");
+            arrivals.Arrived("c.lzf");
+        }
+        if (row.leavesAt3) worker.join();
+        // "All in" reaches only a worker that still listens.
+        EXPECT_EQ(!row.stopped && !row.leavesAt3, arrivals.AllIn());
+        if (worker.joinable()) worker.join();
+        EXPECT_EQ(row.taken, taken);
+        EXPECT_EQ(row.last, last);
+        EXPECT_FALSE(arrivals.AllIn()) << "nobody listens any more";
+    }
+}
+
 TEST(UpdaterSpace, NeededSpaceIsRoundedUpAndNeverWraps) {
     EXPECT_EQ("1 MB", MegabytesText(1));
     EXPECT_EQ("1 MB", MegabytesText(1 << 20));

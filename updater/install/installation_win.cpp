@@ -64,6 +64,15 @@ bool WinFileIdentity(const std::string& path, FileIdentity* identity) {
     return true;
 }
 
+WinInstallation::WinInstallation(const FinishingSetup& setup, FinishingHooks hooks)
+    : m_setup(setup), m_hooks(std::move(hooks)), m_files(std::make_unique<WinInstallFiles>()) {}
+
+WinInstallation::~WinInstallation() {
+    if (!m_staging) return;
+    Trace("CDownLoadDlg::InstallAllPackages - not finished: what was decoded is taken back");
+    m_staging->Abandon();
+}
+
 std::string WinInstallation::DownloadPrefix() const {
     return win::WideToUtf8(m_setup.downloadDir) + "\\";
 }
@@ -96,8 +105,52 @@ bool WinInstallation::VerifyPackages(std::string& refused) {
     return true;
 }
 
+// What was decoded while the packages came already stands on the disk. The player is told
+// the room the whole set needs: a refusal takes back what was decoded.
 bool WinInstallation::EnoughSpaceToInstall(std::string& needed) {
-    return EnoughSpaceAt(m_setup.installDir, m_decodedTotal, needed);
+    const uint64_t rest = m_decodedTotal > m_stagedDecoded ? m_decodedTotal - m_stagedDecoded : 0;
+    if (EnoughSpaceAt(m_setup.installDir, rest, needed)) return true;
+    needed = MegabytesText(SpaceNeeded(m_decodedTotal));
+    return false;
+}
+
+// The signed sizes of the packages not in yet: the room the downloads may still take.
+uint64_t WinInstallation::StillToCome() const {
+    uint64_t bytes = 0;
+    for (const std::string& name : m_setup.packages)
+        if (!m_arrived.count(name))
+            if (const SignedPackage* listed = m_setup.config.Find(name))
+                bytes = AddSizes(bytes, listed->size);
+    return bytes;
+}
+
+bool WinInstallation::BeginStaging() {
+    InstallResult refused;
+    if (m_staging || !ReadyToInstall(&refused)) return false;
+    m_staging = std::make_unique<PackageStaging>(
+        m_setup.packages, DownloadPrefix(), win::WideToUtf8(m_setup.installDir), kClientExe,
+        m_setup.config.serial, DecompressThroughPrynn, *m_files, Options());
+    if (m_staging->Begin(&refused)) return true;
+    m_staging.reset();
+    return false;
+}
+
+void WinInstallation::StageArrived(const std::string& package) {
+    m_arrived.insert(package);
+    if (!m_staging) return;
+    prynn::SystemFiles files;
+    uint64_t decoded = 0;
+    const std::string path = DownloadPrefix() + package;
+    // Kept by the check on arrival: read again only when its file changed since.
+    if (!m_setup.checked ||
+        CheckPackageOnce(m_setup.config, package, files, path, WinFileIdentity, *m_setup.checked,
+                         &decoded) != PackageRefusal::kNone)
+        return;
+    std::string needed;
+    if (!EnoughSpaceAt(m_setup.installDir, AddSizes(decoded, StillToCome()), needed)) return;
+    if (!m_staging->Stage(package)) return;
+    m_stagedDecoded = AddSizes(m_stagedDecoded, decoded);
+    Trace("CDownLoadDlg::StageArrived - decoded " + win::Utf8ToAnsi(package));
 }
 
 // An earlier installation's journal is finished before this one starts, never overwritten.
@@ -144,19 +197,21 @@ void TraceResult(const InstallResult& result) {
 
 }  // namespace
 
-InstallResult WinInstallation::InstallAllPackages() {
-    Trace("CDownLoadDlg::InstallAllPackages - start");
+// The lock, and an earlier installation's journal finished first; false, with why in refused.
+bool WinInstallation::ReadyToInstall(InstallResult* refused) {
     // The updater claimed the folder before its downloads; without it nothing is touched.
     if (!m_setup.lock || !m_setup.lock->Held()) {
         Trace("CDownLoadDlg::InstallAllPackages - the install folder is busy");
-        return InstallResult();
+        return false;
     }
     if (!FinishEarlierInstallation()) {
-        InstallResult refused;
-        refused.journalFound = true;
-        return refused;
+        refused->journalFound = true;
+        return false;
     }
-    WinInstallFiles files;
+    return true;
+}
+
+InstallOptions WinInstallation::Options() const {
     InstallOptions options;
     options.signedConfig = SignedConfigBytes();
     options.beforeReplacing = m_hooks.beforeReplacing;
@@ -165,9 +220,21 @@ InstallResult WinInstallation::InstallAllPackages() {
     // Only a finished installation raises the serial a later configuration must reach; it is
     // written before the journal goes.
     options.recordSerial = WinRecoveryHooks().recordSerial;
-    const InstallResult result = tavrin::InstallAllPackages(
-        m_setup.packages, DownloadPrefix(), win::WideToUtf8(m_setup.installDir),
-        kClientExe, m_setup.config.serial, DecompressThroughPrynn, files, options);
+    return options;
+}
+
+InstallResult WinInstallation::InstallAllPackages() {
+    Trace("CDownLoadDlg::InstallAllPackages - start");
+    InstallResult result;
+    if (m_staging) {
+        result = m_staging->Complete();
+        m_staging.reset();
+    } else if (ReadyToInstall(&result)) {
+        result = tavrin::InstallAllPackages(m_setup.packages, DownloadPrefix(),
+                                            win::WideToUtf8(m_setup.installDir), kClientExe,
+                                            m_setup.config.serial, DecompressThroughPrynn,
+                                            *m_files, Options());
+    }
     TraceResult(result);
     return result;
 }

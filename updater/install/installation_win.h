@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,23 +41,44 @@ struct FinishingHooks {
 
 class WinInstallation : public InstallSteps {
 public:
-    WinInstallation(const FinishingSetup& setup, FinishingHooks hooks)
-        : m_setup(setup), m_hooks(std::move(hooks)) {}
+    WinInstallation(const FinishingSetup& setup, FinishingHooks hooks);
+    // A staging begun and never completed takes back what it decoded.
+    ~WinInstallation() override;
+    WinInstallation(const WinInstallation&) = delete;
+    WinInstallation& operator=(const WinInstallation&) = delete;
+
+    // While the packages still come: the checks and the journal, so that each package can be
+    // decoded as it arrives. False when the installation cannot begin now; the end then
+    // installs from the start and tells why, as it would have.
+    bool BeginStaging();
+    // A package whole and checked on arrival: decoded beside its target when it is the signed
+    // package and the disk has room for it beside every package still to come; otherwise it
+    // waits for the end.
+    void StageArrived(const std::string& package);
 
     bool VerifyPackages(std::string& refused) override;
     bool EnoughSpaceToInstall(std::string& needed) override;
+    // Completes the staging begun, or installs from the start.
     InstallResult InstallAllPackages() override;
     void WriteShortcuts() override;
 
 private:
+    bool ReadyToInstall(InstallResult* refused);
     bool FinishEarlierInstallation();
     std::string SignedConfigBytes() const;
+    InstallOptions Options() const;
+    uint64_t StillToCome() const;
 
     // The prefix that names a file in the download folder (UTF-8, with its "\").
     std::string DownloadPrefix() const;
     const FinishingSetup& m_setup;
     FinishingHooks m_hooks;
     uint64_t m_decodedTotal = 0;  // what the checked packages decode to
+    // The early staging: the packages arrived so far and what those decoded take.
+    std::unique_ptr<InstallFiles> m_files;
+    std::unique_ptr<PackageStaging> m_staging;
+    std::set<std::string> m_arrived;
+    uint64_t m_stagedDecoded = 0;
 };
 
 // The identity of the file at a UTF-8 path (FileIdentity); false when it cannot be had.

@@ -7,9 +7,8 @@
 #include "updater/package_names.h"
 
 namespace tavrin {
-namespace {
 
-struct Placement {
+struct PackageStaging::Placement {
     std::string source;  // the downloaded package
     std::string name;    // the installed file's name
     std::string target;  // the installed file
@@ -18,6 +17,11 @@ struct Placement {
     std::string backup() const { return target + kBackupSuffix; }
     bool hadOld = false;  // a file stood at target before
 };
+
+namespace {
+
+using Placement = PackageStaging::Placement;
+
 
 // Each package once, with its paths; false when a name would leave the folders.
 bool PlanPlacements(const std::vector<std::string>& packages, const std::string& downloadDir,
@@ -52,22 +56,6 @@ bool CheckTargets(const std::vector<Placement>& plan, const std::string& install
 
 bool StopAsked(const InstallOptions& options) {
     return options.stopRequested && options.stopRequested();
-}
-
-// Decodes every package beside its target and measures what it decoded to; false at the first
-// that fails (the journal, still at staging, then takes back what was decoded).
-bool StageAll(const std::vector<Placement>& plan, const DecompressFn& decompress,
-              InstallFiles& files, const InstallOptions& options, Journal* journal,
-              InstallResult* result) {
-    for (size_t i = 0; i < plan.size(); ++i) {
-        const Placement& p = plan[i];
-        if ((result->stopped = StopAsked(options))) return false;
-        if (options.staging) options.staging(p.package);
-        if (!files.Remove(p.staged(), IfMissing::kDone) || decompress(p.source, p.staged()) == 0 ||
-            !files.Digest(p.staged(), &journal->entries[i].newFile))
-            return false;
-    }
-    return true;
 }
 
 // Moves each old file aside (a plain rename: nothing stands at the backup's name) and the
@@ -115,38 +103,104 @@ std::vector<std::string> TouchedTargets(const std::vector<Placement>& plan, size
 
 }  // namespace
 
-InstallResult InstallAllPackages(const std::vector<std::string>& packages,
-                                 const std::string& downloadDir, const std::string& installDir,
-                                 const std::string& client, uint64_t serial,
-                                 const DecompressFn& decompress, InstallFiles& files,
-                                 const InstallOptions& options) {
-    InstallResult result;
+PackageStaging::PackageStaging(const std::vector<std::string>& packages,
+                               const std::string& downloadDir, const std::string& installDir,
+                               const std::string& client, uint64_t serial,
+                               const DecompressFn& decompress, InstallFiles& files,
+                               InstallOptions options)
+    : m_packages(packages),
+      m_downloadDir(downloadDir),
+      m_installDir(installDir),
+      m_client(client),
+      m_serial(serial),
+      m_decompress(decompress),
+      m_files(files),
+      m_options(std::move(options)) {}
+
+PackageStaging::~PackageStaging() = default;
+
+bool PackageStaging::Begin(InstallResult* result) {
+    if (m_journal) return false;  // begun once
     std::vector<Placement> plan;
-    if (!PlanPlacements(packages, downloadDir, installDir, &plan)) return result;
-    if (!CheckTargets(plan, installDir, client, files, &result)) return result;
-    if ((result.journalFound = JournalLeft(installDir, files))) return result;
-    Journal journal;
-    journal.serial = serial;
+    if (!PlanPlacements(m_packages, m_downloadDir, m_installDir, &plan)) return false;
+    if (!CheckTargets(plan, m_installDir, m_client, m_files, result)) return false;
+    if ((result->journalFound = JournalLeft(m_installDir, m_files))) return false;
+    auto journal = std::make_unique<Journal>();
+    journal->serial = m_serial;
     for (Placement& p : plan) {
-        p.hadOld = files.Kind(p.target) == PathKind::kFile;
-        journal.entries.push_back({p.name, p.hadOld, {}});
+        p.hadOld = m_files.Kind(p.target) == PathKind::kFile;
+        journal->entries.push_back({p.name, p.hadOld, {}});
     }
     // Refused before anything changes: a journal its reader would not take is no record.
-    if ((result.journalTooLarge = LargestJournal(serial, journal.entries) > kMaxJournalSize))
-        return result;
-    if (!BeginJournal(installDir, journal, options.signedConfig, files)) return result;
-    const RecoveryHooks hooks = {nullptr, options.recordSerial};
-    const std::string journalPath = JournalPath(installDir);
+    if ((result->journalTooLarge = LargestJournal(m_serial, journal->entries) > kMaxJournalSize))
+        return false;
+    if (!BeginJournal(m_installDir, *journal, m_options.signedConfig, m_files)) return false;
+    m_plan = std::move(plan);
+    m_staged.assign(m_plan.size(), false);
+    m_journal = std::move(journal);
+    return true;
+}
+
+// Decodes one package beside its target and measures what it decoded to. What an earlier try
+// left staged goes first, so that nothing half-decoded is ever measured.
+bool PackageStaging::StageOne(size_t index) {
+    const Placement& p = m_plan[index];
+    if (m_staged[index]) return true;
+    m_staged[index] = m_files.Remove(p.staged(), IfMissing::kDone) &&
+                      m_decompress(p.source, p.staged()) != 0 &&
+                      m_files.Digest(p.staged(), &m_journal->entries[index].newFile);
+    return m_staged[index];
+}
+
+bool PackageStaging::Stage(const std::string& package) {
+    if (!m_journal) return false;
+    for (size_t i = 0; i < m_plan.size(); ++i)
+        if (m_plan[i].package == package) return StageOne(i);
+    return false;
+}
+
+// Every package in list order, shown to the player, and decoded unless it already is; false at
+// the first that fails or a stop (the journal, still at staging, then takes back what was
+// decoded).
+bool PackageStaging::StageRest(InstallResult* result) {
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        if ((result->stopped = StopAsked(m_options))) return false;
+        if (m_options.staging) m_options.staging(m_plan[i].package);
+        if (!StageOne(i)) return false;
+    }
+    return true;
+}
+
+void PackageStaging::Abandon() {
+    if (!m_journal) return;
+    CarryOnJournal(m_installDir, *m_journal, m_files, {nullptr, m_options.recordSerial}, true);
+    m_journal.reset();
+}
+
+InstallResult PackageStaging::Complete() {
+    if (!m_journal) return InstallResult();
+    const InstallResult result = CompleteBegun();
+    m_journal.reset();  // done with: nothing left to take back
+    return result;
+}
+
+InstallResult PackageStaging::CompleteBegun() {
+    InstallResult result;
+    Journal& journal = *m_journal;
+    const std::vector<Placement>& plan = m_plan;
+    InstallFiles& files = m_files;
+    const RecoveryHooks hooks = {nullptr, m_options.recordSerial};
+    const std::string journalPath = JournalPath(m_installDir);
     // Nothing is replaced before the journal holds every new file's measure and says so.
-    const bool staged = StageAll(plan, decompress, files, options, &journal, &result);
+    const bool staged = StageRest(&result);
     // The client's question may wait long for its answer: a stop given meanwhile still counts.
-    if (staged && !(result.stopped = StopAsked(options)))
-        result.clientRunning = options.beforeReplacing && !options.beforeReplacing();
-    if (staged && !result.stopped && !result.clientRunning) result.stopped = StopAsked(options);
+    if (staged && !(result.stopped = StopAsked(m_options)))
+        result.clientRunning = m_options.beforeReplacing && !m_options.beforeReplacing();
+    if (staged && !result.stopped && !result.clientRunning) result.stopped = StopAsked(m_options);
     if (!staged || result.stopped || result.clientRunning ||
         !files.Append(journalPath, JournalDigests(journal.entries) +
                                        JournalMark(Journal::kCommitting))) {
-        CarryOnJournal(installDir, journal, files, hooks, true);
+        CarryOnJournal(m_installDir, journal, files, hooks, true);
         return result;
     }
     journal.phase = Journal::kCommitting;
@@ -159,21 +213,33 @@ InstallResult InstallAllPackages(const std::vector<std::string>& packages,
             return result;
         }
         journal.phase = Journal::kUndoing;
-        result.notRestored = CarryOnJournal(installDir, journal, files, hooks, true).notWhole;
+        result.notRestored = CarryOnJournal(m_installDir, journal, files, hooks, true).notWhole;
         return result;
     }
     result.installed = true;
     // "done" is written before the first old file goes. Without it the set stands all the same,
     // and the next control, finding every target new, completes and tidies.
     if (!files.Append(journalPath, JournalMark(Journal::kDone))) {
-        if (options.recordSerial) options.recordSerial(serial);
+        if (m_options.recordSerial) m_options.recordSerial(m_serial);
         result.backupsLeft.push_back(journalPath);
         return result;
     }
     journal.phase = Journal::kDone;
-    const Recovery tidied = CarryOnJournal(installDir, journal, files, hooks, true);
+    const Recovery tidied = CarryOnJournal(m_installDir, journal, files, hooks, true);
     result.backupsLeft = tidied.leftBeside;
     return result;
+}
+
+InstallResult InstallAllPackages(const std::vector<std::string>& packages,
+                                 const std::string& downloadDir, const std::string& installDir,
+                                 const std::string& client, uint64_t serial,
+                                 const DecompressFn& decompress, InstallFiles& files,
+                                 const InstallOptions& options) {
+    PackageStaging staging(packages, downloadDir, installDir, client, serial, decompress, files,
+                           options);
+    InstallResult result;
+    if (!staging.Begin(&result)) return result;
+    return staging.Complete();
 }
 
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir) {

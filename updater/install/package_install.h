@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,8 @@ struct InstallOptions {
     // Asked once every package is decoded, right before the first target is replaced: false
     // when a client is running (and was not ended); nothing is replaced then.
     std::function<bool()> beforeReplacing;
-    // Told before each package is decoded, so the player sees which one.
+    // Told before each package is decoded, so the player sees which one; for one decoded as it
+    // arrived (PackageStaging::Stage), told in its turn when the set is completed.
     std::function<void(const std::string& package)> staging;
     // Asked before each package is decoded and before the client's check: true stops the
     // installation, which then takes back what it decoded. From the first replacement on, the
@@ -95,6 +97,51 @@ InstallResult InstallAllPackages(const std::vector<std::string>& packages, const
                                  const std::string& installDir, const std::string& client,
                                  uint64_t serial, const DecompressFn& decompress,
                                  InstallFiles& files, const InstallOptions& options = {});
+
+struct Journal;
+
+// The same installation begun before its packages are all in, so that each is decoded beside
+// its target as it arrives and little is left when the last one comes. Begin makes the checks
+// and writes the journal; Stage decodes one package, in any order, each once; Complete decodes
+// the rest and goes on as InstallAllPackages does; Abandon takes back what was decoded. One
+// thread at a time, and the objects passed in outlive it.
+class PackageStaging {
+public:
+    PackageStaging(const std::vector<std::string>& packages, const std::string& downloadDir,
+                   const std::string& installDir, const std::string& client, uint64_t serial,
+                   const DecompressFn& decompress, InstallFiles& files, InstallOptions options);
+    ~PackageStaging();
+    PackageStaging(const PackageStaging&) = delete;
+    PackageStaging& operator=(const PackageStaging&) = delete;
+
+    // False, with why in *result, when the installation cannot begin; nothing changed then.
+    bool Begin(InstallResult* result);
+    // True when the package is now decoded beside its target. A package that failed is left
+    // undecoded, for Complete to try again: a file held for a moment must not end the set.
+    bool Stage(const std::string& package);
+    // Once, after Begin succeeded: InstallAllPackages's result.
+    InstallResult Complete();
+    // After Begin, instead of Complete: the journal takes back what was decoded.
+    void Abandon();
+
+    // A package's paths (package_install.cpp's own).
+    struct Placement;
+
+private:
+    bool StageOne(size_t index);
+    bool StageRest(InstallResult* result);
+    InstallResult CompleteBegun();
+
+    std::vector<std::string> m_packages;
+    std::string m_downloadDir, m_installDir, m_client;
+    uint64_t m_serial;
+    DecompressFn m_decompress;
+    InstallFiles& m_files;
+    InstallOptions m_options;
+    std::vector<Placement> m_plan;
+    std::vector<bool> m_staged;
+    std::unique_ptr<Journal> m_journal;  // from Begin until Complete or Abandon
+};
 
 // The bytes of "Velmora바둑 홈페이지.url": no terminating NUL, no final line break.
 std::string InternetShortcutContent(const std::string& homeUrl, const std::string& installDir);

@@ -310,6 +310,74 @@ TEST(InstallAllPackages, ACrashAtAnyStepLeavesTheOldSetOrTheNewOneAfterRecovery)
     EXPECT_GT(sawNew, 14u) << "every step of the replacement itself is completed";
 }
 
+// Packages decoded as they arrive, in any order, give the set InstallAllPackages gives: the
+// rest decoded at the end, every package shown in list order. A package that failed on arrival
+// is tried again at the end; a staging dropped (the batch failed) or cut short (the browser
+// ended) leaves the old set once the journal has had its say.
+TEST(PackageStaging, PackagesDecodedAsTheyArriveInstallTheSameSet) {
+    enum End { kComplete, kStopAtEnd, kAbandon, kBrowserEnded };
+    const struct {
+        const char* what;
+        std::vector<std::string> arrivals;
+        size_t failDecodeAt;  // among all decodes
+        End end;
+        std::vector<std::string> decodedAtEnd;
+    } rows[] = {
+        {"out of order, the rest at the end", {"d.lzf", "b.lzf"}, SIZE_MAX, kComplete,
+         {"a.lzf", "c.lzf"}},
+        {"all before the end, one twice", {"c.lzf", "a.lzf", "b.lzf", "d.lzf", "a.lzf"}, SIZE_MAX,
+         kComplete, {}},
+        {"a package held on arrival is decoded at the end", {"b.lzf", "d.lzf"}, 0, kComplete,
+         {"a.lzf", "b.lzf", "c.lzf"}},
+        {"a name outside the set decodes nothing", {"x.lzf", "../a.lzf"}, SIZE_MAX, kComplete,
+         {"a.lzf", "b.lzf", "c.lzf", "d.lzf"}},
+        {"stopped at the end", {"d.lzf", "b.lzf"}, SIZE_MAX, kStopAtEnd, {}},
+        {"the batch failed", {"d.lzf", "b.lzf"}, SIZE_MAX, kAbandon, {}},
+        {"the browser ended meanwhile", {"d.lzf", "b.lzf"}, SIZE_MAX, kBrowserEnded, {}},
+    };
+    MemoryFiles whole = OldInstallation();
+    Recorder plain(&whole);
+    ASSERT_TRUE(InstallAllPackages(kFour, kDownload, kInstall, kClient, kSerial, plain.fn(), whole)
+                    .installed);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        MemoryFiles folder = OldInstallation();
+        Recorder r(&folder);
+        r.failAt = row.failDecodeAt;
+        std::vector<std::string> shown;
+        bool stop = false;
+        InstallOptions options;
+        options.staging = [&](const std::string& package) { shown.push_back(package); };
+        options.stopRequested = [&] { return stop; };
+        PackageStaging staging(kFour, kDownload, kInstall, kClient, kSerial, r.fn(), folder, options);
+        EXPECT_FALSE(staging.Stage("a.lzf")) << "nothing before the journal";
+        InstallResult result;
+        ASSERT_TRUE(staging.Begin(&result));
+        for (const std::string& package : row.arrivals) staging.Stage(package);
+        EXPECT_TRUE(shown.empty()) << "the player sees the installation only at the end";
+        const size_t early = r.calls.size();
+        stop = row.end == kStopAtEnd;
+        if (row.end == kAbandon) staging.Abandon();
+        if (row.end == kComplete || row.end == kStopAtEnd) result = staging.Complete();
+        std::vector<std::string> atEnd;
+        for (size_t i = early; i < r.calls.size(); ++i)
+            atEnd.push_back(r.calls[i].first.substr(kDownload.size()));
+        EXPECT_EQ(row.decodedAtEnd, atEnd);
+        if (row.end == kComplete) {
+            EXPECT_TRUE(result.installed);
+            EXPECT_EQ(kFour, shown);
+            EXPECT_EQ(whole.files, folder.files) << "the same set, nothing beside it";
+            continue;
+        }
+        EXPECT_FALSE(result.installed);
+        EXPECT_EQ(row.end == kStopAtEnd, result.stopped);
+        const Recovery recovery = RecoverInstallation(kInstall, folder);
+        EXPECT_EQ(row.end == kBrowserEnded ? Recovery::kUndone : Recovery::kNothing,
+                  recovery.outcome);
+        EXPECT_EQ(OldInstallation().files, folder.files);
+    }
+}
+
 // A journal read back from the disk is trusted no further than its own shape: each mark only
 // after the one it follows, nothing replaced before every new file is measured.
 TEST(InstallJournal, OnlyAWholeWellFormedJournalIsRead) {
