@@ -85,7 +85,14 @@ void UpdateWorkflow::OnDownloadStatus(int code, int percent, const std::string& 
         m_parts.trace.Trace(kTraceStatusDropped);
         return;
     }
-    switch (EventOf(code)) {
+    const Event event = EventOf(code);
+    // A package batch that ends without its packages takes back what was decoded as they came,
+    // before the player reads why.
+    const bool batchEnds = event == Event::Failed || event == Event::Closed ||
+                           event == Event::Invalid || event == Event::ClientRunning;
+    if (batchEnds && m_state == UpdaterState::PackageDownload)
+        m_parts.installation.StopFinishing();
+    switch (event) {
     case Event::Failed: OnFailed(code, text); return;
     case Event::Closed: OnBatchClosed(text); return;
     case Event::Invalid: OnInvalid(text); return;

@@ -478,6 +478,32 @@ TEST_F(UpdaterInstall, FullInstallationStartsTheClientAndClosesThePage) {
         EXPECT_EQ(std::vector<std::wstring>{}, CachedFiles(name)) << wt::Narrow(name);
 }
 
+// Each package is decoded beside its target as it arrives: while one package still trickles
+// in, the others already stand decoded and nothing is in place yet; once it comes,
+// the set goes in whole.
+TEST_F(UpdaterInstall, PackagesAreDecodedAsTheyArrive) {
+    PublishRelease();
+    // About 4 s for this one package, a piece at a time.
+    ServerRule("TAVRIN_TEST_PACKAGE_RULES", "*Quenby3.exe.lzf:trickle=8192,interval=250");
+    BoxAnswerer boxes({});
+    bool othersStaged = false, heldOneStaged = true, nothingReplaced = false;
+    const DWORD exitCode = RunPage(120, [&] {
+        othersStaged = wt::PumpUntil([&] {
+            return wt::FileExists(Installed("readme.txt") + L".tavrin-new") &&
+                   wt::FileExists(Installed("Orbisan.exe") + L".tavrin-new");
+        }, kDeadlineMs);
+        heldOneStaged = wt::FileExists(Installed("Quenby3.exe") + L".tavrin-new");
+        nothingReplaced = !wt::FileExists(Installed("Orbisan.exe"));
+    });
+    EXPECT_EQ(0u, exitCode) << m_hostOutput;
+    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_TRUE(othersStaged) << "decoded while one package was still awaited";
+    EXPECT_FALSE(heldOneStaged) << "nothing of a package that has not come";
+    EXPECT_TRUE(nothingReplaced) << "nothing installed before every package is in";
+    ExpectReleaseInstalled();
+    EXPECT_EQ(std::vector<std::wstring>{}, LeftOvers());
+}
+
 // A connection lost at 90 % of a package: the same visit asks for the rest (the server's log
 // shows the second request starting where the first stopped) and installs the release.
 TEST_F(UpdaterInstall, ALostConnectionIsContinuedWhereItStopped) {
@@ -1648,6 +1674,16 @@ protected:
         }, 60000);
         return popup;
     }
+    // Waits, pumping, until a large package stands decoded beside its target (while the others
+    // may still come); the popup or null.
+    static HWND WaitForDecoding() {
+        HWND popup = nullptr;
+        wt::PumpUntil([&] {
+            popup = FindPopup();
+            return popup && wt::FileExists(Installed("big1.bin") + L".tavrin-new");
+        }, 60000);
+        return popup;
+    }
     std::map<std::string, std::string> m_first;
 };
 
@@ -1674,15 +1710,16 @@ TEST_F(FinishingStep, TheBrowserKeepsAnsweringWhileTheReleaseIsInstalled) {
     CloseClients();
 }
 
-// Stopped while the packages decode: the installation takes back what it decoded, the first
-// release stays as it was, no client starts, and "닫  기" then closes the page.
+// Stopped while the packages decode (as they arrive): the installation takes back what it
+// decoded, the first release stays as it was, no client starts, and "닫  기" then closes the
+// page.
 TEST_F(FinishingStep, AStopWhileThePackagesDecodeLeavesTheOldReleaseIntact) {
     SecondReleaseWithLargePackages();
     BoxAnswerer boxes({IDYES});
     bool closed = false;
     DWORD exitCode = 0;
     RunWithoutClient([&] {
-        HWND popup = WaitForInstalling();
+        HWND popup = WaitForDecoding();
         ASSERT_TRUE(popup);
         Press(popup);  // asks; the test answers Yes
         ASSERT_TRUE(wt::PumpUntil([&] { return ButtonText(popup) == L"닫  기"; }, kDeadlineMs));
@@ -1710,7 +1747,7 @@ TEST_F(FinishingStep, LeavingThePageWhileThePackagesDecodeLeavesNoThreadAndOneWh
     bool left = false;
     DWORD exitCode = 0;
     RunWithoutClient([&] {
-        ASSERT_TRUE(WaitForInstalling());
+        ASSERT_TRUE(WaitForDecoding());
         // The browser's own leave, as its timer would start it.
         for (HWND frame : wt::FindTopWindows(L"바둑")) ::PostMessageW(frame, WM_TIMER, 1, 0);
         left = true;
