@@ -65,7 +65,7 @@ bool WinFileIdentity(const std::string& path, FileIdentity* identity) {
 }
 
 WinInstallation::WinInstallation(const FinishingSetup& setup, FinishingHooks hooks)
-    : m_setup(setup), m_hooks(std::move(hooks)), m_files(std::make_unique<WinInstallFiles>()) {}
+    : m_setup(setup), m_hooks(std::move(hooks)) {}
 
 WinInstallation::~WinInstallation() {
     if (!m_staging) return;
@@ -129,7 +129,7 @@ bool WinInstallation::BeginStaging() {
     if (m_staging || !ReadyToInstall(&refused)) return false;
     m_staging = std::make_unique<PackageStaging>(
         m_setup.packages, DownloadPrefix(), win::WideToUtf8(m_setup.installDir), kClientExe,
-        m_setup.config.serial, DecompressThroughPrynn, *m_files, Options());
+        m_setup.config.serial, DecompressThroughPrynn, m_files, Options());
     if (m_staging->Begin(&refused)) return true;
     m_staging.reset();
     return false;
@@ -233,7 +233,7 @@ InstallResult WinInstallation::InstallAllPackages() {
         result = tavrin::InstallAllPackages(m_setup.packages, DownloadPrefix(),
                                             win::WideToUtf8(m_setup.installDir), kClientExe,
                                             m_setup.config.serial, DecompressThroughPrynn,
-                                            *m_files, Options());
+                                            m_files, Options());
     }
     TraceResult(result);
     return result;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "updater/install/install_files_win.h"
 #include "updater/install/install_folder_win.h"
 #include "updater/install/package_check.h"
 #include "updater/signed_config.h"
@@ -75,7 +76,7 @@ private:
     FinishingHooks m_hooks;
     uint64_t m_decodedTotal = 0;  // what the checked packages decode to
     // The early staging: the packages arrived so far and what those decoded take.
-    std::unique_ptr<InstallFiles> m_files;
+    WinInstallFiles m_files;
     std::unique_ptr<PackageStaging> m_staging;
     std::set<std::string> m_arrived;
     uint64_t m_stagedDecoded = 0;
