@@ -6,6 +6,11 @@
 // ends a transfer itself at a stop, a leave or one of its limits between two calls. No other
 // thread closes or aborts anything (a handle closed under a waiting call, with handle values
 // reused by the library, could end someone else's request).
+// The price of the slice: a server that takes longer than a slice to begin its answer is asked
+// again at every slice (the library ends a request whose headers are late) until the try's
+// bound, and is then counted as silent. Under Wine no mode of the library avoids it: a pending
+// asynchronous call keeps its socket open, whatever handle is closed, until its own receive
+// timeout ends it, so a longer wait for the headers would keep a stopped connection open as long.
 #pragma once
 
 #include <cstddef>
