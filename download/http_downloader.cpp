@@ -355,11 +355,14 @@ bool CHttpDownloader::DownloadFile(Lane& lane, const std::string& url, const std
     CWebGrabSession& session = *lane.session;
     Resume resume;
     int retries = 0;
+    uint64_t published = 0;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_strCurrentFile = fileName;
         auto from = m_resumeFrom.find(url);
         if (from != m_resumeFrom.end()) resume.stored = from->second;
+        auto size = m_sizeLimits.find(url);
+        if (size != m_sizeLimits.end()) published = size->second;
         retries = m_retries;
     }
     Heard();
@@ -376,6 +379,10 @@ bool CHttpDownloader::DownloadFile(Lane& lane, const std::string& url, const std
     session.SetStatusCode(STATUS_DOWNLOAD_START, 0);
     session.SetStatus("%s - Downloading...", fileName.c_str());
     m_platform->Trace("szURL : " + url);
+    if (published > 0 && resume.stored == published) {
+        if (TakeStored(lane, fileName, localPath, published)) return true;
+        resume.stored = 0;
+    }
 
     resume.mixed = resume.stored > 0;
     const std::vector<std::string> hosts = Hosts(url, fileName);
@@ -559,6 +566,23 @@ void CHttpDownloader::Ban(const std::string& url) {
         m_hosts.Ban(HostOf(url));
     }
     m_stopSignal.notify_all();
+}
+
+bool CHttpDownloader::TakeStored(Lane& lane, const std::string& fileName,
+                                 const std::string& localPath, uint64_t size) {
+    if (!HasFileCheck() || !Passes(fileName, localPath)) {
+        m_platform->Trace("stored file refused: " + fileName);
+        m_platform->RemoveLocalFile(localPath);
+        return false;
+    }
+    CWebGrabSession& session = *lane.session;
+    session.m_nTotalSize = size;
+    session.m_nCurrentSize = size;
+    if (lane.status) lane.status->Progress(lane.file, size, size);
+    session.SetStatusCode(STATUS_DOWNLOAD_END, 0);
+    session.SetStatus("%s - Download End!", fileName.c_str());
+    Gained();
+    return true;
 }
 
 bool CHttpDownloader::Passes(const std::string& fileName, const std::string& localPath) const {

@@ -48,7 +48,9 @@ public:
     // download, and a response without Content-Length is taken.
     void LimitSize(const std::string& url, uint64_t bytes);
     // The first `bytes` of what url names are already in its file (left by an earlier visit):
-    // the download asks only for the rest. A file that proves shorter is fetched whole.
+    // the download asks only for the rest. A file that proves shorter is fetched whole. When
+    // that is the whole published size (LimitSize), no server is asked unless the file check
+    // refuses the file: it is then deleted and fetched whole.
     void ResumeFrom(const std::string& url, uint64_t bytes);
     // A file that ends early (the connection lost, a silent server, a 5xx answer) is tried
     // again up to `retries` times, continuing after the bytes it stored where the server
@@ -151,6 +153,10 @@ private:
     Try EndVisit(Lane& lane, const std::string& fileName, Transfer* transfer);
     void Gained();
     bool Passes(const std::string& fileName, const std::string& localPath) const;
+    // A file stored at its published size, taken when the check passes it; false (the file
+    // deleted) otherwise.
+    bool TakeStored(Lane& lane, const std::string& fileName, const std::string& localPath,
+                    uint64_t size);
     void Announce(Lane& lane, const std::string& fileName, const char* what);
     Try OpenResponse(Lane& lane, const std::string& url, const std::string& fileName, Transfer& transfer,
                      Resume& resume);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <ctime>
+#include <optional>
 
 #include "download/download_platform_win.h"
 #include "download/lane_count.h"
@@ -462,8 +463,7 @@ bool CDownLoadDlg::QueuePackages() {
     Trace("CDownLoadDlg::QueuePackages - " + std::to_string(lanes) +
           " lanes (WinINet's connections per server: " + std::to_string(cap) + ")");
     m_downloader->SetLanes(lanes);
-    prynn::SystemFiles files;
-    for (const std::string& name : m_packages) QueuePackage(name, files);
+    for (const std::string& name : m_packages) QueuePackage(name);
     // Each whole package is checked as it comes: one that is not the signed file is fetched
     // again from the next server. What the check found is kept for the finishing step.
     const UpdateConfig config = m_config;
@@ -482,30 +482,47 @@ bool CDownLoadDlg::QueuePackages() {
     return true;
 }
 
-// What an earlier visit left in the download folder is kept when whole and continued when
-// begun; only the rest is queued.
-void CDownLoadDlg::QueuePackage(const std::string& name, prynn::FileSystem& files) {
+// What an earlier visit left in the download folder is told by its size alone: a file at the
+// signed size is judged by the lanes' check before any server is asked (and kept when it is the
+// signed one), a shorter one is continued.
+void CDownLoadDlg::QueuePackage(const std::string& name) {
     const SignedPackage* listed = m_config.Find(name);
     if (!listed) return;
     const std::string url = PackageUrl(name);
     const std::string path = win::WideToUtf8(m_downloadFolder) + "\\" + name;
-    const StoredPackage stored = LookAtStoredPackage(m_config, name, files, path, WinFileIdentity,
-                                                     m_installation.Checked().get());
-    if (stored.kind == StoredPackage::kWhole) {
-        Trace("CDownLoadDlg::QueuePackages - already here: " + win::Utf8ToAnsi(name));
-        m_installation.Arrivals()->Arrived(name);
-        return;
-    }
+    FileIdentity identity;
+    const std::optional<uint64_t> size =
+        WinFileIdentity(path, &identity) ? std::optional<uint64_t>(identity.size) : std::nullopt;
+    const StoredPackage stored = LookAtStoredPackage(m_config, name, size);
+    if (stored.kind == StoredPackage::kSignedSize && StoredEmptyPackagePasses(name, path)) return;
     m_downloader->AddURL(url);
     // A body past its signed size is not read on: an endless one cannot fill the disk.
     m_downloader->LimitSize(url, listed->size);
-    const uint64_t begun = stored.kind == StoredPackage::kBegun ? stored.bytes : 0;
-    if (begun > 0) {
-        Trace("CDownLoadDlg::QueuePackages - continuing " + win::Utf8ToAnsi(name) + " after " +
-              std::to_string(begun) + " bytes");
-        m_downloader->ResumeFrom(url, begun);
+    if (stored.bytes > 0) {
+        Trace("CDownLoadDlg::QueuePackages - " +
+              std::string(stored.kind == StoredPackage::kSignedSize ? "already here, to be checked: "
+                                                                      : "continuing ") +
+              win::Utf8ToAnsi(name) + " (" + std::to_string(stored.bytes) + " bytes)");
+        m_downloader->ResumeFrom(url, stored.bytes);
     }
-    m_toDownload = AddSizes(m_toDownload, listed->size - begun);
+    // A stored file the check refuses is fetched whole; the room for it is not asked first,
+    // as it was not when the file was first fetched.
+    m_toDownload = AddSizes(m_toDownload, listed->size - stored.bytes);
+}
+
+// A signed empty package has no byte to read, so it is judged here, as the lanes would judge
+// it: the engine cannot tell an empty stored file from none.
+bool CDownLoadDlg::StoredEmptyPackagePasses(const std::string& name, const std::string& path) {
+    const SignedPackage* listed = m_config.Find(name);
+    if (!listed || listed->size != 0) return false;
+    prynn::SystemFiles files;
+    uint64_t decoded = 0;
+    if (CheckPackageOnce(m_config, name, files, path, WinFileIdentity, *m_installation.Checked(),
+                         &decoded) != PackageRefusal::kNone)
+        return false;
+    Trace("CDownLoadDlg::QueuePackages - already here: " + win::Utf8ToAnsi(name));
+    m_installation.Arrivals()->Arrived(name);
+    return true;
 }
 
 bool CDownLoadDlg::EnoughSpaceToDownload(std::string& needed) {

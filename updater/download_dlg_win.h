@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "download/http_downloader.h"
-#include "libs/prynn/file_system.h"
 #include "download/window_status_sink_win.h"
 #include "resources/window_messages.h"
 #include "updater/finish_worker_win.h"
@@ -89,7 +88,8 @@ private:
     const char* ConfigRefusalText() const;
     // DownloadBatch
     bool QueuePackages() override;
-    void QueuePackage(const std::string& name, prynn::FileSystem& files);
+    void QueuePackage(const std::string& name);
+    bool StoredEmptyPackagePasses(const std::string& name, const std::string& path);
     bool EnoughSpaceToDownload(std::string& needed) override;
     bool StartConfiguration() override;
     bool StartPackages() override;

@@ -607,23 +607,51 @@ TEST(DownloadRetry, EndedEarlyTriesAgainAndContinuesWhereTheServerAllows) {
 }
 
 // Across visits: a file begun earlier is continued without If-Range (the version it came from
-// is not known; the signed hash judges the whole). One shorter than said is fetched whole.
+// is not known; the signed hash judges the whole). One shorter than said is fetched whole. One
+// standing at its published size is taken without asking a server when the check passes it,
+// and fetched whole (no Range) when the check refuses it or there is no check to judge it.
 TEST(DownloadRetry, AFileBegunOnAnEarlierVisitIsContinued) {
-    for (size_t onDisk : {size_t{5000}, size_t{4000}}) {
-        SCOPED_TRACE(onDisk);
+    constexpr size_t kWhole = 3 * 4095;
+    const struct {
+        const char* what;
+        std::string onDisk;
+        size_t said;     // what the owner says is stored
+        bool checked;    // the whole file is checked
+        size_t opens;    // requests, whatever their range
+        bool continued;  // the request asks for the rest only
+        bool created;    // the file is written from its start
+    } rows[] = {
+        {"begun", ExpectedBody(5000), 5000, false, 1, true, false},
+        {"shorter than said", ExpectedBody(4000), 5000, false, 2, true, true},
+        {"whole, the published file", ExpectedBody(kWhole), kWhole, true, 0, false, false},
+        {"as long, other bytes", std::string(kWhole, 'x'), kWhole, true, 1, false, true},
+        {"as long, nothing to judge it", ExpectedBody(kWhole), kWhole, false, 1, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         Engine e;
         e.downloader->SetRetryPolicy(3, 0);
         Resource r = Body({4095, 4095, 4095});
         r.ranges = true;
         e.platform->resources[Url("a.lzf")] = r;
-        e.platform->files[kFolder + "a.lzf"] = ExpectedBody(onDisk);
-        e.downloader->ResumeFrom(Url("a.lzf"), 5000);
+        e.platform->files[kFolder + "a.lzf"] = row.onDisk;
+        e.downloader->LimitSize(Url("a.lzf"), kWhole);
+        e.downloader->ResumeFrom(Url("a.lzf"), row.said);
+        FakePlatform& platform = *e.platform;
+        if (row.checked)
+            e.downloader->SetFileCheck([&platform](const std::string&, const std::string& path) {
+                return platform.files[path] == ExpectedBody(kWhole);
+            });
         EXPECT_TRUE(e.Run({Url("a.lzf")}));
-        EXPECT_EQ(ExpectedBody(3 * 4095), e.platform->files[kFolder + "a.lzf"]);
-        const bool continued = onDisk == 5000;
-        EXPECT_EQ(continued, e.platform->Count("create " + kFolder + "a.lzf") == 0);
-        EXPECT_EQ(1u, e.platform->Count("open " + Url("a.lzf") +
-                                        " as Dunmere with Range: bytes=5000-\r\n"));
+        EXPECT_EQ(ExpectedBody(kWhole), e.platform->files[kFolder + "a.lzf"]);
+        const std::string asked = "open " + Url("a.lzf") + " as Dunmere";
+        const std::string range = " with Range: bytes=" + std::to_string(row.said) + "-\r\n";
+        EXPECT_EQ(row.opens, e.platform->Count(asked) + e.platform->Count(asked + range));
+        EXPECT_EQ(row.continued ? 1u : 0u, e.platform->Count(asked + range));
+        EXPECT_EQ(row.created, e.platform->Count("create " + kFolder + "a.lzf") != 0);
+        const std::vector<std::string> texts = e.Texts();
+        EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "a.lzf - Download End!"))
+            << "told as a download that ended";
     }
 }
 

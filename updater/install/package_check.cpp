@@ -84,26 +84,13 @@ PackageRefusal CheckPackageOnce(const UpdateConfig& config, const std::string& n
 }
 
 StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
-                                  prynn::FileSystem& files, const std::string& path,
-                                  const IdentityFn& identityOf, CheckedPackages* checked) {
+                                  std::optional<uint64_t> storedSize) {
     StoredPackage stored;
     const SignedPackage* signedPackage = config.Find(name);
-    FileIdentity before;
-    const bool known = identityOf && checked && identityOf(path, &before);
-    SignedPackage measured;
-    prynn::DecodedSizeCounter blocks;
-    if (!signedPackage ||
-        MeasureFile(files, path, signedPackage->size, &measured, &blocks) != PackageRefusal::kNone)
-        return stored;
-    stored.bytes = measured.size;
-    if (measured.size < signedPackage->size) {
-        stored.kind = measured.size > 0 ? StoredPackage::kBegun : StoredPackage::kNothing;
-    } else if (measured.sha256 == signedPackage->sha256) {
-        stored.kind = StoredPackage::kWhole;
-        uint64_t decoded = 0;
-        if (known && blocks.Finish(&decoded) == prynn::StreamStatus::kOk)
-            KeepIfUnchanged(name, path, before, identityOf, *checked, decoded);
-    }
+    if (!signedPackage || !storedSize || *storedSize > signedPackage->size) return stored;
+    stored.bytes = *storedSize;
+    if (*storedSize == signedPackage->size) stored.kind = StoredPackage::kSignedSize;
+    else if (*storedSize > 0) stored.kind = StoredPackage::kBegun;
     return stored;
 }
 

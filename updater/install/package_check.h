@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "libs/prynn/decoded_size.h"
@@ -37,11 +38,13 @@ PackageRefusal CheckPackage(const UpdateConfig& config, const std::string& name,
                             prynn::FileSystem& files, const std::string& path,
                             uint64_t* decodedSize);
 
-// What an earlier visit left of a package in the download folder: the signed file whole, a
-// beginning worth continuing (shorter than signed; the whole is checked once complete), or
-// nothing of use.
+// What an earlier visit left of a package in the download folder, told by its size alone: the
+// look reads nothing, so that it costs the thread that queues the packages nothing. At the signed
+// size it is the signed file when the download worker's check passes it (that check comes before
+// any server is asked, and a refused file is fetched whole); shorter, a beginning worth
+// continuing (the whole is checked once complete); else nothing of use.
 struct StoredPackage {
-    enum Kind { kNothing, kBegun, kWhole };
+    enum Kind { kNothing, kBegun, kSignedSize };
     Kind kind = kNothing;
     uint64_t bytes = 0;
 };
@@ -85,11 +88,8 @@ PackageRefusal CheckPackageOnce(const UpdateConfig& config, const std::string& n
                                 const IdentityFn& identityOf, CheckedPackages& checked,
                                 uint64_t* decodedSize);
 
-// With identityOf and checked, a whole package that decodes is kept as CheckPackageOnce keeps
-// one.
+// storedSize: the size of the file in the download folder; none when there is no such file.
 StoredPackage LookAtStoredPackage(const UpdateConfig& config, const std::string& name,
-                                  prynn::FileSystem& files, const std::string& path,
-                                  const IdentityFn& identityOf = nullptr,
-                                  CheckedPackages* checked = nullptr);
+                                  std::optional<uint64_t> storedSize);
 
 }  // namespace tavrin
