@@ -494,7 +494,9 @@ void CDownLoadDlg::QueuePackage(const std::string& name) {
     const std::optional<uint64_t> size =
         WinFileIdentity(path, &identity) ? std::optional<uint64_t>(identity.size) : std::nullopt;
     const StoredPackage stored = LookAtStoredPackage(m_config, name, size);
-    if (stored.kind == StoredPackage::kSignedSize && StoredEmptyPackagePasses(name, path)) return;
+    if (stored.kind == StoredPackage::kSignedSize && stored.bytes == 0 &&
+        StoredEmptyPackagePasses(name, path))
+        return;
     m_downloader->AddURL(url);
     // A body past its signed size is not read on: an endless one cannot fill the disk.
     m_downloader->LimitSize(url, listed->size);
@@ -513,8 +515,6 @@ void CDownLoadDlg::QueuePackage(const std::string& name) {
 // A signed empty package has no byte to read, so it is judged here, as the lanes would judge
 // it: the engine cannot tell an empty stored file from none.
 bool CDownLoadDlg::StoredEmptyPackagePasses(const std::string& name, const std::string& path) {
-    const SignedPackage* listed = m_config.Find(name);
-    if (!listed || listed->size != 0) return false;
     prynn::SystemFiles files;
     uint64_t decoded = 0;
     if (CheckPackageOnce(m_config, name, files, path, WinFileIdentity, *m_installation.Checked(),
